@@ -1,0 +1,38 @@
+// The scalar automation types that the QORVEL functions take and return.
+//
+// Text is an automation string: UTF-16 code units, counted, possibly empty.
+// Lengths, positions, trimming and comparisons are on code units. Long and
+// Integer are the automation's 32- and 16-bit signed integers. Boolean is
+// the 16-bit automation Boolean: True is -1, False is 0, and any non-zero
+// value passed in counts as True.
+#ifndef QORVEL_TYPES_H_
+#define QORVEL_TYPES_H_
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace qorvel {
+
+using Text = std::u16string;
+using TextView = std::u16string_view;
+using Long = std::int32_t;
+using Integer = std::int16_t;
+using Boolean = std::int16_t;
+
+inline constexpr Boolean kTrue = -1;
+inline constexpr Boolean kFalse = 0;
+
+// Any non-zero automation Boolean is True.
+constexpr bool IsTrue(Boolean value) { return value != 0; }
+constexpr Boolean ToBoolean(bool value) { return value ? kTrue : kFalse; }
+
+// Conversions between the UTF-16 text used inside and UTF-8 at the edges.
+// Unpaired surrogates become U+FFFD on the way out; invalid UTF-8 becomes
+// U+FFFD on the way in. Neither throws except on allocation failure.
+std::string ToUtf8(TextView text);
+Text FromUtf8(std::string_view utf8);
+
+}  // namespace qorvel
+
+#endif  // QORVEL_TYPES_H_

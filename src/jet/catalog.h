@@ -1,0 +1,65 @@
+// The column types of a database table as the engine keeps them, and the
+// catalog through which the statement translator looks tables up.
+//
+// The mirror stores each Jet type in SQLite as follows, and the translator
+// relies on it:
+//   Byte, Integer, Long, Boolean  INTEGER (Boolean as -1/0)
+//   Single, Double                REAL
+//   Currency                      INTEGER, a count of ten-thousandths
+//   DateTime                      REAL, the automation date
+//   Text, Memo                    TEXT, collation JETTEXT (case-insensitive)
+//   GUID                          TEXT "{8-4-4-4-12}", upper case, collation JETTEXT
+//   Numeric                       TEXT, the exact decimal ("-12.3400" → "-12.34")
+#ifndef QORVEL_JET_CATALOG_H_
+#define QORVEL_JET_CATALOG_H_
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qorvel::jet {
+
+enum class JetType {
+  kByte,
+  kInteger,
+  kLong,
+  kSingle,
+  kDouble,
+  kCurrency,
+  kDateTime,
+  kText,
+  kMemo,
+  kBoolean,
+  kGuid,
+  kNumeric,
+};
+
+const char* JetTypeName(JetType type);
+
+struct ColumnInfo {
+  std::u16string name;  // as the file spells it
+  JetType type;
+};
+
+struct TableInfo {
+  std::u16string name;  // as the file spells it
+  std::vector<ColumnInfo> columns;
+  // The SQLite name of the mirror table (quoted as needed by the user).
+  std::string sqlite_name;
+};
+
+// Looks tables up by name, case-insensitively as the Jet engine does.
+class Catalog {
+ public:
+  virtual ~Catalog() = default;
+  // The table, or null when the database has none by that name.
+  virtual const TableInfo* FindTable(std::u16string_view name) const = 0;
+};
+
+// The name of the case-insensitive text collation the mirror registers on
+// its SQLite connection.
+inline constexpr char kTextCollation[] = "JETTEXT";
+
+}  // namespace qorvel::jet
+
+#endif  // QORVEL_JET_CATALOG_H_

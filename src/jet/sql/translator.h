@@ -1,0 +1,88 @@
+// The SQL dialect of the lookups: parsing a statement into a typed tree and
+// translating the tree into SQLite SQL over the mirror tables.
+//
+// The dialect is exactly what the lookups send: a Select list of columns,
+// Max (x), Sum(x), Count(*), DateDiff('d', a, b) and As aliases; From one
+// table, a [bracketed] table or an Inner Join ... On a = b; Where with =, <,
+// <=, >, >=, And, Is Not Null; Order By ... Desc; text, number and #date#
+// literals; DateValue(x), DateDiff('d', a, b), Now(). Anything else is a
+// syntax error. Every error is an AutomationError with the number of the
+// database error it stands for and a description that names the culprit.
+#ifndef QORVEL_JET_SQL_TRANSLATOR_H_
+#define QORVEL_JET_SQL_TRANSLATOR_H_
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "jet/catalog.h"
+#include "qorvel/date_time.h"
+#include "qorvel/variant.h"
+
+struct sqlite3;
+
+namespace qorvel::jet::sql {
+
+// Error numbers of the engine.
+inline constexpr long kErrSyntax = -2147217900;         // statement cannot be parsed
+inline constexpr long kErrNoSuchTable = -2147217865;    // table not found
+inline constexpr long kErrNoSuchColumn = -2147217904;   // unknown column name
+inline constexpr long kErrTypeMismatch = -2147217913;   // data type mismatch in criteria
+inline constexpr long kErrAmbiguousColumn = -2147467259;  // column in both joined tables
+inline constexpr long kErrEngine = -2147467259;         // other engine failures (overflow ...)
+
+// One result column: its name (alias or column name, or "Expr1000" style
+// for unnamed expressions) and the Jet type its values come back as.
+struct ResultColumn {
+  std::u16string name;
+  JetType type;
+};
+
+// A column the statement tests for equality or joins on; the engine builds
+// an index on it the first time.
+struct IndexHint {
+  std::u16string table;   // as the catalog spells it
+  std::u16string column;  // as the catalog spells it
+};
+
+// A statement ready to run on the mirror.
+struct Translation {
+  std::string sqlite_sql;           // UTF-8; the literals appear as ?1, ?2, ...
+  std::vector<Variant> parameters;  // the literals' values in order: the same
+                                    // list that Shape() gives for the statement
+  std::vector<ResultColumn> columns;
+  std::vector<std::u16string> tables;  // tables the statement names (catalog spelling)
+  std::vector<IndexHint> index_hints;
+};
+
+// Reads the text between # marks into a date (the user locale's order, ISO
+// accepted too); raises on text that is not a date.
+using DateReader = std::function<DateTime(std::u16string_view)>;
+
+// A statement split into its shape (the tokens with every literal replaced
+// by a placeholder) and its literals in their natural form: a text literal
+// as Text, a whole number as Long (Double beyond the Long range), a number
+// with a fraction or exponent as Double, a #date# literal as a Date. Two
+// statements with the same shape translate to the same SQLite SQL, so the
+// engine can keep one prepared statement per shape and bind the literals.
+struct ShapedStatement {
+  std::u16string shape;
+  std::vector<Variant> literals;
+};
+
+// Tokenises a statement. Raises AutomationError (kErrSyntax) on text that
+// cannot be tokenised or a date literal that cannot be read.
+ShapedStatement Shape(std::u16string_view statement, const DateReader& read_date);
+
+// Parses and translates one statement. Raises AutomationError.
+Translation Translate(std::u16string_view statement, const Catalog& catalog,
+                      const DateReader& read_date);
+
+// Registers on `db` the SQLite functions the translated SQL calls
+// (DateValue, DateDiff by day, Now) with `now` as the clock.
+void RegisterFunctions(sqlite3* db, std::function<DateTime()> now);
+
+}  // namespace qorvel::jet::sql
+
+#endif  // QORVEL_JET_SQL_TRANSLATOR_H_

@@ -1,0 +1,2 @@
+// Placeholder until the locale table lands.
+#include "platform/locale.h"

@@ -1,0 +1,2 @@
+// Placeholder.
+#include "platform/env.h"
