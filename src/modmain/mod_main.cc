@@ -1,1 +1,88 @@
-// Placeholder.
+// modMain: the per-thread connection, NullToString and DecryptSSN.
+#include "modmain/mod_main.h"
+
+#include "kx/error_styles.h"
+#include "platform/locale.h"
+#include "platform/variant_conversion.h"
+#include "qorvel/automation_error.h"
+
+namespace qorvel::modmain {
+namespace {
+
+// The component's database password; used nowhere but in the connection
+// string.
+constexpr char16_t kDatabasePassword[] = u"PZqfnWM4062";
+
+thread_local ThreadState tls_state;
+
+Text ConnectionString(const Text& path) {
+  Text s = u"data source=";
+  s += path;
+  s += u";Jet OLEDB:Database Password=";
+  s += kDatabasePassword;
+  s += u";";
+  return s;
+}
+
+}  // namespace
+
+ThreadState& ThisThread() { return tls_state; }
+
+void ResetThisThread() { tls_state = ThreadState(); }
+
+bool ConnectToDB(platform::Env& env, const Text& DBPath) noexcept {
+  ThreadState& state = tls_state;
+  try {
+    if (!state.DBConnection) {
+      state.DBConnection = env.CreateConnection();
+      if (!state.DBConnection) RaiseOutOfMemory();
+    }
+    platform::Connection& connection = *state.DBConnection;
+    const Long current = connection.State();
+    if (current == platform::kStateOpen && DBPath == state.LastDBPath) return true;
+    // One thread moves between databases: close the connection before it
+    // is opened on another path.
+    if (current == platform::kStateOpen) connection.Close();
+    connection.SetProvider(kProvider);
+    connection.Open(ConnectionString(DBPath), Text(), Text(), -1);
+    state.LastDBPath = DBPath;
+    return true;
+  } catch (...) {
+    const AutomationError error = kx::CurrentError();
+    try {
+      kx::ShowConnectionFailureBox(env, state.ConnectErrorShown, DBPath, error);
+    } catch (...) {
+      // The box could not be shown; the result stays False.
+    }
+    return false;
+  }
+}
+
+Text NullToString(const Variant& Value, const Boolean& ZeroIfNull) {
+  if (Value.IsNull()) return IsTrue(ZeroIfNull) ? u"0" : u"";
+  return platform::VariantToText(Value, platform::UserLocale());
+}
+
+Text DecryptSSN(const Text& SSN) {
+  try {
+    const platform::Locale& locale = platform::UserLocale();
+    if (SSN.empty() || locale.IsNumeric(SSN) || SSN.size() != 9) return SSN;
+    const Text rotated = SSN.substr(5, 4) + SSN.substr(0, 5);
+    Text result;
+    for (Integer i = 1; i <= 9; ++i) {
+      // The code as a signed 16-bit number; the subtraction must stay in
+      // the 16-bit range.
+      const int code = static_cast<Integer>(static_cast<std::uint16_t>(
+          locale.AnsiCode(rotated[static_cast<std::size_t>(i - 1)])));
+      const int difference = code - 64;
+      if (difference < -32768) RaiseOverflow();
+      const std::string digits = std::to_string(difference);
+      result.append(digits.begin(), digits.end());
+    }
+    return result;
+  } catch (...) {
+    kx::RaiseAgain(u"DecryptSSN", kx::CurrentError());
+  }
+}
+
+}  // namespace qorvel::modmain

@@ -1,0 +1,54 @@
+// The process-wide settings of the host: message box handler and user
+// locale, and the display text of a value.
+#include "platform/host_settings.h"
+
+#include <mutex>
+#include <shared_mutex>
+
+#include "platform/locale.h"
+#include "platform/variant_conversion.h"
+#include "qorvel/automation_error.h"
+
+namespace qorvel {
+namespace {
+
+std::shared_mutex handler_mutex;
+
+MessageBoxHandler& Handler() {
+  static MessageBoxHandler handler;
+  return handler;
+}
+
+}  // namespace
+
+MessageBoxHandler platform::HostMessageBoxHandler() {
+  std::shared_lock<std::shared_mutex> lock(handler_mutex);
+  return Handler();
+}
+
+void SetMessageBoxHandler(MessageBoxHandler handler) {
+  std::unique_lock<std::shared_mutex> lock(handler_mutex);
+  Handler() = std::move(handler);
+}
+
+bool SetUserLocale(std::string_view name) {
+  auto locale = platform::FindLocale(name);
+  if (!locale) return false;
+  platform::SetUserLocale(std::move(locale));
+  return true;
+}
+
+std::string UserLocaleName() { return platform::UserLocale().info().name; }
+
+std::vector<std::string> AvailableLocales() { return platform::LocaleNames(); }
+
+Text DisplayText(const Variant& value) {
+  if (value.IsNull()) return Text();
+  try {
+    return platform::VariantToText(value, platform::UserLocale());
+  } catch (const AutomationError&) {
+    return Text();
+  }
+}
+
+}  // namespace qorvel

@@ -1,0 +1,151 @@
+// Variant conversions under the user locale.
+#include "platform/variant_conversion.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <limits>
+#include <string>
+
+#include "qorvel/automation_error.h"
+
+namespace qorvel::platform {
+namespace {
+
+Text Ascii(const std::string& s) { return Text(s.begin(), s.end()); }
+
+bool EqualsIgnoringAsciiCase(TextView a, TextView b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char16_t x = a[i];
+    char16_t y = b[i];
+    if (x >= u'a' && x <= u'z') x = static_cast<char16_t>(x - 32);
+    if (y >= u'a' && y <= u'z') y = static_cast<char16_t>(y - 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+TextView TrimBlanks(TextView text) {
+  while (!text.empty() && text.front() == u' ') text.remove_prefix(1);
+  while (!text.empty() && text.back() == u' ') text.remove_suffix(1);
+  return text;
+}
+
+// Halves to even, whatever the floating-point rounding mode.
+double RoundHalfEven(double x) {
+  const double floor = std::floor(x);
+  const double diff = x - floor;
+  if (diff > 0.5) return floor + 1.0;
+  if (diff < 0.5) return floor;
+  return std::fmod(floor, 2.0) == 0.0 ? floor : floor + 1.0;
+}
+
+// The value as a double, for the numeric conversions.
+double ToDouble(const Variant& value, const Locale& locale) {
+  switch (value.type()) {
+    case VarType::kEmpty: return 0.0;
+    case VarType::kInteger: return value.AsInteger();
+    case VarType::kLong: return value.AsLong();
+    case VarType::kByte: return value.AsByte();
+    case VarType::kBoolean: return value.AsBoolean() ? -1.0 : 0.0;
+    case VarType::kSingle: return value.AsSingle();
+    case VarType::kDouble: return value.AsDouble();
+    case VarType::kCurrency: return value.AsCurrency().ToDouble();
+    case VarType::kDate: return value.AsDate().value();
+    case VarType::kDecimal: return value.AsDecimal().ToDouble();
+    case VarType::kText: return locale.TextToDouble(value.AsText());
+    case VarType::kNull: break;
+  }
+  RaiseTypeMismatch();
+}
+
+long long ToWhole(const Variant& value, const Locale& locale, long long min, long long max) {
+  long long whole = 0;
+  if (value.type() == VarType::kCurrency) {
+    whole = value.AsCurrency().ToLong();  // exact, raises beyond the Long range
+  } else {
+    const double rounded = RoundHalfEven(ToDouble(value, locale));
+    if (!(rounded >= static_cast<double>(min) && rounded <= static_cast<double>(max))) {
+      RaiseOverflow();
+    }
+    whole = static_cast<long long>(rounded);
+  }
+  if (whole < min || whole > max) RaiseOverflow();
+  return whole;
+}
+
+bool ToBool(const Variant& value, const Locale& locale) {
+  if (value.type() == VarType::kText) {
+    const TextView text = TrimBlanks(value.AsText());
+    if (EqualsIgnoringAsciiCase(text, u"True")) return true;
+    if (EqualsIgnoringAsciiCase(text, u"False")) return false;
+  }
+  if (value.type() == VarType::kCurrency) return value.AsCurrency().raw() != 0;
+  return ToDouble(value, locale) != 0.0;
+}
+
+}  // namespace
+
+Text VariantToText(const Variant& value, const Locale& locale) {
+  switch (value.type()) {
+    case VarType::kEmpty: return Text();
+    case VarType::kText: return value.AsText();
+    case VarType::kInteger: return Ascii(std::to_string(value.AsInteger()));
+    case VarType::kLong: return Ascii(std::to_string(value.AsLong()));
+    case VarType::kByte: return Ascii(std::to_string(value.AsByte()));
+    case VarType::kBoolean: return value.AsBoolean() ? u"True" : u"False";
+    case VarType::kDouble: return locale.DoubleToText(value.AsDouble());
+    case VarType::kSingle: {
+      // A Single prints with its own seven significant digits.
+      char buf[32];
+      std::snprintf(buf, sizeof buf, "%.7g", static_cast<double>(value.AsSingle()));
+      return locale.DoubleToText(std::strtod(buf, nullptr));
+    }
+    case VarType::kCurrency: return locale.CurrencyToText(value.AsCurrency());
+    case VarType::kDate: return locale.DateToText(value.AsDate());
+    case VarType::kDecimal: {
+      Text text = Ascii(value.AsDecimal().ToString());
+      const std::size_t point = text.find(u'.');
+      if (point != Text::npos) text.replace(point, 1, locale.info().decimal);
+      return text;
+    }
+    case VarType::kNull: break;
+  }
+  RaiseTypeMismatch();
+}
+
+Variant ChangeType(const Variant& value, VarType type, const Locale& locale) {
+  if (value.type() == type) return value;
+  if (value.IsNull()) RaiseTypeMismatch();
+  switch (type) {
+    case VarType::kText:
+      return Variant::FromText(VariantToText(value, locale));
+    case VarType::kInteger:
+      return Variant::FromInteger(static_cast<Integer>(ToWhole(
+          value, locale, std::numeric_limits<Integer>::min(), std::numeric_limits<Integer>::max())));
+    case VarType::kLong:
+      return Variant::FromLong(static_cast<Long>(
+          ToWhole(value, locale, std::numeric_limits<Long>::min(), std::numeric_limits<Long>::max())));
+    case VarType::kBoolean:
+      return Variant::FromBoolean(ToBool(value, locale));
+    case VarType::kDouble:
+      return Variant::FromDouble(ToDouble(value, locale));
+    case VarType::kCurrency:
+      if (value.type() == VarType::kText) {
+        return Variant::FromCurrency(locale.TextToCurrency(value.AsText()));
+      }
+      return Variant::FromCurrency(Currency::FromDouble(ToDouble(value, locale)));
+    case VarType::kDate: {
+      if (value.type() == VarType::kText) return Variant::FromDate(locale.TextToDate(value.AsText()));
+      const DateTime date(ToDouble(value, locale));
+      if (!date.IsValid()) RaiseOverflow();
+      return Variant::FromDate(date);
+    }
+    default:
+      break;
+  }
+  RaiseTypeMismatch();
+}
+
+}  // namespace qorvel::platform

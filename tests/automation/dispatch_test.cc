@@ -1,0 +1,112 @@
+// Late binding: the dispatch table, name and identifier lookup, argument
+// coercion, by-reference write-back and the dispatch failures.
+#include "qorvel/dispatch.h"
+
+#include <gtest/gtest.h>
+
+#include "qorvel/kx.h"
+#include "support/fakes.h"
+
+namespace qorvel {
+namespace {
+
+using testing::LocaleScope;
+using testing::RecordingEnv;
+
+TEST(DispatchTable, SlotsIdentifiersAndNames) {
+  ASSERT_EQ(Methods().size(), 24u);
+  for (const MethodInfo& m : Methods()) {
+    EXPECT_EQ(m.dispid, 0x60030000 + m.number);
+    EXPECT_EQ(FindMethod(m.dispid), &m);
+    EXPECT_EQ(FindMethod(m.name), &m);
+  }
+  EXPECT_EQ(FindMethod(u"creditamount"), FindMethod(u"CreditAmount"));
+  EXPECT_EQ(FindMethod(u"CREDITAMOUNT")->number, 11);
+  EXPECT_EQ(FindMethod(u"CreditAmount "), nullptr);
+  EXPECT_EQ(FindMethod(Long{0x60030018}), nullptr);
+  EXPECT_EQ(FindMethod(Long{0x6002FFFF}), nullptr);
+  EXPECT_EQ(Signature(*FindMethod(u"AgedInvBalances")),
+            "AgedInvBalances(TargetDB As Text, PeopleID As Long [ByRef], StartDays As Integer "
+            "[ByRef], EndDays As Integer [ByRef]) As Currency");
+}
+
+TEST(Invoke, DispatchFailuresAreReportedNotThrown) {
+  RecordingEnv env;
+  KX kx(&env);
+  struct Case {
+    const char16_t* name;
+    std::vector<Variant> args;
+    DispatchError error;
+    int arg_index;
+  };
+  const Case cases[] = {
+      {u"NoSuchMethod", {}, DispatchError::kUnknownName, -1},
+      {u"FormatZip", {}, DispatchError::kBadParamCount, -1},
+      {u"FormatZip", {Variant::FromText(u"1"), Variant::FromText(u"2")}, DispatchError::kBadParamCount, -1},
+      {u"FormatMinutes", {Variant::FromText(u"abc")}, DispatchError::kTypeMismatch, 0},
+      {u"FormatMinutes", {Variant::Null()}, DispatchError::kTypeMismatch, 0},
+      {u"FormatMinutes", {Variant::FromText(u"99999999999")}, DispatchError::kOverflow, 0},
+      {u"AgedInvBalances",
+       {Variant::FromText(u""), Variant::FromLong(1), Variant::FromText(u"0"), Variant::FromLong(40000)},
+       DispatchError::kOverflow, 3},
+      {u"PymtsByDateRange",
+       {Variant::FromText(u""), Variant::FromLong(1), Variant::FromText(u"not a date"),
+        Variant::FromText(u"1/1/2011"), Variant::FromText(u"")},
+       DispatchError::kTypeMismatch, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(ToUtf8(c.name));
+    std::vector<Variant> args = c.args;
+    const InvokeResult r = Invoke(kx, c.name, args);
+    EXPECT_EQ(r.error, c.error);
+    EXPECT_EQ(r.arg_index, c.arg_index);
+    EXPECT_FALSE(r.message.empty());
+  }
+  std::vector<Variant> none;
+  EXPECT_EQ(Invoke(kx, Long{0x60030024}, none).error, DispatchError::kMemberNotFound);
+  EXPECT_EQ(StatusCode(DispatchError::kTypeMismatch), 0x80020005u);
+}
+
+TEST(Invoke, CoercesArgumentsAsTheAutomationDoes) {
+  LocaleScope scope("en-US");
+  RecordingEnv env;
+  KX kx(&env);
+  // The empty path returns the default without touching the database, so
+  // only the coercion of the arguments is exercised.
+  const std::pair<Variant, bool> people[] = {
+      {Variant::FromText(u"417"), true},     {Variant::FromText(u" 417 "), true},
+      {Variant::FromText(u"4.5"), true},     {Variant::FromDouble(2.5), true},
+      {Variant::FromText(u"1,000"), true},   {Variant::FromBoolean(true), true},
+      {Variant::FromText(u"4 17"), false},   {Variant::FromText(u""), false},
+  };
+  for (const auto& [arg, ok] : people) {
+    std::vector<Variant> args = {Variant::FromText(u""), arg};
+    EXPECT_EQ(Invoke(kx, u"CreditAmount", args).ok(), ok) << ToUtf8(DisplayText(arg));
+  }
+}
+
+TEST(Invoke, ByReferenceArgumentsComeBackInTheCallersTypes) {
+  LocaleScope scope("en-US");
+  RecordingEnv env;
+  KX kx(&env);
+  std::vector<Variant> args = {Variant::FromText(u""), Variant::FromText(u"417"),
+                               Variant::FromInteger(982)};
+  const InvokeResult r = Invoke(kx, u"PrevBalDue", args);
+  ASSERT_TRUE(r.ok()) << r.message;
+  EXPECT_EQ(r.value, Variant::FromCurrency(Currency()));
+  EXPECT_EQ(args[1], Variant::FromText(u"417"));
+  EXPECT_EQ(args[2], Variant::FromInteger(982));
+}
+
+TEST(Invoke, LateAndEarlyBindingGiveTheSameResult) {
+  RecordingEnv env;
+  KX kx(&env);
+  for (const std::string& locale : testing::TestLocales()) {
+    LocaleScope scope(locale);
+    std::vector<Variant> args;
+    EXPECT_EQ(Invoke(kx, Long{0x60030017}, args).value, Variant::FromText(kx.GetDateFormat()));
+  }
+}
+
+}  // namespace
+}  // namespace qorvel

@@ -1,0 +1,77 @@
+// GetDateFormat: the pattern of every locale of the table, early and late
+// bound, and the date format box when the probe fails.
+#include <gtest/gtest.h>
+
+#include "qorvel/dispatch.h"
+#include "qorvel/kx.h"
+#include "support/fakes.h"
+
+namespace qorvel {
+namespace {
+
+using testing::LocaleScope;
+using testing::RecordingEnv;
+
+TEST(GetDateFormat, PatternOfEachLocale) {
+  const std::pair<const char*, const char16_t*> cases[] = {
+      {"en-US", u"MM/dd/yyyy"}, {"sv-SE", u"MM/dd/yyyy"}, {"ja-JP", u"MM/dd/yyyy"},
+      {"en-GB", u"dd/MM/yyyy"}, {"de-DE", u"dd/MM/yyyy"}, {"fr-FR", u"dd/MM/yyyy"},
+      {"nl-NL", u"dd/MM/yyyy"}, {"it-IT", u"dd/MM/yyyy"},
+  };
+  for (const auto& [locale, pattern] : cases) {
+    SCOPED_TRACE(locale);
+    LocaleScope scope(locale);
+    RecordingEnv env;
+    KX kx(&env);
+    EXPECT_EQ(kx.GetDateFormat(), pattern);
+    std::vector<Variant> none;
+    const InvokeResult late = Invoke(kx, u"getdateformat", none);
+    ASSERT_TRUE(late.ok()) << late.message;
+    EXPECT_EQ(late.value, Variant::FromText(pattern));
+    EXPECT_TRUE(env.boxes.empty());
+  }
+}
+
+// A locale that cannot read dates: every probe fails.
+class BrokenLocale final : public platform::Locale {
+ public:
+  explicit BrokenLocale(const platform::Locale& base) : base_(base) {}
+  const platform::LocaleInfo& info() const override { return base_.info(); }
+  DateTime TextToDate(TextView) const override {
+    throw AutomationError(13, u"Type mismatch");
+  }
+  Text DateToText(DateTime v) const override { return base_.DateToText(v); }
+  Text DoubleToText(double v) const override { return base_.DoubleToText(v); }
+  Text CurrencyToText(Currency v) const override { return base_.CurrencyToText(v); }
+  double TextToDouble(TextView t) const override { return base_.TextToDouble(t); }
+  Currency TextToCurrency(TextView t) const override { return base_.TextToCurrency(t); }
+  bool IsNumeric(TextView t) const override { return base_.IsNumeric(t); }
+  Text FormatDate(DateTime v, TextView p) const override { return base_.FormatDate(v, p); }
+  int AnsiCode(char16_t c) const override { return base_.AnsiCode(c); }
+
+ private:
+  const platform::Locale& base_;
+};
+
+TEST(GetDateFormat, ProbeFailureShowsItsBoxOncePerObject) {
+  LocaleScope scope(std::make_shared<BrokenLocale>(*platform::FindLocale("en-GB")));
+  RecordingEnv env;
+  KX first(&env);
+  EXPECT_EQ(first.GetDateFormat(), u"MM/dd/yyyy");
+  EXPECT_EQ(first.GetDateFormat(), u"MM/dd/yyyy");
+  ASSERT_EQ(env.boxes.size(), 1u);
+  EXPECT_EQ(env.boxes[0].prompt,
+            u"Error Determining Date Format - Defaulting to 'MM/dd/yyyy'.\r\n"
+            u"Error Message - Type mismatch");
+  EXPECT_EQ(env.boxes[0].buttons, 64);
+  ASSERT_TRUE(env.boxes[0].title.has_value());
+  EXPECT_EQ(*env.boxes[0].title, u"");
+  EXPECT_TRUE(first.ErrorShown(23));
+
+  KX second(&env);  // a fresh object shows the box again
+  EXPECT_EQ(second.GetDateFormat(), u"MM/dd/yyyy");
+  EXPECT_EQ(env.boxes.size(), 2u);
+}
+
+}  // namespace
+}  // namespace qorvel

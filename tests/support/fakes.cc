@@ -1,0 +1,78 @@
+// Test doubles for the platform seams.
+#include "support/fakes.h"
+
+#include <stdexcept>
+
+namespace qorvel::testing {
+
+Long FakeConnection::State() const {
+  db_->calls.push_back("State");
+  if (db_->forced_state >= 0) return db_->forced_state;
+  return open_ ? platform::kStateOpen : platform::kStateClosed;
+}
+
+void FakeConnection::SetProvider(const Text& provider) {
+  db_->calls.push_back("Provider=" + ToUtf8(provider));
+}
+
+void FakeConnection::Open(const Text& connection_string, const Text& user_id,
+                          const Text& password, Long options) {
+  db_->calls.push_back("Open(" + ToUtf8(connection_string) + "|" + ToUtf8(user_id) + "|" +
+                       ToUtf8(password) + "|" + std::to_string(options) + ")");
+  if (db_->open_error) throw *db_->open_error;
+  ++db_->opens;
+  open_ = true;
+}
+
+void FakeConnection::Close() {
+  db_->calls.push_back("Close");
+  open_ = false;
+}
+
+void FakeRecordset::Open(const Text& source, platform::Connection&, Long cursor_type,
+                         Long lock_type, Long options) {
+  db_->statements.push_back(source);
+  if (cursor_type != 3 || lock_type != 1 || options != -1) {
+    throw AutomationError(-1, u"recordset opened with unexpected options");
+  }
+  const auto it = db_->answers.find(source);
+  if (it == db_->answers.end()) {
+    throw AutomationError(-2147217900, u"Syntax error in the statement (no scripted answer).");
+  }
+  rows_ = it->second;
+  row_ = 0;
+}
+
+Variant FakeRecordset::Field(Integer index) const {
+  if (Eof()) throw AutomationError(3021, u"Either BOF or EOF is True.");
+  const auto& row = rows_[row_];
+  if (index < 0 || static_cast<std::size_t>(index) >= row.size()) {
+    throw AutomationError(3265, u"Item cannot be found in the collection.");
+  }
+  return row[static_cast<std::size_t>(index)];
+}
+
+void FakeRecordset::MoveNext() {
+  if (Eof()) throw AutomationError(3021, u"Either BOF or EOF is True.");
+  ++row_;
+}
+
+LocaleScope::LocaleScope(const std::string& name) : LocaleScope(platform::FindLocale(name)) {}
+
+LocaleScope::LocaleScope(std::shared_ptr<const platform::Locale> locale) {
+  if (!locale) throw std::invalid_argument("no such locale");
+  previous_ = platform::FindLocale(platform::UserLocale().info().name);
+  platform::SetUserLocale(std::move(locale));
+}
+
+LocaleScope::~LocaleScope() {
+  if (previous_) platform::SetUserLocale(previous_);
+}
+
+const std::vector<std::string>& TestLocales() {
+  static const std::vector<std::string> names = {"en-US", "en-GB", "de-DE", "fr-FR",
+                                                 "nl-NL", "it-IT", "sv-SE", "ja-JP"};
+  return names;
+}
+
+}  // namespace qorvel::testing

@@ -1,0 +1,110 @@
+// Test doubles for the platform seams: an Env that records message boxes
+// and hands out scripted database objects, and a scope that sets the user
+// locale for one test.
+#ifndef QORVEL_TESTS_SUPPORT_FAKES_H_
+#define QORVEL_TESTS_SUPPORT_FAKES_H_
+
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/env.h"
+#include "platform/locale.h"
+#include "qorvel/automation_error.h"
+
+namespace qorvel::testing {
+
+struct RecordedBox {
+  Text prompt;
+  Long buttons;
+  std::optional<Text> title;
+};
+
+// What the fake database saw and what it answers.
+struct FakeDatabase {
+  // Every call on a connection, in order: "State", "Provider=...",
+  // "Open(...)", "Close".
+  std::vector<std::string> calls;
+  std::vector<Text> statements;  // every Recordset::Open source, in order
+  // Answers by statement text; a statement without an answer fails.
+  std::map<Text, std::vector<std::vector<Variant>>> answers;
+  std::optional<AutomationError> open_error;  // Connection::Open fails with it
+  int opens = 0;
+  Long forced_state = -1;  // when >= 0, State() reports it
+};
+
+class FakeConnection final : public platform::Connection {
+ public:
+  explicit FakeConnection(FakeDatabase* db) : db_(db) {}
+  Long State() const override;
+  void SetProvider(const Text& provider) override;
+  void Open(const Text& connection_string, const Text& user_id, const Text& password,
+            Long options) override;
+  void Close() override;
+
+ private:
+  FakeDatabase* db_;
+  bool open_ = false;
+};
+
+class FakeRecordset final : public platform::Recordset {
+ public:
+  explicit FakeRecordset(FakeDatabase* db) : db_(db) {}
+  void Open(const Text& source, platform::Connection& active_connection, Long cursor_type,
+            Long lock_type, Long options) override;
+  bool Eof() const override { return row_ >= rows_.size(); }
+  Variant Field(Integer index) const override;
+  void MoveNext() override;
+  void Close() override { closed_ = true; }
+
+ private:
+  FakeDatabase* db_;
+  std::vector<std::vector<Variant>> rows_;
+  std::size_t row_ = 0;
+  bool closed_ = false;
+};
+
+// An Env that records boxes and answers from a FakeDatabase.
+class RecordingEnv final : public platform::Env {
+ public:
+  void ShowMessageBox(const Text& prompt, Long buttons,
+                      const std::optional<Text>& title) override {
+    boxes.push_back({prompt, buttons, title});
+  }
+  std::unique_ptr<platform::Connection> CreateConnection() override {
+    ++connections_created;
+    return std::make_unique<FakeConnection>(&database);
+  }
+  std::unique_ptr<platform::Recordset> CreateRecordset() override {
+    return std::make_unique<FakeRecordset>(&database);
+  }
+  DateTime Now() override { return now; }
+
+  std::vector<RecordedBox> boxes;
+  FakeDatabase database;
+  int connections_created = 0;
+  DateTime now{40633.5};  // 2011-03-31 12:00
+};
+
+// Sets the user locale for the life of the scope.
+class LocaleScope {
+ public:
+  explicit LocaleScope(const std::string& name);
+  explicit LocaleScope(std::shared_ptr<const platform::Locale> locale);
+  ~LocaleScope();
+  LocaleScope(const LocaleScope&) = delete;
+  LocaleScope& operator=(const LocaleScope&) = delete;
+
+ private:
+  std::shared_ptr<const platform::Locale> previous_;
+};
+
+// The locale names of the table that tests run through.
+const std::vector<std::string>& TestLocales();
+
+}  // namespace qorvel::testing
+
+#endif  // QORVEL_TESTS_SUPPORT_FAKES_H_
