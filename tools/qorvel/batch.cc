@@ -1,0 +1,225 @@
+// qorvel batch: reads calls, one per line, and writes one result per line
+// in the same order, spreading the lines over worker threads when asked.
+#include "batch.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <mutex>
+#include <thread>
+
+#include "cli.h"
+#include "json.h"
+
+namespace qorvel::tool {
+namespace {
+
+constexpr std::size_t kBlock = 64;  // lines a worker takes at a time
+
+std::vector<std::string> SplitTabs(const std::string& line) {
+  std::vector<std::string> fields;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t tab = line.find('\t', start);
+    fields.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+    if (tab == std::string::npos) break;
+    start = tab + 1;
+  }
+  return fields;
+}
+
+std::string ErrorLine(std::size_t number, const std::string& message, bool json) {
+  if (json) {
+    return "{\"line\": " + std::to_string(number) + ", \"error\": " + JsonString(message) + "}";
+  }
+  return "#error: line " + std::to_string(number) + ": " + message;
+}
+
+// The result line of input line `number` (1-based); `ok` tells whether the
+// line was a valid call.
+std::string RunLine(KX& kx, const std::string& line, std::size_t number, bool json, bool* ok) {
+  std::vector<std::string> fields = SplitTabs(line);
+  const std::string method = fields.front();
+  if (method.empty()) {
+    *ok = false;
+    return ErrorLine(number, "no method: a line is METHOD<TAB>ARG<TAB>...", json);
+  }
+  fields.erase(fields.begin());
+  const CallOutcome outcome = CallWithTexts(kx, method, fields, json);
+  *ok = outcome.result.ok();
+  if (!*ok) return ErrorLine(number, FailureMessage(outcome), json);
+  if (json) return OutcomeJson(outcome);
+  return EscapeForLine(ToUtf8(DisplayText(outcome.result.value)));
+}
+
+class Progress {
+ public:
+  Progress(bool enabled, std::size_t total) : enabled_(enabled), total_(total) {}
+  void Update(std::size_t done, bool final = false) {
+    if (!enabled_) return;
+    const auto now = std::chrono::steady_clock::now();
+    if (!final && now - last_ < std::chrono::milliseconds(200)) return;
+    last_ = now;
+    const double seconds = std::chrono::duration<double>(now - start_).count();
+    const double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0.0;
+    const double left = rate > 0 ? static_cast<double>(total_ - done) / rate : 0.0;
+    std::fprintf(stderr, "\r%zu / %zu lines  %.0f lines/s  %.1f s left   ", done, total_, rate, left);
+    if (final) std::fputc('\n', stderr);
+    std::fflush(stderr);
+  }
+
+ private:
+  bool enabled_;
+  std::size_t total_;
+  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
+  std::chrono::steady_clock::time_point last_{};
+};
+
+bool ReadLines(std::istream& in, std::vector<std::string>* lines) {
+  std::string line;
+  while (std::getline(in, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines->push_back(std::move(line));
+  }
+  return !in.bad();
+}
+
+}  // namespace
+
+std::string EscapeForLine(const std::string& utf8) {
+  std::string out;
+  out.reserve(utf8.size());
+  if (!utf8.empty() && utf8.front() == '#') out += '\\';
+  for (const char c : utf8) {
+    switch (c) {
+      case '\\': out += "\\\\"; break;
+      case '\r': out += "\\r"; break;
+      case '\n': out += "\\n"; break;
+      case '\t': out += "\\t"; break;
+      default: out += c;
+    }
+  }
+  return out;
+}
+
+BatchOutput RunBatch(const std::vector<std::string>& input, const BatchOptions& options,
+                     std::ostream* stream_to) {
+  BatchOutput output;
+  output.lines.resize(input.size());
+  Progress progress(options.progress, input.size());
+  const std::size_t jobs =
+      std::max<std::size_t>(1, std::min<std::size_t>(static_cast<std::size_t>(options.jobs),
+                                                      (input.size() + kBlock - 1) / kBlock));
+  std::atomic<int> failed{0};
+
+  if (jobs == 1) {
+    KX kx;
+    for (std::size_t i = 0; i < input.size(); ++i) {
+      bool ok = true;
+      output.lines[i] = RunLine(kx, input[i], i + 1, options.json, &ok);
+      if (!ok) ++failed;
+      if (stream_to) *stream_to << output.lines[i] << '\n';
+      progress.Update(i + 1);
+    }
+  } else {
+    // Workers take blocks of lines; the calling thread writes the lines in
+    // input order as their blocks complete.
+    std::atomic<std::size_t> next{0};
+    std::vector<char> block_done((input.size() + kBlock - 1) / kBlock, 0);
+    std::mutex mutex;
+    std::condition_variable cv;
+    std::vector<std::thread> workers;
+    for (std::size_t w = 0; w < jobs; ++w) {
+      workers.emplace_back([&] {
+        KX kx;  // one object, and this thread's own connection
+        for (;;) {
+          const std::size_t block = next.fetch_add(1);
+          if (block >= block_done.size()) break;
+          const std::size_t end = std::min(input.size(), (block + 1) * kBlock);
+          for (std::size_t i = block * kBlock; i < end; ++i) {
+            bool ok = true;
+            output.lines[i] = RunLine(kx, input[i], i + 1, options.json, &ok);
+            if (!ok) ++failed;
+          }
+          {
+            const std::lock_guard<std::mutex> lock(mutex);
+            block_done[block] = 1;
+          }
+          cv.notify_one();
+        }
+      });
+    }
+    for (std::size_t block = 0; block < block_done.size(); ++block) {
+      {
+        std::unique_lock<std::mutex> lock(mutex);
+        cv.wait(lock, [&] { return block_done[block] != 0; });
+      }
+      const std::size_t end = std::min(input.size(), (block + 1) * kBlock);
+      if (stream_to) {
+        for (std::size_t i = block * kBlock; i < end; ++i) *stream_to << output.lines[i] << '\n';
+      }
+      progress.Update(end);
+    }
+    for (std::thread& t : workers) t.join();
+  }
+  progress.Update(input.size(), true);
+  output.failed = failed.load();
+  return output;
+}
+
+int BatchCommand(const std::vector<std::string>& words) {
+  BatchOptions options;
+  bool quiet = false;
+  std::string file = "-";
+  bool have_file = false;
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    const std::string& w = words[i];
+    if (w == "--json") {
+      options.json = true;
+    } else if (w == "--quiet") {
+      quiet = true;
+    } else if (w == "--jobs") {
+      if (i + 1 >= words.size()) return Fail("batch: --jobs needs a number, e.g. --jobs 2");
+      try {
+        options.jobs = std::stoi(words[++i]);
+      } catch (...) {
+        options.jobs = 0;
+      }
+      if (options.jobs < 1 || options.jobs > 256) {
+        return Fail("batch: --jobs takes a number from 1 to 256, not \"" + words[i] + "\"");
+      }
+    } else if (w.size() > 1 && w[0] == '-' ) {
+      return Fail("batch: unknown option " + w + " (see qorvel batch --help)");
+    } else if (!have_file) {
+      file = w;
+      have_file = true;
+    } else {
+      return Fail("batch: one input file only; \"" + w + "\" is a second one");
+    }
+  }
+  std::ios::sync_with_stdio(false);
+  std::vector<std::string> lines;
+  if (file == "-") {
+    ReadLines(std::cin, &lines);
+  } else {
+    std::ifstream in(file);
+    if (!in) return Fail("batch: cannot read \"" + file + "\": no such file, or not readable");
+    ReadLines(in, &lines);
+  }
+  // Progress only on a terminal, while the results go to a file.
+  struct stat out_stat {};
+  const bool output_piped = fstat(STDOUT_FILENO, &out_stat) == 0 && S_ISFIFO(out_stat.st_mode);
+  options.progress = !quiet && isatty(STDERR_FILENO) && !isatty(STDOUT_FILENO) && !output_piped &&
+                     lines.size() >= 1000;
+  const BatchOutput output = RunBatch(lines, options, &std::cout);
+  std::cout.flush();
+  return output.failed ? kExitFailed : kExitOk;
+}
+
+}  // namespace qorvel::tool

@@ -1,0 +1,115 @@
+// The shared pieces of the qorvel commands.
+#include "cli.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <iostream>
+#include <mutex>
+
+#include "json.h"
+
+namespace qorvel::tool {
+namespace {
+
+thread_local std::vector<Box>* tls_capture = nullptr;
+
+// Levenshtein distance ignoring ASCII case, for suggesting method names.
+std::size_t Distance(const std::string& a, const std::string& b) {
+  std::vector<std::size_t> row(b.size() + 1);
+  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    std::size_t diag = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t up = row[j];
+      const bool same = std::tolower(static_cast<unsigned char>(a[i - 1])) ==
+                        std::tolower(static_cast<unsigned char>(b[j - 1]));
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diag + (same ? 0 : 1)});
+      diag = up;
+    }
+  }
+  return row[b.size()];
+}
+
+std::string ClosestNames(const std::string& name) {
+  std::vector<std::pair<std::size_t, std::string>> scored;
+  for (const MethodInfo& m : Methods()) {
+    const std::string candidate = ToUtf8(m.name);
+    scored.emplace_back(Distance(name, candidate), candidate);
+  }
+  std::sort(scored.begin(), scored.end());
+  std::string out;
+  for (std::size_t i = 0; i < 3 && i < scored.size(); ++i) out += (i ? ", " : "") + scored[i].second;
+  return out;
+}
+
+void WriteBoxToStderr(const Text& prompt, Long buttons, const std::optional<Text>& title) {
+  Text lines;
+  for (const char16_t ch : prompt) {
+    if (ch != u'\r') lines.push_back(ch);
+  }
+  static std::mutex mutex;
+  const std::lock_guard<std::mutex> lock(mutex);
+  std::fprintf(stderr, "[%s] (message box, buttons %d)\n%s\n",
+               title ? ToUtf8(*title).c_str() : "QORVEL", buttons, ToUtf8(lines).c_str());
+}
+
+}  // namespace
+
+int Fail(const std::string& message) {
+  std::cerr << "qorvel: " << message << "\n";
+  return kExitUsage;
+}
+
+void InstallBoxRouting() {
+  SetMessageBoxHandler([](const Text& prompt, Long buttons, const std::optional<Text>& title) {
+    if (tls_capture) {
+      tls_capture->push_back({prompt, buttons, title});
+    } else {
+      WriteBoxToStderr(prompt, buttons, title);
+    }
+  });
+}
+
+CallOutcome CallWithTexts(KX& kx, const std::string& method, const std::vector<std::string>& texts,
+                          bool capture_boxes) {
+  CallOutcome outcome;
+  outcome.method = method;
+  outcome.args.reserve(texts.size());
+  for (const std::string& t : texts) outcome.args.push_back(Variant::FromText(FromUtf8(t)));
+  if (capture_boxes) tls_capture = &outcome.boxes;
+  outcome.result = Invoke(kx, FromUtf8(method), outcome.args);
+  tls_capture = nullptr;
+  return outcome;
+}
+
+std::string FailureMessage(const CallOutcome& outcome) {
+  std::string message = outcome.result.message;
+  if (outcome.result.error == DispatchError::kUnknownName) {
+    message += "; did you mean " + ClosestNames(outcome.method) + "? (qorvel methods lists all 24)";
+  }
+  return message;
+}
+
+std::string OutcomeJson(const CallOutcome& outcome) {
+  const MethodInfo* info = FindMethod(FromUtf8(outcome.method));
+  std::string out = "{\"method\": " + JsonString(info ? ToUtf8(info->name) : outcome.method);
+  if (!outcome.result.ok()) return out + ", \"error\": " + JsonString(FailureMessage(outcome)) + "}";
+  out += ", \"result\": {\"type\": " + JsonString(VarTypeName(outcome.result.value.type())) +
+         ", \"value\": " + JsonValue(outcome.result.value) + "}, \"args\": [";
+  for (std::size_t k = 0; k < outcome.args.size(); ++k) {
+    out += (k ? ", " : "") + JsonValue(outcome.args[k]);
+  }
+  out += "], \"boxes\": [";
+  for (std::size_t k = 0; k < outcome.boxes.size(); ++k) {
+    const Box& box = outcome.boxes[k];
+    out += (k ? ", " : "");
+    out += "{\"prompt\": " + JsonString(ToUtf8(box.prompt)) +
+           ", \"buttons\": " + std::to_string(box.buttons) + ", \"title\": " +
+           (box.title ? JsonString(ToUtf8(*box.title)) : std::string("null")) + "}";
+  }
+  return out + "]}";
+}
+
+}  // namespace qorvel::tool

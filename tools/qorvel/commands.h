@@ -1,0 +1,15 @@
+// The commands of the qorvel tool that live in their own files.
+#ifndef QORVEL_TOOLS_COMMANDS_H_
+#define QORVEL_TOOLS_COMMANDS_H_
+
+#include <string>
+#include <vector>
+
+namespace qorvel::tool {
+
+// qorvel call [--json] METHOD [ARG...]
+int CallCommand(const std::vector<std::string>& words);
+
+}  // namespace qorvel::tool
+
+#endif  // QORVEL_TOOLS_COMMANDS_H_
