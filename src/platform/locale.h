@@ -10,6 +10,7 @@
 #ifndef QORVEL_PLATFORM_LOCALE_H_
 #define QORVEL_PLATFORM_LOCALE_H_
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -63,13 +64,15 @@ class Locale {
 
   // Numbers to text: plain decimal text with the locale's decimal separator
   // and no thousands separators (15 significant digits for a double,
-  // exponent form beyond that range; exact for Currency).
+  // exponent form such as "1E+20" beyond that range; exact for Currency,
+  // without trailing zeros). A double that is not finite raises 6.
   virtual Text DoubleToText(double value) const = 0;
   virtual Text CurrencyToText(Currency value) const = 0;
 
   // Text to number under the locale's separators, signs and currency
   // symbol. Currency reads the decimal text exactly and rounds half to
-  // even at the fourth decimal.
+  // even at the fourth decimal. Both raise 13 for a text that is not a number,
+  // 6 for a number beyond the type's range.
   virtual double TextToDouble(TextView text) const = 0;
   virtual Currency TextToCurrency(TextView text) const = 0;
 
@@ -78,22 +81,45 @@ class Locale {
   // decimal separator, optional exponent). Never raises.
   virtual bool IsNumeric(TextView text) const = 0;
 
-  // A date rendered with a pattern of dd, MM, yyyy (and mm, hh, nn, ss),
-  // literal characters, and "/" standing for the locale's date separator.
+  // A date rendered with a pattern of d/dd (day), M/MM (month; m/mm are
+  // the minute after an hour or before a second, else the month), yy/yyyy,
+  // h/hh (24-hour unless the pattern has AM/PM, A/P or AMPM), n/nn, s/ss,
+  // ddd/dddd and MMM/MMMM (names), ddddd (short date), w, ww, q, y (day of
+  // the year), "/" and ":" standing for the locale's date and time
+  // separators, "\x" and "quoted" literals; any other character as it is.
+  // Raises 6 outside the date range.
   virtual Text FormatDate(DateTime value, TextView pattern) const = 0;
 
   // The character's code in the ANSI code page: 0-255 for a single-byte
   // character, lead byte * 256 + trail byte for a double-byte one (callers
-  // read it as a signed 16-bit number).
+  // read it as a signed 16-bit number). A character the code page cannot
+  // represent gets 63, the code of '?'. Code page 932 is supported besides
+  // the default 1252; any other code page number is read as 1252.
   virtual int AnsiCode(char16_t ch) const = 0;
 };
 
-// The process's user locale. Never null.
+// The process's user locale. Chosen on first use from the process
+// environment (EnvironmentLocale with the real environment) unless a host
+// or test set one before. Fast: one atomic load after the first call.
 const Locale& UserLocale();
 
-// Sets the user locale for the whole process. The object must outlive all
-// use (the library keeps every locale it was given alive until exit).
+// Sets the user locale for the whole process. The library keeps every
+// locale it was given alive until exit, so a reference obtained from
+// UserLocale() before the change stays valid. A null locale goes back to
+// the environment's choice.
 void SetUserLocale(std::shared_ptr<const Locale> locale);
+
+// Reads one environment variable; null when it is not set.
+using EnvironmentLookup = std::function<const char*(const char* variable)>;
+
+// The locale a Linux program would use under the given environment: the
+// date and time settings from LC_ALL, else LC_TIME, else LANG; the number
+// and currency settings from LC_ALL, else LC_NUMERIC, else LANG; the ANSI
+// code page from LC_ALL, else LC_CTYPE, else LANG (empty values count as
+// unset). A value such as "de_DE.UTF-8", "de_DE" or "de-DE" names a table
+// locale; "C" and "POSIX" are en-US; an unknown territory falls back to the
+// table's first locale of the same language, anything else to en-US.
+std::shared_ptr<const Locale> EnvironmentLocale(const EnvironmentLookup& lookup);
 
 // The locale table: a locale by name ("en-US", "de-DE", also "de_DE" and
 // "de_DE.UTF-8"), or null when the table has no such locale.

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "qorvel/host.h"
 #include "qorvel/kx.h"
 #include "support/fakes.h"
 
