@@ -34,6 +34,10 @@ ThreadState& ThisThread();
 // new thread would have it (for tests, and hosts that recycle threads).
 void ResetThisThread();
 
+// The connection string the component opens the database at `DBPath`
+// with: the path unchanged, then the component's database password.
+Text ConnectionString(const Text& DBPath);
+
 // Makes the thread's connection open on `DBPath`: reuses it when it is open
 // on exactly that path (case-sensitive), otherwise closes it if open and
 // opens it on the path. Returns false after any failure, having shown the

@@ -10,6 +10,12 @@ namespace qorvel::tool {
 // qorvel call [--json] METHOD [ARG...]
 int CallCommand(const std::vector<std::string>& words);
 
+// qorvel demo-db PATH
+int DemoDbCommand(const std::vector<std::string>& words);
+
+// qorvel statement [DB] [--client ID | --all] [--format text|html] [--output FILE]
+int StatementCommand(const std::vector<std::string>& words);
+
 }  // namespace qorvel::tool
 
 #endif  // QORVEL_TOOLS_COMMANDS_H_

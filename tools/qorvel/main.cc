@@ -30,6 +30,17 @@ int MethodsCommand(const std::vector<std::string>& words) {
 }
 
 const Command kCommands[] = {
+    {"statement", "print an account statement for one client or all (the demo when no DB)",
+     "usage: qorvel statement [DB] [--client ID | --all] [--format text|html] [--output FILE]\n\n"
+     "Prints the account statement of one client (the demo client 1001 by default) or of\n"
+     "every client: name, address, phone and SSN; last payment; credits and retainer; the\n"
+     "latest invoice and the balance due from earlier ones; the ageing of open balances;\n"
+     "payments, write-offs and fees of the last twelve months; benefit flags. Every figure\n"
+     "and formatted text comes from the report functions. DB is a .mdb or SQLite file;\n"
+     "without one, a fresh demo database is written to a temporary file and used.\n"
+     "--format html writes one printable page with a bar chart of the ageing.\n\n"
+     "example:\n  qorvel statement --format html --output statement.html\n",
+     StatementCommand},
     {"methods", "list the 24 functions with their numbers, identifiers and signatures",
      "usage: qorvel methods\n\nexample:\n  qorvel methods\n", MethodsCommand},
     {"call", "call one function with text arguments, as a late-bound caller would",
@@ -54,6 +65,14 @@ const Command kCommands[] = {
      "Exit status 1 when any line failed.\n\n"
      "example:\n  printf 'CreditAmount\\tbilling.mdb\\t417\\n' | qorvel batch\n",
      BatchCommand},
+    {"demo-db", "write the demo billing database (a SQLite file)",
+     "usage: qorvel demo-db PATH\n\n"
+     "Writes a demo billing database as a SQLite file: 300 clients with names, addresses,\n"
+     "phones, stored SSNs, activity, invoices, payments, write-offs, credits, contacts and\n"
+     "benefits over the three years before today. The same day gives the same file.\n"
+     "Client 1001 has every kind of row; client 1300 has none.\n\n"
+     "example:\n  qorvel demo-db demo.sqlite && qorvel call CreditAmount demo.sqlite 1001\n",
+     DemoDbCommand},
 };
 
 const char kMainHelp[] =

@@ -17,10 +17,12 @@
 #include <vector>
 
 #include "jet/catalog.h"
+#include "qorvel/automation_error.h"
 #include "qorvel/date_time.h"
 #include "qorvel/variant.h"
 
 struct sqlite3;
+struct sqlite3_stmt;
 
 namespace qorvel::jet::sql {
 
@@ -46,7 +48,8 @@ struct IndexHint {
   std::u16string column;  // as the catalog spells it
 };
 
-// A statement ready to run on the mirror.
+// A statement ready to run on the mirror. Each result column's values come
+// back from SQLite in the storage form of its type (catalog.h), or NULL.
 struct Translation {
   std::string sqlite_sql;           // UTF-8; the literals appear as ?1, ?2, ...
   std::vector<Variant> parameters;  // the literals' values in order: the same
@@ -66,6 +69,11 @@ using DateReader = std::function<DateTime(std::u16string_view)>;
 // with a fraction or exponent as Double, a #date# literal as a Date. Two
 // statements with the same shape translate to the same SQLite SQL, so the
 // engine can keep one prepared statement per shape and bind the literals.
+// The interval of DateDiff ('d') chooses the function rather than a value,
+// so it stays in the shape and is not a literal. The shape is the tokens
+// joined by single blanks, each literal written as ?t, ?n or ?d (text,
+// number, date): statements that differ only in blanks share a shape; a
+// difference in letter case gives another shape, never a wrong one.
 struct ShapedStatement {
   std::u16string shape;
   std::vector<Variant> literals;
@@ -80,8 +88,28 @@ Translation Translate(std::u16string_view statement, const Catalog& catalog,
                       const DateReader& read_date);
 
 // Registers on `db` the SQLite functions the translated SQL calls
-// (DateValue, DateDiff by day, Now) with `now` as the clock.
+// (DateValue, DateDiff by day, Now) with `now` as the clock, and the
+// JETNUMERIC collation (exact order of Numeric texts). The JETTEXT
+// collation is the mirror's to register. `now` is called on the thread
+// that runs the statement. Raises AutomationError (kErrEngine) when SQLite
+// refuses.
 void RegisterFunctions(sqlite3* db, std::function<DateTime()> now);
+
+// Binds `parameters` (a Translation's, or the literals of Shape() for a
+// statement of the same shape) as ?1, ?2, ... of `statement`, prepared from
+// the Translation's sqlite_sql: Text as TEXT (UTF-8), Long as INTEGER,
+// Double as REAL, Date as REAL (the automation date). Raises
+// AutomationError (kErrEngine) for another Variant type or when SQLite
+// refuses.
+void BindParameters(sqlite3_stmt* statement, const std::vector<Variant>& parameters);
+
+// The AutomationError for a failed SQLite call on `db` (a connection where
+// RegisterFunctions ran), given the call's result code: an error raised by
+// one of the registered functions keeps its number and description; a Sum
+// beyond the 64-bit range (SQLite's "integer overflow": for money, beyond
+// the Currency range) is kErrEngine "Overflow ..."; SQLite out of memory
+// is run-time error 7; anything else is kErrEngine with SQLite's message.
+AutomationError ErrorFromSqlite(sqlite3* db, int result_code);
 
 }  // namespace qorvel::jet::sql
 

@@ -9,6 +9,7 @@
 
 #include "platform/env.h"
 #include "platform/host_settings.h"
+#include "platform/posix/jet_database.h"
 
 namespace qorvel {
 namespace {
@@ -56,8 +57,13 @@ class PosixEnv final : public platform::Env {
   }
 };
 
-std::unique_ptr<platform::Connection> PosixEnv::CreateConnection() { return nullptr; }
-std::unique_ptr<platform::Recordset> PosixEnv::CreateRecordset() { return nullptr; }
+std::unique_ptr<platform::Connection> PosixEnv::CreateConnection() {
+  return std::make_unique<platform::JetConnection>([this] { return Now(); });
+}
+
+std::unique_ptr<platform::Recordset> PosixEnv::CreateRecordset() {
+  return std::make_unique<platform::JetRecordset>();
+}
 
 }  // namespace
 

@@ -1,0 +1,344 @@
+// The grammar of the dialect: every statement the lookups send translates,
+// statements just outside the dialect are syntax errors, names resolve or
+// fail with the right error, type errors are caught, and shapes agree with
+// translations.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "jet/sql/functions.h"
+#include "jet/sql/translator.h"
+#include "lookup_statements.h"
+#include "qorvel/automation_error.h"
+#include "sql_test_support.h"
+
+namespace qorvel::sql_test {
+namespace {
+
+using jet::sql::Shape;
+using jet::sql::ShapedStatement;
+using jet::sql::Translate;
+
+// Runs `body` and returns the AutomationError it raises; fails the test
+// when it raises none.
+template <typename Body>
+AutomationError ErrorOf(Body body) {
+  try {
+    body();
+  } catch (const AutomationError& error) {
+    return error;
+  }
+  ADD_FAILURE() << "no error raised";
+  return AutomationError(0, u"");
+}
+
+AutomationError TranslateError(std::u16string_view statement) {
+  const FakeCatalog catalog = LookupCatalog();
+  return ErrorOf([&] { Translate(statement, catalog, ReadTestDate); });
+}
+
+TEST(Grammar, EveryLookupStatementTranslatesWithItsResultColumns) {
+  TestDatabase db(LookupCatalog());
+  for (const LookupStatement& lookup : LookupStatements()) {
+    SCOPED_TRACE(lookup.method);
+    Result result;
+    ASSERT_NO_THROW(result = db.Run(lookup.text));
+    ASSERT_EQ(result.columns.size(), lookup.columns.size());
+    for (std::size_t i = 0; i < lookup.columns.size(); ++i) {
+      EXPECT_EQ(result.columns[i].name, lookup.columns[i].name);
+      EXPECT_EQ(result.columns[i].type, lookup.columns[i].type) << "column " << i;
+    }
+    // On empty tables an aggregate gives one row, Null but for Count(*).
+    if (!lookup.columns[0].name.starts_with(u"Expr")) {
+      EXPECT_TRUE(result.rows.empty());
+      continue;
+    }
+    ASSERT_EQ(result.rows.size(), 1u);
+    for (std::size_t i = 0; i < lookup.columns.size(); ++i) {
+      EXPECT_EQ(result.rows[0][i],
+                lookup.columns[i].type == JetType::kLong ? Variant::FromLong(0) : Variant::Null());
+    }
+  }
+}
+
+TEST(Grammar, KeywordsAndNamesAreCaseInsensitive) {
+  const FakeCatalog catalog = LookupCatalog();
+  EXPECT_EQ(Translate(u"SELECT sum(BALANCE) from CREDIT where ACTIVE = 1 and peopleid = 417",
+                      catalog, ReadTestDate)
+                .sqlite_sql,
+            Translate(LookupStatements()[4].text, catalog, ReadTestDate).sqlite_sql);
+}
+
+TEST(Grammar, StatementsOutsideTheDialectAreSyntaxErrors) {
+  const char16_t* const kNearMisses[] = {
+      u"",
+      u"Select Max(Balance From Credit",
+      u"Select * From Credit",
+      u"Select Balance From Credit Where Active = 1 Or PeopleID = 2",
+      u"Delete From Credit Where PeopleID = 1",
+      u"Select Balance From Credit Where Active = 1 garbage",
+      u"Select Balance From Credit;",
+      u"Select Enabled From LTCBenefit Where BenefitType = 'it''s",
+      u"Select Max (DateEntered) From Invoice Where DateEntered > #1/1/2011",
+      u"Select Max (DateEntered) From Invoice Where DateEntered > #not a date#",
+      u"Select Balance From [Credit",
+      u"Select x From [A]]",
+      u"Select [] From Credit",
+      u"Select Count(Balance) From Credit",
+      u"Select Min(Balance) From Credit",
+      u"Select Sum(1) From Credit",
+      u"Select Sum(Max (Balance)) From Credit",
+      u"Select 'x' From Credit",
+      u"Select Balance From Credit Where PeopleID <> 1",
+      u"Select Balance From Credit Where PeopleID Is Null",
+      u"Select Balance From Credit Where Not Active = 1",
+      u"Select Balance From Credit Where (Active = 1)",
+      u"Select Balance From Credit Where Active = 1 And",
+      u"Select Balance From Credit Where Max (Balance) > 1",
+      u"Select Balance From Credit Where PeopleID = 1And Active = 1",
+      u"Select Balance From Credit Where PeopleID = - 1",
+      u"Select Balance From Credit Where PeopleID = \"1\"",
+      u"Select Balance From Credit Where PeopleID\u00A0= 1",
+      u"Select Balance From Credit Where PeopleID Between 1 And 2",
+      u"Select Balance From Credit Order By PeopleID Asc",
+      u"Select Balance From Credit Group By PeopleID",
+      u"Select Distinct Balance From Credit",
+      u"Select Balance B From Credit",
+      u"Select Balance As From Credit",
+      u"Select Balance From Credit Left Join Payment On Credit.PeopleID = Payment.Active",
+      u"Select Balance From Credit Inner Join Payment On Credit.PeopleID < Payment.Active",
+      u"Select Balance From Credit, Payment",
+      u"Select DateDiff('m', InvoiceDate, Now()) From ActivityLog",
+      u"Select DateDiff(InvoiceDate, Now()) From ActivityLog",
+      u"Select Now(1) From ActivityLog",
+      u"Select Format(InvoiceDate) From ActivityLog",
+      u"Select Balance, Sum(Balance) From Credit",
+      u"Select Sum(Balance) From Credit Order By PeopleID",
+      u"Select Count(*) From Payment Inner Join ActivityLog On Payment.Active = Payment.Active",
+  };
+  for (const char16_t* statement : kNearMisses) {
+    SCOPED_TRACE(ToUtf8(statement));
+    const AutomationError error = TranslateError(statement);
+    EXPECT_EQ(error.number(), jet::sql::kErrSyntax) << error.what();
+    EXPECT_FALSE(error.description().empty());
+  }
+}
+
+TEST(Grammar, NestingIsBounded) {
+  const FakeCatalog catalog = LookupCatalog();
+  EXPECT_NO_THROW(
+      Translate(u"Select DateValue(DateValue(Dat)) From AllTypes", catalog, ReadTestDate));
+  std::u16string deep = u"Select ";
+  for (int i = 0; i < 10000; ++i) deep += u"DateValue(";
+  deep += u"Dat";
+  for (int i = 0; i < 10000; ++i) deep += u")";
+  deep += u" From AllTypes";
+  EXPECT_EQ(TranslateError(deep).number(), jet::sql::kErrSyntax);
+}
+
+TEST(Grammar, SyntaxErrorsSayWhere) {
+  const AutomationError error =
+      TranslateError(u"Select Balance From Credit Where Active = 1 Or PeopleID = 2");
+  EXPECT_NE(error.description().find(u"character 45"), std::u16string::npos) << error.what();
+  EXPECT_NE(error.description().find(u"'Or PeopleID"), std::u16string::npos) << error.what();
+}
+
+TEST(Grammar, ShapeRejectsWhatCannotBeTokenised) {
+  const char16_t* const kUntokenisable[] = {
+      u"Select Balance From Credit Where Category = 'abc",
+      u"Select x From [A]]",
+      u"Select Max (DateEntered) From Invoice Where DateEntered > #13/45/2011#",
+  };
+  for (const char16_t* statement : kUntokenisable) {
+    SCOPED_TRACE(ToUtf8(statement));
+    const AutomationError error = ErrorOf([&] { Shape(statement, ReadTestDate); });
+    EXPECT_EQ(error.number(), jet::sql::kErrSyntax) << error.what();
+  }
+}
+
+struct NameCase {
+  const char16_t* statement;
+  long number;
+  const char16_t* named;  // what the description must quote
+};
+
+TEST(Grammar, UnknownAndAmbiguousNamesAreNamed) {
+  const NameCase kCases[] = {
+      {u"Select Balance From Nowhere", jet::sql::kErrNoSuchTable, u"'Nowhere'"},
+      {u"Select Max (DateEntered) From [No Such] Where PeopleID = 1", jet::sql::kErrNoSuchTable,
+       u"'No Such'"},
+      {u"Select Count(*) From Payment Inner Join Nowhere On Payment.Active = Nowhere.x",
+       jet::sql::kErrNoSuchTable, u"'Nowhere'"},
+      {u"Select Bogus From Credit", jet::sql::kErrNoSuchColumn, u"'Bogus'"},
+      {u"Select Sum(Balance) From Credit Where Bogus = 1", jet::sql::kErrNoSuchColumn, u"'Bogus'"},
+      {u"Select Credit.Bogus From Credit", jet::sql::kErrNoSuchColumn, u"'Credit.Bogus'"},
+      {u"Select Invoice.Balance From Credit", jet::sql::kErrNoSuchColumn, u"'Invoice.Balance'"},
+      {u"Select Balance From Credit Order By Bogus Desc", jet::sql::kErrNoSuchColumn, u"'Bogus'"},
+      {u"Select Count(*) From Payment Inner Join ActivityLog On Payment.ActivityLogGUID = "
+       u"ActivityLog.GUID Where Active = 1",
+       jet::sql::kErrAmbiguousColumn, u"'Active'"},
+      {u"Select Active From Payment Inner Join ActivityLog On Payment.ActivityLogGUID = "
+       u"ActivityLog.GUID",
+       jet::sql::kErrAmbiguousColumn, u"'Active'"},
+      {u"Select Count(*) From Payment Inner Join ActivityLog On ActivityLogGUID = GUID Order By "
+       u"active",
+       jet::sql::kErrAmbiguousColumn, u"'active'"},
+      {u"Select Count(*) From Credit Inner Join Credit On Credit.PeopleID = Credit.Active",
+       jet::sql::kErrAmbiguousColumn, u"'Credit.PeopleID'"},
+  };
+  for (const NameCase& c : kCases) {
+    SCOPED_TRACE(ToUtf8(c.statement));
+    const AutomationError error = TranslateError(c.statement);
+    EXPECT_EQ(error.number(), c.number) << error.what();
+    EXPECT_NE(error.description().find(c.named), std::u16string::npos) << error.what();
+  }
+}
+
+TEST(Grammar, NamesMatchTheCatalogWhateverTheirCase) {
+  TestDatabase db(LookupCatalog());
+  const Result result = db.Run(
+      u"select payment.PAYMENT, [paymentdate] as [When] from PAYMENT inner join activitylog on "
+      u"ActivityLogGuid = Guid where PAYMENT.active = 1");
+  ASSERT_EQ(result.columns.size(), 2u);
+  EXPECT_EQ(result.columns[0].name, u"Payment");  // the catalog's spelling
+  EXPECT_EQ(result.columns[1].name, u"When");
+}
+
+TEST(Grammar, ComparisonsOfIncompatibleTypesAreMismatches) {
+  const char16_t* const kMismatches[] = {
+      u"Select Balance From Credit Where PeopleID = '42'",
+      u"Select Balance From Credit Where Balance > 'x'",
+      u"Select Enabled From LTCBenefit Where BenefitType = 1",
+      u"Select Max (DateEntered) From Invoice Where 'x' < DateEntered",
+      u"Select Sum(Category) From CaseClientContact",
+      u"Select Sum(DateEntered) From Invoice",
+      u"Select DateValue(PeopleID) From Invoice",
+      u"Select DateDiff('d', DateEntered, 5) From Invoice",
+      u"Select Count(*) From Payment Inner Join ActivityLog On Payment.ActivityLogGUID = "
+      u"ActivityLog.Active",
+  };
+  for (const char16_t* statement : kMismatches) {
+    SCOPED_TRACE(ToUtf8(statement));
+    const AutomationError error = TranslateError(statement);
+    EXPECT_EQ(error.number(), jet::sql::kErrTypeMismatch) << error.what();
+    EXPECT_NE(error.description().find(u"mismatch"), std::u16string::npos) << error.what();
+  }
+}
+
+TEST(Grammar, LiteralsComeOutInTheirNaturalForms) {
+  const ShapedStatement shaped = Shape(
+      u"Select Enabled From LTCBenefit Where BenefitType = 'it''s' And PeopleID = -7 And "
+      u"PeopleID = 2147483647 And PeopleID = -2147483648 And PeopleID = 2147483648 And "
+      u"PeopleID = 1.5 And PeopleID = 1e3 And PeopleID = 007 And BenefitType = '' And "
+      u"PeopleID > #2011-03-31 23:59:59#",
+      ReadTestDate);
+  const std::vector<Variant> expected = {
+      Variant::FromText(u"it's"),
+      Variant::FromLong(-7),
+      Variant::FromLong(2147483647),
+      Variant::FromLong(-2147483647 - 1),
+      Variant::FromDouble(2147483648.0),
+      Variant::FromDouble(1.5),
+      Variant::FromDouble(1000.0),
+      Variant::FromLong(7),
+      Variant::FromText(u""),
+      Variant::FromDate(DateTime(Date(2011, 3, 31, 23, 59, 59))),
+  };
+  EXPECT_EQ(shaped.literals, expected);
+}
+
+TEST(Grammar, StatementsThatDifferOnlyInLiteralsShareAShape) {
+  const FakeCatalog catalog = LookupCatalog();
+  const std::pair<const char16_t*, const char16_t*> kPairs[] = {
+      {u"Select Sum(Balance) From Credit Where Active = 1 And PeopleID = 417",
+       u"Select Sum(Balance) From Credit Where Active = 1 And PeopleID = -7"},
+      {u"Select Enabled From LTCBenefit Where PeopleID = 17 And BenefitType = 'Respite'",
+       u"Select Enabled From LTCBenefit Where PeopleID = 2 And BenefitType = 'O''Brien Care'"},
+      {u"Select Count(*) From Payment Inner Join ActivityLog On Payment.ActivityLogGUID = "
+       u"ActivityLog.GUID Where Payment.DateEntered > #3/1/2011# And PeopleID = 17",
+       u"Select Count(*) From Payment Inner Join ActivityLog On Payment.ActivityLogGUID = "
+       u"ActivityLog.GUID Where Payment.DateEntered > #12/31/2010 13:00# And PeopleID = 4.5"},
+      {u"Select Max (DateEntered) From [Client] Where PeopleID = 42",
+       u"Select Max(DateEntered)  From [Client]\tWhere PeopleID=43"},
+  };
+  for (const auto& [a, b] : kPairs) {
+    SCOPED_TRACE(ToUtf8(a));
+    const ShapedStatement shape_a = Shape(a, ReadTestDate);
+    const ShapedStatement shape_b = Shape(b, ReadTestDate);
+    EXPECT_EQ(shape_a.shape, shape_b.shape);
+    EXPECT_NE(shape_a.literals, shape_b.literals);
+    const jet::sql::Translation ta = Translate(a, catalog, ReadTestDate);
+    const jet::sql::Translation tb = Translate(b, catalog, ReadTestDate);
+    EXPECT_EQ(ta.sqlite_sql, tb.sqlite_sql);
+    EXPECT_EQ(ta.parameters, shape_a.literals);
+    EXPECT_EQ(tb.parameters, shape_b.literals);
+  }
+}
+
+TEST(Grammar, ShapesTellLiteralKindsAndNamesApart) {
+  const char16_t* const kDistinct[] = {
+      u"Select Balance From Credit Where PeopleID = 42",
+      u"Select Balance From Credit Where PeopleID = '42'",
+      u"Select Balance From Credit Where PeopleID = #4/2/2011#",
+      u"Select Balance From Credit Where PeopleID = [42]",
+  };
+  for (std::size_t i = 0; i < std::size(kDistinct); ++i) {
+    for (std::size_t j = i + 1; j < std::size(kDistinct); ++j) {
+      EXPECT_NE(Shape(kDistinct[i], ReadTestDate).shape, Shape(kDistinct[j], ReadTestDate).shape)
+          << ToUtf8(kDistinct[i]) << " / " << ToUtf8(kDistinct[j]);
+    }
+  }
+}
+
+TEST(Grammar, TheDateDiffIntervalStaysInTheShape) {
+  const LookupStatement& aged = LookupStatements()[10];
+  ASSERT_STREQ(aged.method, "AgedInvBalances");
+  const ShapedStatement shaped = Shape(aged.text, ReadTestDate);
+  EXPECT_EQ(shaped.literals, (std::vector<Variant>{Variant::FromLong(1), Variant::FromLong(1234)}));
+  EXPECT_NE(shaped.shape.find(u"'d'"), std::u16string::npos);
+  // Another interval is another shape, and outside the dialect.
+  const std::u16string months = u"Select DateDiff('m', InvoiceDate, Now()) From ActivityLog";
+  EXPECT_NE(
+      Shape(months, ReadTestDate).shape,
+      Shape(u"Select DateDiff('d', InvoiceDate, Now()) From ActivityLog", ReadTestDate).shape);
+}
+
+TEST(Grammar, TablesAndIndexHintsOfAJoin) {
+  const FakeCatalog catalog = LookupCatalog();
+  const jet::sql::Translation t = Translate(LookupStatements()[2].text, catalog, ReadTestDate);
+  EXPECT_EQ(t.tables, (std::vector<std::u16string>{u"Payment", u"ActivityLog"}));
+  auto hinted = [&](std::u16string_view table, std::u16string_view column) {
+    for (const auto& hint : t.index_hints) {
+      if (hint.table == table && hint.column == column) return true;
+    }
+    return false;
+  };
+  EXPECT_TRUE(hinted(u"Payment", u"ActivityLogGUID"));
+  EXPECT_TRUE(hinted(u"ActivityLog", u"GUID"));
+  EXPECT_TRUE(hinted(u"ActivityLog", u"PeopleID"));
+  EXPECT_TRUE(hinted(u"ActivityLog", u"Active"));
+  EXPECT_FALSE(hinted(u"Payment", u"Payment"));  // a > test, not an equality
+  EXPECT_EQ(t.index_hints.size(), 5u);           // Payment.Active is the fifth
+}
+
+TEST(Grammar, NumericTextsCompareByValue) {
+  using jet::sql::CompareDecimalText;
+  struct Case {
+    const char* a;
+    const char* b;
+    int sign;
+  };
+  const Case kCases[] = {
+      {"9.5", "10.25", -1}, {"-12.34", "-2", -1}, {"0", "-0", 0}, {"1.5", "1.50", 0},
+      {"0.1", "0.09", 1},   {"-0.1", "0", -1},    {"5", "x", -1}, {"100", "99.999", 1},
+  };
+  for (const Case& c : kCases) {
+    const int got = CompareDecimalText(c.a, c.b);
+    EXPECT_EQ((got > 0) - (got < 0), c.sign) << c.a << " vs " << c.b;
+    const int back = CompareDecimalText(c.b, c.a);
+    EXPECT_EQ((back > 0) - (back < 0), -c.sign) << c.b << " vs " << c.a;
+  }
+}
+
+}  // namespace
+}  // namespace qorvel::sql_test

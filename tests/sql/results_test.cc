@@ -1,0 +1,388 @@
+// What translated statements return: the figures of the lookup statements
+// on rows made for them, the types and Nulls through each aggregate, exact
+// money, the date functions around midnight and 30 December 1899, and
+// case-insensitive text.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include "jet/sql/translator.h"
+#include "lookup_statements.h"
+#include "qorvel/automation_error.h"
+#include "sql_test_support.h"
+
+namespace qorvel::sql_test {
+namespace {
+
+const std::string kNull = "NULL";
+
+std::string D(int y, int m, int d, int hh = 0, int mm = 0, int ss = 0) {
+  return Real(Date(y, m, d, hh, mm, ss));
+}
+std::string M(const char* money) { return Money(money); }
+std::string T(const char* text) { return Quote(text); }
+std::string G(int n) {
+  char buffer[48];
+  std::snprintf(buffer, sizeof buffer, "'{00000000-0000-0000-0000-%012d}'", n);
+  return buffer;
+}
+
+Variant Cur(const char* money) {
+  return Variant::FromCurrency(Currency::FromRaw(std::stoll(Money(money))));
+}
+Variant Dt(int y, int m, int d, int hh = 0, int mm = 0, int ss = 0) {
+  return Variant::FromDate(DateTime(Date(y, m, d, hh, mm, ss)));
+}
+
+// Rows for each lookup, with the cases that must not count beside the ones
+// that must.
+void InsertLookupRows(TestDatabase& db) {
+  // GUID, PeopleID, Active, ActivityDate, Fee, Balance, InvoiceNumber, InvoiceDate, CareProviderID
+  const std::string n = kNull;
+  db.Insert("ActivityLog",
+            {G(1), "417", "1", D(2011, 2, 1), M("50"), M("40"), "980", D(2011, 2, 5), T("HH1")});
+  db.Insert("ActivityLog", {G(2), "417", "1", D(2011, 2, 15), M("30"), M("25.50"), "982",
+                            D(2011, 3, 1), T("HH1")});
+  db.Insert("ActivityLog",
+            {G(3), "42", "1", D(2011, 2, 20), M("20"), M("10"), "982", D(2011, 3, 1), T("HH1")});
+  db.Insert("ActivityLog",
+            {G(4), "417", "0", D(2011, 2, 21), M("99"), M("99"), "981", D(2011, 3, 1), T("HH1")});
+  db.Insert("ActivityLog",
+            {G(5), "417", "1", D(2011, 2, 22), M("7"), n, "981", D(2011, 3, 1), T("HH1")});
+  db.Insert("ActivityLog", {G(6), "417", "1", D(2011, 2, 23), M("5"), M("5"), n, n, T("HH1")});
+  db.Insert("ActivityLog", {G(7), "17", "1", D(2011, 3, 1), M("11"), M("0"), n, n, T("HH1")});
+  db.Insert("ActivityLog", {G(8), "17", "1", D(2011, 3, 31, 23), M("13"), M("0"), n, n, T("hh1")});
+  db.Insert("ActivityLog", {G(9), "17", "1", D(2011, 4, 1), M("17"), M("0"), n, n, T("HH1")});
+  db.Insert("ActivityLog", {G(10), "17", "1", D(2011, 3, 15), M("19"), M("0"), n, n, T("HH 1")});
+  db.Insert("ActivityLog", {G(11), "17", "0", D(2011, 3, 15), M("23"), M("0"), n, n, T("HH1")});
+  db.Insert("ActivityLog",
+            {G(12), "1234", "1", n, M("0"), M("100"), "990", D(2011, 3, 1, 23, 30), T("HH1")});
+  db.Insert("ActivityLog",
+            {G(13), "1234", "1", n, M("0"), M("200"), "991", D(2011, 3, 31, 0, 10), T("HH1")});
+  db.Insert("ActivityLog", {G(14), "1234", "1", n, M("0"), n, "992", D(2099, 1, 1), T("HH1")});
+  db.Insert("ActivityLog",
+            {G(15), "1234", "0", n, M("0"), M("400"), "993", D(2011, 1, 1), T("HH1")});
+  db.Insert("ActivityLog", {G(16), "1234", "1", n, M("0"), M("500"), n, n, T("HH1")});
+
+  // ActivityLogGUID, Active, PaymentDate, DateEntered, Payment, WriteOff
+  db.Insert("Payment", {G(1), "1", D(2011, 3, 1, 14, 15), D(2011, 3, 1, 14, 15), M("15"), M("0")});
+  db.Insert("Payment", {G(2), "1", D(2011, 3, 31, 23), D(2011, 4, 1), M("10"), M("0")});
+  db.Insert("Payment", {G(2), "1", D(2011, 4, 10), D(2011, 4, 10), M("0"), M("0")});
+  db.Insert("Payment", {G(4), "1", D(2011, 5, 1), D(2011, 5, 1), M("70"), M("0")});
+  db.Insert("Payment", {G(99), "1", D(2011, 6, 1), D(2011, 6, 1), M("80"), M("0")});
+  db.Insert("Payment", {G(1), "0", D(2011, 4, 15), D(2011, 4, 15), M("90"), M("0")});
+  db.Insert("Payment", {G(1), "1", D(2011, 2, 1), D(2011, 2, 1), M("0.0001"), M("0")});
+  db.Insert("Payment", {G(7), "1", D(2011, 3, 1), D(2011, 3, 1), M("1"), M("0.10")});
+  db.Insert("Payment",
+            {G(8), "1", D(2011, 3, 31, 23), D(2011, 3, 31, 23, 59, 59), M("2"), M("0.20")});
+  db.Insert("Payment", {G(10), "1", D(2011, 3, 10), D(2011, 3, 10, 12), M("4"), M("0.40")});
+  db.Insert("Payment", {G(7), "0", D(2011, 3, 5), D(2011, 3, 5), M("8"), M("0.80")});
+  db.Insert("Payment", {G(9), "1", D(2011, 4, 1), D(2011, 4, 1), M("16"), M("1.60")});
+  db.Insert("Payment", {G(11), "1", D(2011, 3, 20), D(2011, 3, 20), M("32"), M("3.20")});
+
+  // PeopleID, Balance, Active, Retainer
+  db.Insert("Credit", {"417", M("100"), "1", "0"});
+  db.Insert("Credit", {"417", M("250.50"), "1", "1"});
+  db.Insert("Credit", {"417", M("-20"), "1", "0"});
+  db.Insert("Credit", {"417", n, "1", "0"});
+  db.Insert("Credit", {"417", M("1000"), "0", "1"});
+  db.Insert("Credit", {"500", M("19.99"), "1", "0"});
+  db.Insert("Credit", {"500", M("0.57"), "1", "0"});
+
+  // InvoiceNumber, PeopleID, Status, DateEntered
+  db.Insert("Invoice", {"980", "417", "1", D(2011, 2, 5, 10)});
+  db.Insert("Invoice", {"981", "417", "1", D(2011, 3, 1)});
+  db.Insert("Invoice", {"982", "417", "0", D(2011, 4, 1)});
+  db.Insert("Invoice", {"983", "417", "1", D(2099, 1, 1)});
+
+  // PeopleID, Category, DateEntered, DateModified
+  db.Insert("CaseClientContact", {"42", T("Billing"), D(2011, 9, 30), D(2011, 10, 1)});
+  db.Insert("CaseClientContact", {"42", T("BILLING"), D(2011, 8, 1), n});
+  db.Insert("CaseClientContact", {"42", T("Other"), D(2012, 1, 1), D(2012, 1, 2)});
+  db.Insert("CaseClientContact", {"7", T("Billing"), D(2013, 1, 1), D(2013, 1, 1)});
+
+  // PeopleID, FirstName, DateEntered, DateModified
+  db.Insert("Client", {"42", T("Ann"), D(2010, 1, 1), n});
+
+  // PeopleID, BenefitType, Enabled
+  db.Insert("LTCBenefit", {"17", T("Respite"), "1"});
+  db.Insert("LTCBenefit", {"17", T("Other"), "2"});
+  db.Insert("LTCBenefit", {"18", T("Respite"), "0"});
+}
+
+using Rows = std::vector<std::vector<Variant>>;
+
+TEST(Results, LookupStatementsGiveTheirFigures) {
+  TestDatabase db(LookupCatalog());
+  InsertLookupRows(db);
+  db.set_now(DateTime(Date(2011, 4, 1, 8)));
+  const Long future_age = static_cast<Long>(Date(2011, 4, 1) - Date(2099, 1, 1));
+  const std::vector<Rows> expected = {
+      {{Dt(2010, 1, 1), Variant::Null()}},                // LastModified
+      {{Dt(2011, 9, 30), Dt(2011, 10, 1)}},               // LastModifiedCaseClient
+      {{Dt(2011, 3, 31, 23)}},                            // LastPaymentDate
+      {{Cur("10")}, {Cur("15")}, {Cur("0.0001")}},        // LastPaymentAmt
+      {{Cur("330.50")}},                                  // CreditAmount
+      {{Cur("250.50")}},                                  // CreditAmountRetainer
+      {{Cur("40")}},                                      // PrevBalDue
+      {{Dt(2011, 3, 1)}},                                 // PrevInvDateEntered
+      {{Cur("35.50")}},                                   // InvoiceBalance
+      {{Cur("50")}},                                      // InvoiceFee
+      {{Variant::Null(), Variant::FromLong(future_age)},  // AgedInvBalances
+       {Cur("200"), Variant::FromLong(1)},                //   (sorted by age)
+       {Cur("100"), Variant::FromLong(31)}},
+      {{Variant::FromLong(3)}},     // PymtCountByDateRange
+      {{Cur("35")}},                // PymtsByDateRange
+      {{Cur("3.50")}},              // WOffsByDateRange
+      {{Cur("24")}},                // FeesByDateRange
+      {{Cur("150.0001")}},          // ... without conditions
+      {{Cur("60")}},                // ... with the person only
+      {{Variant::FromInteger(1)}},  // LTCBenefitTypeEnabledYN
+  };
+  ASSERT_EQ(expected.size(), LookupStatements().size());
+  for (std::size_t i = 0; i < expected.size(); ++i) {
+    const LookupStatement& lookup = LookupStatements()[i];
+    SCOPED_TRACE(lookup.method);
+    Result result;
+    ASSERT_NO_THROW(result = db.Run(lookup.text));
+    if (lookup.columns.size() == 2 && lookup.columns[1].name == u"Age") {
+      std::sort(result.rows.begin(), result.rows.end(),
+                [](const auto& a, const auto& b) { return a[1].AsLong() < b[1].AsLong(); });
+    }
+    EXPECT_EQ(result.rows, expected[i]);
+  }
+}
+
+void InsertAllTypesRows(TestDatabase& db) {
+  // Grp, Byt, Int, Lng, Sng, Dbl, Cur, Dat, Txt, Mem, Boo, Gid, Num
+  const std::string n = kNull;
+  db.Insert("AllTypes",
+            {"1", "1", "2", "3", Real(1.5), Real(2.25), "4611686018427387903", Real(40000.5),
+             T("apple"), T("memo a"), "-1", T("{00000000-0000-0000-0000-00000000000A}"), T("9.5")});
+  db.Insert("AllTypes",
+            {"1", "255", "-2", "2147483647", Real(2.5), Real(0.25), "2", Real(-1.25), T("Zebra"),
+             T("Memo B"), "0", T("{F0000000-0000-0000-0000-000000000000}"), T("10.25")});
+  db.Insert("AllTypes", {"1", "3", n, n, n, n, n, n, T("mango"), n, n, n, n});
+  db.Insert("AllTypes", {"2", n, n, n, n, n, n, n, n, n, n, n, n});
+  db.Insert("AllTypes", {"3", n, n, n, n, n, "9000000000000000000", n, n, n, n, n, n});
+  db.Insert("AllTypes", {"3", n, n, n, n, n, "300000000000000000", n, n, n, n, n, n});
+}
+
+struct AggregateCase {
+  const char16_t* item;
+  JetType type;
+  Variant rows;  // over group 1 (three rows)
+};
+
+TEST(Results, AggregatesKeepTheirTypesAndGiveNullOverNullsOrNoRows) {
+  TestDatabase db(LookupCatalog());
+  InsertAllTypesRows(db);
+  const AggregateCase kCases[] = {
+      {u"Max (Byt)", JetType::kByte, Variant::FromByte(255)},
+      {u"Sum(Byt)", JetType::kDouble, Variant::FromDouble(259)},
+      {u"Max (Int)", JetType::kInteger, Variant::FromInteger(2)},
+      {u"Sum(Int)", JetType::kDouble, Variant::FromDouble(0)},
+      {u"Max (Lng)", JetType::kLong, Variant::FromLong(2147483647)},
+      {u"Sum(Lng)", JetType::kDouble, Variant::FromDouble(2147483650.0)},
+      {u"Max (Sng)", JetType::kSingle, Variant::FromSingle(2.5F)},
+      {u"Sum(Sng)", JetType::kDouble, Variant::FromDouble(4.0)},
+      {u"Max (Dbl)", JetType::kDouble, Variant::FromDouble(2.25)},
+      {u"Sum(Dbl)", JetType::kDouble, Variant::FromDouble(2.5)},
+      {u"Max (Cur)", JetType::kCurrency,
+       Variant::FromCurrency(Currency::FromRaw(4611686018427387903))},
+      // Exact beyond 2^53: a double would round this sum.
+      {u"Sum(Cur)", JetType::kCurrency,
+       Variant::FromCurrency(Currency::FromRaw(4611686018427387905))},
+      {u"Max (Dat)", JetType::kDateTime, Variant::FromDate(DateTime(40000.5))},
+      // Case-insensitive: "Zebra" is above "mango" and "apple".
+      {u"Max (Txt)", JetType::kText, Variant::FromText(u"Zebra")},
+      {u"Max (Mem)", JetType::kMemo, Variant::FromText(u"Memo B")},
+      {u"Max (Boo)", JetType::kBoolean, Variant::FromBoolean(false)},
+      {u"Max (Gid)", JetType::kGuid, Variant::FromText(u"{F0000000-0000-0000-0000-000000000000}")},
+      // By value, not by text: 10.25 is above 9.5.
+      {u"Max (Num)", JetType::kNumeric, Variant::FromText(u"10.25")},
+      {u"Sum(Num)", JetType::kDouble, Variant::FromDouble(19.75)},
+      {u"Max (DateValue(Dat))", JetType::kDateTime, Variant::FromDate(DateTime(40000.0))},
+      {u"Max (DateDiff('d', Dat, Dat))", JetType::kLong, Variant::FromLong(0)},
+      {u"Sum(DateDiff('d', Dat, #1/1/2000#))", JetType::kDouble,
+       Variant::FromDouble((Date(2000, 1, 1) - 40000.0) + (Date(2000, 1, 1) + 1.0))},
+      {u"Count(*)", JetType::kLong, Variant::FromLong(3)},
+  };
+  for (const AggregateCase& c : kCases) {
+    SCOPED_TRACE(ToUtf8(c.item));
+    const std::u16string select =
+        u"Select " + std::u16string(c.item) + u" From AllTypes Where Grp = ";
+    const Result rows = db.Run(select + u"1");
+    ASSERT_EQ(rows.columns.size(), 1u);
+    EXPECT_EQ(rows.columns[0].type, c.type);
+    ASSERT_EQ(rows.rows.size(), 1u);
+    EXPECT_EQ(rows.rows[0][0], c.rows);
+    const Variant empty = c.type == JetType::kLong && std::u16string_view(c.item) == u"Count(*)"
+                              ? Variant::FromLong(1)
+                              : Variant::Null();
+    const Result nulls = db.Run(select + u"2");  // one row, all Null
+    ASSERT_EQ(nulls.rows.size(), 1u);
+    EXPECT_EQ(nulls.rows[0][0], empty) << "over Nulls";
+    const Result none = db.Run(select + u"99");  // no rows
+    ASSERT_EQ(none.rows.size(), 1u);
+    EXPECT_EQ(none.rows[0][0],
+              std::u16string_view(c.item) == u"Count(*)" ? Variant::FromLong(0) : Variant::Null())
+        << "over no rows";
+  }
+}
+
+TEST(Results, ASumOfMoneyBeyondTheCurrencyRangeIsAnError) {
+  TestDatabase db(LookupCatalog());
+  InsertAllTypesRows(db);
+  try {
+    db.Run(u"Select Sum(Cur) From AllTypes Where Grp = 3");
+    ADD_FAILURE() << "no overflow";
+  } catch (const AutomationError& error) {
+    EXPECT_EQ(error.number(), jet::sql::kErrEngine);
+    EXPECT_NE(error.description().find(u"Overflow"), std::u16string::npos) << error.what();
+  }
+  // Max of the same rows is fine.
+  EXPECT_EQ(db.Run(u"Select Max (Cur) From AllTypes Where Grp = 3").rows[0][0],
+            Variant::FromCurrency(Currency::FromRaw(9000000000000000000)));
+}
+
+TEST(Results, MoneyComparesExactlyWithNumbers) {
+  TestDatabase db(LookupCatalog());
+  InsertLookupRows(db);
+  struct Case {
+    const char16_t* where;
+    Long count;
+  };
+  const Case kCases[] = {
+      {u"Payment > 0", 12},  // 0.0001 counts, 0.00 does not
+      {u"Payment = 0.0001", 1},
+      {u"Payment >= 15", 6},
+      {u"Payment < 1", 2},
+      {u"Payment <= 1.00", 3},
+      {u"WriteOff = 0.4", 1},
+      {u"Payment > #1/1/1900#", 9},  // a date is its number of days (2 here)
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(ToUtf8(c.where));
+    const Result result = db.Run(u"Select Count(*) From Payment Where " + std::u16string(c.where));
+    EXPECT_EQ(result.rows[0][0], Variant::FromLong(c.count));
+  }
+  // 19.99 * 10000 and 0.57 * 10000 are not whole in binary floating point.
+  EXPECT_EQ(db.Run(u"Select Sum(Balance) From Credit Where Balance = 19.99").rows[0][0],
+            Cur("19.99"));
+  EXPECT_EQ(db.Run(u"Select Sum(Balance) From Credit Where PeopleID = 500 And Balance <= 0.57")
+                .rows[0][0],
+            Cur("0.57"));
+}
+
+TEST(Results, TextComparesCaseInsensitively) {
+  TestDatabase db(LookupCatalog());
+  InsertLookupRows(db);
+  InsertAllTypesRows(db);
+  struct Case {
+    const char16_t* statement;
+    std::size_t rows;
+  };
+  const Case kCases[] = {
+      {u"Select Enabled From LTCBenefit Where PeopleID = 17 And BenefitType = 'RESPITE'", 1},
+      {u"Select Enabled From LTCBenefit Where 'respite' = BenefitType", 2},
+      {u"Select Enabled From LTCBenefit Where BenefitType > 'q'", 2},  // 'R' sorts after 'q'
+      {u"Select Enabled From LTCBenefit Where BenefitType = 'Respit'", 0},
+      {u"Select Fee From ActivityLog Where CareProviderID = 'hh1' And PeopleID = 17", 4},
+      {u"Select Fee From ActivityLog Where CareProviderID = 'HH 1'", 1},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(ToUtf8(c.statement));
+    EXPECT_EQ(db.Run(c.statement).rows.size(), c.rows);
+  }
+  const Result ordered = db.Run(u"Select Txt From AllTypes Where Grp = 1 Order By Txt");
+  EXPECT_EQ(ordered.rows, (Rows{{Variant::FromText(u"apple")},
+                                {Variant::FromText(u"mango")},
+                                {Variant::FromText(u"Zebra")}}));
+  const Result descending = db.Run(u"Select Num From AllTypes Where Grp = 1 Order By Num Desc");
+  EXPECT_EQ(descending.rows,
+            (Rows{{Variant::FromText(u"10.25")}, {Variant::FromText(u"9.5")}, {Variant::Null()}}));
+}
+
+// Pairs of dates in CaseClientContact (DateEntered, DateModified) keyed by
+// PeopleID, for the date functions.
+struct DayCase {
+  double a;
+  double b;
+  long long diff;  // DateDiff('d', a, b)
+  double date_a;   // DateValue(a)
+};
+
+TEST(Results, DateDiffCountsCalendarDayBoundaries) {
+  const DayCase kCases[] = {
+      {40000.99, 40001.01, 1, 40000.0},   // across midnight, 29 minutes apart
+      {40000.01, 40000.99, 0, 40000.0},   // most of a day, no midnight
+      {40001.01, 40000.99, -1, 40001.0},  // backwards
+      {40000.0, 40000.0, 0, 40000.0},
+      {-1.25, 0.5, 1, -1.0},    // 29 Dec 1899 06:00 to 30 Dec 12:00
+      {-1.75, -1.25, 0, -1.0},  // both 29 Dec 1899: 18:00 and 06:00
+      {-0.5, 0.25, 0, 0.0},     // 30 Dec 1899 12:00 (negative form) and 06:00
+      {-2.5, 0.0, 2, -2.0},
+      {0.0, -1.25, -1, 0.0},
+      {-1.0, 1.0, 2, -1.0},
+      {Date(2011, 3, 31, 23, 59, 59), Date(2011, 4, 1), 1, Date(2011, 3, 31)},
+      {Date(100, 1, 1), Date(9999, 12, 31, 23, 59, 59), 2958465 + 657434, Date(100, 1, 1)},
+  };
+  TestDatabase db(LookupCatalog());
+  for (std::size_t i = 0; i < std::size(kCases); ++i) {
+    db.Insert("CaseClientContact",
+              {std::to_string(i), T("x"), Real(kCases[i].a), Real(kCases[i].b)});
+  }
+  for (std::size_t i = 0; i < std::size(kCases); ++i) {
+    const DayCase& c = kCases[i];
+    SCOPED_TRACE(std::to_string(c.a) + " to " + std::to_string(c.b));
+    const Result result = db.Run(
+        u"Select DateDiff('d', DateEntered, DateModified), DateValue(DateEntered) From "
+        u"CaseClientContact Where PeopleID = " +
+        FromUtf8(std::to_string(i)));
+    ASSERT_EQ(result.rows.size(), 1u);
+    EXPECT_EQ(result.rows[0][0], Variant::FromLong(static_cast<Long>(c.diff)));
+    EXPECT_EQ(result.rows[0][1], Variant::FromDate(DateTime(c.date_a)));
+  }
+}
+
+TEST(Results, DateFunctionsPassNullThrough) {
+  TestDatabase db(LookupCatalog());
+  db.Insert("CaseClientContact", {"1", T("x"), kNull, D(2011, 1, 1)});
+  db.Insert("CaseClientContact", {"2", T("x"), D(2011, 1, 1), kNull});
+  const Result result = db.Run(
+      u"Select DateDiff('d', DateEntered, DateModified), DateValue(DateEntered), "
+      u"DateValue(DateModified) From CaseClientContact Order By PeopleID");
+  EXPECT_EQ(result.rows, (Rows{{Variant::Null(), Variant::Null(), Dt(2011, 1, 1)},
+                               {Variant::Null(), Dt(2011, 1, 1), Variant::Null()}}));
+}
+
+TEST(Results, NowComesFromTheClock) {
+  TestDatabase db(LookupCatalog());
+  db.Insert("Invoice", {"1", "1", "1", D(2011, 3, 31, 23, 30)});
+  const std::u16string statement =
+      u"Select DateDiff('d', DateEntered, Now()) As Age, Now() From Invoice Where DateEntered < "
+      u"Now()";
+  db.set_now(DateTime(Date(2011, 4, 1, 0, 5)));
+  EXPECT_EQ(db.Run(statement).rows, (Rows{{Variant::FromLong(1), Dt(2011, 4, 1, 0, 5)}}));
+  db.set_now(DateTime(Date(2011, 5, 1)));
+  EXPECT_EQ(db.Run(statement).rows, (Rows{{Variant::FromLong(31), Dt(2011, 5, 1)}}));
+  db.set_now(DateTime(Date(2011, 3, 31)));
+  EXPECT_TRUE(db.Run(statement).rows.empty());
+}
+
+TEST(Results, AFunctionGivenAWrongValueRaisesTheEngineError) {
+  TestDatabase db(LookupCatalog());
+  db.Exec("INSERT INTO m_Invoice VALUES (1, 1, 1, 'not a date')");
+  try {
+    db.Run(u"Select DateValue(DateEntered) From Invoice");
+    ADD_FAILURE() << "no error";
+  } catch (const AutomationError& error) {
+    EXPECT_EQ(error.number(), jet::sql::kErrTypeMismatch) << error.what();
+  }
+}
+
+}  // namespace
+}  // namespace qorvel::sql_test

@@ -1,0 +1,236 @@
+// Test support for the SQL dialect.
+#include "sql_test_support.h"
+
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <stdexcept>
+
+#include "jet/mirror.h"
+#include "jet/sql/resolver.h"
+#include "jet/text.h"
+#include "qorvel/automation_error.h"
+
+namespace qorvel::sql_test {
+namespace {
+
+using jet::ColumnInfo;
+using jet::TableInfo;
+
+// A table from "Name:type Name:type ...", the types as JetTypeName spells
+// them.
+TableInfo Table(std::u16string name, std::string sqlite_name, std::string_view columns) {
+  TableInfo table{std::move(name), {}, std::move(sqlite_name)};
+  while (!columns.empty()) {
+    const std::size_t colon = columns.find(':');
+    const std::size_t end = std::min(columns.find(' '), columns.size());
+    const std::string_view type_name = columns.substr(colon + 1, end - colon - 1);
+    int type = 0;
+    while (type_name != jet::JetTypeName(static_cast<JetType>(type))) {
+      if (++type > static_cast<int>(JetType::kNumeric)) throw std::invalid_argument("type");
+    }
+    table.columns.push_back({FromUtf8(columns.substr(0, colon)), static_cast<JetType>(type)});
+    columns.remove_prefix(std::min(end + 1, columns.size()));
+  }
+  return table;
+}
+
+// The column declaration the mirror gives a column of `type`.
+std::string Declaration(JetType type) {
+  std::string declaration = jet::DeclaredType(type);
+  if (jet::sql::ClassOf(type) == jet::sql::ValueClass::kText) {
+    declaration += std::string(" COLLATE ") + jet::kTextCollation;
+  }
+  return declaration;
+}
+
+// The value of column `i` of the current row as a Variant of `type`,
+// checking that SQLite holds it in the storage form of that type.
+Variant ReadCell(sqlite3_stmt* statement, int i, JetType type) {
+  const int stored = sqlite3_column_type(statement, i);
+  if (stored == SQLITE_NULL) return Variant::Null();
+  const bool is_text =
+      jet::sql::ClassOf(type) == jet::sql::ValueClass::kText || type == JetType::kNumeric;
+  const bool is_real =
+      type == JetType::kSingle || type == JetType::kDouble || type == JetType::kDateTime;
+  EXPECT_EQ(stored, is_text ? SQLITE_TEXT : is_real ? SQLITE_FLOAT : SQLITE_INTEGER)
+      << "column " << i << " of type " << jet::JetTypeName(type) << " is not in its storage form";
+  const sqlite3_int64 integer = sqlite3_column_int64(statement, i);
+  const double number = sqlite3_column_double(statement, i);
+  switch (type) {
+    case JetType::kByte: return Variant::FromByte(static_cast<std::uint8_t>(integer));
+    case JetType::kInteger: return Variant::FromInteger(static_cast<Integer>(integer));
+    case JetType::kLong: return Variant::FromLong(static_cast<Long>(integer));
+    case JetType::kBoolean: return Variant::FromBoolean(integer != 0);
+    case JetType::kSingle: return Variant::FromSingle(static_cast<float>(number));
+    case JetType::kDouble: return Variant::FromDouble(number);
+    case JetType::kCurrency: return Variant::FromCurrency(Currency::FromRaw(integer));
+    case JetType::kDateTime: return Variant::FromDate(DateTime(number));
+    default: {
+      const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, i));
+      return Variant::FromText(FromUtf8(text != nullptr ? text : ""));
+    }
+  }
+}
+
+struct StatementCloser {
+  void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+};
+
+}  // namespace
+
+const TableInfo* FakeCatalog::FindTable(std::u16string_view name) const {
+  for (const TableInfo& table : tables_) {
+    if (jet::sql::SameName(table.name, name)) return &table;
+  }
+  return nullptr;
+}
+
+FakeCatalog LookupCatalog() {
+  FakeCatalog catalog;
+  catalog.Add(
+      Table(u"ActivityLog", "m_ActivityLog",
+            "GUID:GUID PeopleID:Long Active:Integer ActivityDate:DateTime Fee:Currency "
+            "Balance:Currency InvoiceNumber:Long InvoiceDate:DateTime CareProviderID:Text"));
+  catalog.Add(Table(u"Payment", "m_Payment",
+                    "ActivityLogGUID:GUID Active:Integer PaymentDate:DateTime "
+                    "DateEntered:DateTime Payment:Currency WriteOff:Currency"));
+  catalog.Add(Table(u"Credit", "m_Credit \"2\"",
+                    "PeopleID:Long Balance:Currency Active:Integer Retainer:Integer"));
+  catalog.Add(Table(u"Invoice", "m_Invoice",
+                    "InvoiceNumber:Long PeopleID:Long Status:Integer DateEntered:DateTime"));
+  catalog.Add(Table(u"CaseClientContact", "m_CaseClientContact",
+                    "PeopleID:Long Category:Text DateEntered:DateTime DateModified:DateTime"));
+  catalog.Add(Table(u"Client", "m_Client",
+                    "PeopleID:Long FirstName:Text DateEntered:DateTime DateModified:DateTime"));
+  catalog.Add(
+      Table(u"LTCBenefit", "m_LTCBenefit", "PeopleID:Long BenefitType:Text Enabled:Integer"));
+  catalog.Add(Table(u"AllTypes", "m_AllTypes",
+                    "Grp:Long Byt:Byte Int:Integer Lng:Long Sng:Single Dbl:Double Cur:Currency "
+                    "Dat:DateTime Txt:Text Mem:Memo Boo:Boolean Gid:GUID Num:Numeric"));
+  return catalog;
+}
+
+DateTime ReadTestDate(std::u16string_view text) {
+  const std::string s = ToUtf8(text);
+  int y = 0, m = 0, d = 0, hh = 0, mm = 0, ss = 0, used = 0;
+  std::optional<DateTime> date;
+  if (std::sscanf(s.c_str(), "%4d-%2d-%2d%n", &y, &m, &d, &used) == 3 ||
+      std::sscanf(s.c_str(), "%d/%d/%d%n", &m, &d, &y, &used) == 3) {
+    int more = 0;
+    if (static_cast<std::size_t>(used) < s.size() &&
+        std::sscanf(s.c_str() + used, " %d:%d%n", &hh, &mm, &more) == 2) {
+      used += more;
+      if (std::sscanf(s.c_str() + used, ":%d%n", &ss, &more) == 1) used += more;
+    }
+    if (static_cast<std::size_t>(used) == s.size()) date = DateTime::FromParts(y, m, d, hh, mm, ss);
+  }
+  if (!date) RaiseTypeMismatch();
+  return *date;
+}
+
+double Date(int year, int month, int day, int hour, int minute, int second) {
+  return DateTime::FromParts(year, month, day, hour, minute, second).value().value();
+}
+
+std::string Real(double value) {
+  char buffer[40];
+  std::snprintf(buffer, sizeof buffer, "%.17g", value);
+  std::string text = buffer;
+  // Keep a REAL a REAL even when it is whole.
+  if (text.find_first_of(".eEn") == std::string::npos) text += ".0";
+  return text;
+}
+
+std::string Money(const char* text) {
+  std::string s = text;
+  const bool negative = !s.empty() && s[0] == '-';
+  if (negative) s.erase(0, 1);
+  const std::size_t point = s.find('.');
+  std::string units = s.substr(0, point);
+  std::string fraction = point == std::string::npos ? "" : s.substr(point + 1);
+  fraction.resize(4, '0');
+  long long raw = std::stoll(units) * 10000 + std::stoll(fraction);
+  return std::to_string(negative ? -raw : raw);
+}
+
+std::string Quote(std::string_view text) {
+  std::string out = "'";
+  for (const char c : text) {
+    if (c == '\'') out += '\'';
+    out += c;
+  }
+  return out + "'";
+}
+
+TestDatabase::TestDatabase(FakeCatalog catalog) : catalog_(std::move(catalog)) {
+  if (sqlite3_open_v2(":memory:", &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
+      SQLITE_OK) {
+    ADD_FAILURE() << "cannot open an in-memory database";
+    return;
+  }
+  EXPECT_EQ(jet::RegisterTextCollation(db_), SQLITE_OK);
+  jet::sql::RegisterFunctions(db_, [this] { return now_; });
+  for (const TableInfo& table : catalog_.tables()) {
+    std::string sql = "CREATE TABLE " + jet::QuoteIdentifier(table.sqlite_name) + " (";
+    for (std::size_t i = 0; i < table.columns.size(); ++i) {
+      if (i > 0) sql += ", ";
+      sql += jet::QuoteIdentifier(ToUtf8(table.columns[i].name)) + " " +
+             Declaration(table.columns[i].type);
+    }
+    Exec(sql + ")");
+  }
+}
+
+TestDatabase::~TestDatabase() { sqlite3_close(db_); }
+
+void TestDatabase::Exec(const std::string& sql) {
+  char* error = nullptr;
+  if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
+    ADD_FAILURE() << sql << ": " << (error != nullptr ? error : "?");
+  }
+  sqlite3_free(error);
+}
+
+void TestDatabase::Insert(std::string_view table, std::initializer_list<std::string> values) {
+  const TableInfo* info = catalog_.FindTable(FromUtf8(table));
+  ASSERT_NE(info, nullptr) << table;
+  ASSERT_EQ(values.size(), info->columns.size()) << table;
+  std::string sql = "INSERT INTO " + jet::QuoteIdentifier(info->sqlite_name) + " VALUES (";
+  bool first = true;
+  for (const std::string& value : values) {
+    if (!first) sql += ", ";
+    first = false;
+    sql += value;
+  }
+  Exec(sql + ")");
+}
+
+Result TestDatabase::Run(std::u16string_view statement) {
+  const jet::sql::Translation translation = jet::sql::Translate(statement, catalog_, ReadTestDate);
+  EXPECT_EQ(translation.parameters, jet::sql::Shape(statement, ReadTestDate).literals)
+      << ToUtf8(statement);
+  sqlite3_stmt* raw = nullptr;
+  const int prepared = sqlite3_prepare_v2(db_, translation.sqlite_sql.c_str(), -1, &raw, nullptr);
+  std::unique_ptr<sqlite3_stmt, StatementCloser> prepared_statement(raw);
+  if (prepared != SQLITE_OK) throw jet::sql::ErrorFromSqlite(db_, prepared);
+  jet::sql::BindParameters(raw, translation.parameters);
+  Result result;
+  result.columns = translation.columns;
+  EXPECT_EQ(sqlite3_column_count(raw), static_cast<int>(translation.columns.size()));
+  for (;;) {
+    const int rc = sqlite3_step(raw);
+    if (rc == SQLITE_DONE) return result;
+    if (rc != SQLITE_ROW) throw jet::sql::ErrorFromSqlite(db_, rc);
+    std::vector<Variant> row;
+    for (std::size_t i = 0; i < translation.columns.size(); ++i) {
+      row.push_back(ReadCell(raw, static_cast<int>(i), translation.columns[i].type));
+    }
+    result.rows.push_back(std::move(row));
+  }
+}
+
+}  // namespace qorvel::sql_test

@@ -1,0 +1,70 @@
+// qorvel statement: a client's account statement, built from the 24
+// report functions as a report calls them.
+//
+// Like a report, the statement reads the client's own fields (name,
+// address, phone, stored SSN, latest invoice number, benefit types) from
+// the database as its data source, and leaves every figure, date and
+// formatted text to the report functions.
+#ifndef QORVEL_TOOLS_STATEMENT_H_
+#define QORVEL_TOOLS_STATEMENT_H_
+
+#include <array>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "qorvel/qorvel.h"
+
+namespace qorvel::tool {
+
+struct AgeingBucket {
+  Integer start_days;
+  Integer end_days;
+  Currency balance;
+};
+
+struct StatementData {
+  Long people_id = 0;
+  Text printed_on;          // today in the date pattern
+  Text name;                // FormatName, first-middle-last
+  Text address;             // FormatAddress2, one line per part (CR LF)
+  Text phone;               // FormatPhone in the house format
+  Text ssn;                 // FormatSS of the stored form
+  Text last_modified;       // LastModified of the Client table
+  Text last_payment_date;   // LastPaymentDate
+  Currency last_payment_amount;
+  Currency credits;         // CreditAmount
+  Currency retainer;        // CreditAmountRetainer
+  Long latest_invoice = 0;  // from the data source; 0 when none
+  Currency invoice_balance; // InvoiceBalance of the latest invoice
+  Currency invoice_fee;     // InvoiceFee of the latest invoice
+  Currency previous_balance_due;  // PrevBalDue before the latest invoice
+  Text previous_invoice_entered;  // PrevInvDateEntered
+  std::array<AgeingBucket, 4> ageing{};
+  Text period_from;         // the twelve months, in the date pattern
+  Text period_to;
+  Currency payments;        // PymtsByDateRange
+  Currency write_offs;      // WOffsByDateRange
+  Currency fees;            // FeesByDateRange
+  Long payment_count = 0;   // PymtCountByDateRange (entered in the period)
+  std::vector<std::pair<Text, Text>> benefits;  // type, Yes/No
+};
+
+// Builds the statement of one client of the database at `db_path`, with
+// `today` as the end of the twelve-month period. Raises AutomationError
+// when the data source cannot be read or has no such client.
+StatementData BuildStatement(KX& kx, const std::string& db_path, Long people_id, DateTime today);
+
+// The people identifiers of every client, in order.
+std::vector<Long> AllClients(const std::string& db_path);
+
+// The statements as aligned text, or as one self-contained HTML page.
+std::string RenderText(const std::vector<StatementData>& statements);
+std::string RenderHtml(const std::vector<StatementData>& statements);
+
+// qorvel statement [DB] [--client ID | --all] [--format text|html] [--output FILE]
+int StatementCommand(const std::vector<std::string>& words);
+
+}  // namespace qorvel::tool
+
+#endif  // QORVEL_TOOLS_STATEMENT_H_
