@@ -3,6 +3,8 @@
 
 #include <stdexcept>
 
+#include "platform/posix/jet_database.h"
+
 namespace qorvel::testing {
 
 Long FakeConnection::State() const {
@@ -55,6 +57,14 @@ Variant FakeRecordset::Field(Integer index) const {
 void FakeRecordset::MoveNext() {
   if (Eof()) throw AutomationError(3021, u"Either BOF or EOF is True.");
   ++row_;
+}
+
+std::unique_ptr<platform::Connection> EngineEnv::CreateConnection() {
+  return std::make_unique<platform::JetConnection>([this] { return now; });
+}
+
+std::unique_ptr<platform::Recordset> EngineEnv::CreateRecordset() {
+  return std::make_unique<platform::JetRecordset>();
 }
 
 LocaleScope::LocaleScope(const std::string& name) : LocaleScope(platform::FindLocale(name)) {}

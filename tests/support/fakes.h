@@ -89,6 +89,22 @@ class RecordingEnv final : public platform::Env {
   DateTime now{40633.5};  // 2011-03-31 12:00
 };
 
+// An Env on the real database engine, with a clock the test sets and the
+// boxes recorded.
+class EngineEnv final : public platform::Env {
+ public:
+  void ShowMessageBox(const Text& prompt, Long buttons,
+                      const std::optional<Text>& title) override {
+    boxes.push_back({prompt, buttons, title});
+  }
+  std::unique_ptr<platform::Connection> CreateConnection() override;
+  std::unique_ptr<platform::Recordset> CreateRecordset() override;
+  DateTime Now() override { return now; }
+
+  std::vector<RecordedBox> boxes;
+  DateTime now{40647.5};  // 2011-04-14 12:00
+};
+
 // Sets the user locale for the life of the scope.
 class LocaleScope {
  public:
