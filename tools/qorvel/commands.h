@@ -10,6 +10,12 @@ namespace qorvel::tool {
 // qorvel call [--json] METHOD [ARG...]
 int CallCommand(const std::vector<std::string>& words);
 
+// qorvel sql DB STATEMENT
+int SqlCommand(const std::vector<std::string>& words);
+
+// qorvel convert DB OUT.sqlite
+int ConvertCommand(const std::vector<std::string>& words);
+
 // qorvel demo-db PATH
 int DemoDbCommand(const std::vector<std::string>& words);
 

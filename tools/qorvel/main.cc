@@ -65,6 +65,20 @@ const Command kCommands[] = {
      "Exit status 1 when any line failed.\n\n"
      "example:\n  printf 'CreditAmount\\tbilling.mdb\\t417\\n' | qorvel batch\n",
      BatchCommand},
+    {"sql", "run one statement of the lookups' SQL dialect and print the typed rows",
+     "usage: qorvel sql DB STATEMENT\n\n"
+     "Opens DB as the lookups do (with the component's password) and runs one statement\n"
+     "of the dialect the lookups send. Prints a header of column names and types, then\n"
+     "one tab-separated line per row (Null for a missing value); the row count goes to\n"
+     "standard error. A statement the engine rejects prints its error number and text.\n\n"
+     "example:\n  qorvel sql billing.mdb \"Select Sum(Balance) From Credit Where Active = 1 And PeopleID = 417\"\n",
+     SqlCommand},
+    {"convert", "write every table of a database into a SQLite file",
+     "usage: qorvel convert DB OUT.sqlite\n\n"
+     "Copies every table of DB (a .mdb or SQLite file) with its column types into a new\n"
+     "SQLite file, which the lookups then read like the original.\n\n"
+     "example:\n  qorvel convert billing.mdb billing.sqlite && qorvel call CreditAmount billing.sqlite 417\n",
+     ConvertCommand},
     {"demo-db", "write the demo billing database (a SQLite file)",
      "usage: qorvel demo-db PATH\n\n"
      "Writes a demo billing database as a SQLite file: 300 clients with names, addresses,\n"
