@@ -4,12 +4,13 @@
 // A late-bound caller passes every argument as a Variant. Invoke finds the
 // method (names match case-insensitively), checks the argument count,
 // coerces each argument to its parameter's type under the user locale,
-// calls the method through the object's _KX interface (so a late-bound call
-// gives exactly the result of the early-bound one), and writes the
-// by-reference arguments back in the caller's own types. Failures of the
-// dispatch itself (no such name or identifier, a wrong argument count, an
-// argument of the wrong type) come back as the result's error, never as an
-// exception or a crash.
+// and calls the method through the object's _KX interface, so a late-bound
+// call gives exactly the result of the early-bound one. The interface's
+// by-reference parameters are read-only, so the caller's arguments are never
+// written: they come back exactly as passed. Failures of the dispatch
+// itself (no such name or identifier, a wrong argument count, an argument
+// of the wrong type) come back as the result's error, never as an exception
+// or a crash.
 #ifndef QORVEL_DISPATCH_H_
 #define QORVEL_DISPATCH_H_
 
@@ -76,9 +77,9 @@ struct InvokeResult {
 };
 
 // Calls a method of `object` late bound. `args` are in the method's
-// parameter order; by-reference arguments are written back after the call.
-InvokeResult Invoke(_KX& object, TextView name, std::vector<Variant>& args) noexcept;
-InvokeResult Invoke(_KX& object, Long dispid, std::vector<Variant>& args) noexcept;
+// parameter order; they are left as they were passed.
+InvokeResult Invoke(_KX& object, TextView name, const std::vector<Variant>& args) noexcept;
+InvokeResult Invoke(_KX& object, Long dispid, const std::vector<Variant>& args) noexcept;
 
 }  // namespace qorvel
 

@@ -207,7 +207,7 @@ InvokeResult Failure(DispatchError error, std::string message, int arg_index = -
   return result;
 }
 
-InvokeResult InvokeMethod(_KX& object, const MethodInfo& method, std::vector<Variant>& args) {
+InvokeResult InvokeMethod(_KX& object, const MethodInfo& method, const std::vector<Variant>& args) {
   const std::string name = ToUtf8(method.name);
   if (args.size() != method.params.size()) {
     return Failure(DispatchError::kBadParamCount,
@@ -231,18 +231,10 @@ InvokeResult InvokeMethod(_KX& object, const MethodInfo& method, std::vector<Var
                      static_cast<int>(i));
     }
   }
+  // Every by-reference parameter of _KX is read-only, so there is nothing
+  // to write back: the caller's arguments stay exactly as passed.
   InvokeResult result;
   result.value = Call(object, method.number, coerced);
-  // By-reference arguments go back to the caller in the caller's own types.
-  for (std::size_t i = 0; i < args.size(); ++i) {
-    if (method.params[i].passing != Passing::kByReference) continue;
-    if (args[i].IsEmpty() || args[i].IsNull()) continue;
-    try {
-      args[i] = platform::ChangeType(coerced.values[i], args[i].type(), locale);
-    } catch (const AutomationError&) {
-      // A value that no longer fits the caller's type leaves the argument as it was.
-    }
-  }
   return result;
 }
 
@@ -286,7 +278,7 @@ std::uint32_t StatusCode(DispatchError error) {
   return 0x8000FFFFu;
 }
 
-InvokeResult Invoke(_KX& object, TextView name, std::vector<Variant>& args) noexcept {
+InvokeResult Invoke(_KX& object, TextView name, const std::vector<Variant>& args) noexcept {
   try {
     const MethodInfo* method = FindMethod(name);
     if (!method) {
@@ -299,7 +291,7 @@ InvokeResult Invoke(_KX& object, TextView name, std::vector<Variant>& args) noex
   }
 }
 
-InvokeResult Invoke(_KX& object, Long dispid, std::vector<Variant>& args) noexcept {
+InvokeResult Invoke(_KX& object, Long dispid, const std::vector<Variant>& args) noexcept {
   try {
     const MethodInfo* method = FindMethod(dispid);
     if (!method) {

@@ -3,6 +3,7 @@
 #include "qorvel/kx.h"
 
 #include "kx/error_styles.h"
+#include "kx/formatters.h"
 #include "platform/env.h"
 #include "platform/locale.h"
 
@@ -24,38 +25,41 @@ bool KX::ErrorShown(int method) const {
 
 Text KX::FormatPhone(const Text& PhoneFormat, const Text& Phone) noexcept {
   return RunMethod<Text>(*env_, error_shown_.data(), kx::kFormatPhone, [&] {
-    (void)PhoneFormat;
-    (void)Phone;
-    return Text();
+    return kx::FormatPhone(PhoneFormat, Phone);
   });
 }
 
 Text KX::FormatZip(Text Zip) noexcept {
   return RunMethod<Text>(*env_, error_shown_.data(), kx::kFormatZip, [&] {
-    (void)Zip;
-    return Text();
+    return kx::FormatZip(Zip);
   });
 }
 
 Text KX::FormatSS(Text SSNumber) noexcept {
   return RunMethod<Text>(*env_, error_shown_.data(), kx::kFormatSS, [&] {
-    (void)SSNumber;
-    return Text();
+    return kx::FormatSS(SSNumber);
   });
 }
 
 Text KX::FormatName(Text First, const Text& Middle, const Text& Last, const Boolean& FML) noexcept {
   return RunMethod<Text>(*env_, error_shown_.data(), kx::kFormatName, [&] {
-    (void)First, (void)Middle, (void)Last, (void)FML;
-    return Text();
+    return kx::FormatName(First, Middle, Last, FML);
   });
 }
 
+// The address methods format the ZIP part with this object's FormatZip,
+// called through the _KX interface as the host calls it. Like every method
+// of the interface, FormatZip never fails towards its caller: it handles its
+// own errors and returns its error text, which the address takes like any
+// other ZIP text. (kx::FormatAddress treats an error raised by the ZIP call
+// as an error of the address, for callers whose ZIP formatter can fail.)
 Text KX::FormatAddress(Text Address1, const Text& Address2, const Text& City, const Text& State,
                        const Text& Zip, const Boolean& MultiLine) noexcept {
   return RunMethod<Text>(*env_, error_shown_.data(), kx::kFormatAddress, [&] {
-    (void)Address1, (void)Address2, (void)City, (void)State, (void)Zip, (void)MultiLine;
-    return Text();
+    const auto format_zip = [this](const Text& zip) {
+      return static_cast<_KX&>(*this).FormatZip(zip);
+    };
+    return kx::FormatAddress(Address1, Address2, City, State, Zip, MultiLine, format_zip);
   });
 }
 
@@ -63,16 +67,17 @@ Text KX::FormatAddress2(Text Address1, const Text& Address2, const Text& Address
                         const Text& City, const Text& State, const Text& Zip,
                         const Boolean& MultiLine) noexcept {
   return RunMethod<Text>(*env_, error_shown_.data(), kx::kFormatAddress2, [&] {
-    (void)Address1, (void)Address2, (void)Address3, (void)City, (void)State, (void)Zip,
-        (void)MultiLine;
-    return Text();
+    const auto format_zip = [this](const Text& zip) {
+      return static_cast<_KX&>(*this).FormatZip(zip);
+    };
+    return kx::FormatAddress2(Address1, Address2, Address3, City, State, Zip, MultiLine,
+                              format_zip);
   });
 }
 
 Text KX::FormatMinutes(Long Minutes) noexcept {
   return RunMethod<Text>(*env_, error_shown_.data(), kx::kFormatMinutes, [&] {
-    (void)Minutes;
-    return Text();
+    return kx::FormatMinutes(Minutes);
   });
 }
 

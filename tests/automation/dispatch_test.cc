@@ -86,17 +86,23 @@ TEST(Invoke, CoercesArgumentsAsTheAutomationDoes) {
   }
 }
 
-TEST(Invoke, ByReferenceArgumentsComeBackInTheCallersTypes) {
+TEST(Invoke, ArgumentsComeBackExactlyAsPassed) {
   LocaleScope scope("en-US");
   RecordingEnv env;
   KX kx(&env);
-  std::vector<Variant> args = {Variant::FromText(u""), Variant::FromText(u"417"),
-                               Variant::FromInteger(982)};
+  const std::vector<Variant> args = {Variant::FromText(u""), Variant::FromText(u" 417 "),
+                                     Variant::FromInteger(982)};
+  const std::vector<Variant> passed = args;
   const InvokeResult r = Invoke(kx, u"PrevBalDue", args);
   ASSERT_TRUE(r.ok()) << r.message;
   EXPECT_EQ(r.value, Variant::FromCurrency(Currency()));
-  EXPECT_EQ(args[1], Variant::FromText(u"417"));
-  EXPECT_EQ(args[2], Variant::FromInteger(982));
+  EXPECT_EQ(args, passed);
+  const std::vector<Variant> address = {Variant::FromText(u"1 Elm"), Variant::FromText(u""),
+                                        Variant::FromText(u"Salem"), Variant::FromText(u"OR"),
+                                        Variant::FromText(u"97301"), Variant::FromText(u"-1")};
+  const std::vector<Variant> address_passed = address;
+  ASSERT_TRUE(Invoke(kx, u"FormatAddress", address).ok());
+  EXPECT_EQ(address, address_passed);
 }
 
 TEST(Invoke, LateAndEarlyBindingGiveTheSameResult) {

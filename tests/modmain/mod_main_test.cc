@@ -1,8 +1,12 @@
-// modMain: NullToString, and the per-thread connection of ConnectToDB.
+// modMain: NullToString, the per-thread connection of ConnectToDB, and
+// DecryptSSN with the ANSI codes of each code page and its re-raised errors.
 #include "modmain/mod_main.h"
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <memory>
+#include <new>
 #include <thread>
 
 #include "support/fakes.h"
@@ -63,7 +67,7 @@ TEST_F(ConnectToDBTest, OpensOnceAndReusesWhilePathAndStateHold) {
   EXPECT_EQ(env.connections_created, 1);
   const std::vector<std::string> expected = {
       "State", "Provider=Microsoft.Jet.OLEDB.4.0",
-      "Open(data source=/db/a.mdb;Jet OLEDB:Database Password=PZqfnWM4062;||-1)", "State"};
+      "Open(data source=/db/a.mdb;Jet OLEDB:Database Password=PZqfnWM4062;|||-1)", "State"};
   EXPECT_EQ(env.database.calls, expected);
   EXPECT_EQ(ThisThread().LastDBPath, u"/db/a.mdb");
 }
@@ -117,6 +121,100 @@ TEST(DecryptSSN, DecodesOnlyNineNonNumericCharacters) {
   for (const auto& [in, out] : cases) {
     const Text arg = in;
     EXPECT_EQ(DecryptSSN(arg), out) << ToUtf8(in);
+    EXPECT_EQ(arg, in);
+  }
+}
+
+TEST(DecryptSSN, NumericFollowsTheLocaleSeparators) {
+  // Not decoded where the separator belongs to the locale's numbers.
+  const std::pair<const char*, const char16_t*> cases[] = {
+      {"en-US", u"12345.678"},
+      {"de-DE", u"12345.678"},
+      {"fr-FR", u"-18-10-9-8-15-14-13-12-11"},
+      {"sv-SE", u"-18-10-9-8-15-14-13-12-11"},
+  };
+  for (const auto& [locale, out] : cases) {
+    LocaleScope scope(locale);
+    EXPECT_EQ(DecryptSSN(u"12345.678"), out) << locale;
+  }
+  for (const std::string& locale : testing::TestLocales()) {
+    LocaleScope scope(locale);
+    // A blank among the digits, a sign, an exponent: the same everywhere.
+    EXPECT_EQ(DecryptSSN(u"1 2345678"), u"-11-10-9-8-15-32-14-13-12") << locale;
+    EXPECT_EQ(DecryptSSN(u"-12345678"), u"-12345678") << locale;
+    EXPECT_EQ(DecryptSSN(u"12345E+67"), u"12345E+67") << locale;
+  }
+}
+
+TEST(DecryptSSN, CodesOfTheAnsiCodePage) {
+  struct Case {
+    const char* locale;
+    const char16_t* in;
+    const char16_t* out;
+  };
+  const Case cases[] = {
+      // Windows-1252: e-acute 233, the euro sign 128, no katakana ('?').
+      {"en-US", u"\u00E9@@@@\u20AC@@@", u"640001690000"},
+      {"de-DE", u"\u00E9@@@@\u20AC@@@", u"640001690000"},
+      {"en-US", u"\u30A2AAAAAAAA", u"1111-11111"},
+      // Code page 932: a double-byte katakana (0x8341, read as a signed
+      // 16-bit number) and a single-byte half-width one (0xB1).
+      {"ja-JP", u"\u30A2AAAAAAAA", u"1111-319991111"},
+      {"ja-JP", u"\uFF71AAAAAAAA", u"11111131111"},
+  };
+  for (const Case& c : cases) {
+    LocaleScope scope(c.locale);
+    EXPECT_EQ(DecryptSSN(c.in), c.out) << c.locale << " " << ToUtf8(c.in);
+  }
+}
+
+// A locale of the table whose ANSI codes are replaced for some characters,
+// and whose code page runs out of memory for U+FFFF.
+class CodePageLocale final : public platform::Locale {
+ public:
+  CodePageLocale(const std::string& base, std::map<char16_t, int> codes)
+      : base_(platform::FindLocale(base)), codes_(std::move(codes)) {}
+  const platform::LocaleInfo& info() const override { return base_->info(); }
+  DateTime TextToDate(TextView t) const override { return base_->TextToDate(t); }
+  Text DateToText(DateTime v) const override { return base_->DateToText(v); }
+  Text DoubleToText(double v) const override { return base_->DoubleToText(v); }
+  Text CurrencyToText(Currency v) const override { return base_->CurrencyToText(v); }
+  double TextToDouble(TextView t) const override { return base_->TextToDouble(t); }
+  Currency TextToCurrency(TextView t) const override { return base_->TextToCurrency(t); }
+  bool IsNumeric(TextView t) const override { return base_->IsNumeric(t); }
+  Text FormatDate(DateTime v, TextView p) const override { return base_->FormatDate(v, p); }
+  int AnsiCode(char16_t c) const override {
+    if (c == u'\uFFFF') throw std::bad_alloc();
+    const auto it = codes_.find(c);
+    return it != codes_.end() ? it->second : base_->AnsiCode(c);
+  }
+
+ private:
+  std::shared_ptr<const platform::Locale> base_;
+  std::map<char16_t, int> codes_;
+};
+
+TEST(DecryptSSN, TheSixteenBitRangeAndReRaisedErrors) {
+  // Double-byte codes 0x8000 to 0x803F are -32768 to -32705: minus 64 they
+  // leave the 16-bit range. 0x8040 gives exactly -32768.
+  LocaleScope scope(std::make_shared<CodePageLocale>(
+      "ja-JP", std::map<char16_t, int>{{u'X', 0x8000}, {u'Y', 0x803F}, {u'Z', 0x8040}, {u'W', 0xFFFF}}));
+  EXPECT_EQ(DecryptSSN(u"@@@@@Z@@@"), u"-32768" + Text(8, u'0'));
+  EXPECT_EQ(DecryptSSN(u"@@@@@W@@@"), u"-65" + Text(8, u'0'));
+  const std::pair<const char16_t*, AutomationError> failures[] = {
+      {u"@@@@@X@@@", AutomationError(6, u"Error In DecryptSSN\r\nOverflow")},
+      {u"Y@@@@@@@@", AutomationError(6, u"Error In DecryptSSN\r\nOverflow")},
+      {u"@@\uFFFF@@@@@@", AutomationError(7, u"Error In DecryptSSN\r\nOut of memory")},
+  };
+  for (const auto& [in, expected] : failures) {
+    const Text arg = in;
+    try {
+      (void)DecryptSSN(arg);
+      ADD_FAILURE() << "no error for " << ToUtf8(in);
+    } catch (const AutomationError& e) {
+      EXPECT_EQ(e.number(), expected.number());
+      EXPECT_EQ(e.description(), expected.description());
+    }
     EXPECT_EQ(arg, in);
   }
 }

@@ -1,0 +1,515 @@
+// The display formatters: every example and edge case, each called early
+// bound through _KX and late bound through Invoke with text arguments, in
+// every locale of the table; the numeric test where it follows the locale's
+// separators; the error results; and that FormatPhone leaves its arguments
+// alone and gives the same result for the same arguments.
+//
+// In the tables '·' stands for one blank, so that blanks can be counted.
+#include "kx/formatters.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <new>
+#include <string>
+#include <tuple>
+
+#include "kx/error_styles.h"
+#include "qorvel/dispatch.h"
+#include "qorvel/kx.h"
+#include "support/fakes.h"
+
+namespace qorvel {
+namespace {
+
+using testing::LocaleScope;
+using testing::RecordingEnv;
+using testing::TestLocales;
+
+const Text kError = u"Error in QORVEL.DLL";
+
+// '·' becomes a blank.
+Text Dots(TextView text) {
+  Text out(text);
+  for (char16_t& c : out) {
+    if (c == u'\u00B7') c = u' ';
+  }
+  return out;
+}
+
+Long LongOf(const Text& text) { return static_cast<Long>(std::stoll(ToUtf8(text))); }
+Boolean BooleanOf(const Text& text) { return static_cast<Boolean>(LongOf(text)); }
+
+// The call of a formatter through the _KX interface, with the same text
+// arguments a late-bound caller passes (Long and Boolean as decimal text).
+Text CallEarly(_KX& kx, TextView method, const std::vector<Text>& a) {
+  if (method == u"FormatPhone") return kx.FormatPhone(a[0], a[1]);
+  if (method == u"FormatZip") return kx.FormatZip(a[0]);
+  if (method == u"FormatSS") return kx.FormatSS(a[0]);
+  if (method == u"FormatName") return kx.FormatName(a[0], a[1], a[2], BooleanOf(a[3]));
+  if (method == u"FormatAddress") {
+    return kx.FormatAddress(a[0], a[1], a[2], a[3], a[4], BooleanOf(a[5]));
+  }
+  if (method == u"FormatAddress2") {
+    return kx.FormatAddress2(a[0], a[1], a[2], a[3], a[4], a[5], BooleanOf(a[6]));
+  }
+  if (method == u"FormatMinutes") return kx.FormatMinutes(LongOf(a[0]));
+  ADD_FAILURE() << "no such formatter " << ToUtf8(method);
+  return Text();
+}
+
+// The same call late bound; the text arguments must come back as passed.
+Text CallLate(_KX& kx, TextView method, const std::vector<Text>& a) {
+  std::vector<Variant> args;
+  for (const Text& t : a) args.push_back(Variant::FromText(t));
+  const InvokeResult r = Invoke(kx, method, args);
+  EXPECT_TRUE(r.ok()) << r.message;
+  const MethodInfo* info = FindMethod(method);
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (info->params[i].type == VarType::kText) {
+      EXPECT_EQ(args[i], Variant::FromText(a[i])) << "argument " << i << " changed";
+    }
+  }
+  return r.value.type() == VarType::kText ? r.value.AsText() : Text(u"<not text>");
+}
+
+// One call: the arguments separated by '|', and the result; '·' stands for
+// a blank in both.
+struct Case {
+  Text args;
+  Text expected;
+};
+
+std::vector<Text> SplitArgs(const Text& joined) {
+  std::vector<Text> args(1);
+  for (char16_t c : Dots(joined)) {
+    if (c == u'|') args.emplace_back();
+    else args.back() += c;
+  }
+  return args;
+}
+
+void ExpectBothBindings(const std::string& locale, TextView method, const Case& c) {
+  SCOPED_TRACE(locale + " " + ToUtf8(method) + " " + ToUtf8(c.args));
+  const std::vector<Text> args = SplitArgs(c.args);
+  const Text expected = Dots(c.expected);
+  RecordingEnv env;
+  KX kx(&env);
+  EXPECT_EQ(CallEarly(kx, method, args), expected);
+  EXPECT_EQ(CallLate(kx, method, args), expected);
+  EXPECT_TRUE(env.boxes.empty());
+}
+
+void ExpectInEveryLocale(TextView method, const std::vector<Case>& cases) {
+  for (const std::string& locale : TestLocales()) {
+    LocaleScope scope(locale);
+    for (const Case& c : cases) ExpectBothBindings(locale, method, c);
+  }
+}
+
+// A locale of the table with faults injected: a numeric test that runs out
+// of memory, or ANSI codes of a double-byte code page for some characters.
+class FaultyLocale final : public platform::Locale {
+ public:
+  FaultyLocale(const std::string& base, bool numeric_fails, std::map<char16_t, int> codes = {})
+      : base_(platform::FindLocale(base)), numeric_fails_(numeric_fails), codes_(std::move(codes)) {}
+  const platform::LocaleInfo& info() const override { return base_->info(); }
+  DateTime TextToDate(TextView t) const override { return base_->TextToDate(t); }
+  Text DateToText(DateTime v) const override { return base_->DateToText(v); }
+  Text DoubleToText(double v) const override { return base_->DoubleToText(v); }
+  Text CurrencyToText(Currency v) const override { return base_->CurrencyToText(v); }
+  double TextToDouble(TextView t) const override { return base_->TextToDouble(t); }
+  Currency TextToCurrency(TextView t) const override { return base_->TextToCurrency(t); }
+  bool IsNumeric(TextView t) const override {
+    if (numeric_fails_) throw std::bad_alloc();
+    return base_->IsNumeric(t);
+  }
+  Text FormatDate(DateTime v, TextView p) const override { return base_->FormatDate(v, p); }
+  int AnsiCode(char16_t c) const override {
+    const auto it = codes_.find(c);
+    return it != codes_.end() ? it->second : base_->AnsiCode(c);
+  }
+
+ private:
+  std::shared_ptr<const platform::Locale> base_;
+  bool numeric_fails_;
+  std::map<char16_t, int> codes_;
+};
+
+// Whether `separator` is one of the locale's number separators, which the
+// numeric test accepts among the digits.
+bool IsNumberSeparator(char16_t separator) {
+  const platform::LocaleInfo& info = platform::UserLocale().info();
+  return info.decimal == Text(1, separator) || info.thousands == Text(1, separator);
+}
+
+// ---- FormatPhone -------------------------------------------------------------
+
+TEST(FormatPhone, ExamplesAndEdgeCases) {
+  ExpectInEveryLocale(u"FormatPhone", {
+      {u"|5551234567", u"(555)·123-4567"},
+      {u"|5551234", u"(···)·555-1234"},
+      {u"###-###-####|5551234567", u"555-123-4567"},
+      {u"###-####|5551234", u"555-1234"},
+      {u"(###)·###-####|5551234", u"(555)·123-4···"},
+      {u"###-###-####|15551234567", u"155-512-3456"},
+      {u"###-###-####|555-123-4567", u"555-123-4567"},
+      // Empty and not numeric: unchanged, not trimmed.
+      {u"|", u""},
+      {u"###-####|", u""},
+      {u"###-####|·555·1234·", u"·555·1234·"},
+      {u"|(555)1234", u"(555)1234"},
+      // '@' is '#'; other characters are literal; no placeholder at all.
+      {u"N/A|5551234", u"N/A"},
+      {u"#@#-@#@#|5551234", u"555-1234"},
+      {u"<###>|5551234", u"<555>"},
+      // Left fill in a caller's pattern; blanks around the digits count.
+      {u"###-####|12", u"12·-····"},
+      {u"###-####|·5551234", u"·55-5123"},
+      {u"|·5551234·", u"(··5)·551-234·"},
+      // Signs and exponents are numeric; the house format takes ten.
+      {u"###-####|-5551234", u"-55-5123"},
+      {u"###-####|+5551234", u"+55-5123"},
+      {u"###-####|1E5", u"1E5-····"},
+      {u"|15551234567", u"(155)·512-3456"},
+      // More placeholders than the phone and its filler: right-aligned.
+      {Text(40, u'#') + u"|12", Text(8, u' ') + u"12" + Text(30, u' ')},
+  });
+}
+
+TEST(FormatPhone, NumberSeparatorsFollowTheLocale) {
+  // Numeric (and formatted) only where the separator is the locale's.
+  const std::tuple<const char16_t*, const char16_t*, char16_t, const char16_t*> cases[] = {
+      {u"###-####", u"1,5", u',', u"1,5-····"},
+      {u"###-####", u"1.5", u'.', u"1.5-····"},
+      {u"", u"555.1234", u'.', u"(··5)·55.-1234"},
+      {u"###-####", u"1\u00A0234", u'\u00A0', u"1\u00A02-34··"},
+  };
+  for (const std::string& locale : TestLocales()) {
+    LocaleScope scope(locale);
+    for (const auto& [format, phone, separator, if_numeric] : cases) {
+      const Text expected = IsNumberSeparator(separator) ? if_numeric : phone;
+      ExpectBothBindings(locale, u"FormatPhone", {Text(format) + u"|" + phone, expected});
+    }
+  }
+}
+
+TEST(FormatPhone, SameArgumentsGiveTheSameResultAndComeBackUnchanged) {
+  const std::pair<Text, Text> calls[] = {
+      {u"", u"5551234"},                // the house format, right-aligned
+      {u"(###) ###-####", u"5551234"},  // a caller's pattern, left fill
+  };
+  for (const std::string& locale : TestLocales()) {
+    LocaleScope scope(locale);
+    RecordingEnv env;
+    KX kx(&env);
+    for (const auto& [format, phone] : calls) {
+      SCOPED_TRACE(locale + " " + ToUtf8(format));
+      const Text first = kx.FormatPhone(format, phone);
+      EXPECT_EQ(first, Dots(format.empty() ? u"(···)·555-1234" : u"(555)·123-4···"));
+      EXPECT_EQ(kx.FormatPhone(format, phone), first);
+      std::vector<Variant> args = {Variant::FromText(format), Variant::FromText(phone)};
+      for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(Invoke(kx, u"FormatPhone", args).value, Variant::FromText(first));
+        EXPECT_EQ(args[0], Variant::FromText(format));
+        EXPECT_EQ(args[1], Variant::FromText(phone));
+      }
+    }
+  }
+}
+
+TEST(FormatPhone, ARunTimeErrorGivesTheEmptyTextAfterOneLabelledBox) {
+  LocaleScope scope(std::make_shared<FaultyLocale>("en-US", /*numeric_fails=*/true));
+  RecordingEnv env;
+  KX kx(&env);
+  EXPECT_EQ(kx.FormatPhone(u"", u"5551234567"), u"");
+  std::vector<Variant> args = {Variant::FromText(u"###-####"), Variant::FromText(u"5551234")};
+  const InvokeResult late = Invoke(kx, u"FormatPhone", args);
+  ASSERT_TRUE(late.ok()) << late.message;
+  EXPECT_EQ(late.value, Variant::FromText(u""));
+  ASSERT_EQ(env.boxes.size(), 1u);
+  EXPECT_EQ(env.boxes[0].prompt, u"FormatPhone\r\n7\r\nOut of memory");
+  EXPECT_EQ(env.boxes[0].buttons, 0);
+  EXPECT_FALSE(env.boxes[0].title.has_value());
+  EXPECT_TRUE(kx.ErrorShown(kx::kFormatPhone));
+
+  KX other(&env);  // another object shows its own box
+  EXPECT_EQ(other.FormatPhone(u"", u"5551234567"), u"");
+  EXPECT_EQ(env.boxes.size(), 2u);
+}
+
+// ---- FormatZip ---------------------------------------------------------------
+
+TEST(FormatZip, ExamplesAndEdgeCases) {
+  ExpectInEveryLocale(u"FormatZip", {
+      {u"123456789", u"12345-6789"},
+      {u"·12345·", u"12345"},
+      {u"12345-6789", u"12345-6789"},
+      {u"000001234", u"00000-1234"},
+      {u"000000000", u"000000000"},
+      {u"12345ABCD", u"12345-ABCD"},
+      {u"ABCDE1234", u"ABCDE1234"},
+      {u"1234-5678", u"1234--5678"},
+      {u"-12345678", u"-12345678"},
+      {u"", u""},
+      {u"···", u""},
+      {u"··123456789··", u"12345-6789"},
+      {u"12345-678", u"12345--678"},
+      {u"1234·5678", u"1234·-5678"},
+      {u"+12345678", u"+1234-5678"},
+      {u"12345678", u"12345678"},
+      {u"1234567890", u"1234567890"},
+      // The leading value: '.' in every locale, stops at what does not fit,
+      // skips tabs and line feeds, reads &H and &O.
+      {u"1,2345678", u"1,234-5678"},
+      {u"0,2345678", u"0,2345678"},
+      {u".12345678", u".1234-5678"},
+      {u"0.0000001", u"0.000-0001"},
+      {u"1E-999999", u"1E-999999"},
+      {u"E12345678", u"E12345678"},
+      {u"\t12345678", u"\t1234-5678"},
+      {u"12345678\r", u"12345-678\r"},
+      {u"&H1234567", u"&H123-4567"},
+      {u"&O0000000", u"&O0000000"},
+      // Overflow of the leading value is the one error; other lengths are
+      // never read.
+      {u"1E9999999", kError},
+      {u"·1e9999999·", kError},
+      {u"1E9999999999", u"1E9999999999"},
+  });
+}
+
+TEST(LeadingValue, ReadsTheBeginningOfTheText) {
+  const std::pair<const char16_t*, double> cases[] = {
+      {u"", 0},           {u"abc", 0},          {u"12345", 12345},     {u"-5", -5},
+      {u"+.5E1", 5},      {u"5.", 5},           {u".5", 0.5},          {u"1.2.3", 1.2},
+      {u"1 2\t3\n4", 1234}, {u"1\r2", 1},       {u"1e3", 1000},        {u"1E", 1},
+      {u"1E+", 1},        {u"1E-2", 0.01},      {u"2E 2", 200},        {u"--5", 0},
+      {u"-", 0},          {u".", 0},            {u"&H10", 16},         {u"&h1f", 31},
+      {u"&O17", 15},      {u"&o8", 0},          {u"&H", 0},            {u"&", 0},
+      {u"& H 1 0", 16},   {u"-&H10", 0},        {u"12,5", 12},         {u"0E999999999", 0},
+      {u"1E-400", 0},     {u"00012", 12},       {u"1E308", 1e308},     {u"\u0661", 0},
+  };
+  for (const auto& [text, value] : cases) {
+    EXPECT_DOUBLE_EQ(kx::LeadingValue(text), value) << ToUtf8(text);
+  }
+  for (const char16_t* text : {u"1E309", u"-1E309", u"1E9999999", u"99999E304", u"1E99999999999999999999"}) {
+    try {
+      kx::LeadingValue(text);
+      ADD_FAILURE() << "no overflow: " << ToUtf8(text);
+    } catch (const AutomationError& e) {
+      EXPECT_EQ(e.number(), kErrOverflow) << ToUtf8(text);
+    }
+  }
+}
+
+// ---- FormatSS ----------------------------------------------------------------
+
+TEST(FormatSS, ExamplesAndEdgeCases) {
+  ExpectInEveryLocale(u"FormatSS", {
+      {u"", u""},
+      {u"···", u""},
+      {u"123456789", u"123-45-6789"},
+      {u"··123456789·", u"123-45-6789"},
+      {u"·123-45-6789·", u"123-45-6789"},
+      {u"12345678", u"12345678"},
+      {u"1234567890", u"1234567890"},
+      // Stored forms: c6 c7 c8 - c9 c1 - c2 c3 c4 c5.
+      {u"EFGHIABCD", u"123-45-6789"},
+      {u"ABCDEFGHI", u"678-91-2345"},
+      {u"·@@@@@@@@@·", u"000-00-0000"},
+      // Nine characters that are not a stored form are decoded all the same.
+      {u"@@@@@@@@J", u"000-10-00000"},
+      {u"abcdefghi", u"383-94-0413334353637"},
+      {u"123-45-67", u"-11--1-9-10-9-15-14-13-19-12"},
+      // Numeric with a sign or an exponent: cut without decoding.
+      {u"+12345678", u"+12-34-5678"},
+      {u"-12345678", u"-12-34-5678"},
+      {u"12345E+67", u"123-45-E+67"},
+  });
+}
+
+TEST(FormatSS, NumberSeparatorsFollowTheLocale) {
+  struct SeparatorCase {
+    const char16_t* number;
+    char16_t separator;
+    const char16_t* if_numeric;
+    const char16_t* if_not;
+  };
+  const SeparatorCase cases[] = {
+      {u"12345.678", u'.', u"123-45-.678", u"-18--1-0-9-8-15-14-13-12-11"},
+      {u"12345,678", u',', u"123-45-,678", u"-20--1-0-9-8-15-14-13-12-11"},
+  };
+  for (const std::string& locale : TestLocales()) {
+    LocaleScope scope(locale);
+    for (const SeparatorCase& c : cases) {
+      const bool numeric = IsNumberSeparator(c.separator);
+      ExpectBothBindings(locale, u"FormatSS", {c.number, numeric ? c.if_numeric : c.if_not});
+    }
+  }
+}
+
+TEST(FormatSS, AnErrorFromDecryptSSNGivesTheErrorText) {
+  // A double-byte code whose difference from 64 is below the 16-bit range.
+  LocaleScope scope(std::make_shared<FaultyLocale>("ja-JP", false, std::map<char16_t, int>{{u'X', 0x8000}}));
+  RecordingEnv env;
+  KX kx(&env);
+  EXPECT_EQ(kx.FormatSS(u"ABCDXFGHI"), kError);
+  EXPECT_EQ(CallLate(kx, u"FormatSS", {u"ABCDXFGHI"}), kError);
+  EXPECT_EQ(kx.FormatSS(u"ABCDEFGHI"), u"678-91-2345");
+  EXPECT_TRUE(env.boxes.empty());
+}
+
+// ---- FormatName --------------------------------------------------------------
+
+TEST(FormatName, ExamplesAndEdgeCases) {
+  ExpectInEveryLocale(u"FormatName", {
+      {u"John|Q|Smith|-1", u"John·Q.·Smith"},
+      {u"John|Quincy|Smith|-1", u"John·Quincy·Smith"},
+      {u"John||Smith|-1", u"John·Smith"},
+      {u"|Q|Smith|-1", u"Q.·Smith"},
+      {u"John|Q|Smith|0", u"Smith,·John·Q."},
+      {u"John||Smith|0", u"Smith,·John"},
+      {u"John|||0", u",·John"},
+      {u"|||-1", u"·"},
+      {u"|||0", u",·"},
+      // Any non-zero FML is first-middle-last.
+      {u"John|Q|Smith|1", u"John·Q.·Smith"},
+      // The middle name's length as passed: a blank is an initial.
+      {u"John|·|Smith|-1", u"John··.·Smith"},
+      {u"John|·|Smith|0", u"Smith,·John··."},
+      {u"John|Q.|Smith|-1", u"John·Q.·Smith"},
+      {u"John|···|Smith|-1", u"John·····Smith"},
+      // First-middle-last trims only the ends of the whole name.
+      {u"·John·||·Smith·|-1", u"John···Smith"},
+      {u"John|Q||-1", u"John·Q."},
+      {u"···|||-1", u"·"},
+      {u"\tJohn|||-1", u"\tJohn"},
+      // Last-first trims nothing.
+      {u"·John·||·Smith·|0", u"·Smith·,··John·"},
+      {u"||Smith|0", u"Smith,·"},
+      {u"|Q|Smith|0", u"Smith,··Q."},
+  });
+}
+
+// ---- FormatAddress and FormatAddress2 -------------------------------------------
+
+TEST(FormatAddress, ExamplesAndEdgeCases) {
+  ExpectInEveryLocale(u"FormatAddress", {
+      {u"12·Oak·St|Apt·4|Springfield|IL|627011234|-1", u"12·Oak·St\r\nApt·4\r\nSpringfield,·IL·62701-1234"},
+      {u"12·Oak·St||Springfield|IL|627011234|-1", u"12·Oak·St\r\nSpringfield,·IL·62701-1234"},
+      {u"12·Oak·St|Apt·4|Springfield||627011234|-1", u"12·Oak·St\r\nApt·4\r\nSpringfield·62701-1234"},
+      {u"12·Oak·St|Apt·4||IL|627011234|-1", u"12·Oak·St\r\nApt·4\r\n,·IL·62701-1234"},
+      {u"12·Oak·St|Apt·4||||-1", u"12·Oak·St\r\nApt·4\r\n"},
+      {u"12·Oak·St|Apt·4|Springfield|IL|627011234|0", u"12·Oak·St·Apt·4·Springfield,·IL··62701-1234"},
+      {u"12·Oak·St||Springfield|IL|627011234|0", u"12·Oak·St··Springfield,·IL··62701-1234"},
+      {u"12·Oak·St|Apt·4|Springfield||627011234|0", u"12·Oak·St·Apt·4·Springfield··62701-1234"},
+      {u"12·Oak·St|Apt·4||IL|627011234|0", u"12·Oak·St·Apt·4·,·IL··62701-1234"},
+      // All empty; only some parts.
+      {u"|||||-1", u""},
+      {u"|||||0", u""},
+      {u"|||IL||0", u",·IL"},
+      {u"||||627011234|-1", u"·62701-1234"},
+      {u"||Springfield|||0", u"Springfield"},
+      // Blank parts are not empty; the block keeps every blank.
+      {u"12·Oak·St|·|Springfield|IL|627011234|-1", u"12·Oak·St\r\n·\r\nSpringfield,·IL·62701-1234"},
+      {u"12·Oak·St|Apt·4|Springfield|IL|·|-1", u"12·Oak·St\r\nApt·4\r\nSpringfield,·IL·"},
+      {u"·12·Oak·St·|Apt·4|Springfield|IL|627011234|-1", u"·12·Oak·St·\r\nApt·4\r\nSpringfield,·IL·62701-1234"},
+      {u"·12·Oak·St·|Apt·4|Springfield|IL|627011234|0", u"12·Oak·St··Apt·4·Springfield,·IL··62701-1234"},
+      {u"12·Oak·St|Apt·4|Springfield|IL|·|0", u"12·Oak·St·Apt·4·Springfield,·IL"},
+      {u"12·Oak·St|Apt·4|Springfield|IL||0", u"12·Oak·St·Apt·4·Springfield,·IL"},
+      // The ZIP part as FormatZip gives it, its error text included.
+      {u"12·Oak·St||Springfield|IL|·62701·|-1", u"12·Oak·St\r\nSpringfield,·IL·62701"},
+      {u"12·Oak·St||Springfield|IL|1234-5678|0", u"12·Oak·St··Springfield,·IL··1234--5678"},
+      {u"12·Oak·St||Springfield|IL|1E9999999|-1", u"12·Oak·St\r\nSpringfield,·IL·" + kError},
+      {u"12·Oak·St||Springfield|IL|1E9999999|0", u"12·Oak·St··Springfield,·IL··" + kError},
+      {u"12·Oak·St|Apt·4|Springfield|IL|627011234|1", u"12·Oak·St\r\nApt·4\r\nSpringfield,·IL·62701-1234"},
+  });
+}
+
+TEST(FormatAddress2, ExamplesAndEdgeCases) {
+  ExpectInEveryLocale(u"FormatAddress2", {
+      {u"12·Oak·St|Apt·4|Bldg·C|Springfield|IL|627011234|-1", u"12·Oak·St\r\nApt·4\r\nBldg·C\r\nSpringfield,·IL·62701-1234"},
+      {u"12·Oak·St|Apt·4|Bldg·C|Springfield|IL|627011234|0", u"12·Oak·St·Apt·4·Bldg·C·Springfield,·IL··62701-1234"},
+      {u"12·Oak·St|Apt·4||Springfield|IL|627011234|-1", u"12·Oak·St\r\nApt·4\r\nSpringfield,·IL·62701-1234"},
+      {u"12·Oak·St||Bldg·C|Springfield|IL|627011234|-1", u"12·Oak·St\r\nBldg·C\r\nSpringfield,·IL·62701-1234"},
+      {u"12·Oak·St|||Springfield|IL|627011234|0", u"12·Oak·St···Springfield,·IL··62701-1234"},
+      {u"12·Oak·St|Apt·4|Bldg·C||||-1", u"12·Oak·St\r\nApt·4\r\nBldg·C\r\n"},
+      {u"||||||-1", u""},
+      {u"||||||0", u""},
+      {u"|||Springfield|||0", u"Springfield"},
+  });
+}
+
+TEST(FormatAddress, TheZipPartGoesThroughTheZipFormatter) {
+  LocaleScope scope("en-US");
+  std::vector<Text> seen;
+  const kx::ZipFormatter recording = [&](const Text& zip) {
+    seen.push_back(zip);
+    return u"<" + zip + u">";
+  };
+  EXPECT_EQ(kx::FormatAddress(u"1 Elm", u"", u"Town", u"", u"", kTrue, recording), u"1 Elm\r\nTown");
+  EXPECT_TRUE(seen.empty());  // the block form skips an empty ZIP part
+  EXPECT_EQ(kx::FormatAddress(u"1 Elm", u"", u"Town", u"", u"", kFalse, recording), u"1 Elm  Town  <>");
+  EXPECT_EQ(kx::FormatAddress2(u"1 Elm", u"", u"", u"Town", u"", u" 5 ", 1, recording),
+            u"1 Elm\r\nTown < 5 >");
+  EXPECT_EQ(seen, (std::vector<Text>{u"", u" 5 "}));
+
+  // A failing ZIP call is an error of the address.
+  const kx::ZipFormatter failing = [](const Text&) -> Text { throw AutomationError(-2147418113, u"Catastrophic failure"); };
+  RecordingEnv env;
+  bool flags[kx::kErrorShownFlags] = {};
+  EXPECT_EQ(kx::RunMethod<Text>(env, flags, kx::kFormatAddress,
+                                [&] { return kx::FormatAddress(u"1 Elm", u"", u"Town", u"", u"9", kTrue, failing); }),
+            kError);
+  EXPECT_EQ(kx::RunMethod<Text>(env, flags, kx::kFormatAddress2,
+                                [&] { return kx::FormatAddress2(u"", u"", u"", u"", u"", u"", kFalse, failing); }),
+            kError);
+  EXPECT_TRUE(env.boxes.empty());
+}
+
+// ---- FormatMinutes -----------------------------------------------------------
+
+TEST(FormatMinutes, ExamplesAndEdgeCases) {
+  ExpectInEveryLocale(u"FormatMinutes", {
+      {u"0", u"0·hr·00·mn"},
+      {u"5", u"0·hr·05·mn"},
+      {u"60", u"1·hr·00·mn"},
+      {u"135", u"2·hr·15·mn"},
+      {u"1500", u"25·hr·00·mn"},
+      {u"-1", u"-1·hr·59·mn"},
+      {u"-60", u"-1·hr·00·mn"},
+      {u"-61", u"-2·hr·59·mn"},
+      {u"2147483647", u"35791394·hr·07·mn"},
+      {u"-2147483640", u"-35791394·hr·00·mn"},
+      {u"59", u"0·hr·59·mn"},
+      {u"-59", u"-1·hr·01·mn"},
+      {u"6000", u"100·hr·00·mn"},
+      {u"600000", u"10000·hr·00·mn"},
+      // The eight lowest inputs format as well.
+      {u"-2147483641", u"-35791395·hr·59·mn"},
+      {u"-2147483647", u"-35791395·hr·53·mn"},
+      {u"-2147483648", u"-35791395·hr·52·mn"},
+  });
+}
+
+TEST(FormatMinutes, HoursTimesSixtyPlusTheRestIsTheInput) {
+  RecordingEnv env;
+  KX kx(&env);
+  for (std::int64_t m = -2147483648LL; m <= 2147483647LL; m += 104729 * 127) {
+    for (std::int64_t input : {m, m + 1, m + 59}) {
+      if (input > 2147483647LL) continue;
+      const std::string text = ToUtf8(kx.FormatMinutes(static_cast<Long>(input)));
+      long long hours = 0;
+      int rest = 0;
+      ASSERT_EQ(std::sscanf(text.c_str(), "%lld hr %2d mn", &hours, &rest), 2) << text;
+      EXPECT_EQ(hours * 60 + rest, input) << text;
+      EXPECT_TRUE(rest >= 0 && rest <= 59) << text;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace qorvel
