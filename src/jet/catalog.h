@@ -8,7 +8,7 @@
 //   Currency                      INTEGER, a count of ten-thousandths
 //   DateTime                      REAL, the automation date
 //   Text, Memo                    TEXT, collation JETTEXT (case-insensitive)
-//   GUID                          TEXT "{8-4-4-4-12}", upper case, collation JETTEXT
+//   GUID                          TEXT "{8-4-4-4-12}", upper case, compared exactly
 //   Numeric                       TEXT, the exact decimal ("-12.3400" → "-12.34")
 #ifndef QORVEL_JET_CATALOG_H_
 #define QORVEL_JET_CATALOG_H_

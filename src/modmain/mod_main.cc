@@ -15,16 +15,16 @@ constexpr char16_t kDatabasePassword[] = u"PZqfnWM4062";
 
 thread_local ThreadState tls_state;
 
-Text ConnectionString(const Text& path) {
+}  // namespace
+
+Text ConnectionString(const Text& DBPath) {
   Text s = u"data source=";
-  s += path;
+  s += DBPath;
   s += u";Jet OLEDB:Database Password=";
   s += kDatabasePassword;
   s += u";";
   return s;
 }
-
-}  // namespace
 
 ThreadState& ThisThread() { return tls_state; }
 

@@ -86,6 +86,11 @@ std::string PredicateSql(const Predicate& predicate) {
   const Expr& left = *predicate.left;
   if (predicate.is_not_null) return ValueSql(left) + " IS NOT NULL";
   const Expr& right = *predicate.right;
+  if (left.type == JetType::kGuid && right.type == JetType::kGuid) {
+    // Both in the canonical upper-case form: an exact comparison, which the
+    // columns' own indexes serve.
+    return ValueSql(left) + OperatorSql(predicate.op) + ValueSql(right);
+  }
   if (ClassOf(left.type) == ValueClass::kText) {
     return ValueSql(left) + Collation(JetType::kText) + OperatorSql(predicate.op) + ValueSql(right);
   }
@@ -93,10 +98,15 @@ std::string PredicateSql(const Predicate& predicate) {
   return NumberSql(left, money) + OperatorSql(predicate.op) + NumberSql(right, money);
 }
 
-void AddHint(const Expr& expr, const SelectStatement& statement, Translation* out) {
+const std::u16string& TableOf(const Expr& expr, const SelectStatement& statement) {
+  return statement.tables[static_cast<std::size_t>(expr.source)].info->name;
+}
+
+void AddHint(const Expr& expr, const SelectStatement& statement, Translation* out,
+             const Expr* joined_to = nullptr) {
   if (expr.kind != ExprKind::kColumn) return;
-  IndexHint hint{statement.tables[static_cast<std::size_t>(expr.source)].info->name,
-                 expr.column->name};
+  IndexHint hint{TableOf(expr, statement), expr.column->name,
+                 joined_to != nullptr ? TableOf(*joined_to, statement) : std::u16string()};
   for (const IndexHint& existing : out->index_hints) {
     if (existing.table == hint.table && existing.column == hint.column) return;
   }
@@ -133,8 +143,8 @@ Translation Generate(const SelectStatement& statement) {
   }
   if (statement.join_on) {
     sql += " ON " + PredicateSql(*statement.join_on);
-    AddHint(*statement.join_on->left, statement, &out);
-    AddHint(*statement.join_on->right, statement, &out);
+    AddHint(*statement.join_on->left, statement, &out, statement.join_on->right.get());
+    AddHint(*statement.join_on->right, statement, &out, statement.join_on->left.get());
   }
   for (std::size_t i = 0; i < statement.where.size(); ++i) {
     const Predicate& predicate = statement.where[i];

@@ -43,9 +43,13 @@ struct ResultColumn {
 
 // A column the statement tests for equality or joins on; the engine builds
 // an index on it the first time.
+// A join column carries the table on the other side of its join: when
+// that table is the one narrowed down by an indexed equality test, only this
+// side's join column needs an index.
 struct IndexHint {
   std::u16string table;   // as the catalog spells it
   std::u16string column;  // as the catalog spells it
+  std::u16string joined_with;  // for a join column, the other table; else empty
 };
 
 // A statement ready to run on the mirror. Each result column's values come

@@ -1,0 +1,263 @@
+// Benchmarks of the database engine on billing-large.mdb (56 MB, 20,000
+// clients, 220,272 activity entries, 210,485 payments):
+//
+//   FirstLookup     a new connection and its first statement, which loads
+//                   the tables the statement names and builds the indexes
+//                   it needs; counter ratio_to_mdb_export is that time over
+//                   the time mdb-export takes to print the same tables
+//                   (measured here by running it, output to /dev/null).
+//   WarmLookup      an aggregate lookup on ActivityLog by PeopleID on a
+//                   warm connection (a new PeopleID each time, so each call
+//                   checks the file, tokenises, binds and steps), timed in
+//                   batches of 200 (the reported time is per batch; counter
+//                   us_per_lookup is per call); counter
+//                   ratio_to_direct_sqlite is its time over the same SQL
+//                   prepared once directly on the mirror's SQLite connection
+//                   and run in alternating batches (WarmLookupDirectSqlite
+//                   times that alone).
+//   MirrorMemory    the memory of the mirror of every table, in MB, beside
+//                   the file's size (counter ratio_to_file_size).
+//
+// Build and run: see bench/CMakeLists.txt.
+#include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sqlite3.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "jet/database.h"
+#include "jet/sql/translator.h"
+#include "jet/values.h"
+#include "qorvel/automation_error.h"
+
+extern char** environ;
+
+namespace qorvel::jet {
+namespace {
+
+const std::filesystem::path kLarge = std::filesystem::path(QORVEL_SHARED_DIR) / "fixtures/billing-large.mdb";
+constexpr char16_t kPassword[] = u"PZqfnWM4062";
+
+using Clock = std::chrono::steady_clock;
+
+double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+DatabaseOptions Options() {
+  DatabaseOptions options;
+  options.read_date = [](std::u16string_view text) {
+    const auto date = ParseIsoDateTime(text);
+    if (!date) throw AutomationError(-2147217900, u"not an ISO date");
+    return *date;
+  };
+  options.now = [] { return *DateTime::FromParts(2012, 6, 15, 12, 0, 0); };
+  return options;
+}
+
+// Runs mdb-export on `table` with its output thrown away; false when it
+// cannot be run.
+bool RunMdbExport(const std::string& table) {
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  const std::string file = kLarge.string();
+  std::vector<char*> argv = {const_cast<char*>("mdb-export"), const_cast<char*>(file.c_str()),
+                             const_cast<char*>(table.c_str()), nullptr};
+  pid_t pid = 0;
+  const int rc = posix_spawnp(&pid, "mdb-export", &actions, nullptr, argv.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  if (rc != 0) return false;
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// The best of three runs of mdb-export over the tables, in seconds; 0 when
+// it cannot be run.
+double MdbExportSeconds(const std::vector<std::string>& tables) {
+  static std::map<std::vector<std::string>, double> measured;
+  if (const auto it = measured.find(tables); it != measured.end()) return it->second;
+  double best = 0;
+  for (int run = 0; run < 3; ++run) {
+    const auto start = Clock::now();
+    for (const auto& table : tables) {
+      if (!RunMdbExport(table)) return measured[tables] = 0;
+    }
+    const double seconds = Seconds(Clock::now() - start);
+    best = run == 0 ? seconds : std::min(best, seconds);
+  }
+  return measured[tables] = best;
+}
+
+void FirstLookup(benchmark::State& state, const char16_t* statement, std::vector<std::string> tables) {
+  if (!std::filesystem::exists(kLarge)) {
+    state.SkipWithError(("fixture not found: " + kLarge.string()).c_str());
+    return;
+  }
+  const double export_seconds = MdbExportSeconds(tables);
+  double total = 0;
+  std::unique_ptr<Database> db;
+  for (auto _ : state) {
+    const auto start = Clock::now();
+    db = Database::Open(kLarge, kPassword, Options());
+    ResultSet result = db->Execute(statement);
+    benchmark::DoNotOptimize(result);
+    total += Seconds(Clock::now() - start);
+    state.PauseTiming();
+    db.reset();
+    state.ResumeTiming();
+  }
+  const double mean = total / static_cast<double>(state.iterations());
+  state.counters["seconds"] = mean;
+  if (export_seconds > 0) {
+    state.counters["mdb_export_seconds"] = export_seconds;
+    state.counters["ratio_to_mdb_export"] = mean / export_seconds;
+  } else {
+    state.SetLabel("mdb-export not available: no ratio");
+  }
+}
+
+BENCHMARK_CAPTURE(FirstLookup, activity_sum_by_person,
+                  u"Select Sum(Fee) From ActivityLog Where Active = 1 And PeopleID = 417",
+                  std::vector<std::string>{"ActivityLog"})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5)
+    ->UseRealTime();
+
+BENCHMARK_CAPTURE(FirstLookup, payment_join_by_person,
+                  u"Select Max (Payment.PaymentDate) From Payment Inner Join ActivityLog On "
+                  u"Payment.ActivityLogGUID = ActivityLog.GUID Where Payment.Active = 1 And "
+                  u"ActivityLog.Active = 1 And ActivityLog.PeopleID = 417",
+                  std::vector<std::string>{"Payment", "ActivityLog"})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(5)
+    ->UseRealTime();
+
+// The warm lookups: one statement text per person.
+std::vector<std::u16string> WarmStatements() {
+  std::vector<std::u16string> statements;
+  for (int id = 1; id <= 1000; ++id) {
+    statements.push_back(u"Select Sum(Balance) From ActivityLog Where Active = 1 And PeopleID = " +
+                         FromUtf8(std::to_string(id * 17 % 20000 + 1)));
+  }
+  return statements;
+}
+
+// The same statements run directly on the mirror: the translated SQL
+// prepared once, the literals bound with SQLite's own calls.
+class DirectLookup {
+ public:
+  DirectLookup(Database& db, const std::vector<std::u16string>& statements) : db_(db.mirror_handle()) {
+    const auto options = Options();
+    const sql::Translation translation = sql::Translate(statements[0], db, options.read_date);
+    sqlite3_prepare_v2(db_, translation.sqlite_sql.c_str(), -1, &stmt_, nullptr);
+    for (const auto& statement : statements) {
+      literals_.push_back(sql::Shape(statement, options.read_date).literals);
+    }
+  }
+  ~DirectLookup() { sqlite3_finalize(stmt_); }
+  DirectLookup(const DirectLookup&) = delete;
+  DirectLookup& operator=(const DirectLookup&) = delete;
+
+  std::int64_t Run(std::size_t i) {
+    const auto& literals = literals_[i % literals_.size()];
+    for (std::size_t k = 0; k < literals.size(); ++k) {
+      sqlite3_bind_int64(stmt_, static_cast<int>(k + 1), literals[k].AsLong());
+    }
+    std::int64_t value = 0;
+    while (sqlite3_step(stmt_) == SQLITE_ROW) value += sqlite3_column_int64(stmt_, 0);
+    sqlite3_reset(stmt_);
+    return value;
+  }
+
+ private:
+  sqlite3* db_;
+  sqlite3_stmt* stmt_ = nullptr;
+  std::vector<std::vector<Variant>> literals_;
+};
+
+std::unique_ptr<Database> WarmDatabase(const std::vector<std::u16string>& statements) {
+  auto db = Database::Open(kLarge, kPassword, Options());
+  db->Execute(statements[0]);
+  return db;
+}
+
+// Our lookups and the direct ones run in alternating batches, so that both
+// see the same machine; the benchmark's own time is ours alone.
+void WarmLookup(benchmark::State& state) {
+  if (!std::filesystem::exists(kLarge)) {
+    state.SkipWithError(("fixture not found: " + kLarge.string()).c_str());
+    return;
+  }
+  const auto statements = WarmStatements();
+  auto db = WarmDatabase(statements);
+  DirectLookup direct(*db, statements);
+  constexpr int kBatch = 200;
+  std::size_t i = 0;
+  double ours = 0;
+  double baseline = 0;
+  std::int64_t sink = 0;
+  for (auto _ : state) {
+    const auto start = Clock::now();
+    for (int k = 0; k < kBatch; ++k) {
+      ResultSet result = db->Execute(statements[(i + static_cast<std::size_t>(k)) % statements.size()]);
+      benchmark::DoNotOptimize(result);
+    }
+    const auto middle = Clock::now();
+    state.PauseTiming();
+    for (int k = 0; k < kBatch; ++k) sink += direct.Run(i + static_cast<std::size_t>(k));
+    baseline += Seconds(Clock::now() - middle);
+    state.ResumeTiming();
+    ours += Seconds(middle - start);
+    i += kBatch;
+  }
+  benchmark::DoNotOptimize(sink);
+  const double calls = static_cast<double>(state.iterations()) * kBatch;
+  state.counters["us_per_lookup"] = ours / calls * 1e6;
+  state.counters["direct_sqlite_us"] = baseline / calls * 1e6;
+  state.counters["ratio_to_direct_sqlite"] = ours / baseline;
+}
+BENCHMARK(WarmLookup)->Unit(benchmark::kMicrosecond)->MinTime(2.0);
+
+void WarmLookupDirectSqlite(benchmark::State& state) {
+  if (!std::filesystem::exists(kLarge)) {
+    state.SkipWithError(("fixture not found: " + kLarge.string()).c_str());
+    return;
+  }
+  const auto statements = WarmStatements();
+  auto db = WarmDatabase(statements);
+  DirectLookup direct(*db, statements);
+  std::size_t i = 0;
+  for (auto _ : state) benchmark::DoNotOptimize(direct.Run(i++));
+}
+BENCHMARK(WarmLookupDirectSqlite)->Unit(benchmark::kMicrosecond);
+
+void MirrorMemory(benchmark::State& state) {
+  if (!std::filesystem::exists(kLarge)) {
+    state.SkipWithError(("fixture not found: " + kLarge.string()).c_str());
+    return;
+  }
+  std::size_t memory = 0;
+  for (auto _ : state) {
+    auto db = Database::Open(kLarge, kPassword, Options());
+    db->LoadAllTables();
+    memory = db->MirrorMemory();
+  }
+  const double file = static_cast<double>(std::filesystem::file_size(kLarge));
+  state.counters["mirror_MB"] = static_cast<double>(memory) / 1e6;
+  state.counters["file_MB"] = file / 1e6;
+  state.counters["ratio_to_file_size"] = static_cast<double>(memory) / file;
+}
+BENCHMARK(MirrorMemory)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+}  // namespace
+}  // namespace qorvel::jet
+
+BENCHMARK_MAIN();

@@ -1,0 +1,461 @@
+// Database: opening a file, the lazy mirror, change detection and the cache
+// of prepared statements.
+#include "jet/database.h"
+
+#include <sqlite3.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <random>
+#include <set>
+#include <system_error>
+#include <unordered_map>
+#include <utility>
+
+#include "jet/errors.h"
+#include "jet/file_watch.h"
+#include "jet/mirror.h"
+#include "jet/source.h"
+#include "jet/text.h"
+#include "jet/values.h"
+
+namespace qorvel::jet {
+namespace {
+
+// What identifies a version of the file: a statement reloads the mirror
+// when any of these differ from what the last load saw.
+struct FileStamp {
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  std::int64_t mtime_ns = 0;
+  friend bool operator==(const FileStamp&, const FileStamp&) = default;
+};
+
+// Looks at the file: its stamp, or the error Open raises for it.
+FileStamp StatFile(const std::filesystem::path& path) {
+  if (path.empty()) Raise(kErrFileNotFound, u"No database file was given (the data source is empty).");
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) {
+    const int error = errno;
+    if (error == ENOENT || error == ENOTDIR) {
+      Raise(kErrFileNotFound, u"The database file '" + PathText(path) + u"' does not exist.");
+    }
+    Raise(kErrAccessDenied, u"The database file '" + PathText(path) + u"' cannot be reached: " +
+                                FromUtf8(std::strerror(error)) + u".");
+  }
+  if (S_ISDIR(st.st_mode)) {
+    Raise(kErrNotAFile, u"'" + PathText(path) + u"' is a folder, not a database file.");
+  }
+  if (!S_ISREG(st.st_mode)) {
+    Raise(kErrNotAFile, u"'" + PathText(path) + u"' is not a regular file.");
+  }
+  FileStamp stamp;
+  stamp.device = st.st_dev;
+  stamp.inode = st.st_ino;
+  stamp.size = st.st_size;
+  stamp.mtime_ns = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  return stamp;
+}
+
+std::uint32_t BigEndian32(const std::uint8_t* p) {
+  return (static_cast<std::uint32_t>(p[0]) << 24) | (static_cast<std::uint32_t>(p[1]) << 16) |
+         (static_cast<std::uint32_t>(p[2]) << 8) | p[3];
+}
+
+// A SQLite file shorter than the page count its header gives.
+bool SqliteTruncated(const std::vector<std::uint8_t>& header, std::uintmax_t size) {
+  if (header.size() < 100) return true;
+  std::uint32_t page_size = (static_cast<std::uint32_t>(header[16]) << 8) | header[17];
+  if (page_size == 1) page_size = 65536;
+  const std::uint32_t pages = BigEndian32(&header[28]);
+  const bool pages_valid = pages != 0 && BigEndian32(&header[24]) == BigEndian32(&header[92]);
+  return pages_valid && static_cast<std::uintmax_t>(pages) * page_size > size;
+}
+
+// Opens the file behind `path` (whose stamp was just taken): recognition,
+// password, table definitions.
+std::unique_ptr<TableSource> OpenSource(const std::filesystem::path& path, const FileStamp& stamp,
+                                        TextView password, FileFormat* format_out) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    Raise(kErrAccessDenied, u"The database file '" + PathText(path) + u"' cannot be read: " +
+                                FromUtf8(std::strerror(errno)) + u".");
+  }
+  std::vector<std::uint8_t> header(kHeaderBytes);
+  file.read(reinterpret_cast<char*>(header.data()), static_cast<std::streamsize>(header.size()));
+  header.resize(static_cast<std::size_t>(file.gcount()));
+  file.close();
+  const auto size = static_cast<std::uintmax_t>(stamp.size);
+  const Text quoted = u"'" + PathText(path) + u"'";
+
+  if (header.empty()) Raise(kErrNotADatabase, u"The file " + quoted + u" is empty; it is not a database.");
+  int version = -1;
+  const FileFormat format = RecognizeFormat(header, &version);
+  *format_out = format;
+  switch (format) {
+    case FileFormat::kUnknown:
+      if (version >= 0) {
+        Raise(kErrDamaged, u"The database file " + quoted + u" is damaged: its header gives version " +
+                               FromUtf8(std::to_string(version)) + u", which is not a Jet or ACE version.");
+      }
+      Raise(kErrNotADatabase, u"The file " + quoted +
+                                  u" is not a database: it is neither a Jet/ACE (.mdb, .accdb) nor a "
+                                  u"SQLite file.");
+    case FileFormat::kSqlite:
+      if (SqliteTruncated(header, size)) {
+        Raise(kErrTruncated, u"The database file " + quoted +
+                                 u" is truncated: it is shorter than its header says.");
+      }
+      return OpenSqliteSource(path);
+    case FileFormat::kJet3:
+    case FileFormat::kJet4:
+    case FileFormat::kAce: {
+      const std::size_t page = PageSize(format);
+      if (size < kHeaderBytes || size % page != 0) {
+        Raise(kErrTruncated, u"The database file " + quoted +
+                                 u" is truncated: its size is not a whole number of pages.");
+      }
+      const Text stored = StoredPassword(header, format);
+      if (!stored.empty() && stored != password) {
+        Raise(kErrWrongPassword, u"The database password given does not open the file " + quoted + u".");
+      }
+      return OpenMdbSource(path, format, size);
+    }
+  }
+  Raise(kErrNotADatabase, u"The file " + quoted + u" is not a database.");
+}
+
+Variant IntegerVariant(JetType type, std::int64_t v) {
+  switch (type) {
+    case JetType::kByte:
+      if (v < 0 || v > 255) RaiseOverflow();
+      return Variant::FromByte(static_cast<std::uint8_t>(v));
+    case JetType::kInteger:
+      if (v < -32768 || v > 32767) RaiseOverflow();
+      return Variant::FromInteger(static_cast<Integer>(v));
+    default:
+      if (v < -2147483648LL || v > 2147483647LL) RaiseOverflow();
+      return Variant::FromLong(static_cast<Long>(v));
+  }
+}
+
+// The value of result column `c` of the current row as the Variant of its
+// Jet type.
+Variant ColumnValue(sqlite3_stmt* stmt, int c, JetType type) {
+  const int storage = sqlite3_column_type(stmt, c);
+  if (storage == SQLITE_NULL) return Variant::Null();
+  switch (type) {
+    case JetType::kByte:
+    case JetType::kInteger:
+    case JetType::kLong:
+      if (storage == SQLITE_FLOAT) {
+        const double d = sqlite3_column_double(stmt, c);
+        if (!(d > -9.2e18 && d < 9.2e18)) RaiseOverflow();
+        return IntegerVariant(type, std::llround(d));
+      }
+      return IntegerVariant(type, sqlite3_column_int64(stmt, c));
+    case JetType::kSingle: return Variant::FromSingle(static_cast<float>(sqlite3_column_double(stmt, c)));
+    case JetType::kDouble: return Variant::FromDouble(sqlite3_column_double(stmt, c));
+    case JetType::kCurrency:
+      if (storage == SQLITE_FLOAT) {
+        const double d = std::nearbyint(sqlite3_column_double(stmt, c));
+        if (!(d > -9.2e18 && d < 9.2e18)) RaiseOverflow();
+        return Variant::FromCurrency(Currency::FromRaw(static_cast<std::int64_t>(d)));
+      }
+      return Variant::FromCurrency(Currency::FromRaw(sqlite3_column_int64(stmt, c)));
+    case JetType::kDateTime: return Variant::FromDate(DateTime(sqlite3_column_double(stmt, c)));
+    case JetType::kBoolean: return Variant::FromBoolean(sqlite3_column_double(stmt, c) != 0);
+    case JetType::kText:
+    case JetType::kMemo:
+    case JetType::kGuid: {
+      const auto* units = static_cast<const char16_t*>(sqlite3_column_text16(stmt, c));
+      if (units == nullptr) RaiseOutOfMemory();
+      return Variant::FromText(Text(units, static_cast<std::size_t>(sqlite3_column_bytes16(stmt, c)) / 2));
+    }
+    case JetType::kNumeric: {
+      const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
+      if (text == nullptr) RaiseOutOfMemory();
+      if (const auto decimal = ParseDecimal(text)) return Variant::FromDecimal(*decimal);
+      return Variant::FromDouble(sqlite3_column_double(stmt, c));
+    }
+  }
+  return Variant::Null();
+}
+
+// Steps `stmt` to the end, collecting its rows.
+void CollectRows(sqlite3* db, sqlite3_stmt* stmt, ResultSet& result) {
+  const int count = static_cast<int>(result.columns.size());
+  result.values.reserve(result.columns.size());
+  for (;;) {
+    const int rc = sqlite3_step(stmt);
+    if (rc == SQLITE_DONE) break;
+    if (rc != SQLITE_ROW) {
+      const AutomationError error = sql::ErrorFromSqlite(db, rc);
+      sqlite3_reset(stmt);
+      throw error;
+    }
+    for (int c = 0; c < count; ++c) {
+      result.values.push_back(ColumnValue(stmt, c, result.columns[static_cast<std::size_t>(c)].type));
+    }
+  }
+  sqlite3_reset(stmt);
+}
+
+// Resets a statement when the scope ends (on success and on error alike).
+class ResetOnExit {
+ public:
+  explicit ResetOnExit(sqlite3_stmt* stmt) : stmt_(stmt) {}
+  ~ResetOnExit() {
+    sqlite3_reset(stmt_);
+    sqlite3_clear_bindings(stmt_);
+  }
+  ResetOnExit(const ResetOnExit&) = delete;
+  ResetOnExit& operator=(const ResetOnExit&) = delete;
+
+ private:
+  sqlite3_stmt* stmt_;
+};
+
+constexpr std::size_t kMaxCachedStatements = 256;
+
+}  // namespace
+
+// One prepared statement per statement shape.
+struct CachedStatement {
+  sqlite3_stmt* stmt = nullptr;
+  std::vector<sql::ResultColumn> columns;
+  ~CachedStatement() { sqlite3_finalize(stmt); }
+  CachedStatement() = default;
+  CachedStatement(const CachedStatement&) = delete;
+  CachedStatement& operator=(const CachedStatement&) = delete;
+};
+
+struct Database::Impl {
+  std::filesystem::path path;
+  Text password;
+  DatabaseOptions options;
+
+  // The version of the file that the members below come from.
+  FileStamp stamp;
+  FileFormat format = FileFormat::kUnknown;
+  std::unique_ptr<TableSource> source;
+  std::unique_ptr<Mirror> mirror;
+  std::unordered_map<Text, std::size_t> by_name;  // folded name -> index in source->tables()
+  std::unordered_map<Text, std::unique_ptr<CachedStatement>> statements;
+
+  std::unique_ptr<FileWatch> watch;
+
+  // Opens the file as it is now, replacing whatever was loaded.
+  void Load() {
+    statements.clear();
+    mirror.reset();
+    source.reset();
+    by_name.clear();
+    // Watch before looking: a change from here on is reported.
+    watch.reset();
+    if (options.watch_file) watch = std::make_unique<FileWatch>(path);
+    const FileStamp now = StatFile(path);
+    source = OpenSource(path, now, password, &format);
+    mirror = std::make_unique<Mirror>();
+    sql::RegisterFunctions(mirror->db(), options.now);
+    const auto& tables = source->tables();
+    for (std::size_t i = 0; i < tables.size(); ++i) by_name.emplace(FoldText(tables[i].name), i);
+    stamp = now;
+  }
+
+  // Reloads when the file is no longer the version loaded.
+  void Refresh() {
+    if (source == nullptr) {
+      Load();
+      return;
+    }
+    const FileWatch::Change change = watch != nullptr ? watch->Poll() : FileWatch::Change::kFolder;
+    if (change == FileWatch::Change::kNone) return;
+    if (change == FileWatch::Change::kFile || !(StatFile(path) == stamp)) Load();
+  }
+
+  const TableInfo* Find(std::u16string_view name) const {
+    if (source == nullptr) return nullptr;
+    const auto it = by_name.find(FoldText(name));
+    return it == by_name.end() ? nullptr : &source->tables()[it->second];
+  }
+
+  void EnsureLoaded(const TableInfo& table) {
+    if (mirror->IsLoaded(table)) return;
+    const std::size_t index = static_cast<std::size_t>(&table - source->tables().data());
+    mirror->Load(table, [&](RowSink& sink) { source->ReadRows(index, sink); });
+  }
+
+  // Indexes for a statement: first the columns tested against values; then
+  // each join column, unless its own table is the one those indexes narrow
+  // down and the other is not (the join then probes only the other side).
+  void EnsureIndexes(const std::vector<sql::IndexHint>& hints) {
+    std::set<std::u16string> narrowed;
+    for (const sql::IndexHint& hint : hints) {
+      if (!hint.joined_with.empty()) continue;
+      const TableInfo& table = Require(hint.table);
+      EnsureLoaded(table);
+      if (mirror->EnsureIndex(table, hint.column)) narrowed.insert(hint.table);
+    }
+    for (const sql::IndexHint& hint : hints) {
+      if (hint.joined_with.empty()) continue;
+      if (narrowed.count(hint.table) != 0 && narrowed.count(hint.joined_with) == 0) continue;
+      const TableInfo& table = Require(hint.table);
+      EnsureLoaded(table);
+      mirror->EnsureIndex(table, hint.column);
+    }
+  }
+
+  const TableInfo& Require(std::u16string_view name) {
+    const TableInfo* table = Find(name);
+    if (table == nullptr) {
+      Raise(sql::kErrNoSuchTable, u"The database has no table named '" + Text(name) + u"'.");
+    }
+    return *table;
+  }
+
+  sqlite3_stmt* Prepare(const std::string& sql_text) {
+    sqlite3_stmt* stmt = nullptr;
+    const int rc = sqlite3_prepare_v3(mirror->db(), sql_text.c_str(), static_cast<int>(sql_text.size()),
+                                      SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
+    if (rc != SQLITE_OK) {
+      sqlite3_finalize(stmt);
+      throw sql::ErrorFromSqlite(mirror->db(), rc);
+    }
+    return stmt;
+  }
+};
+
+Database::Database(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
+Database::~Database() = default;
+
+std::unique_ptr<Database> Database::Open(const std::filesystem::path& path, TextView password,
+                                         DatabaseOptions options) {
+  auto impl = std::make_unique<Impl>();
+  // Fix a relative path now, so that every reload reads the same file.
+  std::error_code error;
+  impl->path = path.empty() ? path : std::filesystem::absolute(path, error);
+  if (error) impl->path = path;
+  impl->password = Text(password);
+  impl->options = std::move(options);
+  impl->Load();
+  return std::unique_ptr<Database>(new Database(std::move(impl)));
+}
+
+const TableInfo* Database::FindTable(std::u16string_view name) const { return impl_->Find(name); }
+
+const std::vector<TableInfo>& Database::tables() const {
+  static const std::vector<TableInfo> kNone;
+  return impl_->source != nullptr ? impl_->source->tables() : kNone;
+}
+
+FileFormat Database::format() const { return impl_->format; }
+
+ResultSet Database::Execute(TextView statement) {
+  Impl& d = *impl_;
+  d.Refresh();
+  sql::ShapedStatement shaped = sql::Shape(statement, d.options.read_date);
+  ResultSet result;
+  auto it = d.statements.find(shaped.shape);
+  if (it != d.statements.end()) {
+    CachedStatement& cached = *it->second;
+    ResetOnExit reset(cached.stmt);
+    sql::BindParameters(cached.stmt, shaped.literals);
+    result.columns = cached.columns;
+    CollectRows(d.mirror->db(), cached.stmt, result);
+    return result;
+  }
+
+  const sql::Translation translation = sql::Translate(statement, *this, d.options.read_date);
+  for (const std::u16string& name : translation.tables) d.EnsureLoaded(d.Require(name));
+  d.EnsureIndexes(translation.index_hints);
+  auto cached = std::make_unique<CachedStatement>();
+  cached->stmt = d.Prepare(translation.sqlite_sql);
+  cached->columns = translation.columns;
+  {
+    ResetOnExit reset(cached->stmt);
+    sql::BindParameters(cached->stmt, translation.parameters);
+    result.columns = cached->columns;
+    CollectRows(d.mirror->db(), cached->stmt, result);
+  }
+  if (d.statements.size() >= kMaxCachedStatements) d.statements.clear();
+  d.statements.emplace(std::move(shaped.shape), std::move(cached));
+  return result;
+}
+
+ResultSet Database::ReadTable(std::u16string_view name) {
+  Impl& d = *impl_;
+  d.Refresh();
+  const TableInfo& table = d.Require(name);
+  d.EnsureLoaded(table);
+  ResultSet result;
+  std::string sql_text = "SELECT ";
+  for (std::size_t c = 0; c < table.columns.size(); ++c) {
+    if (c > 0) sql_text += ", ";
+    sql_text += QuoteIdentifier(ToUtf8(table.columns[c].name));
+    result.columns.push_back({table.columns[c].name, table.columns[c].type});
+  }
+  if (table.columns.empty()) sql_text += "NULL";
+  sql_text += " FROM " + QuoteIdentifier(table.sqlite_name) + " ORDER BY rowid";
+  if (table.columns.empty()) return result;
+  sqlite3_stmt* stmt = d.Prepare(sql_text);
+  try {
+    CollectRows(d.mirror->db(), stmt, result);
+  } catch (...) {
+    sqlite3_finalize(stmt);
+    throw;
+  }
+  sqlite3_finalize(stmt);
+  return result;
+}
+
+void Database::LoadAllTables() {
+  Impl& d = *impl_;
+  d.Refresh();
+  for (const TableInfo& table : d.source->tables()) d.EnsureLoaded(table);
+}
+
+std::size_t Database::MirrorMemory() const {
+  return impl_->mirror != nullptr ? impl_->mirror->MemoryUsed() : 0;
+}
+
+sqlite3* Database::mirror_handle() const {
+  return impl_->mirror != nullptr ? impl_->mirror->db() : nullptr;
+}
+
+void Database::ExportToSqlite(const std::filesystem::path& out) {
+  Impl& d = *impl_;
+  LoadAllTables();
+  std::error_code error;
+  if (std::filesystem::is_directory(out, error)) {
+    Raise(kErrEngineFailure, u"Cannot export to '" + PathText(out) + u"': it is a folder.");
+  }
+  if (std::filesystem::equivalent(out, d.path, error)) {
+    Raise(kErrEngineFailure, u"Cannot export the database file '" + PathText(out) + u"' onto itself.");
+  }
+  // Write beside the target, then rename over it, so a failure leaves no
+  // half-written file under the target's name.
+  std::random_device random;
+  std::filesystem::path temp = out;
+  temp += ".tmp" + std::to_string(random());
+  std::filesystem::remove(temp, error);
+  std::vector<const TableInfo*> tables;
+  for (const TableInfo& table : d.source->tables()) tables.push_back(&table);
+  try {
+    d.mirror->ExportTo(temp, tables);
+  } catch (...) {
+    std::filesystem::remove(temp, error);
+    throw;
+  }
+  std::filesystem::rename(temp, out, error);
+  if (error) {
+    std::filesystem::remove(temp, error);
+    Raise(kErrEngineFailure, u"Cannot write the file '" + PathText(out) + u"'.");
+  }
+}
+
+}  // namespace qorvel::jet

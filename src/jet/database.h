@@ -1,0 +1,123 @@
+// Database: one open database file as the engine serves it.
+//
+// Opening recognises the file by its header (Jet 3, Jet 4, ACE through
+// libmdb; SQLite directly, read-only), checks the Jet database password and
+// reads the table definitions. Tables are copied into an in-memory SQLite
+// mirror the first time a statement names them; a column gets an index the
+// first time a statement tests it for equality or joins on it. Before each
+// statement the engine checks whether the file changed since the last load:
+// a write to the file reported by the kernel, or a different identity,
+// size or modification time (file_watch.h says when the kernel's reports
+// suffice); when it did, the mirror is dropped and the file opened again,
+// so a statement never reads data older than the file. The file is never
+// written.
+//
+// Statements are translated by sql::Translate and kept prepared, one per
+// statement shape (sql::Shape), so a statement seen before costs a
+// tokenisation, the binding of its literals and the steps of SQLite.
+//
+// A Database is used by one thread at a time.
+#ifndef QORVEL_JET_DATABASE_H_
+#define QORVEL_JET_DATABASE_H_
+
+#include <cstddef>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "jet/catalog.h"
+#include "jet/file_format.h"
+#include "jet/sql/translator.h"
+#include "qorvel/date_time.h"
+#include "qorvel/types.h"
+#include "qorvel/variant.h"
+
+namespace qorvel::jet {
+
+// The rows of a statement's result, read to the end.
+struct ResultSet {
+  std::vector<sql::ResultColumn> columns;
+  std::vector<Variant> values;  // row by row, columns.size() values per row
+
+  std::size_t row_count() const { return columns.empty() ? 0 : values.size() / columns.size(); }
+  // Precondition: row < row_count(), column < columns.size().
+  const Variant& at(std::size_t row, std::size_t column) const {
+    return values[row * columns.size() + column];
+  }
+};
+
+struct DatabaseOptions {
+  // Reads the text between # marks of a date literal.
+  sql::DateReader read_date;
+  // The clock of Now().
+  std::function<DateTime()> now;
+  // Learn of changes to the file from the kernel where it can tell (see
+  // file_watch.h); false compares the file's identity, size and
+  // modification time before every statement instead.
+  bool watch_file = true;
+};
+
+class Database final : public Catalog {
+ public:
+  // Opens the file at `path` with the database password `password` (a Jet
+  // file with a password opens only with exactly that password; a file
+  // without one opens with any; SQLite files have none). Raises
+  // AutomationError with the numbers of errors.h: kErrFileNotFound,
+  // kErrAccessDenied, kErrNotAFile, kErrNotADatabase, kErrTruncated,
+  // kErrDamaged, kErrWrongPassword, kErrEngineFailure.
+  // Precondition: options.read_date and options.now are callable.
+  static std::unique_ptr<Database> Open(const std::filesystem::path& path, TextView password,
+                                        DatabaseOptions options);
+  ~Database() override;
+  Database(const Database&) = delete;
+  Database& operator=(const Database&) = delete;
+
+  // Runs one statement of the dialect and returns its rows. Values come
+  // back as Variants of the result columns' types: Byte, Integer, Long,
+  // Single, Double as themselves, Currency as Currency, DateTime as Date,
+  // Text, Memo and GUID as Text, Boolean as Boolean, Numeric as Decimal;
+  // Null as Null. Raises AutomationError: the statement errors of
+  // sql/translator.h, or (when the file changed and cannot be read again)
+  // the errors of Open.
+  ResultSet Execute(TextView statement);
+
+  // The table by name, case-insensitively (Catalog).
+  const TableInfo* FindTable(std::u16string_view name) const override;
+
+  // The tables of the file, in the file's order.
+  const std::vector<TableInfo>& tables() const;
+
+  FileFormat format() const;
+
+  // Every row of one table in the file's order, with the table's columns.
+  // Raises as Execute; kErrNoSuchTable for an unknown name.
+  ResultSet ReadTable(std::u16string_view name);
+
+  // Loads every table into the mirror (after the change check).
+  void LoadAllTables();
+
+  // Bytes of memory the mirror takes now.
+  std::size_t MirrorMemory() const;
+
+  // The mirror's SQLite connection, for benchmarks and diagnostics that set
+  // the engine beside SQLite itself. Valid until a statement reloads the
+  // file or the Database goes; null while a reload has failed.
+  sqlite3* mirror_handle() const;
+
+  // Writes every table into a new SQLite file at `out` (replacing a file
+  // of that name) that Open reads back with the same columns, types and
+  // values. Raises AutomationError (kErrEngineFailure when the file cannot
+  // be written).
+  void ExportToSqlite(const std::filesystem::path& out);
+
+ private:
+  struct Impl;
+  explicit Database(std::unique_ptr<Impl> impl);
+  std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace qorvel::jet
+
+#endif  // QORVEL_JET_DATABASE_H_

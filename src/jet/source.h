@@ -1,0 +1,50 @@
+// A database file as the mirror reads it: its tables with their columns,
+// and the rows of one table on demand. One implementation reads Jet/ACE
+// files through libmdb (mdb_source.cc), one reads SQLite files
+// (sqlite_source.cc).
+#ifndef QORVEL_JET_SOURCE_H_
+#define QORVEL_JET_SOURCE_H_
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+#include "jet/catalog.h"
+#include "jet/file_format.h"
+#include "jet/mirror.h"
+
+namespace qorvel::jet {
+
+class TableSource {
+ public:
+  virtual ~TableSource() = default;
+
+  // The user tables of the file, with the columns whose types the engine
+  // keeps (binary and OLE columns are left out), and their mirror names.
+  virtual const std::vector<TableInfo>& tables() const = 0;
+
+  // Reads every row of tables()[index] into `sink`, in the file's order.
+  // Raises AutomationError (kErrDamaged, kErrTruncated) naming the table
+  // when the file cannot be read. Precondition: index < tables().size().
+  virtual void ReadRows(std::size_t index, RowSink& sink) = 0;
+};
+
+// Opens a Jet/ACE file with libmdb and reads its table definitions.
+// `file_size` is the size the caller saw. Raises AutomationError.
+// Precondition: format is kJet3, kJet4 or kAce.
+std::unique_ptr<TableSource> OpenMdbSource(const std::filesystem::path& path, FileFormat format,
+                                           std::uintmax_t file_size);
+
+// Opens a SQLite file read-only and reads its table definitions. Raises
+// AutomationError.
+std::unique_ptr<TableSource> OpenSqliteSource(const std::filesystem::path& path);
+
+// Gives each table its mirror name: the table's own name when it is a plain
+// ASCII identifier not reserved by SQLite and not taken, else "t<n>".
+void AssignMirrorNames(std::vector<TableInfo>& tables);
+
+}  // namespace qorvel::jet
+
+#endif  // QORVEL_JET_SOURCE_H_

@@ -1,0 +1,218 @@
+// The Linux Connection and Recordset over our engine, and the OLE DB
+// connection string reader.
+#include "platform/posix/jet_database.h"
+
+#include <string>
+#include <utility>
+
+#include "jet/database.h"
+#include "jet/values.h"
+#include "platform/locale.h"
+#include "qorvel/automation_error.h"
+
+namespace qorvel::platform {
+namespace {
+
+bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
+
+TextView Trim(TextView text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+char16_t AsciiLower(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; }
+
+bool SameKeyword(TextView a, TextView b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
+  }
+  return true;
+}
+
+[[noreturn]] void BadString(std::size_t position, std::u16string_view what) {
+  throw AutomationError(kErrBadConnectionString,
+                        u"The connection string is malformed at character " +
+                            FromUtf8(std::to_string(position + 1)) + u": " + Text(what) + u".");
+}
+
+DateTime ReadDateLiteral(std::u16string_view text) {
+  if (const auto iso = jet::ParseIsoDateTime(text)) return *iso;
+  return UserLocale().TextToDate(Text(text));
+}
+
+}  // namespace
+
+std::vector<ConnectionProperty> ParseConnectionString(TextView text) {
+  std::vector<ConnectionProperty> properties;
+  std::size_t i = 0;
+  const std::size_t n = text.size();
+  while (i < n) {
+    // Keyword: up to a single '=' ("==" is a literal '=').
+    const std::size_t start = i;
+    Text keyword;
+    bool found_equals = false;
+    while (i < n && text[i] != u';') {
+      if (text[i] == u'=') {
+        if (i + 1 < n && text[i + 1] == u'=') {
+          keyword += u'=';
+          i += 2;
+          continue;
+        }
+        found_equals = true;
+        ++i;
+        break;
+      }
+      keyword += text[i++];
+    }
+    const TextView trimmed_keyword = Trim(keyword);
+    if (!found_equals) {
+      if (!trimmed_keyword.empty()) BadString(start, u"'" + Text(trimmed_keyword) + u"' has no '=' and value");
+      ++i;  // an empty pair
+      continue;
+    }
+    if (trimmed_keyword.empty()) BadString(start, u"a value has no keyword");
+
+    // Value: quoted, or up to the next ';'.
+    while (i < n && IsBlank(text[i])) ++i;
+    Text value;
+    if (i < n && (text[i] == u'"' || text[i] == u'\'')) {
+      const char16_t quote = text[i];
+      const std::size_t open = i++;
+      bool closed = false;
+      while (i < n) {
+        if (text[i] == quote) {
+          if (i + 1 < n && text[i + 1] == quote) {
+            value += quote;
+            i += 2;
+            continue;
+          }
+          closed = true;
+          ++i;
+          break;
+        }
+        value += text[i++];
+      }
+      if (!closed) BadString(open, u"the quoted value of '" + Text(trimmed_keyword) + u"' does not end");
+      while (i < n && IsBlank(text[i])) ++i;
+      if (i < n && text[i] != u';') {
+        BadString(i, u"text follows the quoted value of '" + Text(trimmed_keyword) + u"'");
+      }
+    } else {
+      const std::size_t value_start = i;
+      while (i < n && text[i] != u';') ++i;
+      value = Text(Trim(text.substr(value_start, i - value_start)));
+    }
+    if (i < n) ++i;  // the ';'
+
+    bool replaced = false;
+    for (auto& property : properties) {
+      if (SameKeyword(property.keyword, trimmed_keyword)) {
+        property.value = value;
+        replaced = true;
+      }
+    }
+    if (!replaced) properties.push_back({Text(trimmed_keyword), std::move(value)});
+  }
+  return properties;
+}
+
+const Text* FindProperty(const std::vector<ConnectionProperty>& properties, TextView keyword) {
+  for (const auto& property : properties) {
+    if (SameKeyword(property.keyword, keyword)) return &property.value;
+  }
+  return nullptr;
+}
+
+JetConnection::JetConnection(std::function<DateTime()> now) : now_(std::move(now)) {}
+JetConnection::~JetConnection() = default;
+
+Long JetConnection::State() const { return database_ != nullptr ? kStateOpen : kStateClosed; }
+
+void JetConnection::SetProvider(const Text& provider) { provider_ = provider; }
+
+void JetConnection::Open(const Text& connection_string, const Text&, const Text&, Long) {
+  Close();
+  const auto properties = ParseConnectionString(connection_string);
+  Text provider = provider_;
+  if (const Text* named = FindProperty(properties, u"Provider")) provider = *named;
+  if (!SameKeyword(Trim(provider), kJetProvider)) {
+    throw AutomationError(kErrProviderNotFound,
+                          u"The provider '" + provider +
+                              u"' is not available: this engine serves Microsoft.Jet.OLEDB.4.0 only.");
+  }
+  const Text* source = FindProperty(properties, u"Data Source");
+  const Text* password = FindProperty(properties, u"Jet OLEDB:Database Password");
+  jet::DatabaseOptions options;
+  options.read_date = ReadDateLiteral;
+  options.now = now_;
+  database_ = jet::Database::Open(std::filesystem::path(ToUtf8(source != nullptr ? *source : Text())),
+                                  password != nullptr ? *password : Text(), std::move(options));
+}
+
+void JetConnection::Close() { database_.reset(); }
+
+JetRecordset::JetRecordset() = default;
+JetRecordset::~JetRecordset() = default;
+
+void JetRecordset::RequireOpen() const {
+  if (rows_ == nullptr) {
+    throw AutomationError(kErrObjectClosed, u"The recordset is closed.");
+  }
+}
+
+void JetRecordset::Open(const Text& source, Connection& active_connection, Long cursor_type,
+                        Long lock_type, Long options) {
+  if (rows_ != nullptr) {
+    throw AutomationError(kErrObjectOpen, u"The recordset is already open; close it first.");
+  }
+  auto* connection = dynamic_cast<JetConnection*>(&active_connection);
+  if (connection == nullptr) {
+    throw AutomationError(kErrBadArguments, u"The active connection is not a connection of this engine.");
+  }
+  if (cursor_type < -1 || cursor_type > 3 || lock_type < -1 || lock_type > 4 || lock_type == 0 ||
+      !(options == -1 || options == 1 || options == 8)) {
+    throw AutomationError(kErrBadArguments,
+                          u"The recordset's cursor type, lock type or options are out of range.");
+  }
+  if (connection->database() == nullptr) {
+    throw AutomationError(kErrObjectClosed, u"The recordset's connection is closed.");
+  }
+  auto rows = std::make_unique<jet::ResultSet>(connection->database()->Execute(source));
+  rows_ = std::move(rows);
+  current_ = 0;
+}
+
+bool JetRecordset::Eof() const {
+  RequireOpen();
+  return current_ >= rows_->row_count();
+}
+
+Variant JetRecordset::Field(Integer index) const {
+  RequireOpen();
+  if (index < 0 || static_cast<std::size_t>(index) >= rows_->columns.size()) {
+    throw AutomationError(kErrNoSuchField, u"The recordset has no field " +
+                                               FromUtf8(std::to_string(index)) + u".");
+  }
+  if (current_ >= rows_->row_count()) {
+    throw AutomationError(kErrNoCurrentRow, u"There is no current row: the recordset is at its end.");
+  }
+  return rows_->at(current_, static_cast<std::size_t>(index));
+}
+
+void JetRecordset::MoveNext() {
+  RequireOpen();
+  if (current_ >= rows_->row_count()) {
+    throw AutomationError(kErrNoCurrentRow, u"There is no current row: the recordset is at its end.");
+  }
+  ++current_;
+}
+
+void JetRecordset::Close() {
+  RequireOpen();
+  rows_.reset();
+  current_ = 0;
+}
+
+}  // namespace qorvel::platform

@@ -1,0 +1,225 @@
+// The Linux Connection and Recordset: connection string reading, the
+// provider, opening and closing, and the recordset's operations and errors.
+#include <gtest/gtest.h>
+
+#include "jet/errors.h"
+#include "jet_test_support.h"
+#include "platform/posix/jet_database.h"
+#include "qorvel/automation_error.h"
+#include "shared_dir.h"
+
+namespace qorvel::platform {
+namespace {
+
+using ::qorvel::testing::SharedPath;
+
+struct Parsed {
+  const char16_t* keyword;
+  const char16_t* value;
+};
+
+TEST(ConnectionStringTest, ReadsAsOleDbDoes) {
+  struct Case {
+    const char16_t* text;
+    std::vector<Parsed> expected;
+  };
+  const Case cases[] = {
+      {u"data source=C:\\Billing\\db.mdb;Jet OLEDB:Database Password=PZqfnWM4062;",
+       {{u"data source", u"C:\\Billing\\db.mdb"}, {u"Jet OLEDB:Database Password", u"PZqfnWM4062"}}},
+      {u"  Data Source = /tmp/a b.mdb ; ", {{u"Data Source", u"/tmp/a b.mdb"}}},
+      {u"Data Source='/tmp/a;b.mdb'", {{u"Data Source", u"/tmp/a;b.mdb"}}},
+      {u"Data Source=\"it\"\"s.mdb\" ;x=1", {{u"Data Source", u"it\"s.mdb"}, {u"x", u"1"}}},
+      {u"Data Source='it''s.mdb'", {{u"Data Source", u"it's.mdb"}}},
+      {u"Data Source='say \"hi\".mdb'", {{u"Data Source", u"say \"hi\".mdb"}}},
+      {u"Data Source= ' padded ' ", {{u"Data Source", u" padded "}}},
+      {u"Data Source=it's.mdb", {{u"Data Source", u"it's.mdb"}}},
+      {u"Jet OLEDB:Database Password=a=b", {{u"Jet OLEDB:Database Password", u"a=b"}}},
+      {u"Odd==Key=1", {{u"Odd=Key", u"1"}}},
+      {u"data source=a;DATA SOURCE=b", {{u"data source", u"b"}}},
+      {u";;Data Source=a;; ;", {{u"Data Source", u"a"}}},
+      {u"", {}},
+      {u"Data Source=", {{u"Data Source", u""}}},
+      {u"data source=;Jet OLEDB:Database Password=PZqfnWM4062;",
+       {{u"data source", u""}, {u"Jet OLEDB:Database Password", u"PZqfnWM4062"}}},
+  };
+  for (const Case& c : cases) {
+    const auto properties = ParseConnectionString(c.text);
+    ASSERT_EQ(properties.size(), c.expected.size()) << ToUtf8(c.text);
+    for (std::size_t i = 0; i < properties.size(); ++i) {
+      EXPECT_EQ(properties[i].keyword, c.expected[i].keyword) << ToUtf8(c.text);
+      EXPECT_EQ(properties[i].value, c.expected[i].value) << ToUtf8(c.text);
+    }
+  }
+  const auto properties = ParseConnectionString(u"DATA SOURCE=x;jet oledb:database password=y");
+  ASSERT_NE(FindProperty(properties, u"Data Source"), nullptr);
+  EXPECT_EQ(*FindProperty(properties, u"data source"), u"x");
+  EXPECT_EQ(*FindProperty(properties, u"Jet OLEDB:Database Password"), u"y");
+  EXPECT_EQ(FindProperty(properties, u"Password"), nullptr);
+}
+
+TEST(ConnectionStringTest, RejectsMalformedStrings) {
+  struct Case {
+    const char16_t* text;
+    const char16_t* position;  // in the description
+  };
+  const Case cases[] = {
+      {u"Data Source", u"character 1"},
+      {u"=value", u"character 1"},
+      {u"a=1; junk ;b=2", u"character 5"},
+      {u"Data Source='abc", u"character 13"},
+      {u"Data Source=\"abc\"def", u"character 18"},
+  };
+  for (const Case& c : cases) {
+    try {
+      ParseConnectionString(c.text);
+      ADD_FAILURE() << ToUtf8(c.text) << ": accepted";
+    } catch (const AutomationError& error) {
+      EXPECT_EQ(error.number(), kErrBadConnectionString) << ToUtf8(c.text);
+      EXPECT_NE(error.description().find(c.position), Text::npos) << ToUtf8(c.text) << ": " << error.what();
+    }
+  }
+}
+
+DateTime FixedClock() { return *DateTime::FromParts(2012, 6, 15, 12, 0, 0); }
+
+Text ConnectionString(const std::string& fixture, const char16_t* password = u"PZqfnWM4062") {
+  return u"data source=" + FromUtf8(SharedPath(fixture).string()) + u";Jet OLEDB:Database Password=" +
+         password + u";";
+}
+
+long OpenError(JetConnection& connection, const Text& provider, const Text& connection_string) {
+  connection.SetProvider(provider);
+  try {
+    connection.Open(connection_string, u"", u"", -1);
+    return 0;
+  } catch (const AutomationError& error) {
+    return error.number();
+  }
+}
+
+TEST(JetConnectionTest, ProviderAndOpen) {
+  QORVEL_REQUIRE_SHARED("fixtures/billing.mdb");
+  const Text billing = ConnectionString("fixtures/billing.mdb");
+  struct Case {
+    const char16_t* provider;
+    Text connection_string;
+    long error;
+  };
+  const std::vector<Case> cases = {
+      {kJetProvider, billing, 0},
+      {u"microsoft.jet.oledb.4.0", billing, 0},
+      {u" Microsoft.Jet.OLEDB.4.0 ", billing, 0},
+      {u"Microsoft.ACE.OLEDB.12.0", billing, kErrProviderNotFound},
+      {u"", billing, kErrProviderNotFound},
+      {u"", u"Provider=Microsoft.Jet.OLEDB.4.0;" + billing, 0},
+      {kJetProvider, u"Provider=SQLOLEDB;" + billing, kErrProviderNotFound},
+      {kJetProvider, ConnectionString("fixtures/billing.mdb", u"wrong"), jet::kErrWrongPassword},
+      {kJetProvider, ConnectionString("fixtures/billing-otherpassword.mdb"), jet::kErrWrongPassword},
+      {kJetProvider, ConnectionString("fixtures/billing-nopassword.mdb"), 0},
+      {kJetProvider, ConnectionString("fixtures/no-such.mdb"), jet::kErrFileNotFound},
+      {kJetProvider, u"data source=;Jet OLEDB:Database Password=PZqfnWM4062;", jet::kErrFileNotFound},
+      {kJetProvider, u"data source", kErrBadConnectionString},
+      {kJetProvider, billing + u"User ID=Admin;Mode=Read;Persist Security Info=False;", 0},
+  };
+  for (const Case& c : cases) {
+    JetConnection connection(FixedClock);
+    EXPECT_EQ(connection.State(), kStateClosed);
+    EXPECT_EQ(OpenError(connection, c.provider, c.connection_string), c.error)
+        << ToUtf8(c.provider) << " | " << ToUtf8(c.connection_string);
+    EXPECT_EQ(connection.State(), c.error == 0 ? kStateOpen : kStateClosed);
+  }
+}
+
+TEST(JetConnectionTest, OpenOnAnOpenConnectionClosesItFirst) {
+  QORVEL_REQUIRE_SHARED("fixtures/billing.mdb");
+  JetConnection connection(FixedClock);
+  ASSERT_EQ(OpenError(connection, kJetProvider, ConnectionString("fixtures/billing.mdb")), 0);
+  ASSERT_EQ(OpenError(connection, kJetProvider, ConnectionString("fixtures/types.mdb")), 0);
+  EXPECT_EQ(connection.State(), kStateOpen);
+  EXPECT_NE(connection.database()->FindTable(u"AllTypes"), nullptr);
+  EXPECT_EQ(connection.database()->FindTable(u"Client"), nullptr);
+  // A failing open leaves the connection closed, not on the old file.
+  EXPECT_EQ(OpenError(connection, kJetProvider, ConnectionString("fixtures/no-such.mdb")),
+            jet::kErrFileNotFound);
+  EXPECT_EQ(connection.State(), kStateClosed);
+  connection.Close();
+  EXPECT_EQ(connection.State(), kStateClosed);
+}
+
+long RecordsetError(const std::function<void()>& action) {
+  try {
+    action();
+    return 0;
+  } catch (const AutomationError& error) {
+    return error.number();
+  }
+}
+
+class OtherConnection : public Connection {
+ public:
+  Long State() const override { return kStateOpen; }
+  void SetProvider(const Text&) override {}
+  void Open(const Text&, const Text&, const Text&, Long) override {}
+  void Close() override {}
+};
+
+TEST(JetRecordsetTest, ReadsRowsAndRaisesOnMisuse) {
+  QORVEL_REQUIRE_SHARED("fixtures/billing.mdb");
+  JetConnection connection(FixedClock);
+  ASSERT_EQ(OpenError(connection, kJetProvider, ConnectionString("fixtures/billing.mdb")), 0);
+  JetRecordset rs;
+  EXPECT_EQ(RecordsetError([&] { rs.Eof(); }), kErrObjectClosed);
+  rs.Open(u"Select InvoiceNumber, DateEntered From Invoice Where PeopleID = 417 Order By InvoiceNumber Desc",
+          connection, 3, 1, -1);
+  EXPECT_EQ(RecordsetError([&] { rs.Open(u"Select Count(*) From Invoice", connection, 3, 1, -1); }),
+            kErrObjectOpen);
+  std::vector<Long> numbers;
+  while (!rs.Eof()) {
+    numbers.push_back(rs.Field(0).AsLong());
+    EXPECT_EQ(rs.Field(1).type(), VarType::kDate);
+    EXPECT_EQ(RecordsetError([&] { rs.Field(2); }), kErrNoSuchField);
+    EXPECT_EQ(RecordsetError([&] { rs.Field(-1); }), kErrNoSuchField);
+    rs.MoveNext();
+  }
+  EXPECT_EQ(numbers, (std::vector<Long>{983, 982, 981, 980}));
+  EXPECT_EQ(RecordsetError([&] { rs.Field(0); }), kErrNoCurrentRow);
+  EXPECT_EQ(RecordsetError([&] { rs.MoveNext(); }), kErrNoCurrentRow);
+  rs.Close();
+  EXPECT_EQ(RecordsetError([&] { rs.Close(); }), kErrObjectClosed);
+  EXPECT_EQ(RecordsetError([&] { rs.MoveNext(); }), kErrObjectClosed);
+
+  // The statement's own errors come through; the recordset stays closed.
+  EXPECT_EQ(RecordsetError([&] { rs.Open(u"Select Count(*) From Nowhere", connection, 3, 1, -1); }),
+            jet::sql::kErrNoSuchTable);
+  EXPECT_EQ(RecordsetError([&] { rs.Eof(); }), kErrObjectClosed);
+
+  // Arguments out of range, another platform's connection, a closed one.
+  EXPECT_EQ(RecordsetError([&] { rs.Open(u"Select Count(*) From Invoice", connection, 7, 1, -1); }),
+            kErrBadArguments);
+  EXPECT_EQ(RecordsetError([&] { rs.Open(u"Select Count(*) From Invoice", connection, 3, 1, 512); }),
+            kErrBadArguments);
+  OtherConnection other;
+  EXPECT_EQ(RecordsetError([&] { rs.Open(u"Select Count(*) From Invoice", other, 3, 1, -1); }),
+            kErrBadArguments);
+  connection.Close();
+  EXPECT_EQ(RecordsetError([&] { rs.Open(u"Select Count(*) From Invoice", connection, 3, 1, -1); }),
+            kErrObjectClosed);
+}
+
+TEST(JetRecordsetTest, DateLiteralsAndTheClock) {
+  QORVEL_REQUIRE_SHARED("fixtures/billing.mdb");
+  JetConnection connection(FixedClock);
+  ASSERT_EQ(OpenError(connection, kJetProvider, ConnectionString("fixtures/billing.mdb")), 0);
+  const auto count = [&](const char16_t* statement) {
+    JetRecordset rs;
+    rs.Open(statement, connection, 3, 1, -1);
+    return rs.Field(0).AsLong();
+  };
+  EXPECT_EQ(count(u"Select Count(*) From Invoice Where PeopleID = 417 And DateEntered < #2011-02-15#"), 1);
+  EXPECT_EQ(count(u"Select Count(*) From Invoice Where PeopleID = 417 And DateEntered <= #2011-02-15#"), 2);
+  // Now() is the connection's clock (15 June 2012): only the 2099 invoice is later.
+  EXPECT_EQ(count(u"Select Count(*) From Invoice Where DateEntered > Now()"), 1);
+}
+
+}  // namespace
+}  // namespace qorvel::platform

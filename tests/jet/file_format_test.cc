@@ -1,0 +1,139 @@
+// Recognising files by their header, and the Jet database password.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "jet/file_format.h"
+#include "jet_test_support.h"
+#include "shared_dir.h"
+
+namespace qorvel::jet {
+namespace {
+
+std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
+
+TEST(Rc4Test, MatchesPublishedKeystreams) {
+  struct Case {
+    const char* key;
+    std::vector<std::uint8_t> stream;
+  };
+  const Case cases[] = {
+      {"Key", {0xEB, 0x9F, 0x77, 0x81, 0xB7, 0x34, 0xCA, 0x72, 0xA7, 0x19}},
+      {"Wiki", {0x60, 0x44, 0xDB, 0x6D, 0x41, 0xB7}},
+      {"Secret", {0x04, 0xD4, 0x6B, 0x05, 0x3C, 0xA8, 0x7B, 0x59}},
+  };
+  for (const Case& c : cases) {
+    const auto key = Bytes(c.key);
+    EXPECT_EQ(Rc4Keystream(key, c.stream.size()), c.stream) << c.key;
+  }
+}
+
+// A header of kHeaderBytes with `magic` at offset 4 and the version byte.
+std::vector<std::uint8_t> JetHeader(const char* magic, std::uint8_t version) {
+  std::vector<std::uint8_t> header(kHeaderBytes, 0);
+  std::memcpy(header.data() + 4, magic, 15);
+  header[0x14] = version;
+  return header;
+}
+
+TEST(RecognizeFormatTest, ReadsTheHeader) {
+  struct Case {
+    std::vector<std::uint8_t> header;
+    FileFormat format;
+    int version;  // -1: none reported
+  };
+  std::vector<std::uint8_t> sqlite(100, 0);
+  std::memcpy(sqlite.data(), "SQLite format 3", 16);
+  std::vector<std::uint8_t> sqlite_no_nul = sqlite;
+  sqlite_no_nul[15] = ' ';
+  const Case cases[] = {
+      {JetHeader("Standard Jet DB", 0), FileFormat::kJet3, 0},
+      {JetHeader("Standard Jet DB", 1), FileFormat::kJet4, 1},
+      {JetHeader("Standard Jet DB", 2), FileFormat::kUnknown, 2},
+      {JetHeader("Standard ACE DB", 2), FileFormat::kAce, 2},
+      {JetHeader("Standard ACE DB", 3), FileFormat::kAce, 3},
+      {JetHeader("Standard ACE DB", 5), FileFormat::kAce, 5},
+      {JetHeader("Standard ACE DB", 1), FileFormat::kUnknown, 1},
+      {JetHeader("Standard Foo DB", 1), FileFormat::kUnknown, -1},
+      {sqlite, FileFormat::kSqlite, -1},
+      {sqlite_no_nul, FileFormat::kUnknown, -1},
+      {Bytes("PK\x03\x04 not a database at all, just some zip-like bytes"), FileFormat::kUnknown, -1},
+      {Bytes(std::string("\0\x01\0\0Standard Jet", 16)), FileFormat::kUnknown, -1},
+      {{}, FileFormat::kUnknown, -1},
+  };
+  for (const Case& c : cases) {
+    int version = -1;
+    EXPECT_EQ(RecognizeFormat(c.header, &version), c.format);
+    EXPECT_EQ(version, c.version);
+  }
+}
+
+// Masks a header the way a Jet file stores it (the inverse of reading).
+void Mask(std::vector<std::uint8_t>& header, std::size_t length) {
+  const std::uint8_t key[] = {0xc7, 0xda, 0x39, 0x6b};
+  const auto stream = Rc4Keystream(key, length);
+  for (std::size_t i = 0; i < length; ++i) header[0x18 + i] ^= stream[i];
+}
+
+TEST(StoredPasswordTest, Jet4PasswordIsUtf16MaskedWithTheCreationDate) {
+  auto header = JetHeader("Standard Jet DB", 1);
+  const double created = 38143.546523784724;  // an integer part of 0x000094FF
+  std::memcpy(header.data() + 0x72, &created, sizeof created);
+  const std::u16string password = u"pässwörd ЖΩ";
+  const auto mask = static_cast<std::uint32_t>(static_cast<std::int32_t>(created));
+  for (std::size_t i = 0; i < password.size(); ++i) {
+    header[0x42 + 2 * i] = static_cast<std::uint8_t>(password[i] & 0xFF);
+    header[0x42 + 2 * i + 1] = static_cast<std::uint8_t>(password[i] >> 8);
+  }
+  for (std::size_t i = 0; i < 40; ++i) header[0x42 + i] ^= static_cast<std::uint8_t>(mask >> (8 * (i % 4)));
+  Mask(header, 126);
+  EXPECT_EQ(StoredPassword(header, FileFormat::kJet4), password);
+  EXPECT_EQ(StoredPassword(header, FileFormat::kAce), password);
+}
+
+TEST(StoredPasswordTest, Jet3PasswordIsSingleBytesWithoutDateMask) {
+  auto header = JetHeader("Standard Jet DB", 0);
+  const double created = 38143.5;
+  std::memcpy(header.data() + 0x72, &created, sizeof created);
+  const std::string password = "Geheim\xE9\x80";  // é and the euro sign in code page 1252
+  std::memcpy(header.data() + 0x42, password.data(), password.size());
+  header[0x18 + 124] = 0x5A;  // beyond the Jet 3 mask: must stay as it is
+  Mask(header, 124);
+  EXPECT_EQ(StoredPassword(header, FileFormat::kJet3), u"Geheim\u00E9\u20AC");
+  EXPECT_EQ(header[0x18 + 124], 0x5A);
+}
+
+TEST(StoredPasswordTest, NoPasswordIsEmpty) {
+  auto header = JetHeader("Standard Jet DB", 1);
+  Mask(header, 126);
+  EXPECT_EQ(StoredPassword(header, FileFormat::kJet4), u"");
+}
+
+TEST(StoredPasswordTest, FixtureFiles) {
+  QORVEL_REQUIRE_SHARED("fixtures/billing.mdb");
+  struct Case {
+    const char* file;
+    FileFormat format;
+    const char16_t* password;
+  };
+  const Case cases[] = {
+      {"fixtures/billing.mdb", FileFormat::kJet4, u"PZqfnWM4062"},
+      {"fixtures/types.mdb", FileFormat::kJet4, u"PZqfnWM4062"},
+      {"fixtures/billing-nopassword.mdb", FileFormat::kJet4, u""},
+      {"fixtures/billing-otherpassword.mdb", FileFormat::kJet4, u"secret pw"},
+      {"fixtures/access-samples/testV1997.mdb", FileFormat::kJet3, u""},
+      {"fixtures/access-samples/testV2007.accdb", FileFormat::kAce, u""},
+  };
+  for (const Case& c : cases) {
+    const std::string bytes = testing::ReadFileBytes(::qorvel::testing::SharedPath(c.file));
+    ASSERT_GE(bytes.size(), kHeaderBytes) << c.file;
+    const std::vector<std::uint8_t> header(bytes.begin(), bytes.begin() + kHeaderBytes);
+    EXPECT_EQ(RecognizeFormat(header), c.format) << c.file;
+    EXPECT_EQ(StoredPassword(header, c.format), c.password) << c.file;
+  }
+}
+
+}  // namespace
+}  // namespace qorvel::jet

@@ -1,0 +1,181 @@
+// Helpers shared by the engine's tests.
+#include "jet_test_support.h"
+
+#include <spawn.h>
+#include <fcntl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <fstream>
+#include <random>
+#include <sstream>
+
+#include "jet/values.h"
+#include "qorvel/automation_error.h"
+#include "shared_dir.h"
+
+extern char** environ;
+
+namespace qorvel::jet::testing {
+
+DatabaseOptions TestOptions() {
+  DatabaseOptions options;
+  options.read_date = [](std::u16string_view text) {
+    const auto date = ParseIsoDateTime(text);
+    if (!date) throw AutomationError(-2147217900, u"not an ISO date: " + Text(text));
+    return *date;
+  };
+  options.now = [] { return *DateTime::FromParts(2012, 6, 15, 12, 0, 0); };
+  return options;
+}
+
+std::unique_ptr<Database> OpenShared(const std::string& relative, TextView password) {
+  return Database::Open(::qorvel::testing::SharedPath(relative), password, TestOptions());
+}
+
+TempDir::TempDir() {
+  std::random_device random;
+  for (;;) {
+    path_ = std::filesystem::temp_directory_path() / ("qorvel-jet-" + std::to_string(random()));
+    if (std::filesystem::create_directory(path_)) break;
+  }
+}
+
+TempDir::~TempDir() {
+  std::error_code error;
+  std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
+                               std::filesystem::perm_options::add, error);
+  std::filesystem::remove_all(path_, error);
+}
+
+bool HaveProgram(const std::string& program) {
+  const char* path = std::getenv("PATH");
+  if (path == nullptr) return false;
+  std::stringstream dirs(path);
+  std::string dir;
+  while (std::getline(dirs, dir, ':')) {
+    if (!dir.empty() && ::access((std::filesystem::path(dir) / program).c_str(), X_OK) == 0) return true;
+  }
+  return false;
+}
+
+std::optional<std::string> RunAndCapture(const std::vector<std::string>& argv) {
+  int fds[2];
+  if (::pipe(fds) != 0) return std::nullopt;
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
+  posix_spawn_file_actions_addclose(&actions, fds[0]);
+  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+  std::vector<char*> args;
+  for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  pid_t pid = 0;
+  const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
+  posix_spawn_file_actions_destroy(&actions);
+  ::close(fds[1]);
+  if (rc != 0) {
+    ::close(fds[0]);
+    return std::nullopt;
+  }
+  std::string out;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
+    if (n <= 0) break;
+    out.append(buffer, static_cast<std::size_t>(n));
+  }
+  ::close(fds[0]);
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
+  return out;
+}
+
+std::vector<std::vector<std::string>> ParseCsv(const std::string& text,
+                                               std::vector<std::vector<bool>>* quoted) {
+  std::vector<std::vector<std::string>> rows;
+  std::vector<std::string> row;
+  std::vector<bool> row_quoted;
+  std::string field;
+  bool field_quoted = false;
+  bool in_quotes = false;
+  bool any = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (in_quotes) {
+      if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
+        field += '"';
+        ++i;
+      } else if (c == '"') {
+        in_quotes = false;
+      } else {
+        field += c;
+      }
+      continue;
+    }
+    any = true;
+    if (c == '"') {
+      in_quotes = true;
+      field_quoted = true;
+    } else if (c == ',') {
+      row.push_back(field);
+      row_quoted.push_back(field_quoted);
+      field.clear();
+      field_quoted = false;
+    } else if (c == '\n') {
+      row.push_back(field);
+      row_quoted.push_back(field_quoted);
+      rows.push_back(row);
+      if (quoted != nullptr) quoted->push_back(row_quoted);
+      row.clear();
+      row_quoted.clear();
+      field.clear();
+      field_quoted = false;
+      any = false;
+    } else {
+      field += c;
+    }
+  }
+  if (any || !field.empty()) {
+    row.push_back(field);
+    row_quoted.push_back(field_quoted);
+    rows.push_back(row);
+    if (quoted != nullptr) quoted->push_back(row_quoted);
+  }
+  return rows;
+}
+
+std::string ReadFileBytes(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream buffer;
+  buffer << in.rdbuf();
+  return buffer.str();
+}
+
+void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string Describe(const Variant& value) {
+  std::string type = VarTypeName(value.type());
+  switch (value.type()) {
+    case VarType::kEmpty:
+    case VarType::kNull: return type;
+    case VarType::kInteger: return type + " " + std::to_string(value.AsInteger());
+    case VarType::kLong: return type + " " + std::to_string(value.AsLong());
+    case VarType::kByte: return type + " " + std::to_string(value.AsByte());
+    case VarType::kBoolean: return type + (value.AsBoolean() ? " True" : " False");
+    case VarType::kSingle: return type + " " + std::to_string(value.AsSingle());
+    case VarType::kDouble: return type + " " + std::to_string(value.AsDouble());
+    case VarType::kCurrency: return type + " " + value.AsCurrency().ToFixedString();
+    case VarType::kDate: return type + " " + std::to_string(value.AsDate().value());
+    case VarType::kText: return type + " \"" + ToUtf8(value.AsText()) + "\"";
+    case VarType::kDecimal: return type + " " + value.AsDecimal().ToString();
+  }
+  return type;
+}
+
+}  // namespace qorvel::jet::testing

@@ -1,0 +1,61 @@
+// Helpers shared by the engine's tests: default options, temporary folders,
+// running a command and reading CSV.
+#ifndef QORVEL_TESTS_JET_JET_TEST_SUPPORT_H_
+#define QORVEL_TESTS_JET_JET_TEST_SUPPORT_H_
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "jet/database.h"
+#include "qorvel/types.h"
+
+namespace qorvel::jet::testing {
+
+inline constexpr char16_t kPassword[] = u"PZqfnWM4062";
+
+// Options with ISO date literals and a fixed clock (2012-06-15 12:00).
+DatabaseOptions TestOptions();
+
+// Opens a fixture (a path under the shared folder) with the component's password.
+std::unique_ptr<Database> OpenShared(const std::string& relative, TextView password = kPassword);
+
+// A fresh folder under the system's temporary folder, removed with its
+// contents when the object goes.
+class TempDir {
+ public:
+  TempDir();
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::filesystem::path& path() const { return path_; }
+  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
+
+ private:
+  std::filesystem::path path_;
+};
+
+// True when `program` is found on PATH.
+bool HaveProgram(const std::string& program);
+
+// Runs argv (no shell) and returns its standard output, or nothing when it
+// cannot be run or exits with a failure.
+std::optional<std::string> RunAndCapture(const std::vector<std::string>& argv);
+
+// Parses CSV as mdb-export writes it: fields separated by commas, rows by
+// newlines, quoted fields with doubled quotes (and newlines inside).
+// `quoted` receives, per field, whether it was quoted.
+std::vector<std::vector<std::string>> ParseCsv(const std::string& text,
+                                               std::vector<std::vector<bool>>* quoted = nullptr);
+
+// The bytes of a file, and writing bytes to a file.
+std::string ReadFileBytes(const std::filesystem::path& path);
+void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes);
+
+// Text of a Variant for failure messages.
+std::string Describe(const Variant& value);
+
+}  // namespace qorvel::jet::testing
+
+#endif  // QORVEL_TESTS_JET_JET_TEST_SUPPORT_H_
