@@ -129,6 +129,12 @@ void RowSink::EndRow() {
 }
 
 Mirror::Mirror() {
+  // SQLite counts every allocation under one process-wide mutex unless told
+  // not to; with a mirror per thread that mutex would serialise the threads'
+  // loads. The setting can only be made before SQLite starts, so the first
+  // mirror of the process makes it (later calls are refused and harmless).
+  static const int kNoMemoryStatistics = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
+  (void)kNoMemoryStatistics;
   const int rc = sqlite3_open_v2(":memory:", &db_,
                                  SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
                                  nullptr);
