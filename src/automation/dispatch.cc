@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <exception>
 
+#include "automation/values/text_ops.h"
 #include "platform/locale.h"
 #include "platform/variant_conversion.h"
 #include "qorvel/automation_error.h"
@@ -84,16 +85,6 @@ constexpr std::array<MethodInfo, 24> kMethods = {{
     {22, u"FeesByDateRange", kDispIdBase + 22, kByDateRange, kMoney},
     {23, u"GetDateFormat", kDispIdBase + 23, {}, kText},
 }};
-
-char16_t FoldAscii(char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; }
-
-bool SameName(TextView a, TextView b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
-  }
-  return true;
-}
 
 // The coerced arguments of one call, typed as the parameters are.
 struct Arguments {
@@ -244,7 +235,7 @@ std::span<const MethodInfo> Methods() { return kMethods; }
 
 const MethodInfo* FindMethod(TextView name) {
   for (const MethodInfo& m : kMethods) {
-    if (SameName(m.name, name)) return &m;
+    if (EqualsIgnoringAsciiCase(m.name, name)) return &m;
   }
   return nullptr;
 }

@@ -14,6 +14,7 @@
 #include <string>
 #include <string_view>
 
+#include "automation/values/text_ops.h"
 #include "qorvel/types.h"
 
 struct sqlite3;
@@ -22,7 +23,7 @@ namespace qorvel::jet {
 
 // Appends the UTF-8 form of one code point (U+FFFD for a surrogate or a
 // value beyond U+10FFFF).
-void AppendUtf8(std::string& out, char32_t code_point);
+
 
 // Decodes the stored bytes of a Jet 4 / ACE text value (UTF-16LE, or the
 // compressed form that begins FF FE) and appends its UTF-8 form to `out`.

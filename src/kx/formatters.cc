@@ -161,13 +161,6 @@ double DecimalValue(ValueReader& reader) {
 
 }  // namespace
 
-TextView TrimBlanks(TextView text) {
-  const std::size_t first = text.find_first_not_of(u' ');
-  if (first == TextView::npos) return TextView();
-  const std::size_t last = text.find_last_not_of(u' ');
-  return text.substr(first, last - first + 1);
-}
-
 Text FillPlaceholders(TextView pattern, TextView text) {
   std::size_t placeholders = 0;
   for (char16_t c : pattern) placeholders += c == u'@';

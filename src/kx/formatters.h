@@ -16,6 +16,7 @@
 #include <cstddef>
 #include <functional>
 
+#include "automation/values/text_ops.h"
 #include "qorvel/types.h"
 
 namespace qorvel::kx {
@@ -29,7 +30,7 @@ inline constexpr std::size_t kPhoneFiller = 30;
 
 // `text` without its leading and trailing space characters (tabs, line
 // breaks and other blanks stay).
-TextView TrimBlanks(TextView text);
+
 
 // Places `text` into the placeholders ('@') of `pattern`; every other
 // character of the pattern is copied. With P placeholders and a text of L

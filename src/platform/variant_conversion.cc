@@ -7,39 +7,13 @@
 #include <limits>
 #include <string>
 
+#include "automation/values/text_ops.h"
 #include "qorvel/automation_error.h"
 
 namespace qorvel::platform {
 namespace {
 
 Text Ascii(const std::string& s) { return Text(s.begin(), s.end()); }
-
-bool EqualsIgnoringAsciiCase(TextView a, TextView b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char16_t x = a[i];
-    char16_t y = b[i];
-    if (x >= u'a' && x <= u'z') x = static_cast<char16_t>(x - 32);
-    if (y >= u'a' && y <= u'z') y = static_cast<char16_t>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
-}
-
-TextView TrimBlanks(TextView text) {
-  while (!text.empty() && text.front() == u' ') text.remove_prefix(1);
-  while (!text.empty() && text.back() == u' ') text.remove_suffix(1);
-  return text;
-}
-
-// Halves to even, whatever the floating-point rounding mode.
-double RoundHalfEven(double x) {
-  const double floor = std::floor(x);
-  const double diff = x - floor;
-  if (diff > 0.5) return floor + 1.0;
-  if (diff < 0.5) return floor;
-  return std::fmod(floor, 2.0) == 0.0 ? floor : floor + 1.0;
-}
 
 // The value as a double, for the numeric conversions.
 double ToDouble(const Variant& value, const Locale& locale) {

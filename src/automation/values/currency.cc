@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "automation/values/text_ops.h"
 #include "qorvel/automation_error.h"
 
 namespace qorvel {
@@ -11,15 +12,6 @@ namespace {
 
 constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
 constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
-
-// Halves to even, whatever the floating-point rounding mode.
-double RoundHalfEven(double x) {
-  const double floor = std::floor(x);
-  const double diff = x - floor;
-  if (diff > 0.5) return floor + 1.0;
-  if (diff < 0.5) return floor;
-  return std::fmod(floor, 2.0) == 0.0 ? floor : floor + 1.0;
-}
 
 }  // namespace
 
