@@ -111,29 +111,20 @@ void ExpectInEveryLocale(TextView method, const std::vector<Case>& cases) {
 
 // A locale of the table with faults injected: a numeric test that runs out
 // of memory, or ANSI codes of a double-byte code page for some characters.
-class FaultyLocale final : public platform::Locale {
+class FaultyLocale final : public testing::DelegatingLocale {
  public:
   FaultyLocale(const std::string& base, bool numeric_fails, std::map<char16_t, int> codes = {})
-      : base_(platform::FindLocale(base)), numeric_fails_(numeric_fails), codes_(std::move(codes)) {}
-  const platform::LocaleInfo& info() const override { return base_->info(); }
-  DateTime TextToDate(TextView t) const override { return base_->TextToDate(t); }
-  Text DateToText(DateTime v) const override { return base_->DateToText(v); }
-  Text DoubleToText(double v) const override { return base_->DoubleToText(v); }
-  Text CurrencyToText(Currency v) const override { return base_->CurrencyToText(v); }
-  double TextToDouble(TextView t) const override { return base_->TextToDouble(t); }
-  Currency TextToCurrency(TextView t) const override { return base_->TextToCurrency(t); }
+      : DelegatingLocale(base), numeric_fails_(numeric_fails), codes_(std::move(codes)) {}
   bool IsNumeric(TextView t) const override {
     if (numeric_fails_) throw std::bad_alloc();
-    return base_->IsNumeric(t);
+    return DelegatingLocale::IsNumeric(t);
   }
-  Text FormatDate(DateTime v, TextView p) const override { return base_->FormatDate(v, p); }
   int AnsiCode(char16_t c) const override {
     const auto it = codes_.find(c);
-    return it != codes_.end() ? it->second : base_->AnsiCode(c);
+    return it != codes_.end() ? it->second : DelegatingLocale::AnsiCode(c);
   }
 
  private:
-  std::shared_ptr<const platform::Locale> base_;
   bool numeric_fails_;
   std::map<char16_t, int> codes_;
 };

@@ -33,28 +33,14 @@ TEST(GetDateFormat, PatternOfEachLocale) {
 }
 
 // A locale that cannot read dates: every probe fails.
-class BrokenLocale final : public platform::Locale {
+class BrokenLocale final : public testing::DelegatingLocale {
  public:
-  explicit BrokenLocale(const platform::Locale& base) : base_(base) {}
-  const platform::LocaleInfo& info() const override { return base_.info(); }
-  DateTime TextToDate(TextView) const override {
-    throw AutomationError(13, u"Type mismatch");
-  }
-  Text DateToText(DateTime v) const override { return base_.DateToText(v); }
-  Text DoubleToText(double v) const override { return base_.DoubleToText(v); }
-  Text CurrencyToText(Currency v) const override { return base_.CurrencyToText(v); }
-  double TextToDouble(TextView t) const override { return base_.TextToDouble(t); }
-  Currency TextToCurrency(TextView t) const override { return base_.TextToCurrency(t); }
-  bool IsNumeric(TextView t) const override { return base_.IsNumeric(t); }
-  Text FormatDate(DateTime v, TextView p) const override { return base_.FormatDate(v, p); }
-  int AnsiCode(char16_t c) const override { return base_.AnsiCode(c); }
-
- private:
-  const platform::Locale& base_;
+  using DelegatingLocale::DelegatingLocale;
+  DateTime TextToDate(TextView) const override { throw AutomationError(13, u"Type mismatch"); }
 };
 
 TEST(GetDateFormat, ProbeFailureShowsItsBoxOncePerObject) {
-  LocaleScope scope(std::make_shared<BrokenLocale>(*platform::FindLocale("en-GB")));
+  LocaleScope scope(std::make_shared<BrokenLocale>("en-GB"));
   RecordingEnv env;
   KX first(&env);
   EXPECT_EQ(first.GetDateFormat(), u"MM/dd/yyyy");

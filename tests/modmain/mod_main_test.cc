@@ -170,27 +170,17 @@ TEST(DecryptSSN, CodesOfTheAnsiCodePage) {
 
 // A locale of the table whose ANSI codes are replaced for some characters,
 // and whose code page runs out of memory for U+FFFF.
-class CodePageLocale final : public platform::Locale {
+class CodePageLocale final : public testing::DelegatingLocale {
  public:
   CodePageLocale(const std::string& base, std::map<char16_t, int> codes)
-      : base_(platform::FindLocale(base)), codes_(std::move(codes)) {}
-  const platform::LocaleInfo& info() const override { return base_->info(); }
-  DateTime TextToDate(TextView t) const override { return base_->TextToDate(t); }
-  Text DateToText(DateTime v) const override { return base_->DateToText(v); }
-  Text DoubleToText(double v) const override { return base_->DoubleToText(v); }
-  Text CurrencyToText(Currency v) const override { return base_->CurrencyToText(v); }
-  double TextToDouble(TextView t) const override { return base_->TextToDouble(t); }
-  Currency TextToCurrency(TextView t) const override { return base_->TextToCurrency(t); }
-  bool IsNumeric(TextView t) const override { return base_->IsNumeric(t); }
-  Text FormatDate(DateTime v, TextView p) const override { return base_->FormatDate(v, p); }
+      : DelegatingLocale(base), codes_(std::move(codes)) {}
   int AnsiCode(char16_t c) const override {
     if (c == u'\uFFFF') throw std::bad_alloc();
     const auto it = codes_.find(c);
-    return it != codes_.end() ? it->second : base_->AnsiCode(c);
+    return it != codes_.end() ? it->second : DelegatingLocale::AnsiCode(c);
   }
 
  private:
-  std::shared_ptr<const platform::Locale> base_;
   std::map<char16_t, int> codes_;
 };
 

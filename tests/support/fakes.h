@@ -105,6 +105,26 @@ class EngineEnv final : public platform::Env {
   DateTime now{40647.5};  // 2011-04-14 12:00
 };
 
+// A locale that forwards every conversion to a locale of the table; a test
+// derives from it and overrides the conversions it wants to break.
+class DelegatingLocale : public platform::Locale {
+ public:
+  explicit DelegatingLocale(const std::string& base) : base_(platform::FindLocale(base)) {}
+  const platform::LocaleInfo& info() const override { return base_->info(); }
+  DateTime TextToDate(TextView t) const override { return base_->TextToDate(t); }
+  Text DateToText(DateTime v) const override { return base_->DateToText(v); }
+  Text DoubleToText(double v) const override { return base_->DoubleToText(v); }
+  Text CurrencyToText(Currency v) const override { return base_->CurrencyToText(v); }
+  double TextToDouble(TextView t) const override { return base_->TextToDouble(t); }
+  Currency TextToCurrency(TextView t) const override { return base_->TextToCurrency(t); }
+  bool IsNumeric(TextView t) const override { return base_->IsNumeric(t); }
+  Text FormatDate(DateTime v, TextView p) const override { return base_->FormatDate(v, p); }
+  int AnsiCode(char16_t c) const override { return base_->AnsiCode(c); }
+
+ private:
+  std::shared_ptr<const platform::Locale> base_;
+};
+
 // Sets the user locale for the life of the scope.
 class LocaleScope {
  public:
