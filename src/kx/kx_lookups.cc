@@ -274,37 +274,39 @@ Text KX::LTCBenefitTypeEnabledYN(Text TargetDB, const Long& PeopleID,
 
 // ---- Activity totals by date range -----------------------------------------
 
+namespace {
+
+// The three totals share their steps; only the sum and its pieces differ.
+Currency ActivityTotal(platform::Env& env, bool* flags, int method, const Text& TargetDB,
+                       TextView select, const TotalsPieces& pieces, Long PeopleID,
+                       const DateTime& StartDate, const DateTime& EndDate, const Text& ProvCode) {
+  return kx::RunLookup<Currency>(
+      env, flags, method, TargetDB,
+      [&] { return TotalsStatement(select, pieces, PeopleID, StartDate, EndDate, ProvCode); },
+      FirstAsCurrencyOrZero);
+}
+
+}  // namespace
+
 Currency KX::PymtsByDateRange(Text TargetDB, const Long& PeopleID, const DateTime& StartDate,
                               const DateTime& EndDate, const Text& ProvCode) noexcept {
-  return kx::RunLookup<Currency>(
-      *env_, error_shown_.data(), kx::kPymtsByDateRange, TargetDB,
-      [&] {
-        return TotalsStatement(u"Select Sum(Payment) ", kPaymentPieces, PeopleID, StartDate,
-                               EndDate, ProvCode);
-      },
-      FirstAsCurrencyOrZero);
+  return ActivityTotal(*env_, error_shown_.data(), kx::kPymtsByDateRange, TargetDB,
+                       u"Select Sum(Payment) ", kPaymentPieces, PeopleID, StartDate, EndDate,
+                       ProvCode);
 }
 
 Currency KX::WOffsByDateRange(Text TargetDB, const Long& PeopleID, const DateTime& StartDate,
                               const DateTime& EndDate, const Text& ProvCode) noexcept {
-  return kx::RunLookup<Currency>(
-      *env_, error_shown_.data(), kx::kWOffsByDateRange, TargetDB,
-      [&] {
-        return TotalsStatement(u"Select Sum(WriteOff) ", kPaymentPieces, PeopleID, StartDate,
-                               EndDate, ProvCode);
-      },
-      FirstAsCurrencyOrZero);
+  return ActivityTotal(*env_, error_shown_.data(), kx::kWOffsByDateRange, TargetDB,
+                       u"Select Sum(WriteOff) ", kPaymentPieces, PeopleID, StartDate, EndDate,
+                       ProvCode);
 }
 
 Currency KX::FeesByDateRange(Text TargetDB, const Long& PeopleID, const DateTime& StartDate,
                              const DateTime& EndDate, const Text& ProvCode) noexcept {
-  return kx::RunLookup<Currency>(
-      *env_, error_shown_.data(), kx::kFeesByDateRange, TargetDB,
-      [&] {
-        return TotalsStatement(u"Select Sum(Fee) From ActivityLog Where Active = 1 ", kFeePieces,
-                               PeopleID, StartDate, EndDate, ProvCode);
-      },
-      FirstAsCurrencyOrZero);
+  return ActivityTotal(*env_, error_shown_.data(), kx::kFeesByDateRange, TargetDB,
+                       u"Select Sum(Fee) From ActivityLog Where Active = 1 ", kFeePieces,
+                       PeopleID, StartDate, EndDate, ProvCode);
 }
 
 }  // namespace qorvel
