@@ -82,7 +82,7 @@ Text CallLate(_KX& kx, TextView method, std::vector<Variant> args) {
   return r.value.AsText();
 }
 
-Text Trimmed(const Text& text) { return Text(kx::TrimBlanks(text)); }
+Text Trimmed(const Text& text) { return Text(TrimBlanks(text)); }
 
 void CheckPhone(const Text& format, const Text& phone, const Text& result) {
   if (!platform::UserLocale().IsNumeric(phone)) {
