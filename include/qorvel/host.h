@@ -34,6 +34,30 @@ using MessageBoxHandler =
 // platform's own boxes.
 void SetMessageBoxHandler(MessageBoxHandler handler);
 
+// Collects the message boxes shown on the calling thread while it lives,
+// instead of showing them: for hosts that report a call's boxes with its
+// result. Captures nest; the innermost one collects.
+class MessageBoxCapture {
+ public:
+  struct Box {
+    Text prompt;
+    Long buttons;
+    std::optional<Text> title;
+  };
+
+  MessageBoxCapture();
+  ~MessageBoxCapture();
+  MessageBoxCapture(const MessageBoxCapture&) = delete;
+  MessageBoxCapture& operator=(const MessageBoxCapture&) = delete;
+
+  const std::vector<Box>& boxes() const { return boxes_; }
+
+ private:
+  friend bool CaptureMessageBox(const Text&, Long, const std::optional<Text>&);
+  std::vector<Box> boxes_;
+  MessageBoxCapture* outer_;
+};
+
 // Makes the named locale ("en-US", "de-DE", "de_DE.UTF-8", ...) the user
 // locale of the process. Returns false, changing nothing, for a name the
 // locale table does not know.

@@ -125,22 +125,11 @@ class MdbSource final : public TableSource {
     MdbTableDef* def = table.def;
     std::vector<MdbField> fields(def->num_cols);
     text_.resize(table.columns.size());
-    const int row_count_offset = mdb_->fmt->row_count_offset;
-    ForEachDataPage(def, info.name, [&] {
-      const int rows = mdb_get_int16(mdb_->pg_buf, row_count_offset);
-      for (int row = 0; row < rows && row <= kMaxRowsPerPage; ++row) {
-        int start = 0;
-        size_t size = 0;
-        if (mdb_find_row(mdb_, row, &start, &size) != 0 || size == 0) continue;
-        if ((start & kDeletedFlag) != 0) continue;
-        start &= kOffsetMask;
-        if (!InPage(start, size)) continue;  // as libmdb, skip a row it cannot place
-        if (mdb_crack_row(def, start, size, fields.data()) < 0) continue;
-        for (std::size_t c = 0; c < table.columns.size(); ++c) {
-          StoreField(info, table.columns[c], fields[table.columns[c].field], static_cast<int>(c), sink);
-        }
-        sink.EndRow();
+    ForEachRow(def, info.name, fields, [&] {
+      for (std::size_t c = 0; c < table.columns.size(); ++c) {
+        StoreField(info, table.columns[c], fields[table.columns[c].field], static_cast<int>(c), sink);
       }
+      sink.EndRow();
     });
   }
 
@@ -166,6 +155,27 @@ class MdbSource final : public TableSource {
     refs_.clear();
     if (mdb_ != nullptr) mdb_close(mdb_);
     mdb_ = nullptr;
+  }
+
+  // Calls `visit` with each live row of the table cracked into `fields`
+  // (one per column of the table definition). Deleted rows and rows that
+  // cannot be placed inside their page are skipped, as libmdb skips them.
+  template <typename Visit>
+  void ForEachRow(MdbTableDef* def, std::u16string_view table, std::vector<MdbField>& fields,
+                  Visit&& visit) {
+    const int row_count_offset = mdb_->fmt->row_count_offset;
+    ForEachDataPage(def, table, [&] {
+      const int rows = mdb_get_int16(mdb_->pg_buf, row_count_offset);
+      for (int row = 0; row < rows && row <= kMaxRowsPerPage; ++row) {
+        int start = 0;
+        size_t size = 0;
+        if (mdb_find_row(mdb_, row, &start, &size) != 0 || size == 0) continue;
+        if ((start & kDeletedFlag) != 0) continue;
+        start &= kOffsetMask;
+        if (!InPage(start, size) || mdb_crack_row(def, start, size, fields.data()) < 0) continue;
+        visit();
+      }
+    });
   }
 
   // Calls `visit` with each data page of the table loaded in mdb_->pg_buf,
@@ -251,40 +261,30 @@ class MdbSource final : public TableSource {
     std::vector<MdbField> fields(catalog->num_cols);
     std::string object_name;
     std::size_t objects = 0;  // every object, system ones included
-    const int row_count_offset = mdb_->fmt->row_count_offset;
-    ForEachDataPage(catalog, u"MSysObjects", [&] {
-      const int rows = mdb_get_int16(mdb_->pg_buf, row_count_offset);
-      for (int row = 0; row < rows && row <= kMaxRowsPerPage; ++row) {
-        int start = 0;
-        size_t size = 0;
-        if (mdb_find_row(mdb_, row, &start, &size) != 0 || size == 0) continue;
-        if ((start & kDeletedFlag) != 0) continue;
-        start &= kOffsetMask;
-        if (!InPage(start, size) || mdb_crack_row(catalog, start, size, fields.data()) < 0) continue;
-        const auto fixed = [&](int c, std::size_t width) {
-          const MdbField& f = fields[static_cast<std::size_t>(c)];
-          return !f.is_null && f.siz >= 0 && static_cast<std::size_t>(f.siz) >= width &&
-                 InPage(f.start, static_cast<std::size_t>(f.siz));
-        };
-        if (!fixed(id, 4) || !fixed(type, 2) || !fixed(flags, 4) || !fixed(name, 0)) continue;
-        ++objects;
-        const auto object_type = static_cast<std::int16_t>(Get16(mdb_->pg_buf + fields[static_cast<std::size_t>(type)].start));
-        const std::uint32_t object_flags = Get32(mdb_->pg_buf + fields[static_cast<std::size_t>(flags)].start);
-        if (object_type != MDB_TABLE || (object_flags & 0x80000002u) != 0) continue;  // user tables only
-        const MdbField& name_field = fields[static_cast<std::size_t>(name)];
-        object_name.clear();
-        AppendText(std::span(mdb_->pg_buf + name_field.start, static_cast<std::size_t>(name_field.siz)),
-                   object_name);
-        if (object_name.empty() || object_name.size() > MDB_MAX_OBJ_NAME) continue;
-        auto entry = std::make_unique<MdbCatalogEntry>();
-        *entry = MdbCatalogEntry{};
-        entry->mdb = mdb_;
-        entry->object_type = MDB_TABLE;
-        entry->flags = static_cast<int>(object_flags);
-        entry->table_pg = Get32(mdb_->pg_buf + fields[static_cast<std::size_t>(id)].start) & 0x00FFFFFFu;
-        std::memcpy(entry->object_name, object_name.data(), object_name.size());
-        entries_.push_back(std::move(entry));
-      }
+    ForEachRow(catalog, u"MSysObjects", fields, [&] {
+      const auto fixed = [&](int c, std::size_t width) {
+        const MdbField& f = fields[static_cast<std::size_t>(c)];
+        return !f.is_null && f.siz >= 0 && static_cast<std::size_t>(f.siz) >= width &&
+               InPage(f.start, static_cast<std::size_t>(f.siz));
+      };
+      if (!fixed(id, 4) || !fixed(type, 2) || !fixed(flags, 4) || !fixed(name, 0)) return;
+      ++objects;
+      const auto object_type = static_cast<std::int16_t>(Get16(mdb_->pg_buf + fields[static_cast<std::size_t>(type)].start));
+      const std::uint32_t object_flags = Get32(mdb_->pg_buf + fields[static_cast<std::size_t>(flags)].start);
+      if (object_type != MDB_TABLE || (object_flags & 0x80000002u) != 0) return;  // user tables only
+      const MdbField& name_field = fields[static_cast<std::size_t>(name)];
+      object_name.clear();
+      AppendText(std::span(mdb_->pg_buf + name_field.start, static_cast<std::size_t>(name_field.siz)),
+                 object_name);
+      if (object_name.empty() || object_name.size() > MDB_MAX_OBJ_NAME) return;
+      auto entry = std::make_unique<MdbCatalogEntry>();
+      *entry = MdbCatalogEntry{};
+      entry->mdb = mdb_;
+      entry->object_type = MDB_TABLE;
+      entry->flags = static_cast<int>(object_flags);
+      entry->table_pg = Get32(mdb_->pg_buf + fields[static_cast<std::size_t>(id)].start) & 0x00FFFFFFu;
+      std::memcpy(entry->object_name, object_name.data(), object_name.size());
+      entries_.push_back(std::move(entry));
     });
     if (objects == 0) Damaged(u"its catalog is empty");
   }

@@ -13,6 +13,7 @@ namespace qorvel {
 namespace {
 
 std::shared_mutex handler_mutex;
+thread_local MessageBoxCapture* tls_capture = nullptr;
 
 MessageBoxHandler& Handler() {
   static MessageBoxHandler handler;
@@ -24,6 +25,16 @@ MessageBoxHandler& Handler() {
 MessageBoxHandler platform::HostMessageBoxHandler() {
   std::shared_lock<std::shared_mutex> lock(handler_mutex);
   return Handler();
+}
+
+MessageBoxCapture::MessageBoxCapture() : outer_(tls_capture) { tls_capture = this; }
+
+MessageBoxCapture::~MessageBoxCapture() { tls_capture = outer_; }
+
+bool CaptureMessageBox(const Text& prompt, Long buttons, const std::optional<Text>& title) {
+  if (tls_capture == nullptr) return false;
+  tls_capture->boxes_.push_back({prompt, buttons, title});
+  return true;
 }
 
 void SetMessageBoxHandler(MessageBoxHandler handler) {

@@ -13,4 +13,16 @@ MessageBoxHandler HostMessageBoxHandler();
 
 }  // namespace qorvel::platform
 
+namespace qorvel {
+
+// Hands the box to the calling thread's MessageBoxCapture, if it has one;
+// returns whether it did (the platform then shows nothing).
+bool CaptureMessageBox(const Text& prompt, Long buttons, const std::optional<Text>& title);
+
+}  // namespace qorvel
+
+namespace qorvel::platform {
+
+}  // namespace qorvel::platform
+
 #endif  // QORVEL_PLATFORM_HOST_SETTINGS_H_

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include "modmain/mod_main.h"
 #include "qorvel/host.h"
 #include "shared_dir.h"
 #include "support/fakes.h"
@@ -56,6 +57,21 @@ TEST(Batch, JsonLinesCarryTheCallOrTheError) {
             "{\"method\": \"FormatZip\", \"result\": {\"type\": \"Text\", \"value\": \"12345\"}, "
             "\"args\": [\" 12345 \"], \"boxes\": []}");
   EXPECT_EQ(out.lines[1].rfind("{\"line\": 2, \"error\": \"unknown method name", 0), 0u);
+}
+
+TEST(Batch, JsonLinesCarryTheBoxesOfTheirCall) {
+  modmain::ResetThisThread();
+  BatchOptions options;
+  options.json = true;
+  const BatchOutput out = RunBatch({"CreditAmount\t/nonexistent/x.mdb\t1", "FormatZip\t1"}, options);
+  modmain::ResetThisThread();
+  ASSERT_EQ(out.lines.size(), 2u);
+  EXPECT_NE(out.lines[0].find("\"value\": \"0.0000\""), std::string::npos);
+  EXPECT_NE(out.lines[0].find("\"boxes\": [{\"prompt\": \"Unable to connect to /nonexistent/x.mdb.\\r\\n"),
+            std::string::npos)
+      << out.lines[0];
+  EXPECT_NE(out.lines[0].find("\"buttons\": 64, \"title\": null}]"), std::string::npos);
+  EXPECT_NE(out.lines[1].find("\"boxes\": []"), std::string::npos);
 }
 
 TEST(Batch, SeveralJobsKeepTheInputOrder) {

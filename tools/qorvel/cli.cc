@@ -3,16 +3,12 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cstdio>
 #include <iostream>
-#include <mutex>
 
 #include "json.h"
 
 namespace qorvel::tool {
 namespace {
-
-thread_local std::vector<Box>* tls_capture = nullptr;
 
 // Levenshtein distance ignoring ASCII case, for suggesting method names.
 std::size_t Distance(const std::string& a, const std::string& b) {
@@ -44,32 +40,11 @@ std::string ClosestNames(const std::string& name) {
   return out;
 }
 
-void WriteBoxToStderr(const Text& prompt, Long buttons, const std::optional<Text>& title) {
-  Text lines;
-  for (const char16_t ch : prompt) {
-    if (ch != u'\r') lines.push_back(ch);
-  }
-  static std::mutex mutex;
-  const std::lock_guard<std::mutex> lock(mutex);
-  std::fprintf(stderr, "[%s] (message box, buttons %d)\n%s\n",
-               title ? ToUtf8(*title).c_str() : "QORVEL", buttons, ToUtf8(lines).c_str());
-}
-
 }  // namespace
 
 int Fail(const std::string& message) {
   std::cerr << "qorvel: " << message << "\n";
   return kExitUsage;
-}
-
-void InstallBoxRouting() {
-  SetMessageBoxHandler([](const Text& prompt, Long buttons, const std::optional<Text>& title) {
-    if (tls_capture) {
-      tls_capture->push_back({prompt, buttons, title});
-    } else {
-      WriteBoxToStderr(prompt, buttons, title);
-    }
-  });
 }
 
 CallOutcome CallWithTexts(KX& kx, const std::string& method, const std::vector<std::string>& texts,
@@ -78,9 +53,13 @@ CallOutcome CallWithTexts(KX& kx, const std::string& method, const std::vector<s
   outcome.method = method;
   outcome.args.reserve(texts.size());
   for (const std::string& t : texts) outcome.args.push_back(Variant::FromText(FromUtf8(t)));
-  if (capture_boxes) tls_capture = &outcome.boxes;
-  outcome.result = Invoke(kx, FromUtf8(method), outcome.args);
-  tls_capture = nullptr;
+  if (capture_boxes) {
+    const MessageBoxCapture capture;
+    outcome.result = Invoke(kx, FromUtf8(method), outcome.args);
+    outcome.boxes = capture.boxes();
+  } else {
+    outcome.result = Invoke(kx, FromUtf8(method), outcome.args);
+  }
   return outcome;
 }
 
@@ -103,7 +82,7 @@ std::string OutcomeJson(const CallOutcome& outcome) {
   }
   out += "], \"boxes\": [";
   for (std::size_t k = 0; k < outcome.boxes.size(); ++k) {
-    const Box& box = outcome.boxes[k];
+    const MessageBoxCapture::Box& box = outcome.boxes[k];
     out += (k ? ", " : "");
     out += "{\"prompt\": " + JsonString(ToUtf8(box.prompt)) +
            ", \"buttons\": " + std::to_string(box.buttons) + ", \"title\": " +

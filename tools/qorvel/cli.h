@@ -18,19 +18,13 @@ inline constexpr int kExitUsage = 2;   // a usage error or a call the dispatch r
 // Writes "qorvel: MESSAGE" to standard error and returns kExitUsage.
 int Fail(const std::string& message);
 
-struct Box {
-  Text prompt;
-  Long buttons;
-  std::optional<Text> title;
-};
-
 // One late-bound call of a method with text arguments, as a line of a batch
 // or the words of `qorvel call` give it.
 struct CallOutcome {
   std::string method;            // as the caller spelled it
   std::vector<Variant> args;     // after the call
   InvokeResult result;
-  std::vector<Box> boxes;        // shown during the call, when captured
+  std::vector<MessageBoxCapture::Box> boxes;  // shown during the call, when captured
 };
 
 // Calls `method` on `kx` with the texts as arguments. When `capture_boxes`,
@@ -46,9 +40,6 @@ std::string FailureMessage(const CallOutcome& outcome);
 // {"method": ..., "result": {"type": ..., "value": ...}, "args": [...], "boxes": [...]}
 std::string OutcomeJson(const CallOutcome& outcome);
 
-// Routes message boxes: to the capture list of the calling thread while a
-// call captures them, else to standard error. Installed once by main.
-void InstallBoxRouting();
 
 }  // namespace qorvel::tool
 

@@ -147,7 +147,6 @@ int Main(int argc, char** argv) {
         return kExitOk;
       }
     }
-    InstallBoxRouting();
     return c.run(rest);
   }
   return Fail("unknown command \"" + name + "\" (qorvel --help lists the commands)");

@@ -1,5 +1,5 @@
 // The platform's own environment on POSIX systems: message boxes written to
-// standard error (or handed to the host's handler), the system clock in
+// standard error (or handed to the host's handler or capture), the system clock in
 // local time, and database connections through our engine.
 #include <sys/time.h>
 
@@ -34,6 +34,7 @@ class PosixEnv final : public platform::Env {
  public:
   void ShowMessageBox(const Text& prompt, Long buttons,
                       const std::optional<Text>& title) override {
+    if (CaptureMessageBox(prompt, buttons, title)) return;
     const MessageBoxHandler handler = platform::HostMessageBoxHandler();
     if (handler) {
       handler(prompt, buttons, title);
