@@ -6,6 +6,9 @@
 #include <iostream>
 
 #include "json.h"
+#include "modmain/mod_main.h"
+#include "platform/env.h"
+#include "platform/posix/jet_database.h"
 
 namespace qorvel::tool {
 namespace {
@@ -41,6 +44,14 @@ std::string ClosestNames(const std::string& name) {
 }
 
 }  // namespace
+
+std::unique_ptr<platform::JetConnection> OpenAsTheLookupsDo(const std::string& path) {
+  auto connection =
+      std::make_unique<platform::JetConnection>([] { return platform::Env::Default()->Now(); });
+  connection->SetProvider(modmain::kProvider);
+  connection->Open(modmain::ConnectionString(FromUtf8(path)), Text(), Text(), -1);
+  return connection;
+}
 
 int Fail(const std::string& message) {
   std::cerr << "qorvel: " << message << "\n";

@@ -3,17 +3,27 @@
 #ifndef QORVEL_TOOLS_CLI_H_
 #define QORVEL_TOOLS_CLI_H_
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "qorvel/qorvel.h"
 
+namespace qorvel::platform {
+class JetConnection;
+}  // namespace qorvel::platform
+
 namespace qorvel::tool {
 
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;  // the command ran, some of its work failed
 inline constexpr int kExitUsage = 2;   // a usage error or a call the dispatch rejects
+
+// A connection opened on the database at `path` exactly as the lookups
+// open theirs (the component's provider and connection string), for the
+// tool's own reading of a database. Raises AutomationError.
+std::unique_ptr<platform::JetConnection> OpenAsTheLookupsDo(const std::string& path);
 
 // Writes "qorvel: MESSAGE" to standard error and returns kExitUsage.
 int Fail(const std::string& message);

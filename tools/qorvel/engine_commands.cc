@@ -8,20 +8,10 @@
 #include "cli.h"
 #include "commands.h"
 #include "jet/database.h"
-#include "modmain/mod_main.h"
-#include "platform/env.h"
 #include "platform/posix/jet_database.h"
 
 namespace qorvel::tool {
 namespace {
-
-// Opens `path` as the lookups do; raises AutomationError.
-std::unique_ptr<platform::JetConnection> OpenAsTheLookupsDo(const std::string& path) {
-  auto connection = std::make_unique<platform::JetConnection>([] { return platform::Env::Default()->Now(); });
-  connection->SetProvider(modmain::kProvider);
-  connection->Open(modmain::ConnectionString(FromUtf8(path)), Text(), Text(), -1);
-  return connection;
-}
 
 std::string Cell(const Variant& value) {
   if (value.IsNull()) return "Null";

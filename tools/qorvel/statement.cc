@@ -17,7 +17,7 @@
 #include "cli.h"
 #include "demo_db.h"
 #include "jet/database.h"
-#include "modmain/mod_main.h"
+#include "platform/env.h"
 #include "platform/posix/jet_database.h"
 
 namespace qorvel::tool {
@@ -30,14 +30,11 @@ constexpr const char* kBucketNames[] = {"0-30 days", "30-60 days", "60-90 days",
 // The client's own fields, read as a report reads its data source.
 class DataSource {
  public:
-  explicit DataSource(const std::string& path) : connection_([] { return platform::Env::Default()->Now(); }) {
-    connection_.SetProvider(modmain::kProvider);
-    connection_.Open(modmain::ConnectionString(FromUtf8(path)), Text(), Text(), -1);
-  }
-  jet::ResultSet Query(const Text& statement) { return connection_.database()->Execute(statement); }
+  explicit DataSource(const std::string& path) : connection_(OpenAsTheLookupsDo(path)) {}
+  jet::ResultSet Query(const Text& statement) { return connection_->database()->Execute(statement); }
 
  private:
-  platform::JetConnection connection_;
+  std::unique_ptr<platform::JetConnection> connection_;
 };
 
 // One data source per database file for the life of the process.
