@@ -23,7 +23,7 @@
 #include <vector>
 
 #include "kx/formatters.h"
-#include "platform/env.h"
+#include "qorvel/env.h"
 #include "platform/locale.h"
 #include "qorvel/automation_error.h"
 #include "qorvel/dispatch.h"
@@ -35,11 +35,11 @@ namespace {
 const Text kError = u"Error in QORVEL.DLL";
 
 // Counts message boxes; the formatters have no database.
-class CountingEnv final : public platform::Env {
+class CountingEnv final : public Env {
  public:
   void ShowMessageBox(const Text&, Long, const std::optional<Text>&) override { ++boxes; }
-  std::unique_ptr<platform::Connection> CreateConnection() override { return nullptr; }
-  std::unique_ptr<platform::Recordset> CreateRecordset() override { return nullptr; }
+  std::unique_ptr<Connection> CreateConnection() override { return nullptr; }
+  std::unique_ptr<Recordset> CreateRecordset() override { return nullptr; }
   DateTime Now() override { return DateTime(); }
   int boxes = 0;
 };

@@ -61,11 +61,13 @@ enum class DispatchError {
   kBadParamCount,    // wrong number of arguments
   kTypeMismatch,     // an argument cannot be converted to its parameter's type
   kOverflow,         // an argument is beyond its parameter's range
+  kOutOfMemory,      // the call could not be made for want of memory
 };
 
 // The automation status code of a dispatch error (0 for kNone,
 // 0x80020006 unknown name, 0x80020003 member not found, 0x8002000E bad
-// parameter count, 0x80020005 type mismatch, 0x8002000A overflow).
+// parameter count, 0x80020005 type mismatch, 0x8002000A overflow,
+// 0x8007000E out of memory).
 std::uint32_t StatusCode(DispatchError error);
 
 struct InvokeResult {

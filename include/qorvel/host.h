@@ -53,9 +53,8 @@ class MessageBoxCapture {
   const std::vector<Box>& boxes() const { return boxes_; }
 
  private:
-  friend bool CaptureMessageBox(const Text&, Long, const std::optional<Text>&);
   std::vector<Box> boxes_;
-  MessageBoxCapture* outer_;
+  std::vector<Box>* outer_;  // the enclosing capture's boxes, or null
 };
 
 // Makes the named locale ("en-US", "de-DE", "de_DE.UTF-8", ...) the user

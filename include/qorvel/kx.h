@@ -13,13 +13,10 @@
 
 #include <array>
 
+#include "qorvel/env.h"
 #include "qorvel/kx_interface.h"
 
 namespace qorvel {
-
-namespace platform {
-class Env;
-}  // namespace platform
 
 class KX final : public _KX {
  public:
@@ -27,7 +24,7 @@ class KX final : public _KX {
   KX();
   // An object on the given environment (message box, database, clock).
   // Precondition: `env` outlives the object.
-  explicit KX(platform::Env* env);
+  explicit KX(Env* env);
 
   KX(const KX&) = delete;
   KX& operator=(const KX&) = delete;
@@ -74,7 +71,7 @@ class KX final : public _KX {
   bool ErrorShown(int method) const;
 
  private:
-  platform::Env* env_;
+  Env* env_;
   // One flag per method with a box of its own (style table order).
   std::array<bool, 16> error_shown_{};
 };

@@ -5,7 +5,8 @@
 #include <cstdio>
 #include <exception>
 
-#include "automation/values/text_ops.h"
+#include "base/text_ops.h"
+#include "kx/method_styles.h"
 #include "platform/locale.h"
 #include "platform/variant_conversion.h"
 #include "qorvel/automation_error.h"
@@ -59,32 +60,47 @@ constexpr ParamInfo kByDateRange[] = {{u"TargetDB", kText, V},
                                       {u"EndDate", kDate, R},
                                       {u"ProvCode", kText, R}};
 
-constexpr std::array<MethodInfo, 24> kMethods = {{
-    {0, u"FormatPhone", kDispIdBase + 0, kFormatPhone, kText},
-    {1, u"FormatZip", kDispIdBase + 1, kFormatZip, kText},
-    {2, u"FormatSS", kDispIdBase + 2, kFormatSS, kText},
-    {3, u"FormatName", kDispIdBase + 3, kFormatName, kText},
-    {4, u"FormatAddress", kDispIdBase + 4, kFormatAddress, kText},
-    {5, u"FormatAddress2", kDispIdBase + 5, kFormatAddress2, kText},
-    {6, u"FormatMinutes", kDispIdBase + 6, kFormatMinutes, kText},
-    {7, u"LastModified", kDispIdBase + 7, kLastModified, kText},
-    {8, u"LastModifiedCaseClient", kDispIdBase + 8, kLastModifiedCaseClient, kText},
-    {9, u"LastPaymentDate", kDispIdBase + 9, kByPerson, kText},
-    {10, u"LastPaymentAmt", kDispIdBase + 10, kByPerson, kMoney},
-    {11, u"CreditAmount", kDispIdBase + 11, kByPerson, kMoney},
-    {12, u"CreditAmountRetainer", kDispIdBase + 12, kByPerson, kMoney},
-    {13, u"PrevBalDue", kDispIdBase + 13, kByPersonInvoice, kMoney},
-    {14, u"PrevInvDateEntered", kDispIdBase + 14, kByPersonInvoice, kText},
-    {15, u"AgedInvBalances", kDispIdBase + 15, kAgedInvBalances, kMoney},
-    {16, u"PymtCountByDateRange", kDispIdBase + 16, kPymtCountByDateRange, kLong},
-    {17, u"InvoiceBalance", kDispIdBase + 17, kByInvoice, kMoney},
-    {18, u"InvoiceFee", kDispIdBase + 18, kByInvoice, kMoney},
-    {19, u"LTCBenefitTypeEnabledYN", kDispIdBase + 19, kLTCBenefitTypeEnabledYN, kText},
-    {20, u"PymtsByDateRange", kDispIdBase + 20, kByDateRange, kMoney},
-    {21, u"WOffsByDateRange", kDispIdBase + 21, kByDateRange, kMoney},
-    {22, u"FeesByDateRange", kDispIdBase + 22, kByDateRange, kMoney},
-    {23, u"GetDateFormat", kDispIdBase + 23, {}, kText},
+// A method's row: its number, parameters and result. Its name comes from
+// KX's method table and its dispatch identifier from its number, so the
+// interface's slot order, KX's table and this one cannot disagree.
+constexpr MethodInfo Row(kx::Method number, std::span<const ParamInfo> params, VarType result) {
+  return {number, kx::StyleOf(number).label, kDispIdBase + number, params, result};
+}
+
+constexpr std::array<MethodInfo, kx::kMethodCount> kMethods = {{
+    Row(kx::kFormatPhone, kFormatPhone, kText),
+    Row(kx::kFormatZip, kFormatZip, kText),
+    Row(kx::kFormatSS, kFormatSS, kText),
+    Row(kx::kFormatName, kFormatName, kText),
+    Row(kx::kFormatAddress, kFormatAddress, kText),
+    Row(kx::kFormatAddress2, kFormatAddress2, kText),
+    Row(kx::kFormatMinutes, kFormatMinutes, kText),
+    Row(kx::kLastModified, kLastModified, kText),
+    Row(kx::kLastModifiedCaseClient, kLastModifiedCaseClient, kText),
+    Row(kx::kLastPaymentDate, kByPerson, kText),
+    Row(kx::kLastPaymentAmt, kByPerson, kMoney),
+    Row(kx::kCreditAmount, kByPerson, kMoney),
+    Row(kx::kCreditAmountRetainer, kByPerson, kMoney),
+    Row(kx::kPrevBalDue, kByPersonInvoice, kMoney),
+    Row(kx::kPrevInvDateEntered, kByPersonInvoice, kText),
+    Row(kx::kAgedInvBalances, kAgedInvBalances, kMoney),
+    Row(kx::kPymtCountByDateRange, kPymtCountByDateRange, kLong),
+    Row(kx::kInvoiceBalance, kByInvoice, kMoney),
+    Row(kx::kInvoiceFee, kByInvoice, kMoney),
+    Row(kx::kLTCBenefitTypeEnabledYN, kLTCBenefitTypeEnabledYN, kText),
+    Row(kx::kPymtsByDateRange, kByDateRange, kMoney),
+    Row(kx::kWOffsByDateRange, kByDateRange, kMoney),
+    Row(kx::kFeesByDateRange, kByDateRange, kMoney),
+    Row(kx::kGetDateFormat, {}, kText),
 }};
+
+constexpr bool RowsInSlotOrder() {
+  for (int n = 0; n < kx::kMethodCount; ++n) {
+    if (kMethods[static_cast<std::size_t>(n)].number != n) return false;
+  }
+  return true;
+}
+static_assert(RowsInSlotOrder(), "each row stands at its method's slot");
 
 // The coerced arguments of one call, typed as the parameters are.
 struct Arguments {
@@ -98,94 +114,94 @@ struct Arguments {
 
 // Calls the method through the interface slot, with parameters passed by
 // reference bound to the call's own copies.
-Variant Call(_KX& o, int number, const Arguments& a) {
+Variant Call(_KX& o, kx::Method number, const Arguments& a) {
   switch (number) {
-    case 0: return Variant::FromText(o.FormatPhone(a.text(0), a.text(1)));
-    case 1: return Variant::FromText(o.FormatZip(a.text(0)));
-    case 2: return Variant::FromText(o.FormatSS(a.text(0)));
-    case 3: {
+    case kx::kFormatPhone: return Variant::FromText(o.FormatPhone(a.text(0), a.text(1)));
+    case kx::kFormatZip: return Variant::FromText(o.FormatZip(a.text(0)));
+    case kx::kFormatSS: return Variant::FromText(o.FormatSS(a.text(0)));
+    case kx::kFormatName: {
       const Boolean fml = a.boolean(3);
       return Variant::FromText(o.FormatName(a.text(0), a.text(1), a.text(2), fml));
     }
-    case 4: {
+    case kx::kFormatAddress: {
       const Boolean multi = a.boolean(5);
       return Variant::FromText(
           o.FormatAddress(a.text(0), a.text(1), a.text(2), a.text(3), a.text(4), multi));
     }
-    case 5: {
+    case kx::kFormatAddress2: {
       const Boolean multi = a.boolean(6);
       return Variant::FromText(o.FormatAddress2(a.text(0), a.text(1), a.text(2), a.text(3),
                                                 a.text(4), a.text(5), multi));
     }
-    case 6: return Variant::FromText(o.FormatMinutes(a.lng(0)));
-    case 7: {
+    case kx::kFormatMinutes: return Variant::FromText(o.FormatMinutes(a.lng(0)));
+    case kx::kLastModified: {
       const Long id = a.lng(2);
       return Variant::FromText(o.LastModified(a.text(0), a.text(1), id));
     }
-    case 8: {
+    case kx::kLastModifiedCaseClient: {
       const Long id = a.lng(2);
       return Variant::FromText(o.LastModifiedCaseClient(a.text(0), a.text(1), id));
     }
-    case 9: {
+    case kx::kLastPaymentDate: {
       const Long id = a.lng(1);
       return Variant::FromText(o.LastPaymentDate(a.text(0), id));
     }
-    case 10: {
+    case kx::kLastPaymentAmt: {
       const Long id = a.lng(1);
       return Variant::FromCurrency(o.LastPaymentAmt(a.text(0), id));
     }
-    case 11: {
+    case kx::kCreditAmount: {
       const Long id = a.lng(1);
       return Variant::FromCurrency(o.CreditAmount(a.text(0), id));
     }
-    case 12: {
+    case kx::kCreditAmountRetainer: {
       const Long id = a.lng(1);
       return Variant::FromCurrency(o.CreditAmountRetainer(a.text(0), id));
     }
-    case 13: {
+    case kx::kPrevBalDue: {
       const Long id = a.lng(1);
       const Long inv = a.lng(2);
       return Variant::FromCurrency(o.PrevBalDue(a.text(0), id, inv));
     }
-    case 14: {
+    case kx::kPrevInvDateEntered: {
       const Long id = a.lng(1);
       const Long inv = a.lng(2);
       return Variant::FromText(o.PrevInvDateEntered(a.text(0), id, inv));
     }
-    case 15: {
+    case kx::kAgedInvBalances: {
       const Long id = a.lng(1);
       const Integer start = a.integer(2);
       const Integer end = a.integer(3);
       return Variant::FromCurrency(o.AgedInvBalances(a.text(0), id, start, end));
     }
-    case 16: {
+    case kx::kPymtCountByDateRange: {
       const Long id = a.lng(1);
       return Variant::FromLong(o.PymtCountByDateRange(a.text(0), id, a.text(2), a.text(3)));
     }
-    case 17: {
+    case kx::kInvoiceBalance: {
       const Long inv = a.lng(1);
       return Variant::FromCurrency(o.InvoiceBalance(a.text(0), inv));
     }
-    case 18: {
+    case kx::kInvoiceFee: {
       const Long inv = a.lng(1);
       return Variant::FromCurrency(o.InvoiceFee(a.text(0), inv));
     }
-    case 19: {
+    case kx::kLTCBenefitTypeEnabledYN: {
       const Long id = a.lng(1);
       return Variant::FromText(o.LTCBenefitTypeEnabledYN(a.text(0), id, a.text(2)));
     }
-    case 20:
-    case 21:
-    case 22: {
+    case kx::kPymtsByDateRange:
+    case kx::kWOffsByDateRange:
+    case kx::kFeesByDateRange: {
       const Long id = a.lng(1);
       const DateTime start = a.date(2);
       const DateTime end = a.date(3);
-      if (number == 20) return Variant::FromCurrency(o.PymtsByDateRange(a.text(0), id, start, end, a.text(4)));
-      if (number == 21) return Variant::FromCurrency(o.WOffsByDateRange(a.text(0), id, start, end, a.text(4)));
+      if (number == kx::kPymtsByDateRange) return Variant::FromCurrency(o.PymtsByDateRange(a.text(0), id, start, end, a.text(4)));
+      if (number == kx::kWOffsByDateRange) return Variant::FromCurrency(o.WOffsByDateRange(a.text(0), id, start, end, a.text(4)));
       return Variant::FromCurrency(o.FeesByDateRange(a.text(0), id, start, end, a.text(4)));
     }
-    case 23: return Variant::FromText(o.GetDateFormat());
-    default: break;
+    case kx::kGetDateFormat: return Variant::FromText(o.GetDateFormat());
+    case kx::kMethodCount: break;
   }
   return Variant();
 }
@@ -195,6 +211,13 @@ InvokeResult Failure(DispatchError error, std::string message, int arg_index = -
   result.error = error;
   result.message = std::move(message);
   result.arg_index = arg_index;
+  return result;
+}
+
+// The result of a call that ran out of memory; builds no text of its own.
+InvokeResult OutOfMemory() noexcept {
+  InvokeResult result;
+  result.error = DispatchError::kOutOfMemory;
   return result;
 }
 
@@ -225,7 +248,7 @@ InvokeResult InvokeMethod(_KX& object, const MethodInfo& method, const std::vect
   // Every by-reference parameter of _KX is read-only, so there is nothing
   // to write back: the caller's arguments stay exactly as passed.
   InvokeResult result;
-  result.value = Call(object, method.number, coerced);
+  result.value = Call(object, static_cast<kx::Method>(method.number), coerced);
   return result;
 }
 
@@ -265,6 +288,7 @@ std::uint32_t StatusCode(DispatchError error) {
     case DispatchError::kBadParamCount: return 0x8002000Eu;
     case DispatchError::kTypeMismatch: return 0x80020005u;
     case DispatchError::kOverflow: return 0x8002000Au;
+    case DispatchError::kOutOfMemory: return 0x8007000Eu;
   }
   return 0x8000FFFFu;
 }
@@ -278,7 +302,7 @@ InvokeResult Invoke(_KX& object, TextView name, const std::vector<Variant>& args
     return InvokeMethod(object, *method, args);
   } catch (...) {
     // Only running out of memory can get here.
-    return Failure(DispatchError::kTypeMismatch, "out of memory");
+    return OutOfMemory();
   }
 }
 
@@ -292,7 +316,7 @@ InvokeResult Invoke(_KX& object, Long dispid, const std::vector<Variant>& args) 
     }
     return InvokeMethod(object, *method, args);
   } catch (...) {
-    return Failure(DispatchError::kTypeMismatch, "out of memory");
+    return OutOfMemory();
   }
 }
 

@@ -14,7 +14,7 @@
 #include <string>
 #include <string_view>
 
-#include "automation/values/text_ops.h"
+#include "base/text_ops.h"
 #include "qorvel/types.h"
 
 struct sqlite3;

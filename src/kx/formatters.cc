@@ -21,14 +21,6 @@
 namespace qorvel::kx {
 namespace {
 
-constexpr char16_t kCrLf[] = u"\r\n";
-
-// Decimal text of an integer, as UTF-16.
-Text DecimalText(long long value) {
-  const std::string digits = std::to_string(value);
-  return Text(digits.begin(), digits.end());
-}
-
 // Characters `count` code units from `start`, or fewer where the text ends;
 // empty when `start` lies beyond the end.
 Text Mid(const Text& text, std::size_t start, std::size_t count = Text::npos) {

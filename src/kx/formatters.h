@@ -16,7 +16,7 @@
 #include <cstddef>
 #include <functional>
 
-#include "automation/values/text_ops.h"
+#include "base/text_ops.h"
 #include "qorvel/types.h"
 
 namespace qorvel::kx {

@@ -2,18 +2,18 @@
 // (RunMethod), in the style the method's row of the style table gives.
 #include "qorvel/kx.h"
 
-#include "kx/error_styles.h"
+#include "kx/method_styles.h"
 #include "kx/formatters.h"
-#include "platform/env.h"
+#include "qorvel/env.h"
 #include "platform/locale.h"
 
 namespace qorvel {
 
 using kx::RunMethod;
 
-KX::KX() : KX(platform::Env::Default()) {}
+KX::KX() : KX(Env::Default()) {}
 
-KX::KX(platform::Env* env) : env_(env) {}
+KX::KX(Env* env) : env_(env) {}
 
 bool KX::ErrorShown(int method) const {
   if (method < 0 || method >= kx::kMethodCount) return false;

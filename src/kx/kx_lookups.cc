@@ -13,7 +13,6 @@ using kx::InDatePattern;
 using kx::QuotesDoubled;
 using kx::Sql;
 using modmain::NullToString;
-using platform::Recordset;
 
 const platform::Locale& Locale() { return platform::UserLocale(); }
 
@@ -277,7 +276,7 @@ Text KX::LTCBenefitTypeEnabledYN(Text TargetDB, const Long& PeopleID,
 namespace {
 
 // The three totals share their steps; only the sum and its pieces differ.
-Currency ActivityTotal(platform::Env& env, bool* flags, int method, const Text& TargetDB,
+Currency ActivityTotal(Env& env, bool* flags, kx::Method method, const Text& TargetDB,
                        TextView select, const TotalsPieces& pieces, Long PeopleID,
                        const DateTime& StartDate, const DateTime& EndDate, const Text& ProvCode) {
   return kx::RunLookup<Currency>(

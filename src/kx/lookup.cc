@@ -15,7 +15,7 @@ Text QuotesDoubled(TextView text) {
   return out;
 }
 
-Currency FieldAsCurrency(const platform::Recordset& recordset, Integer index) {
+Currency FieldAsCurrency(const Recordset& recordset, Integer index) {
   return platform::UserLocale().TextToCurrency(modmain::NullToString(recordset.Field(index), kTrue));
 }
 

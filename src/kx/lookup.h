@@ -15,10 +15,10 @@
 #include <string>
 #include <utility>
 
-#include "kx/error_styles.h"
+#include "base/text_ops.h"
+#include "kx/method_styles.h"
 #include "modmain/mod_main.h"
-#include "platform/database.h"
-#include "platform/env.h"
+#include "qorvel/env.h"
 #include "qorvel/kx_interface.h"
 
 namespace qorvel::kx {
@@ -30,14 +30,14 @@ inline constexpr Long kOptionsUnspecified = -1;
 // Runs one lookup. `build` returns the statement text; `read` reads the
 // result from the open recordset. Never throws.
 template <class R, class Build, class Read>
-R RunLookup(platform::Env& env, bool* flags, int method, const Text& TargetDB, Build&& build,
+R RunLookup(Env& env, bool* flags, Method method, const Text& TargetDB, Build&& build,
             Read&& read) noexcept {
   return RunMethod<R>(env, flags, method, [&]() -> R {
     const R default_result = ResultFrom<R>(StyleOf(method).default_result);
     if (TargetDB.empty()) return default_result;
     if (!modmain::ConnectToDB(env, TargetDB)) return default_result;
     const Text statement = build();
-    const std::unique_ptr<platform::Recordset> recordset = env.CreateRecordset();
+    const std::unique_ptr<Recordset> recordset = env.CreateRecordset();
     if (!recordset) RaiseOutOfMemory();
     recordset->Open(statement, *modmain::ThisThread().DBConnection, kCursorStatic,
                     kLockReadOnly, kOptionsUnspecified);
@@ -50,10 +50,7 @@ R RunLookup(platform::Env& env, bool* flags, int method, const Text& TargetDB, B
 // Statement pieces: fixed text as it stands, integers as plain decimal text
 // with a minus sign when negative.
 inline void AppendPiece(Text& out, TextView piece) { out += piece; }
-inline void AppendPiece(Text& out, Long number) {
-  const std::string digits = std::to_string(number);
-  out.append(digits.begin(), digits.end());
-}
+inline void AppendPiece(Text& out, Long number) { out += DecimalText(number); }
 
 // The exact concatenation of the pieces, nothing between them.
 template <class... Pieces>
@@ -69,7 +66,7 @@ Text QuotesDoubled(TextView text);
 // The first row's field at `index` through NullToString with ZeroIfNull
 // True, read as Currency. Precondition: the recordset has a current row
 // (else the read raises, as reading without a row does).
-Currency FieldAsCurrency(const platform::Recordset& recordset, Integer index = 0);
+Currency FieldAsCurrency(const Recordset& recordset, Integer index = 0);
 
 // A date text rendered in the object's date pattern: GetDateFormat is asked
 // through the object's own interface, the text is read back as a date under

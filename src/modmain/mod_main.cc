@@ -1,7 +1,8 @@
 // modMain: the per-thread connection, NullToString and DecryptSSN.
 #include "modmain/mod_main.h"
 
-#include "kx/error_styles.h"
+#include "base/text_ops.h"
+#include "modmain/error_styles.h"
 #include "platform/locale.h"
 #include "platform/variant_conversion.h"
 #include "qorvel/automation_error.h"
@@ -26,31 +27,35 @@ Text ConnectionString(const Text& DBPath) {
   return s;
 }
 
+void OpenDatabase(Connection& connection, const Text& DBPath) {
+  connection.SetProvider(kProvider);
+  connection.Open(ConnectionString(DBPath), Text(), Text(), -1);
+}
+
 ThreadState& ThisThread() { return tls_state; }
 
 void ResetThisThread() { tls_state = ThreadState(); }
 
-bool ConnectToDB(platform::Env& env, const Text& DBPath) noexcept {
+bool ConnectToDB(Env& env, const Text& DBPath) noexcept {
   ThreadState& state = tls_state;
   try {
     if (!state.DBConnection) {
       state.DBConnection = env.CreateConnection();
       if (!state.DBConnection) RaiseOutOfMemory();
     }
-    platform::Connection& connection = *state.DBConnection;
+    Connection& connection = *state.DBConnection;
     const Long current = connection.State();
-    if (current == platform::kStateOpen && DBPath == state.LastDBPath) return true;
+    if (current == kStateOpen && DBPath == state.LastDBPath) return true;
     // One thread moves between databases: close the connection before it
     // is opened on another path.
-    if (current == platform::kStateOpen) connection.Close();
-    connection.SetProvider(kProvider);
-    connection.Open(ConnectionString(DBPath), Text(), Text(), -1);
+    if (current == kStateOpen) connection.Close();
+    OpenDatabase(connection, DBPath);
     state.LastDBPath = DBPath;
     return true;
   } catch (...) {
-    const AutomationError error = kx::CurrentError();
+    const AutomationError error = CurrentError();
     try {
-      kx::ShowConnectionFailureBox(env, state.ConnectErrorShown, DBPath, error);
+      ShowConnectionFailureBox(env, state.ConnectErrorShown, DBPath, error);
     } catch (...) {
       // The box could not be shown; the result stays False.
     }
@@ -76,12 +81,11 @@ Text DecryptSSN(const Text& SSN) {
           locale.AnsiCode(rotated[static_cast<std::size_t>(i - 1)])));
       const int difference = code - 64;
       if (difference < -32768) RaiseOverflow();
-      const std::string digits = std::to_string(difference);
-      result.append(digits.begin(), digits.end());
+      result += DecimalText(difference);
     }
     return result;
   } catch (...) {
-    kx::RaiseAgain(u"DecryptSSN", kx::CurrentError());
+    RaiseAgain(u"DecryptSSN", CurrentError());
   }
 }
 

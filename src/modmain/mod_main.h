@@ -11,8 +11,7 @@
 
 #include <memory>
 
-#include "platform/database.h"
-#include "platform/env.h"
+#include "qorvel/env.h"
 #include "qorvel/types.h"
 #include "qorvel/variant.h"
 
@@ -22,7 +21,7 @@ inline constexpr char16_t kProvider[] = u"Microsoft.Jet.OLEDB.4.0";
 
 // The per-thread module data.
 struct ThreadState {
-  std::unique_ptr<platform::Connection> DBConnection;  // created on first use
+  std::unique_ptr<Connection> DBConnection;  // created on first use
   Text LastDBPath;                                      // path of the last successful open
   bool ConnectErrorShown = false;                       // the failure box was shown
 };
@@ -38,11 +37,17 @@ void ResetThisThread();
 // with: the path unchanged, then the component's database password.
 Text ConnectionString(const Text& DBPath);
 
+// Opens `connection` on the database at `DBPath` as every lookup's
+// connection is opened: the provider "Microsoft.Jet.OLEDB.4.0" set first,
+// then Open with the component's connection string, "", "" and -1.
+// Precondition: the connection is not open. Raises the connection's errors.
+void OpenDatabase(Connection& connection, const Text& DBPath);
+
 // Makes the thread's connection open on `DBPath`: reuses it when it is open
 // on exactly that path (case-sensitive), otherwise closes it if open and
 // opens it on the path. Returns false after any failure, having shown the
 // connection failure box once per thread. Never throws.
-bool ConnectToDB(platform::Env& env, const Text& DBPath) noexcept;
+bool ConnectToDB(Env& env, const Text& DBPath) noexcept;
 
 // The one place where a value that may be Null becomes text: Null gives "0"
 // when ZeroIfNull is True (any non-zero value), else ""; any other value its

@@ -13,7 +13,8 @@ namespace qorvel {
 namespace {
 
 std::shared_mutex handler_mutex;
-thread_local MessageBoxCapture* tls_capture = nullptr;
+// The boxes of the calling thread's innermost MessageBoxCapture, or null.
+thread_local std::vector<MessageBoxCapture::Box>* tls_capture = nullptr;
 
 MessageBoxHandler& Handler() {
   static MessageBoxHandler handler;
@@ -27,13 +28,14 @@ MessageBoxHandler platform::HostMessageBoxHandler() {
   return Handler();
 }
 
-MessageBoxCapture::MessageBoxCapture() : outer_(tls_capture) { tls_capture = this; }
+MessageBoxCapture::MessageBoxCapture() : outer_(tls_capture) { tls_capture = &boxes_; }
 
 MessageBoxCapture::~MessageBoxCapture() { tls_capture = outer_; }
 
-bool CaptureMessageBox(const Text& prompt, Long buttons, const std::optional<Text>& title) {
+bool platform::CaptureMessageBox(const Text& prompt, Long buttons,
+                                 const std::optional<Text>& title) {
   if (tls_capture == nullptr) return false;
-  tls_capture->boxes_.push_back({prompt, buttons, title});
+  tls_capture->push_back({prompt, buttons, title});
   return true;
 }
 

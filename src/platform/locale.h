@@ -10,7 +10,6 @@
 #ifndef QORVEL_PLATFORM_LOCALE_H_
 #define QORVEL_PLATFORM_LOCALE_H_
 
-#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -98,28 +97,21 @@ class Locale {
   virtual int AnsiCode(char16_t ch) const = 0;
 };
 
-// The process's user locale. Chosen on first use from the process
-// environment (EnvironmentLocale with the real environment) unless a host
-// or test set one before. Fast: one atomic load after the first call.
+// The process's user locale. Chosen on first use by the platform
+// (PlatformDefaultLocale) unless a host or test set one before. Fast: one
+// atomic load after the first call.
 const Locale& UserLocale();
 
 // Sets the user locale for the whole process. The library keeps every
 // locale it was given alive until exit, so a reference obtained from
 // UserLocale() before the change stays valid. A null locale goes back to
-// the environment's choice.
+// the platform's choice.
 void SetUserLocale(std::shared_ptr<const Locale> locale);
 
-// Reads one environment variable; null when it is not set.
-using EnvironmentLookup = std::function<const char*(const char* variable)>;
-
-// The locale a Linux program would use under the given environment: the
-// date and time settings from LC_ALL, else LC_TIME, else LANG; the number
-// and currency settings from LC_ALL, else LC_NUMERIC, else LANG; the ANSI
-// code page from LC_ALL, else LC_CTYPE, else LANG (empty values count as
-// unset). A value such as "de_DE.UTF-8", "de_DE" or "de-DE" names a table
-// locale; "C" and "POSIX" are en-US; an unknown territory falls back to the
-// table's first locale of the same language, anything else to en-US.
-std::shared_ptr<const Locale> EnvironmentLocale(const EnvironmentLookup& lookup);
+// The platform's own choice of the user locale: on POSIX systems the one
+// the process environment names (posix/environment_locale.h), on Windows
+// the user's default locale. Never null.
+std::shared_ptr<const Locale> PlatformDefaultLocale();
 
 // The locale table: a locale by name ("en-US", "de-DE", also "de_DE" and
 // "de_DE.UTF-8"), or null when the table has no such locale.

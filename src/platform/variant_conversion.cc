@@ -7,7 +7,7 @@
 #include <limits>
 #include <string>
 
-#include "automation/values/text_ops.h"
+#include "base/text_ops.h"
 #include "qorvel/automation_error.h"
 
 namespace qorvel::platform {

@@ -16,7 +16,7 @@
 #include "jet/errors.h"
 #include "jet/file_watch.h"
 #include "jet/sql/translator.h"
-#include "jet_test_support.h"
+#include "support/jet_support.h"
 #include "qorvel/automation_error.h"
 #include "shared_dir.h"
 

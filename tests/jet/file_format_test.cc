@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "jet/file_format.h"
-#include "jet_test_support.h"
+#include "support/jet_support.h"
 #include "shared_dir.h"
 
 namespace qorvel::jet {

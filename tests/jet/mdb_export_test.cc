@@ -18,7 +18,7 @@
 
 #include "jet/database.h"
 #include "jet/values.h"
-#include "jet_test_support.h"
+#include "support/jet_support.h"
 #include "shared_dir.h"
 
 namespace qorvel::jet {

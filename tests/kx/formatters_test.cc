@@ -16,7 +16,7 @@
 #include <string>
 #include <tuple>
 
-#include "kx/error_styles.h"
+#include "kx/method_styles.h"
 #include "qorvel/dispatch.h"
 #include "qorvel/kx.h"
 #include "support/fakes.h"

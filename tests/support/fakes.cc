@@ -10,7 +10,7 @@ namespace qorvel::testing {
 Long FakeConnection::State() const {
   db_->calls.push_back("State");
   if (db_->forced_state >= 0) return db_->forced_state;
-  return open_ ? platform::kStateOpen : platform::kStateClosed;
+  return open_ ? kStateOpen : kStateClosed;
 }
 
 void FakeConnection::SetProvider(const Text& provider) {
@@ -31,7 +31,7 @@ void FakeConnection::Close() {
   open_ = false;
 }
 
-void FakeRecordset::Open(const Text& source, platform::Connection&, Long cursor_type,
+void FakeRecordset::Open(const Text& source, Connection&, Long cursor_type,
                          Long lock_type, Long options) {
   db_->statements.push_back(source);
   if (cursor_type != 3 || lock_type != 1 || options != -1) {
@@ -59,11 +59,11 @@ void FakeRecordset::MoveNext() {
   ++row_;
 }
 
-std::unique_ptr<platform::Connection> EngineEnv::CreateConnection() {
+std::unique_ptr<Connection> EngineEnv::CreateConnection() {
   return std::make_unique<platform::JetConnection>([this] { return now; });
 }
 
-std::unique_ptr<platform::Recordset> EngineEnv::CreateRecordset() {
+std::unique_ptr<Recordset> EngineEnv::CreateRecordset() {
   return std::make_unique<platform::JetRecordset>();
 }
 

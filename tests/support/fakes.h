@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/env.h"
+#include "qorvel/env.h"
 #include "platform/locale.h"
 #include "qorvel/automation_error.h"
 
@@ -36,7 +36,7 @@ struct FakeDatabase {
   Long forced_state = -1;  // when >= 0, State() reports it
 };
 
-class FakeConnection final : public platform::Connection {
+class FakeConnection final : public Connection {
  public:
   explicit FakeConnection(FakeDatabase* db) : db_(db) {}
   Long State() const override;
@@ -50,10 +50,10 @@ class FakeConnection final : public platform::Connection {
   bool open_ = false;
 };
 
-class FakeRecordset final : public platform::Recordset {
+class FakeRecordset final : public Recordset {
  public:
   explicit FakeRecordset(FakeDatabase* db) : db_(db) {}
-  void Open(const Text& source, platform::Connection& active_connection, Long cursor_type,
+  void Open(const Text& source, Connection& active_connection, Long cursor_type,
             Long lock_type, Long options) override;
   bool Eof() const override { return row_ >= rows_.size(); }
   Variant Field(Integer index) const override;
@@ -68,17 +68,17 @@ class FakeRecordset final : public platform::Recordset {
 };
 
 // An Env that records boxes and answers from a FakeDatabase.
-class RecordingEnv final : public platform::Env {
+class RecordingEnv final : public Env {
  public:
   void ShowMessageBox(const Text& prompt, Long buttons,
                       const std::optional<Text>& title) override {
     boxes.push_back({prompt, buttons, title});
   }
-  std::unique_ptr<platform::Connection> CreateConnection() override {
+  std::unique_ptr<Connection> CreateConnection() override {
     ++connections_created;
     return std::make_unique<FakeConnection>(&database);
   }
-  std::unique_ptr<platform::Recordset> CreateRecordset() override {
+  std::unique_ptr<Recordset> CreateRecordset() override {
     return std::make_unique<FakeRecordset>(&database);
   }
   DateTime Now() override { return now; }
@@ -91,14 +91,14 @@ class RecordingEnv final : public platform::Env {
 
 // An Env on the real database engine, with a clock the test sets and the
 // boxes recorded.
-class EngineEnv final : public platform::Env {
+class EngineEnv final : public Env {
  public:
   void ShowMessageBox(const Text& prompt, Long buttons,
                       const std::optional<Text>& title) override {
     boxes.push_back({prompt, buttons, title});
   }
-  std::unique_ptr<platform::Connection> CreateConnection() override;
-  std::unique_ptr<platform::Recordset> CreateRecordset() override;
+  std::unique_ptr<Connection> CreateConnection() override;
+  std::unique_ptr<Recordset> CreateRecordset() override;
   DateTime Now() override { return now; }
 
   std::vector<RecordedBox> boxes;

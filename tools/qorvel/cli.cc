@@ -7,7 +7,7 @@
 
 #include "json.h"
 #include "modmain/mod_main.h"
-#include "platform/env.h"
+#include "qorvel/env.h"
 #include "platform/posix/jet_database.h"
 
 namespace qorvel::tool {
@@ -45,13 +45,13 @@ std::string ClosestNames(const std::string& name) {
 
 }  // namespace
 
-std::unique_ptr<platform::JetConnection> OpenAsTheLookupsDo(const std::string& path) {
-  auto connection =
-      std::make_unique<platform::JetConnection>([] { return platform::Env::Default()->Now(); });
-  connection->SetProvider(modmain::kProvider);
-  connection->Open(modmain::ConnectionString(FromUtf8(path)), Text(), Text(), -1);
-  return connection;
+OpenedDatabase::OpenedDatabase(const std::string& path)
+    : connection_(Env::Default()->CreateConnection()) {
+  modmain::OpenDatabase(*connection_, FromUtf8(path));
+  database_ = &platform::DatabaseOf(*connection_);
 }
+
+OpenedDatabase::~OpenedDatabase() = default;
 
 int Fail(const std::string& message) {
   std::cerr << "qorvel: " << message << "\n";

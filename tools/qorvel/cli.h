@@ -10,9 +10,9 @@
 
 #include "qorvel/qorvel.h"
 
-namespace qorvel::platform {
-class JetConnection;
-}  // namespace qorvel::platform
+namespace qorvel::jet {
+class Database;
+}  // namespace qorvel::jet
 
 namespace qorvel::tool {
 
@@ -20,10 +20,23 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;  // the command ran, some of its work failed
 inline constexpr int kExitUsage = 2;   // a usage error or a call the dispatch rejects
 
-// A connection opened on the database at `path` exactly as the lookups
-// open theirs (the component's provider and connection string), for the
-// tool's own reading of a database. Raises AutomationError.
-std::unique_ptr<platform::JetConnection> OpenAsTheLookupsDo(const std::string& path);
+// The database at `path`, opened through the platform's connection exactly
+// as the lookups open theirs (modmain::OpenDatabase), for the tool's own
+// reading of a database through the engine.
+class OpenedDatabase {
+ public:
+  // Raises AutomationError as the lookups' connection would.
+  explicit OpenedDatabase(const std::string& path);
+  ~OpenedDatabase();
+  OpenedDatabase(const OpenedDatabase&) = delete;
+  OpenedDatabase& operator=(const OpenedDatabase&) = delete;
+
+  jet::Database& database() const { return *database_; }
+
+ private:
+  std::unique_ptr<Connection> connection_;
+  jet::Database* database_;
+};
 
 // Writes "qorvel: MESSAGE" to standard error and returns kExitUsage.
 int Fail(const std::string& message);

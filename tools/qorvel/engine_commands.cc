@@ -8,7 +8,6 @@
 #include "cli.h"
 #include "commands.h"
 #include "jet/database.h"
-#include "platform/posix/jet_database.h"
 
 namespace qorvel::tool {
 namespace {
@@ -33,8 +32,8 @@ int SqlCommand(const std::vector<std::string>& words) {
     return Fail("sql: no database at \"" + words[0] + "\"; give the path of a .mdb or SQLite file");
   }
   try {
-    const auto connection = OpenAsTheLookupsDo(words[0]);
-    const jet::ResultSet rows = connection->database()->Execute(FromUtf8(words[1]));
+    const OpenedDatabase opened(words[0]);
+    const jet::ResultSet rows = opened.database().Execute(FromUtf8(words[1]));
     // A header of names and types, then one tab-separated line per row.
     for (std::size_t c = 0; c < rows.columns.size(); ++c) {
       std::cout << (c ? "\t" : "") << ToUtf8(rows.columns[c].name) << " ("
@@ -64,9 +63,9 @@ int ConvertCommand(const std::vector<std::string>& words) {
     return Fail("convert: the output would replace the database itself; choose another file");
   }
   try {
-    const auto connection = OpenAsTheLookupsDo(words[0]);
-    connection->database()->ExportToSqlite(words[1]);
-    std::cerr << "wrote " << connection->database()->tables().size() << " tables to " << words[1] << "\n";
+    const OpenedDatabase opened(words[0]);
+    opened.database().ExportToSqlite(words[1]);
+    std::cerr << "wrote " << opened.database().tables().size() << " tables to " << words[1] << "\n";
     return kExitOk;
   } catch (const AutomationError& e) {
     return DatabaseError("convert", e);

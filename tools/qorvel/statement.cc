@@ -17,7 +17,7 @@
 #include "cli.h"
 #include "demo_db.h"
 #include "jet/database.h"
-#include "platform/env.h"
+#include "qorvel/env.h"
 #include "platform/posix/jet_database.h"
 
 namespace qorvel::tool {
@@ -30,11 +30,11 @@ constexpr const char* kBucketNames[] = {"0-30 days", "30-60 days", "60-90 days",
 // The client's own fields, read as a report reads its data source.
 class DataSource {
  public:
-  explicit DataSource(const std::string& path) : connection_(OpenAsTheLookupsDo(path)) {}
-  jet::ResultSet Query(const Text& statement) { return connection_->database()->Execute(statement); }
+  explicit DataSource(const std::string& path) : opened_(path) {}
+  jet::ResultSet Query(const Text& statement) { return opened_.database().Execute(statement); }
 
  private:
-  std::unique_ptr<platform::JetConnection> connection_;
+  OpenedDatabase opened_;
 };
 
 // One data source per database file for the life of the process.
@@ -351,7 +351,7 @@ int StatementCommand(const std::vector<std::string>& words) {
   int status = kExitOk;
   try {
     KX kx;
-    const DateTime today = platform::Env::Default()->Now();
+    const DateTime today = Env::Default()->Now();
     std::vector<StatementData> statements;
     for (const Long id : all ? AllClients(db) : std::vector<Long>{static_cast<Long>(client)}) {
       statements.push_back(BuildStatement(kx, db, id, today));

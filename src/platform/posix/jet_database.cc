@@ -162,24 +162,29 @@ void JetRecordset::RequireOpen() const {
   }
 }
 
+jet::Database& DatabaseOf(Connection& connection) {
+  auto* jet_connection = dynamic_cast<JetConnection*>(&connection);
+  if (jet_connection == nullptr) {
+    throw AutomationError(kErrBadArguments, u"The active connection is not a connection of this engine.");
+  }
+  if (jet_connection->database() == nullptr) {
+    throw AutomationError(kErrObjectClosed, u"The connection is closed.");
+  }
+  return *jet_connection->database();
+}
+
 void JetRecordset::Open(const Text& source, Connection& active_connection, Long cursor_type,
                         Long lock_type, Long options) {
   if (rows_ != nullptr) {
     throw AutomationError(kErrObjectOpen, u"The recordset is already open; close it first.");
-  }
-  auto* connection = dynamic_cast<JetConnection*>(&active_connection);
-  if (connection == nullptr) {
-    throw AutomationError(kErrBadArguments, u"The active connection is not a connection of this engine.");
   }
   if (cursor_type < -1 || cursor_type > 3 || lock_type < -1 || lock_type > 4 || lock_type == 0 ||
       !(options == -1 || options == 1 || options == 8)) {
     throw AutomationError(kErrBadArguments,
                           u"The recordset's cursor type, lock type or options are out of range.");
   }
-  if (connection->database() == nullptr) {
-    throw AutomationError(kErrObjectClosed, u"The recordset's connection is closed.");
-  }
-  auto rows = std::make_unique<jet::ResultSet>(connection->database()->Execute(source));
+  jet::Database& database = DatabaseOf(active_connection);
+  auto rows = std::make_unique<jet::ResultSet>(database.Execute(source));
   rows_ = std::move(rows);
   current_ = 0;
 }

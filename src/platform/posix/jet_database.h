@@ -22,7 +22,7 @@
 #include <memory>
 #include <vector>
 
-#include "platform/database.h"
+#include "qorvel/env.h"
 #include "qorvel/date_time.h"
 #include "qorvel/types.h"
 
@@ -86,6 +86,11 @@ class JetConnection final : public Connection {
   Text provider_;
   std::unique_ptr<jet::Database> database_;
 };
+
+// The engine's database behind `connection`, an open connection of this
+// adapter. Raises kErrBadArguments for a connection of another kind and
+// kErrObjectClosed for a closed one.
+jet::Database& DatabaseOf(Connection& connection);
 
 class JetRecordset final : public Recordset {
  public:

@@ -7,7 +7,7 @@
 #include <ctime>
 #include <mutex>
 
-#include "platform/env.h"
+#include "qorvel/env.h"
 #include "platform/host_settings.h"
 #include "platform/posix/jet_database.h"
 
@@ -22,7 +22,7 @@ void WriteBox(const Text& prompt, Long buttons, const std::optional<Text>& title
     if (ch != u'\r') lines.push_back(ch);
   }
   const std::string text = ToUtf8(lines);
-  const std::string caption = title ? ToUtf8(*title) : ToUtf8(platform::kApplicationTitle);
+  const std::string caption = title ? ToUtf8(*title) : ToUtf8(kApplicationTitle);
   static std::mutex write_mutex;
   std::lock_guard<std::mutex> lock(write_mutex);
   std::fprintf(stderr, "[%s] (message box, buttons %d)\n%s\n", caption.c_str(), buttons,
@@ -30,11 +30,11 @@ void WriteBox(const Text& prompt, Long buttons, const std::optional<Text>& title
   std::fflush(stderr);
 }
 
-class PosixEnv final : public platform::Env {
+class PosixEnv final : public Env {
  public:
   void ShowMessageBox(const Text& prompt, Long buttons,
                       const std::optional<Text>& title) override {
-    if (CaptureMessageBox(prompt, buttons, title)) return;
+    if (platform::CaptureMessageBox(prompt, buttons, title)) return;
     const MessageBoxHandler handler = platform::HostMessageBoxHandler();
     if (handler) {
       handler(prompt, buttons, title);
@@ -43,8 +43,8 @@ class PosixEnv final : public platform::Env {
     }
   }
 
-  std::unique_ptr<platform::Connection> CreateConnection() override;
-  std::unique_ptr<platform::Recordset> CreateRecordset() override;
+  std::unique_ptr<Connection> CreateConnection() override;
+  std::unique_ptr<Recordset> CreateRecordset() override;
 
   DateTime Now() override {
     timeval tv{};
@@ -58,17 +58,17 @@ class PosixEnv final : public platform::Env {
   }
 };
 
-std::unique_ptr<platform::Connection> PosixEnv::CreateConnection() {
+std::unique_ptr<Connection> PosixEnv::CreateConnection() {
   return std::make_unique<platform::JetConnection>([this] { return Now(); });
 }
 
-std::unique_ptr<platform::Recordset> PosixEnv::CreateRecordset() {
+std::unique_ptr<Recordset> PosixEnv::CreateRecordset() {
   return std::make_unique<platform::JetRecordset>();
 }
 
 }  // namespace
 
-platform::Env* platform::Env::Default() {
+Env* Env::Default() {
   static PosixEnv env;
   return &env;
 }

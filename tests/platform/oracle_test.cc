@@ -14,7 +14,7 @@
 
 #include <gtest/gtest.h>
 
-#include "locale/test_support.h"
+#include "platform/test_support.h"
 #include "platform/locale.h"
 #include "qorvel/automation_error.h"
 #include "shared_dir.h"

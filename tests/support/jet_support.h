@@ -1,7 +1,7 @@
 // Helpers shared by the engine's tests: default options, temporary folders,
 // running a command and reading CSV.
-#ifndef QORVEL_TESTS_JET_JET_TEST_SUPPORT_H_
-#define QORVEL_TESTS_JET_JET_TEST_SUPPORT_H_
+#ifndef QORVEL_TESTS_SUPPORT_JET_SUPPORT_H_
+#define QORVEL_TESTS_SUPPORT_JET_SUPPORT_H_
 
 #include <filesystem>
 #include <optional>
@@ -58,4 +58,4 @@ std::string Describe(const Variant& value);
 
 }  // namespace qorvel::jet::testing
 
-#endif  // QORVEL_TESTS_JET_JET_TEST_SUPPORT_H_
+#endif  // QORVEL_TESTS_SUPPORT_JET_SUPPORT_H_

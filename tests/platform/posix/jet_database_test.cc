@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "jet/errors.h"
-#include "jet_test_support.h"
+#include "support/jet_support.h"
 #include "platform/posix/jet_database.h"
 #include "qorvel/automation_error.h"
 #include "shared_dir.h"

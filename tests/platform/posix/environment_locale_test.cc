@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/locale.h"
+#include "platform/posix/environment_locale.h"
 
 namespace qorvel::platform {
 namespace {

@@ -1,14 +1,22 @@
 // Small operations on automation text and numbers that several layers
-// share: trimming blanks, comparing names without regard to ASCII case,
-// UTF-8 encoding of one code point, and rounding halves to even.
-#ifndef QORVEL_AUTOMATION_VALUES_TEXT_OPS_H_
-#define QORVEL_AUTOMATION_VALUES_TEXT_OPS_H_
+// share: the CR LF line break, integers as decimal text, trimming blanks,
+// comparing names without regard to ASCII case, UTF-8 encoding of one code
+// point, and rounding halves to even.
+#ifndef QORVEL_BASE_TEXT_OPS_H_
+#define QORVEL_BASE_TEXT_OPS_H_
 
 #include <string>
+#include <string_view>
 
 #include "qorvel/types.h"
 
 namespace qorvel {
+
+// The line break of prompts and address blocks: carriage return, line feed.
+inline constexpr char16_t kCrLf[] = u"\r\n";
+
+// `value` as plain decimal text: a minus sign when negative, no grouping.
+Text DecimalText(long long value);
 
 // The text without its leading and trailing space characters (tabs and
 // line breaks stay).
@@ -16,6 +24,7 @@ TextView TrimBlanks(TextView text);
 
 // Equal when the texts differ at most in the case of ASCII letters.
 bool EqualsIgnoringAsciiCase(TextView a, TextView b);
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
 
 // Appends the UTF-8 form of `cp`; a surrogate or a value beyond U+10FFFF
 // is written as U+FFFD.
@@ -27,4 +36,4 @@ double RoundHalfEven(double x);
 
 }  // namespace qorvel
 
-#endif  // QORVEL_AUTOMATION_VALUES_TEXT_OPS_H_
+#endif  // QORVEL_BASE_TEXT_OPS_H_

@@ -1,5 +1,5 @@
 // Helpers shared by the engine's tests.
-#include "jet_test_support.h"
+#include "support/jet_support.h"
 
 #include <spawn.h>
 #include <fcntl.h>

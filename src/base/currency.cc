@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "automation/values/text_ops.h"
+#include "base/text_ops.h"
 #include "qorvel/automation_error.h"
 
 namespace qorvel {

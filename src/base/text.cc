@@ -1,6 +1,6 @@
 // UTF-8 <-> UTF-16 conversion at the edges of the library, and the small
 // text and number operations of text_ops.h.
-#include "automation/values/text_ops.h"
+#include "base/text_ops.h"
 
 #include <cmath>
 
@@ -85,14 +85,37 @@ TextView TrimBlanks(TextView text) {
   return text;
 }
 
-bool EqualsIgnoringAsciiCase(TextView a, TextView b) {
+Text DecimalText(long long value) {
+  // Digits from the right, in the magnitude as unsigned so that the lowest
+  // value has one too.
+  char16_t digits[24];
+  std::size_t n = sizeof digits / sizeof digits[0];
+  unsigned long long magnitude =
+      value < 0 ? 0ULL - static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value);
+  do {
+    digits[--n] = static_cast<char16_t>(u'0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (value < 0) digits[--n] = u'-';
+  return Text(digits + n, digits + sizeof digits / sizeof digits[0]);
+}
+
+namespace {
+
+template <class Char>
+bool EqualsFolded(std::basic_string_view<Char> a, std::basic_string_view<Char> b) {
   if (a.size() != b.size()) return false;
-  auto fold = [](char16_t c) { return c >= u'a' && c <= u'z' ? static_cast<char16_t>(c - 32) : c; };
+  const auto fold = [](Char c) { return c >= 'a' && c <= 'z' ? static_cast<Char>(c - 'a' + 'A') : c; };
   for (std::size_t i = 0; i < a.size(); ++i) {
     if (fold(a[i]) != fold(b[i])) return false;
   }
   return true;
 }
+
+}  // namespace
+
+bool EqualsIgnoringAsciiCase(TextView a, TextView b) { return EqualsFolded(a, b); }
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) { return EqualsFolded(a, b); }
 
 double RoundHalfEven(double x) {
   const double floor = std::floor(x);

@@ -1,0 +1,70 @@
+// RunMethod: every kind of failure becomes the method's error result, with
+// its box at most once per method and object.
+#include "kx/method_styles.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <stdexcept>
+
+#include "support/fakes.h"
+
+namespace qorvel::kx {
+namespace {
+
+using testing::RecordingEnv;
+
+TEST(RunMethod, EveryKindOfFailureBecomesTheErrorResult) {
+  const std::function<Currency()> bodies[] = {
+      [] () -> Currency { throw AutomationError(-1, u"database"); },
+      [] () -> Currency { throw std::runtime_error("internal"); },
+      [] () -> Currency { throw std::bad_alloc(); },
+      [] () -> Currency { throw 42; },
+      [] () -> Currency { RaiseOverflow(); },
+  };
+  for (const auto& body : bodies) {
+    RecordingEnv env;
+    bool flags[kErrorShownFlags] = {};
+    const Currency result = RunMethod<Currency>(env, flags, kCreditAmount, body);
+    EXPECT_EQ(result, Currency::FromRaw(-100));
+    ASSERT_EQ(env.boxes.size(), 1u);
+    EXPECT_EQ(env.boxes[0].prompt.rfind(u"CreditAmount\r\n", 0), 0u);
+  }
+}
+
+TEST(RunMethod, BoxOncePerMethodAndObjectTextStyleNever) {
+  RecordingEnv env;
+  bool flags[kErrorShownFlags] = {};
+  auto fail_money = [] () -> Currency { throw AutomationError(-5, u"x"); };
+  auto fail_text = [] () -> Text { throw AutomationError(-5, u"x"); };
+  EXPECT_EQ(RunMethod<Currency>(env, flags, kCreditAmount, fail_money), Currency::FromRaw(-100));
+  EXPECT_EQ(RunMethod<Currency>(env, flags, kCreditAmount, fail_money), Currency::FromRaw(-100));
+  EXPECT_EQ(env.boxes.size(), 1u);
+  EXPECT_EQ(RunMethod<Currency>(env, flags, kInvoiceFee, fail_money), Currency::FromRaw(-100));
+  EXPECT_EQ(env.boxes.size(), 2u);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(RunMethod<Text>(env, flags, kFormatZip, fail_text), u"Error in QORVEL.DLL");
+  }
+  EXPECT_EQ(env.boxes.size(), 2u);
+  EXPECT_EQ(RunMethod<Long>(env, flags, kPymtCountByDateRange, [] () -> Long { RaiseOverflow(); }), -1);
+  EXPECT_EQ(RunMethod<Text>(env, flags, kLTCBenefitTypeEnabledYN, fail_text), u"Error");
+  EXPECT_EQ(RunMethod<Currency>(env, flags, kFeesByDateRange, fail_money), Currency::FromRaw(-10000));
+}
+
+TEST(RunMethod, AFailingBoxStillGivesTheErrorResult) {
+  class ThrowingEnv : public Env {
+   public:
+    void ShowMessageBox(const Text&, Long, const std::optional<Text>&) override {
+      throw std::runtime_error("no display");
+    }
+    std::unique_ptr<Connection> CreateConnection() override { return nullptr; }
+    std::unique_ptr<Recordset> CreateRecordset() override { return nullptr; }
+    DateTime Now() override { return DateTime(); }
+  } env;
+  bool flags[kErrorShownFlags] = {};
+  EXPECT_EQ(RunMethod<Text>(env, flags, kLastPaymentDate, [] () -> Text { RaiseTypeMismatch(); }),
+            u"Error in QORVEL.DLL");
+}
+
+}  // namespace
+}  // namespace qorvel::kx
