@@ -28,10 +28,6 @@ inline constexpr char16_t kHousePhoneFormat[] = u"(@@@) @@@-@@@@";
 // that a caller's pattern is filled from the left.
 inline constexpr std::size_t kPhoneFiller = 30;
 
-// `text` without its leading and trailing space characters (tabs, line
-// breaks and other blanks stay).
-
-
 // Places `text` into the placeholders ('@') of `pattern`; every other
 // character of the pattern is copied. With P placeholders and a text of L
 // code units: when L < P the text is right-aligned (the first P - L

@@ -220,17 +220,12 @@ Currency KX::AgedInvBalances(Text TargetDB, const Long& PeopleID, const Integer&
         // Every invoiced entry of the person comes back; the window is
         // applied here. A Null age compares as Null, which never qualifies.
         const platform::Locale& locale = Locale();
-        auto age_of = [&](const Recordset& r) -> std::optional<double> {
-          const Variant age = r.Field(1);
-          if (age.IsNull()) return std::nullopt;
-          return platform::ChangeType(age, VarType::kDouble, locale).AsDouble();
-        };
         Currency total;
         while (!rs.Eof()) {
-          const std::optional<double> lower = age_of(rs);
-          const std::optional<double> upper = age_of(rs);
-          if (lower && upper && *lower >= StartDays && *upper < EndDays) {
-            total += FieldAsCurrency(rs, 0);
+          const Variant age = rs.Field(1);
+          if (!age.IsNull()) {
+            const double days = platform::ChangeType(age, VarType::kDouble, locale).AsDouble();
+            if (days >= StartDays && days < EndDays) total += FieldAsCurrency(rs, 0);
           }
           rs.MoveNext();
         }

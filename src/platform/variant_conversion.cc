@@ -65,9 +65,9 @@ Text VariantToText(const Variant& value, const Locale& locale) {
   switch (value.type()) {
     case VarType::kEmpty: return Text();
     case VarType::kText: return value.AsText();
-    case VarType::kInteger: return Ascii(std::to_string(value.AsInteger()));
-    case VarType::kLong: return Ascii(std::to_string(value.AsLong()));
-    case VarType::kByte: return Ascii(std::to_string(value.AsByte()));
+    case VarType::kInteger: return DecimalText(value.AsInteger());
+    case VarType::kLong: return DecimalText(value.AsLong());
+    case VarType::kByte: return DecimalText(value.AsByte());
     case VarType::kBoolean: return value.AsBoolean() ? u"True" : u"False";
     case VarType::kDouble: return locale.DoubleToText(value.AsDouble());
     case VarType::kSingle: {

@@ -1,5 +1,6 @@
 // Late binding: the dispatch table, name and identifier lookup, argument
-// coercion, by-reference write-back and the dispatch failures.
+// coercion, by-reference arguments left as passed, and the dispatch
+// failures.
 #include "qorvel/dispatch.h"
 
 #include <gtest/gtest.h>

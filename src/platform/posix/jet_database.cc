@@ -2,6 +2,8 @@
 // connection string reader.
 #include "platform/posix/jet_database.h"
 
+#include "base/text_ops.h"
+
 #include <string>
 #include <utility>
 
@@ -34,7 +36,7 @@ bool SameKeyword(TextView a, TextView b) {
 [[noreturn]] void BadString(std::size_t position, std::u16string_view what) {
   throw AutomationError(kErrBadConnectionString,
                         u"The connection string is malformed at character " +
-                            FromUtf8(std::to_string(position + 1)) + u": " + Text(what) + u".");
+                            DecimalText(static_cast<long long>(position + 1)) + u": " + Text(what) + u".");
 }
 
 DateTime ReadDateLiteral(std::u16string_view text) {
@@ -198,7 +200,7 @@ Variant JetRecordset::Field(Integer index) const {
   RequireOpen();
   if (index < 0 || static_cast<std::size_t>(index) >= rows_->columns.size()) {
     throw AutomationError(kErrNoSuchField, u"The recordset has no field " +
-                                               FromUtf8(std::to_string(index)) + u".");
+                                               DecimalText(index) + u".");
   }
   if (current_ >= rows_->row_count()) {
     throw AutomationError(kErrNoCurrentRow, u"There is no current row: the recordset is at its end.");
