@@ -51,9 +51,18 @@ std::string Currency::ToFixedString() const {
   const std::uint64_t magnitude =
       negative ? static_cast<std::uint64_t>(0) - static_cast<std::uint64_t>(raw_)
                : static_cast<std::uint64_t>(raw_);
-  std::string frac = std::to_string(magnitude % kScale);
-  frac.insert(0, 4 - frac.size(), '0');
-  return (negative ? "-" : "") + std::to_string(magnitude / kScale) + "." + frac;
+  // Digits from the right: four decimals, the point, then the whole units.
+  char digits[32];
+  char* p = digits + sizeof digits;
+  std::uint64_t rest = magnitude;
+  for (int i = 0; i < 4; ++i, rest /= 10) *--p = static_cast<char>('0' + rest % 10);
+  *--p = '.';
+  do {
+    *--p = static_cast<char>('0' + rest % 10);
+    rest /= 10;
+  } while (rest != 0);
+  if (negative) *--p = '-';
+  return std::string(p, digits + sizeof digits);
 }
 
 Currency Currency::operator+(Currency other) const {
