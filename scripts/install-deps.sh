@@ -1,14 +1,24 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing QORVEL needs.
 # Idempotent: installs only what is missing. Runs as root, or through sudo.
+#   scripts/install-deps.sh [clang] [windows]
+#     clang     also clang and its sanitizer and fuzzer runtimes
+#     windows   also the mingw-w64 cross compilers, widl, Wine and zip
 set -euo pipefail
 
 packages=(
-  cmake g++ make pkg-config          # the build
+  cmake g++ make pkg-config ccache   # the build
   libsqlite3-dev                     # the engine's mirror and SQLite files
   mdbtools-dev mdbtools              # reading .mdb files; mdb-export for the tests
   libgtest-dev libbenchmark-dev      # tests and benchmarks
 )
+for extra in "$@"; do
+  case "$extra" in
+    clang) packages+=(clang libclang-rt-14-dev) ;;
+    windows) packages+=(mingw-w64 mingw-w64-tools libwine-dev wine64 zip) ;;
+    *) echo "install-deps: unknown group '$extra'" >&2; exit 2 ;;
+  esac
+done
 
 missing=()
 for p in "${packages[@]}"; do

@@ -180,6 +180,56 @@ std::vector<Long> AllClients(const std::string& db_path) {
   return ids;
 }
 
+namespace {
+
+// The labelled figures of a statement, section by section, as both
+// renderers print them.
+struct Row {
+  std::string label;
+  std::string value;
+  bool indent = false;  // a part of the row above
+};
+
+std::vector<Row> AccountRows(const StatementData& s) {
+  std::vector<Row> rows = {
+      {"Last payment " + (s.last_payment_date.empty() ? std::string("(none)") : Utf8(s.last_payment_date)),
+       MoneyText(s.last_payment_amount)},
+      {"Credits on account", MoneyText(s.credits)},
+      {"of which retainer", MoneyText(s.retainer), true},
+  };
+  if (s.latest_invoice) {
+    const std::string invoice = "Invoice " + std::to_string(s.latest_invoice);
+    rows.push_back({invoice + " fees", MoneyText(s.invoice_fee)});
+    rows.push_back({invoice + " balance", MoneyText(s.invoice_balance)});
+    rows.push_back({"Balance due from earlier invoices", MoneyText(s.previous_balance_due)});
+    if (!s.previous_invoice_entered.empty()) {
+      rows.push_back({"Previous invoice entered", Utf8(s.previous_invoice_entered)});
+    }
+  }
+  return rows;
+}
+
+std::vector<Row> AgeingRows(const StatementData& s) {
+  std::vector<Row> rows;
+  for (std::size_t b = 0; b < s.ageing.size(); ++b) rows.push_back({kBucketNames[b], MoneyText(s.ageing[b].balance)});
+  return rows;
+}
+
+std::vector<Row> PeriodRows(const StatementData& s) {
+  return {{"Payments", MoneyText(s.payments)},
+          {"Write-offs", MoneyText(s.write_offs)},
+          {"Fees", MoneyText(s.fees)},
+          {"Payments entered", std::to_string(s.payment_count)}};
+}
+
+std::vector<Row> BenefitRows(const StatementData& s) {
+  std::vector<Row> rows;
+  for (const auto& [type, enabled] : s.benefits) rows.push_back({Utf8(type), Utf8(enabled)});
+  return rows;
+}
+
+}  // namespace
+
 std::string RenderText(const std::vector<StatementData>& statements) {
   std::ostringstream out;
   for (std::size_t i = 0; i < statements.size(); ++i) {
@@ -195,30 +245,15 @@ std::string RenderText(const std::vector<StatementData>& statements) {
     out << "Phone " << Utf8(s.phone) << "    SSN " << Utf8(s.ssn) << "\n";
     if (!s.last_modified.empty()) out << "Record last changed " << Utf8(s.last_modified) << "\n";
     out << "\nACCOUNT\n";
-    row("Last payment " + (s.last_payment_date.empty() ? std::string("(none)") : Utf8(s.last_payment_date)),
-        MoneyText(s.last_payment_amount));
-    row("Credits on account", MoneyText(s.credits));
-    row("  of which retainer", MoneyText(s.retainer));
-    if (s.latest_invoice) {
-      row("Invoice " + std::to_string(s.latest_invoice) + " fees", MoneyText(s.invoice_fee));
-      row("Invoice " + std::to_string(s.latest_invoice) + " balance", MoneyText(s.invoice_balance));
-      row("Balance due from earlier invoices", MoneyText(s.previous_balance_due));
-      if (!s.previous_invoice_entered.empty()) {
-        out << "  Previous invoice entered " << Utf8(s.previous_invoice_entered) << "\n";
-      }
-    } else {
-      out << "  No invoices yet\n";
-    }
+    for (const Row& r : AccountRows(s)) row(std::string(r.indent ? "  " : "") + r.label, r.value);
+    if (!s.latest_invoice) out << "  No invoices yet\n";
     out << "\nAGEING OF OPEN BALANCES\n";
-    for (std::size_t b = 0; b < s.ageing.size(); ++b) row(kBucketNames[b], MoneyText(s.ageing[b].balance));
+    for (const Row& r : AgeingRows(s)) row(r.label, r.value);
     out << "\nLAST TWELVE MONTHS (" << Utf8(s.period_from) << " - " << Utf8(s.period_to) << ")\n";
-    row("Payments", MoneyText(s.payments));
-    row("Write-offs", MoneyText(s.write_offs));
-    row("Fees", MoneyText(s.fees));
-    row("Payments entered", std::to_string(s.payment_count));
+    for (const Row& r : PeriodRows(s)) row(r.label, r.value);
     out << "\nBENEFITS\n";
     if (s.benefits.empty()) out << "  None on file\n";
-    for (const auto& [type, enabled] : s.benefits) row(Utf8(type), Utf8(enabled));
+    for (const Row& r : BenefitRows(s)) row(r.label, r.value);
   }
   return out.str();
 }
@@ -251,16 +286,7 @@ std::string RenderHtml(const std::vector<StatementData>& statements) {
       out << "<tr><td>" << Html(label) << "</td><td class=\"num\">" << Html(value) << "</td></tr>\n";
     };
     out << "<h2>ACCOUNT</h2><table>\n";
-    row("Last payment " + (s.last_payment_date.empty() ? std::string("(none)") : Utf8(s.last_payment_date)),
-        MoneyText(s.last_payment_amount));
-    row("Credits on account", MoneyText(s.credits));
-    row("of which retainer", MoneyText(s.retainer));
-    if (s.latest_invoice) {
-      row("Invoice " + std::to_string(s.latest_invoice) + " fees", MoneyText(s.invoice_fee));
-      row("Invoice " + std::to_string(s.latest_invoice) + " balance", MoneyText(s.invoice_balance));
-      row("Balance due from earlier invoices", MoneyText(s.previous_balance_due));
-      row("Previous invoice entered", Utf8(s.previous_invoice_entered));
-    }
+    for (const Row& r : AccountRows(s)) row(r.label, r.value);
     out << "</table>\n<h2>AGEING OF OPEN BALANCES</h2>\n";
     // A bar per bucket, scaled to the largest.
     double largest = 0;
@@ -281,16 +307,13 @@ std::string RenderHtml(const std::vector<StatementData>& statements) {
           << "</text>\n";
     }
     out << "<line x1=\"10\" y1=\"115.5\" x2=\"410\" y2=\"115.5\" stroke=\"#999\"/></svg>\n<table>\n";
-    for (std::size_t b = 0; b < s.ageing.size(); ++b) row(kBucketNames[b], MoneyText(s.ageing[b].balance));
+    for (const Row& r : AgeingRows(s)) row(r.label, r.value);
     out << "</table>\n<h2>LAST TWELVE MONTHS</h2><p class=\"muted\">" << Html(Utf8(s.period_from))
         << " &ndash; " << Html(Utf8(s.period_to)) << "</p><table>\n";
-    row("Payments", MoneyText(s.payments));
-    row("Write-offs", MoneyText(s.write_offs));
-    row("Fees", MoneyText(s.fees));
-    row("Payments entered", std::to_string(s.payment_count));
+    for (const Row& r : PeriodRows(s)) row(r.label, r.value);
     out << "</table>\n<h2>BENEFITS</h2><table>\n";
     if (s.benefits.empty()) out << "<tr><td>None on file</td></tr>\n";
-    for (const auto& [type, enabled] : s.benefits) row(Utf8(type), Utf8(enabled));
+    for (const Row& r : BenefitRows(s)) row(r.label, r.value);
     out << "</table>\n</section>\n";
   }
   out << "</body></html>\n";
