@@ -88,6 +88,8 @@ class Variant {
   friend bool operator==(const Variant& a, const Variant& b);
 
  private:
+  Variant(VarType type, std::int64_t i64, double f64) : type_(type), i64_(i64), f64_(f64) {}
+
   VarType type_ = VarType::kEmpty;
   std::int64_t i64_ = 0;  // Integer, Long, Currency (raw), Boolean, Byte
   double f64_ = 0.0;      // Single, Double, Date

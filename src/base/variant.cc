@@ -54,78 +54,24 @@ double Decimal::ToDouble() const {
   return negative ? -v : v;
 }
 
-Variant Variant::Null() {
-  Variant v;
-  v.type_ = VarType::kNull;
-  return v;
-}
-
-Variant Variant::FromInteger(Integer value) {
-  Variant v;
-  v.type_ = VarType::kInteger;
-  v.i64_ = value;
-  return v;
-}
-
-Variant Variant::FromLong(Long value) {
-  Variant v;
-  v.type_ = VarType::kLong;
-  v.i64_ = value;
-  return v;
-}
-
-Variant Variant::FromSingle(float value) {
-  Variant v;
-  v.type_ = VarType::kSingle;
-  v.f64_ = value;
-  return v;
-}
-
-Variant Variant::FromDouble(double value) {
-  Variant v;
-  v.type_ = VarType::kDouble;
-  v.f64_ = value;
-  return v;
-}
-
-Variant Variant::FromCurrency(Currency value) {
-  Variant v;
-  v.type_ = VarType::kCurrency;
-  v.i64_ = value.raw();
-  return v;
-}
-
-Variant Variant::FromDate(DateTime value) {
-  Variant v;
-  v.type_ = VarType::kDate;
-  v.f64_ = value.value();
-  return v;
-}
+Variant Variant::Null() { return Variant(VarType::kNull, 0, 0.0); }
+Variant Variant::FromInteger(Integer value) { return Variant(VarType::kInteger, value, 0.0); }
+Variant Variant::FromLong(Long value) { return Variant(VarType::kLong, value, 0.0); }
+Variant Variant::FromSingle(float value) { return Variant(VarType::kSingle, 0, value); }
+Variant Variant::FromDouble(double value) { return Variant(VarType::kDouble, 0, value); }
+Variant Variant::FromCurrency(Currency value) { return Variant(VarType::kCurrency, value.raw(), 0.0); }
+Variant Variant::FromDate(DateTime value) { return Variant(VarType::kDate, 0, value.value()); }
+Variant Variant::FromBoolean(bool value) { return Variant(VarType::kBoolean, value ? -1 : 0, 0.0); }
+Variant Variant::FromByte(std::uint8_t value) { return Variant(VarType::kByte, value, 0.0); }
 
 Variant Variant::FromText(Text value) {
-  Variant v;
-  v.type_ = VarType::kText;
+  Variant v(VarType::kText, 0, 0.0);
   v.text_ = std::move(value);
   return v;
 }
 
-Variant Variant::FromBoolean(bool value) {
-  Variant v;
-  v.type_ = VarType::kBoolean;
-  v.i64_ = value ? -1 : 0;
-  return v;
-}
-
-Variant Variant::FromByte(std::uint8_t value) {
-  Variant v;
-  v.type_ = VarType::kByte;
-  v.i64_ = value;
-  return v;
-}
-
 Variant Variant::FromDecimal(Decimal value) {
-  Variant v;
-  v.type_ = VarType::kDecimal;
+  Variant v(VarType::kDecimal, 0, 0.0);
   v.decimal_ = value;
   return v;
 }
