@@ -37,6 +37,9 @@ constexpr std::array<DeclaredName, 12> kDeclared = {{
 // makes a join on them as cheap as one on numbers.
 bool IsTextType(JetType type) { return type == JetType::kText || type == JetType::kMemo; }
 
+// Raises kErrEngineFailure "<what>: <SQLite's message>" for a failed call
+// on the mirror's connection `db` ("<what>: out of memory" when SQLite ran
+// out of memory).
 [[noreturn]] void RaiseSqlite(sqlite3* db, std::u16string_view what) {
   const int code = db != nullptr ? sqlite3_errcode(db) : SQLITE_ERROR;
   Text description(what);
@@ -134,12 +137,8 @@ Mirror::Mirror() {
 }
 
 void Mirror::Exec(const std::string& sql) {
-  char* message = nullptr;
-  const int rc = sqlite3_exec(db(), sql.c_str(), nullptr, nullptr, &message);
-  if (rc != SQLITE_OK) {
-    Text description = u"The engine failed: " + FromUtf8(message != nullptr ? message : sqlite3_errstr(rc));
-    sqlite3_free(message);
-    Raise(kErrEngineFailure, description);
+  if (sqlite3_exec(db(), sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+    RaiseSqlite(db(), u"The engine failed");
   }
 }
 

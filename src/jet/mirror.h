@@ -92,7 +92,8 @@ class Mirror {
 
   // Writes the given loaded tables into a new SQLite file at `path` (which
   // must not exist), under their own names, with the declared types above
-  // and without the collation (so other tools can read the file).
+  // and without the collation (so other tools can read the file). Raises
+  // AutomationError (kErrEngineFailure) when SQLite cannot.
   void ExportTo(const std::filesystem::path& path, const std::vector<const TableInfo*>& tables);
 
   // Runs SQL that returns no rows; raises kErrEngineFailure on error.

@@ -27,7 +27,8 @@ class TableSource {
 
   // Reads every row of tables()[index] into `sink`, in the file's order.
   // Raises AutomationError (kErrDamaged, kErrTruncated) naming the table
-  // when the file cannot be read. Precondition: index < tables().size().
+  // when the file cannot be read, and what the sink raises.
+  // Precondition: index < tables().size().
   virtual void ReadRows(std::size_t index, RowSink& sink) = 0;
 };
 
