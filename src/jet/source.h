@@ -43,7 +43,10 @@ std::unique_ptr<TableSource> OpenMdbSource(const std::filesystem::path& path, Fi
 std::unique_ptr<TableSource> OpenSqliteSource(const std::filesystem::path& path);
 
 // Gives each table its mirror name: the table's own name when it is a plain
-// ASCII identifier not reserved by SQLite and not taken, else "t<n>".
+// ASCII identifier of at most 64 characters that begins neither with
+// "sqlite_" (SQLite's own tables) nor with "ix" (the mirror's indexes) and
+// is not taken, letter case ignored; else "t<n>", n at least the table's
+// position counted from 1.
 void AssignMirrorNames(std::vector<TableInfo>& tables);
 
 }  // namespace qorvel::jet

@@ -214,8 +214,8 @@ TEST(Grammar, ComparisonsOfIncompatibleTypesAreMismatches) {
       u"Select Sum(DateEntered) From Invoice",
       u"Select DateValue(PeopleID) From Invoice",
       u"Select DateDiff('d', DateEntered, 5) From Invoice",
-      u"Select Count(*) From Payment Inner Join ActivityLog On Payment.ActivityLogGUID = "
-      u"ActivityLog.Active",
+      (u"Select Count(*) From Payment Inner Join ActivityLog On Payment.ActivityLogGUID = "
+       u"ActivityLog.Active"),
   };
   for (const char16_t* statement : kMismatches) {
     SCOPED_TRACE(ToUtf8(statement));
