@@ -44,7 +44,8 @@ struct ColumnInfo {
 struct TableInfo {
   std::u16string name;  // as the file spells it
   std::vector<ColumnInfo> columns;
-  // The SQLite name of the mirror table (quoted as needed by the user).
+  // The SQLite name of the mirror table, unquoted (QuoteIdentifier quotes
+  // it for SQL).
   std::string sqlite_name;
 };
 

@@ -15,10 +15,12 @@
 #include <unordered_map>
 #include <utility>
 
+#include "base/text_ops.h"
 #include "jet/errors.h"
 #include "jet/file_watch.h"
 #include "jet/mirror.h"
 #include "jet/source.h"
+#include "jet/sqlite_handles.h"
 #include "jet/text.h"
 #include "jet/values.h"
 
@@ -100,7 +102,7 @@ std::unique_ptr<TableSource> OpenSource(const std::filesystem::path& path, const
     case FileFormat::kUnknown:
       if (version >= 0) {
         Raise(kErrDamaged, u"The database file " + quoted + u" is damaged: its header gives version " +
-                               FromUtf8(std::to_string(version)) + u", which is not a Jet or ACE version.");
+                               DecimalText(version) + u", which is not a Jet or ACE version.");
       }
       Raise(kErrNotADatabase, u"The file " + quoted +
                                   u" is not a database: it is neither a Jet/ACE (.mdb, .accdb) nor a "
@@ -226,12 +228,8 @@ constexpr std::size_t kMaxCachedStatements = 256;
 
 // One prepared statement per statement shape.
 struct CachedStatement {
-  sqlite3_stmt* stmt = nullptr;
+  Statement stmt;
   std::vector<sql::ResultColumn> columns;
-  ~CachedStatement() { sqlite3_finalize(stmt); }
-  CachedStatement() = default;
-  CachedStatement(const CachedStatement&) = delete;
-  CachedStatement& operator=(const CachedStatement&) = delete;
 };
 
 struct Database::Impl {
@@ -313,19 +311,15 @@ struct Database::Impl {
   const TableInfo& Require(std::u16string_view name) {
     const TableInfo* table = Find(name);
     if (table == nullptr) {
-      Raise(sql::kErrNoSuchTable, u"The database has no table named '" + Text(name) + u"'.");
+      Raise(kErrNoSuchTable, u"The database has no table named '" + Text(name) + u"'.");
     }
     return *table;
   }
 
-  sqlite3_stmt* Prepare(const std::string& sql_text) {
-    sqlite3_stmt* stmt = nullptr;
-    const int rc = sqlite3_prepare_v3(mirror->db(), sql_text.c_str(), static_cast<int>(sql_text.size()),
-                                      SQLITE_PREPARE_PERSISTENT, &stmt, nullptr);
-    if (rc != SQLITE_OK) {
-      sqlite3_finalize(stmt);
-      throw sql::ErrorFromSqlite(mirror->db(), rc);
-    }
+  Statement Prepare(const std::string& sql_text) {
+    int rc = SQLITE_OK;
+    Statement stmt = PrepareStatement(mirror->db(), sql_text, &rc, SQLITE_PREPARE_PERSISTENT);
+    if (rc != SQLITE_OK) throw sql::ErrorFromSqlite(mirror->db(), rc);
     return stmt;
   }
 };
@@ -363,10 +357,10 @@ ResultSet Database::Execute(TextView statement) {
   auto it = d.statements.find(shaped.shape);
   if (it != d.statements.end()) {
     CachedStatement& cached = *it->second;
-    ResetOnExit reset(cached.stmt);
-    sql::BindParameters(cached.stmt, shaped.literals);
+    ResetOnExit reset(cached.stmt.get());
+    sql::BindParameters(cached.stmt.get(), shaped.literals);
     result.columns = cached.columns;
-    CollectRows(d.mirror->db(), cached.stmt, result);
+    CollectRows(d.mirror->db(), cached.stmt.get(), result);
     return result;
   }
 
@@ -377,10 +371,10 @@ ResultSet Database::Execute(TextView statement) {
   cached->stmt = d.Prepare(translation.sqlite_sql);
   cached->columns = translation.columns;
   {
-    ResetOnExit reset(cached->stmt);
-    sql::BindParameters(cached->stmt, translation.parameters);
+    ResetOnExit reset(cached->stmt.get());
+    sql::BindParameters(cached->stmt.get(), translation.parameters);
     result.columns = cached->columns;
-    CollectRows(d.mirror->db(), cached->stmt, result);
+    CollectRows(d.mirror->db(), cached->stmt.get(), result);
   }
   if (d.statements.size() >= kMaxCachedStatements) d.statements.clear();
   d.statements.emplace(std::move(shaped.shape), std::move(cached));
@@ -402,14 +396,8 @@ ResultSet Database::ReadTable(std::u16string_view name) {
   if (table.columns.empty()) sql_text += "NULL";
   sql_text += " FROM " + QuoteIdentifier(table.sqlite_name) + " ORDER BY rowid";
   if (table.columns.empty()) return result;
-  sqlite3_stmt* stmt = d.Prepare(sql_text);
-  try {
-    CollectRows(d.mirror->db(), stmt, result);
-  } catch (...) {
-    sqlite3_finalize(stmt);
-    throw;
-  }
-  sqlite3_finalize(stmt);
+  const Statement stmt = d.Prepare(sql_text);
+  CollectRows(d.mirror->db(), stmt.get(), result);
   return result;
 }
 

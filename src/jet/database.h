@@ -79,8 +79,8 @@ class Database final : public Catalog {
   // Single, Double as themselves, Currency as Currency, DateTime as Date,
   // Text, Memo and GUID as Text, Boolean as Boolean, Numeric as Decimal;
   // Null as Null. Raises AutomationError: the statement errors of
-  // sql/translator.h, or (when the file changed and cannot be read again)
-  // the errors of Open.
+  // errors.h, or (when the file changed and cannot be read again) the
+  // errors of Open.
   ResultSet Execute(TextView statement);
 
   // The table by name, case-insensitively (Catalog).

@@ -1,4 +1,4 @@
-// Raising the engine's file errors.
+// Raising the engine's errors.
 #include "jet/errors.h"
 
 namespace qorvel::jet {

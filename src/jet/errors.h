@@ -1,10 +1,11 @@
-// The errors the engine raises when it opens or reads a database file.
+// The errors the engine raises: when it opens or reads a database file, and
+// when it parses, resolves or runs a statement.
 //
 // Every failure is an AutomationError with a negative number in the style of
 // the database errors that report designers know, one number per kind of
 // failure, and a description of our own that names the file (and the table
-// or column, where there is one). The statement errors (syntax, missing
-// table or column) are in sql/translator.h.
+// or column, where there is one) or the statement's culprit. Every number
+// the engine raises is here.
 #ifndef QORVEL_JET_ERRORS_H_
 #define QORVEL_JET_ERRORS_H_
 
@@ -30,11 +31,28 @@ inline constexpr Long kErrTruncated = -2147286527;
 inline constexpr Long kErrDamaged = -2147286775;
 // The database password in the connection string is not the file's.
 inline constexpr Long kErrWrongPassword = -2147217843;
-// Anything else that goes wrong inside the engine (out of memory, a failing
-// export, an internal SQLite error).
+// Anything else that goes wrong inside the engine: SQLite failing while a
+// mirror is built or exported (out of memory included), an internal SQLite
+// error, a Sum beyond the range of its type, a date function given a value
+// outside the range of dates, an unqualified column name that both tables
+// of a join have. (A statement that runs out of memory raises run-time
+// error 7, as the rest of the library does.)
 inline constexpr Long kErrEngineFailure = -2147467259;
 
-// Raises AutomationError(number, description).
+// The statement errors.
+// The statement cannot be parsed: outside the dialect, or a date literal
+// that is not a date.
+inline constexpr Long kErrSyntax = -2147217900;
+// The statement names a table the database does not have.
+inline constexpr Long kErrNoSuchTable = -2147217865;
+// The statement names a column its tables do not have.
+inline constexpr Long kErrNoSuchColumn = -2147217904;
+// The statement compares or sums values of kinds that do not go together
+// (data type mismatch in criteria).
+inline constexpr Long kErrTypeMismatch = -2147217913;
+
+// Raises AutomationError(number, description); the one way the engine
+// raises its errors.
 [[noreturn]] void Raise(Long number, std::u16string_view description);
 
 // The path as the descriptions quote it.

@@ -91,8 +91,19 @@ struct ColumnRef {
   int scale;  // Numeric only
 };
 
+// Owners of libmdb's handles.
+struct CloseMdb {
+  void operator()(MdbHandle* mdb) const noexcept { mdb_close(mdb); }
+};
+using MdbOwner = std::unique_ptr<MdbHandle, CloseMdb>;
+
+struct FreeTableDef {
+  void operator()(MdbTableDef* def) const noexcept { mdb_free_tabledef(def); }
+};
+using TableDefOwner = std::unique_ptr<MdbTableDef, FreeTableDef>;
+
 struct TableRef {
-  MdbTableDef* def = nullptr;
+  TableDefOwner def;
   std::vector<ColumnRef> columns;
 };
 
@@ -100,29 +111,23 @@ class MdbSource final : public TableSource {
  public:
   MdbSource(const std::filesystem::path& path, FileFormat format, std::uintmax_t file_size)
       : path_(path), format_(format), page_size_(PageSize(format)),
-        pages_(file_size / PageSize(format)) {
-    mdb_ = mdb_open(path.c_str(), MDB_NOFLAGS);
+        pages_(file_size / PageSize(format)), mdb_(mdb_open(path.c_str(), MDB_NOFLAGS)) {
+    // On a failure the members free what was read and close the file as the
+    // constructor unwinds.
     if (mdb_ == nullptr) Damaged(u"its first page cannot be read");
     if ((format == FileFormat::kJet3) != static_cast<bool>(IS_JET3(mdb_)) ||
         mdb_->fmt->pg_size != static_cast<ssize_t>(page_size_)) {
       Damaged(u"its version is not one the reader knows");
     }
-    try {
-      ReadDefinitions();
-    } catch (...) {
-      Release();
-      throw;
-    }
+    ReadDefinitions();
   }
-
-  ~MdbSource() override { Release(); }
 
   const std::vector<TableInfo>& tables() const override { return tables_; }
 
   void ReadRows(std::size_t index, RowSink& sink) override {
     TableRef& table = refs_[index];
     const TableInfo& info = tables_[index];
-    MdbTableDef* def = table.def;
+    MdbTableDef* def = table.def.get();
     std::vector<MdbField> fields(def->num_cols);
     text_.resize(table.columns.size());
     ForEachRow(def, info.name, fields, [&] {
@@ -147,16 +152,6 @@ class MdbSource final : public TableSource {
             u"' in table '" + table.name + u"' cannot be read");
   }
 
-  void Release() {
-    for (TableRef& ref : refs_) {
-      if (ref.def != nullptr) mdb_free_tabledef(ref.def);
-      ref.def = nullptr;
-    }
-    refs_.clear();
-    if (mdb_ != nullptr) mdb_close(mdb_);
-    mdb_ = nullptr;
-  }
-
   // Calls `visit` with each live row of the table cracked into `fields`
   // (one per column of the table definition). Deleted rows and rows that
   // cannot be placed inside their page are skipped, as libmdb skips them.
@@ -169,7 +164,7 @@ class MdbSource final : public TableSource {
       for (int row = 0; row < rows && row <= kMaxRowsPerPage; ++row) {
         int start = 0;
         size_t size = 0;
-        if (mdb_find_row(mdb_, row, &start, &size) != 0 || size == 0) continue;
+        if (mdb_find_row(mdb_.get(), row, &start, &size) != 0 || size == 0) continue;
         if ((start & kDeletedFlag) != 0) continue;
         start &= kOffsetMask;
         if (!InPage(start, size) || mdb_crack_row(def, start, size, fields.data()) < 0) continue;
@@ -193,7 +188,7 @@ class MdbSource final : public TableSource {
       if (steps > pages_ + 1) Damaged(u"the page list of table '" + Text(table) + u"' does not end");
       guint32 next = 0;
       if (by_map) {
-        const gint32 found = mdb_map_find_next(mdb_, def->usage_map, static_cast<unsigned>(def->map_sz), current);
+        const gint32 found = mdb_map_find_next(mdb_.get(), def->usage_map, static_cast<unsigned>(def->map_sz), current);
         if (found < 0) {
           by_map = false;  // unknown map: visit every page of the file
           continue;
@@ -206,7 +201,7 @@ class MdbSource final : public TableSource {
         if (next >= pages_) return;
       }
       if (next >= pages_) Truncated(table);
-      if (mdb_read_pg(mdb_, next) != static_cast<ssize_t>(page_size_)) Truncated(table);
+      if (mdb_read_pg(mdb_.get(), next) != static_cast<ssize_t>(page_size_)) Truncated(table);
       current = next;
       if (mdb_->pg_buf[0] != MDB_PAGE_DATA || mdb_get_int32(mdb_->pg_buf, 4) != owner) continue;
       visit();
@@ -220,19 +215,13 @@ class MdbSource final : public TableSource {
   void ReadDefinitions() {
     if (pages_ < 3) Truncated(u"MSysObjects");
     MdbCatalogEntry system_objects{};
-    system_objects.mdb = mdb_;
+    system_objects.mdb = mdb_.get();
     system_objects.object_type = MDB_TABLE;
     system_objects.table_pg = 2;
     std::strcpy(system_objects.object_name, "MSysObjects");
-    MdbTableDef* catalog = mdb_read_table(&system_objects);
+    const TableDefOwner catalog(mdb_read_table(&system_objects));
     if (catalog == nullptr) Damaged(u"its catalog cannot be read");
-    try {
-      ReadCatalog(catalog);
-    } catch (...) {
-      mdb_free_tabledef(catalog);
-      throw;
-    }
-    mdb_free_tabledef(catalog);
+    ReadCatalog(catalog.get());
     for (auto& entry : entries_) ReadTable(entry.get());
     AssignMirrorNames(tables_);
   }
@@ -279,7 +268,7 @@ class MdbSource final : public TableSource {
       if (object_name.empty() || object_name.size() > MDB_MAX_OBJ_NAME) return;
       auto entry = std::make_unique<MdbCatalogEntry>();
       *entry = MdbCatalogEntry{};
-      entry->mdb = mdb_;
+      entry->mdb = mdb_.get();
       entry->object_type = MDB_TABLE;
       entry->flags = static_cast<int>(object_flags);
       entry->table_pg = Get32(mdb_->pg_buf + fields[static_cast<std::size_t>(id)].start) & 0x00FFFFFFu;
@@ -296,11 +285,11 @@ class MdbSource final : public TableSource {
     }
     if (entry->table_pg >= pages_) Truncated(name);
     TableRef ref;
-    ref.def = mdb_read_table(entry);
+    ref.def.reset(mdb_read_table(entry));
     if (ref.def == nullptr) Damaged(u"the definition of table '" + name + u"' cannot be read");
-    refs_.push_back(ref);  // owned from here on
+    refs_.push_back(std::move(ref));
     TableRef& table = refs_.back();
-    if (mdb_read_columns(table.def) == nullptr || table.def->columns == nullptr ||
+    if (mdb_read_columns(table.def.get()) == nullptr || table.def->columns == nullptr ||
         table.def->columns->len != table.def->num_cols) {
       Damaged(u"the columns of table '" + name + u"' cannot be read");
     }
@@ -415,7 +404,7 @@ class MdbSource final : public TableSource {
     int offset = 0;
     size_t size = 0;
     if ((pg_row >> 8) >= pages_) return false;
-    if (mdb_find_pg_row(mdb_, static_cast<int>(pg_row), &buffer, &offset, &size) != 0) return false;
+    if (mdb_find_pg_row(mdb_.get(), static_cast<int>(pg_row), &buffer, &offset, &size) != 0) return false;
     if (buffer == nullptr || !InPage(offset, size)) return false;
     *data = static_cast<const std::uint8_t*>(buffer) + offset;
     *length = size;
@@ -466,10 +455,12 @@ class MdbSource final : public TableSource {
   FileFormat format_;
   std::size_t page_size_;
   std::uintmax_t pages_;
-  MdbHandle* mdb_ = nullptr;
+  // Members go in the reverse order of their declaration: the table
+  // definitions before the file.
+  MdbOwner mdb_;
   std::vector<std::unique_ptr<MdbCatalogEntry>> entries_;  // the user tables' catalog entries
   std::vector<TableInfo> tables_;
-  std::vector<TableRef> refs_;
+  std::vector<TableRef> refs_;  // the table definitions, one per entry of tables_
   std::vector<std::string> text_;
   std::vector<std::uint8_t> memo_;
 };

@@ -4,9 +4,8 @@
 #include <sqlite3.h>
 
 #include <array>
-#include <cctype>
-#include <system_error>
 
+#include "base/text_ops.h"
 #include "jet/errors.h"
 #include "jet/text.h"
 
@@ -38,17 +37,9 @@ constexpr std::array<DeclaredName, 12> kDeclared = {{
 // makes a join on them as cheap as one on numbers.
 bool IsTextType(JetType type) { return type == JetType::kText || type == JetType::kMemo; }
 
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
-  }
-  return true;
-}
-
+// Raises kErrEngineFailure "<what>: <SQLite's message>" for a failed call
+// on the mirror's connection `db` ("<what>: out of memory" when SQLite ran
+// out of memory).
 [[noreturn]] void RaiseSqlite(sqlite3* db, std::u16string_view what) {
   const int code = db != nullptr ? sqlite3_errcode(db) : SQLITE_ERROR;
   Text description(what);
@@ -58,7 +49,9 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
   Raise(kErrEngineFailure, description);
 }
 
-// The CREATE TABLE statement of a mirror table named `name`.
+// The CREATE TABLE statement of `table` under `schema_and_name` (quoted,
+// with its schema when not main), its text columns with the JETTEXT
+// collation when `with_collation`.
 std::string CreateTableSql(const std::string& schema_and_name, const TableInfo& table,
                            bool with_collation) {
   std::string sql = "CREATE TABLE " + schema_and_name + " (";
@@ -96,16 +89,6 @@ std::optional<JetType> JetTypeOfDeclared(std::string_view declared) {
   return std::nullopt;
 }
 
-std::string QuoteIdentifier(std::string_view name) {
-  std::string out = "\"";
-  for (const char c : name) {
-    out += c;
-    if (c == '"') out += '"';
-  }
-  out += '"';
-  return out;
-}
-
 RowSink::RowSink(sqlite3* db, sqlite3_stmt* insert, std::u16string table)
     : db_(db), insert_(insert), table_(std::move(table)) {}
 
@@ -135,46 +118,27 @@ Mirror::Mirror() {
   // mirror of the process makes it (later calls are refused and harmless).
   static const int kNoMemoryStatistics = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
   (void)kNoMemoryStatistics;
-  const int rc = sqlite3_open_v2(":memory:", &db_,
-                                 SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX,
-                                 nullptr);
+  // On every failure below, db_ closes the connection as the constructor
+  // unwinds.
+  const int rc = OpenConnection(
+      ":memory:", SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, &db_);
   if (rc != SQLITE_OK) {
-    sqlite3* db = db_;
-    db_ = nullptr;
-    if (db != nullptr) sqlite3_close(db);
     Raise(kErrEngineFailure, u"Cannot create the in-memory database: " + FromUtf8(sqlite3_errstr(rc)));
   }
-  if (RegisterTextCollation(db_) != SQLITE_OK) {
-    sqlite3_close(db_);
-    db_ = nullptr;
+  if (RegisterTextCollation(db()) != SQLITE_OK) {
     Raise(kErrEngineFailure, u"Cannot register the text collation");
   }
-  try {
-    Exec("PRAGMA synchronous = OFF");
-    Exec("PRAGMA temp_store = MEMORY");
-    // Statistics from a sample of each new index are enough for the planner
-    // to tell a person's few rows from a flag that nearly every row has.
-    Exec("PRAGMA analysis_limit = 1000");
-    Exec("PRAGMA threads = 2");
-  } catch (...) {
-    sqlite3_close(db_);
-    db_ = nullptr;
-    throw;
-  }
-}
-
-Mirror::~Mirror() {
-  sqlite3_finalize(insert_);
-  sqlite3_close_v2(db_);
+  Exec("PRAGMA synchronous = OFF");
+  Exec("PRAGMA temp_store = MEMORY");
+  // Statistics from a sample of each new index are enough for the planner
+  // to tell a person's few rows from a flag that nearly every row has.
+  Exec("PRAGMA analysis_limit = 1000");
+  Exec("PRAGMA threads = 2");
 }
 
 void Mirror::Exec(const std::string& sql) {
-  char* message = nullptr;
-  const int rc = sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &message);
-  if (rc != SQLITE_OK) {
-    Text description = u"The engine failed: " + FromUtf8(message != nullptr ? message : sqlite3_errstr(rc));
-    sqlite3_free(message);
-    Raise(kErrEngineFailure, description);
+  if (sqlite3_exec(db(), sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+    RaiseSqlite(db(), u"The engine failed");
   }
 }
 
@@ -189,22 +153,19 @@ RowSink Mirror::BeginLoad(const TableInfo& table) {
     for (std::size_t i = 0; i < table.columns.size(); ++i) sql += i == 0 ? "?" : ", ?";
     if (table.columns.empty()) sql += "NULL";
     sql += ")";
-    sqlite3_finalize(insert_);
-    insert_ = nullptr;
-    if (sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &insert_, nullptr) !=
-        SQLITE_OK) {
-      RaiseSqlite(db_, u"Cannot create the copy of table '" + table.name + u"'");
-    }
+    insert_.reset();
+    int rc = SQLITE_OK;
+    insert_ = PrepareStatement(db(), sql, &rc);
+    if (rc != SQLITE_OK) RaiseSqlite(db(), u"Cannot create the copy of table '" + table.name + u"'");
   } catch (...) {
-    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_exec(db(), "ROLLBACK", nullptr, nullptr, nullptr);
     throw;
   }
-  return RowSink(db_, insert_, table.name);
+  return RowSink(db(), insert_.get(), table.name);
 }
 
 void Mirror::FinishLoad(const TableInfo& table) {
-  sqlite3_finalize(insert_);
-  insert_ = nullptr;
+  insert_.reset();
   try {
     Exec("COMMIT");
   } catch (...) {
@@ -215,11 +176,10 @@ void Mirror::FinishLoad(const TableInfo& table) {
 }
 
 void Mirror::AbandonLoad(const TableInfo& table) {
-  sqlite3_finalize(insert_);
-  insert_ = nullptr;
-  sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  insert_.reset();
+  sqlite3_exec(db(), "ROLLBACK", nullptr, nullptr, nullptr);
   const std::string drop = "DROP TABLE IF EXISTS " + QuoteIdentifier(table.sqlite_name);
-  sqlite3_exec(db_, drop.c_str(), nullptr, nullptr, nullptr);
+  sqlite3_exec(db(), drop.c_str(), nullptr, nullptr, nullptr);
 }
 
 bool Mirror::EnsureIndex(const TableInfo& table, std::u16string_view column) {
@@ -247,14 +207,12 @@ bool Mirror::EnsureIndex(const TableInfo& table, std::u16string_view column) {
 int Mirror::DistinctInSample(const std::string& table_sql, const std::string& column_sql) {
   const std::string sql = "SELECT COUNT(DISTINCT " + column_sql + ") FROM (SELECT " + column_sql +
                           " FROM " + table_sql + " LIMIT " + std::to_string(kFlagSample) + ")";
-  sqlite3_stmt* stmt = nullptr;
-  int distinct = kFlagValues + 1;  // when in doubt, index
-  if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &stmt, nullptr) == SQLITE_OK &&
-      sqlite3_step(stmt) == SQLITE_ROW) {
-    distinct = sqlite3_column_int(stmt, 0);
+  int rc = SQLITE_OK;
+  const Statement stmt = PrepareStatement(db(), sql, &rc);
+  if (rc != SQLITE_OK || sqlite3_step(stmt.get()) != SQLITE_ROW) {
+    return kFlagValues + 1;  // when in doubt, index
   }
-  sqlite3_finalize(stmt);
-  return distinct;
+  return sqlite3_column_int(stmt.get(), 0);
 }
 
 std::size_t Mirror::MemoryUsed() const {
@@ -262,7 +220,7 @@ std::size_t Mirror::MemoryUsed() const {
   for (const int op : {SQLITE_DBSTATUS_CACHE_USED, SQLITE_DBSTATUS_SCHEMA_USED}) {
     int current = 0;
     int highwater = 0;
-    if (sqlite3_db_status(db_, op, &current, &highwater, 0) == SQLITE_OK && current > 0) {
+    if (sqlite3_db_status(db(), op, &current, &highwater, 0) == SQLITE_OK && current > 0) {
       total += static_cast<std::size_t>(current);
     }
   }
@@ -270,15 +228,14 @@ std::size_t Mirror::MemoryUsed() const {
 }
 
 void Mirror::ExportTo(const std::filesystem::path& path, const std::vector<const TableInfo*>& tables) {
-  sqlite3_stmt* attach = nullptr;
-  if (sqlite3_prepare_v2(db_, "ATTACH DATABASE ?1 AS export", -1, &attach, nullptr) != SQLITE_OK) {
-    RaiseSqlite(db_, u"Cannot export the database");
-  }
+  int rc = SQLITE_OK;
+  Statement attach = PrepareStatement(db(), "ATTACH DATABASE ?1 AS export", &rc);
+  if (rc != SQLITE_OK) RaiseSqlite(db(), u"Cannot export the database");
   const std::string target = path.string();
-  sqlite3_bind_text(attach, 1, target.c_str(), static_cast<int>(target.size()), SQLITE_TRANSIENT);
-  const int rc = sqlite3_step(attach);
-  sqlite3_finalize(attach);
-  if (rc != SQLITE_DONE) RaiseSqlite(db_, u"Cannot create the file '" + PathText(path) + u"'");
+  sqlite3_bind_text(attach.get(), 1, target.c_str(), static_cast<int>(target.size()), SQLITE_TRANSIENT);
+  rc = sqlite3_step(attach.get());
+  attach.reset();  // the step's error stays on the connection for RaiseSqlite
+  if (rc != SQLITE_DONE) RaiseSqlite(db(), u"Cannot create the file '" + PathText(path) + u"'");
   try {
     Exec("BEGIN");
     for (const TableInfo* table : tables) {
@@ -289,8 +246,8 @@ void Mirror::ExportTo(const std::filesystem::path& path, const std::vector<const
     }
     Exec("COMMIT");
   } catch (...) {
-    sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
-    sqlite3_exec(db_, "DETACH DATABASE export", nullptr, nullptr, nullptr);
+    sqlite3_exec(db(), "ROLLBACK", nullptr, nullptr, nullptr);
+    sqlite3_exec(db(), "DETACH DATABASE export", nullptr, nullptr, nullptr);
     throw;
   }
   Exec("DETACH DATABASE export");

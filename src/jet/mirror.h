@@ -5,7 +5,7 @@
 // INTEGER", "JetCurrency INTEGER", "JetText TEXT", ...), stored as
 // catalog.h describes; text columns compare with the JETTEXT collation. The
 // same declared types mark an exported SQLite file, so that reopening it
-// gives back the Jet types (see sqlite_source.h).
+// gives back the Jet types (sqlite_source.cc reads them).
 #ifndef QORVEL_JET_MIRROR_H_
 #define QORVEL_JET_MIRROR_H_
 
@@ -20,9 +20,7 @@
 #include <vector>
 
 #include "jet/catalog.h"
-
-struct sqlite3;
-struct sqlite3_stmt;
+#include "jet/sqlite_handles.h"
 
 namespace qorvel::jet {
 
@@ -32,9 +30,6 @@ const char* DeclaredType(JetType type);
 // The Jet type that a declared type written by DeclaredType() stands for,
 // or nothing for any other declared type. Letter case is ignored.
 std::optional<JetType> JetTypeOfDeclared(std::string_view declared);
-
-// `name` as a quoted SQL identifier ("a""b").
-std::string QuoteIdentifier(std::string_view name);
 
 // Receives the rows of one table and inserts them into its mirror table.
 // For each row, set every column (by its position in TableInfo::columns),
@@ -64,11 +59,10 @@ class Mirror {
   // Opens an empty in-memory database with the JETTEXT collation.
   // Raises AutomationError when SQLite cannot.
   Mirror();
-  ~Mirror();
   Mirror(const Mirror&) = delete;
   Mirror& operator=(const Mirror&) = delete;
 
-  sqlite3* db() const { return db_; }
+  sqlite3* db() const { return db_.get(); }
 
   bool IsLoaded(const TableInfo& table) const;
 
@@ -98,7 +92,8 @@ class Mirror {
 
   // Writes the given loaded tables into a new SQLite file at `path` (which
   // must not exist), under their own names, with the declared types above
-  // and without the collation (so other tools can read the file).
+  // and without the collation (so other tools can read the file). Raises
+  // AutomationError (kErrEngineFailure) when SQLite cannot.
   void ExportTo(const std::filesystem::path& path, const std::vector<const TableInfo*>& tables);
 
   // Runs SQL that returns no rows; raises kErrEngineFailure on error.
@@ -109,9 +104,6 @@ class Mirror {
   void FinishLoad(const TableInfo& table);
   void AbandonLoad(const TableInfo& table);
 
-  sqlite3* db_ = nullptr;
-  sqlite3_stmt* insert_ = nullptr;
-  std::set<std::string> loaded_;                              // sqlite names
   // A column whose first kFlagSample values hold at most kFlagValues
   // distinct ones is a flag and gets no index.
   static constexpr int kFlagSample = 4096;
@@ -119,8 +111,13 @@ class Mirror {
   // Distinct non-Null values among the first kFlagSample of a column.
   int DistinctInSample(const std::string& table_sql, const std::string& column_sql);
 
-  std::set<std::pair<std::string, std::u16string>> indexed_;  // columns with an index
-  std::set<std::pair<std::string, std::u16string>> flags_;    // columns found to be flags  // (sqlite name, column)
+  Connection db_;
+  Statement insert_;  // the INSERT of the table being loaded
+  std::set<std::string> loaded_;  // sqlite names
+  // (sqlite name, folded column name) of the columns with an index, and of
+  // those found to be flags.
+  std::set<std::pair<std::string, std::u16string>> indexed_;
+  std::set<std::pair<std::string, std::u16string>> flags_;
 };
 
 }  // namespace qorvel::jet

@@ -1,46 +1,50 @@
 // Mirror names of source tables.
-#include <cctype>
-#include <set>
+#include <algorithm>
 #include <string>
 
+#include "base/text_ops.h"
 #include "jet/source.h"
 
 namespace qorvel::jet {
 namespace {
 
+bool IsAsciiLetter(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+
 bool IsPlainIdentifier(std::string_view name) {
   if (name.empty() || name.size() > 64) return false;
-  if (!(std::isalpha(static_cast<unsigned char>(name[0])) || name[0] == '_')) return false;
+  if (!(IsAsciiLetter(name[0]) || name[0] == '_')) return false;
   for (const char c : name) {
-    if (!(std::isalnum(static_cast<unsigned char>(c)) || c == '_')) return false;
+    if (!(IsAsciiLetter(c) || (c >= '0' && c <= '9') || c == '_')) return false;
   }
   return true;
 }
 
-std::string Lower(std::string_view name) {
-  std::string out(name);
-  for (auto& c : out) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
+bool StartsWithIgnoringAsciiCase(std::string_view name, std::string_view prefix) {
+  return EqualsIgnoringAsciiCase(name.substr(0, prefix.size()), prefix);
 }
 
 }  // namespace
 
 void AssignMirrorNames(std::vector<TableInfo>& tables) {
-  std::set<std::string> taken;  // lower case: SQLite compares names without case
+  // SQLite compares names without regard to ASCII case.
+  std::vector<std::string> taken;
+  const auto is_taken = [&](std::string_view name) {
+    return std::any_of(taken.begin(), taken.end(),
+                       [&](const std::string& other) { return EqualsIgnoringAsciiCase(name, other); });
+  };
   for (std::size_t i = 0; i < tables.size(); ++i) {
     const std::string own = ToUtf8(tables[i].name);
-    const std::string key = Lower(own);
     std::string name;
-    if (IsPlainIdentifier(own) && key.rfind("sqlite_", 0) != 0 && key.rfind("ix", 0) != 0 &&
-        taken.count(key) == 0) {
+    if (IsPlainIdentifier(own) && !StartsWithIgnoringAsciiCase(own, "sqlite_") &&
+        !StartsWithIgnoringAsciiCase(own, "ix") && !is_taken(own)) {
       name = own;
     } else {
       for (std::size_t n = i + 1;; ++n) {
         name = "t" + std::to_string(n);
-        if (taken.count(name) == 0) break;
+        if (!is_taken(name)) break;
       }
     }
-    taken.insert(Lower(name));
+    taken.push_back(name);
     tables[i].sqlite_name = name;
   }
 }

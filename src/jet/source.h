@@ -27,7 +27,8 @@ class TableSource {
 
   // Reads every row of tables()[index] into `sink`, in the file's order.
   // Raises AutomationError (kErrDamaged, kErrTruncated) naming the table
-  // when the file cannot be read. Precondition: index < tables().size().
+  // when the file cannot be read, and what the sink raises.
+  // Precondition: index < tables().size().
   virtual void ReadRows(std::size_t index, RowSink& sink) = 0;
 };
 
@@ -42,7 +43,10 @@ std::unique_ptr<TableSource> OpenMdbSource(const std::filesystem::path& path, Fi
 std::unique_ptr<TableSource> OpenSqliteSource(const std::filesystem::path& path);
 
 // Gives each table its mirror name: the table's own name when it is a plain
-// ASCII identifier not reserved by SQLite and not taken, else "t<n>".
+// ASCII identifier of at most 64 characters that begins neither with
+// "sqlite_" (SQLite's own tables) nor with "ix" (the mirror's indexes) and
+// is not taken, letter case ignored; else "t<n>", n at least the table's
+// position counted from 1.
 void AssignMirrorNames(std::vector<TableInfo>& tables);
 
 }  // namespace qorvel::jet

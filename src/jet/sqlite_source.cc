@@ -32,8 +32,10 @@
 #include <string>
 #include <vector>
 
+#include "base/text_ops.h"
 #include "jet/errors.h"
 #include "jet/source.h"
+#include "jet/sqlite_handles.h"
 #include "jet/text.h"
 #include "jet/values.h"
 
@@ -54,7 +56,7 @@ std::string_view ColumnText(sqlite3_stmt* stmt, int c) {
 
 std::string Upper(std::string_view text) {
   std::string out;
-  for (const char c : text) out += static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  for (const char c : text) out += c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
   return out;
 }
 
@@ -124,25 +126,15 @@ std::optional<JetType> TypeOfDeclared(std::string_view declared) {
 
 class SqliteSource final : public TableSource {
  public:
+  // On a failure db_ closes the connection as the constructor unwinds.
   explicit SqliteSource(const std::filesystem::path& path) : path_(path) {
-    const std::string file = path.string();
-    const int rc = sqlite3_open_v2(file.c_str(), &db_, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+    const int rc = OpenConnection(path.c_str(), SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, &db_);
     if (rc != SQLITE_OK) {
-      sqlite3_close(db_);
-      db_ = nullptr;
       Raise(kErrDamaged, u"The database file '" + PathText(path) + u"' cannot be opened: " +
                              FromUtf8(sqlite3_errstr(rc)) + u".");
     }
-    try {
-      ReadDefinitions();
-    } catch (...) {
-      sqlite3_close(db_);
-      db_ = nullptr;
-      throw;
-    }
+    ReadDefinitions();
   }
-
-  ~SqliteSource() override { sqlite3_close_v2(db_); }
 
   const std::vector<TableInfo>& tables() const override { return tables_; }
 
@@ -156,47 +148,39 @@ class SqliteSource final : public TableSource {
     }
     if (plan.empty()) sql += "NULL";
     sql += " FROM " + QuoteIdentifier(file_names_[index]);
-    sqlite3_stmt* stmt = Prepare(sql);
+    const Statement stmt = Prepare(sql);
     text_.resize(plan.size());
-    try {
-      int rc = SQLITE_ROW;
-      while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-        for (std::size_t c = 0; c < plan.size(); ++c) Store(info, plan, stmt, static_cast<int>(c), sink);
-        sink.EndRow();
-      }
-      if (rc != SQLITE_DONE) Failed(u"the rows of table '" + info.name + u"' cannot be read");
-    } catch (...) {
-      sqlite3_finalize(stmt);
-      throw;
+    int rc = SQLITE_ROW;
+    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+      for (std::size_t c = 0; c < plan.size(); ++c) Store(info, plan, stmt.get(), static_cast<int>(c), sink);
+      sink.EndRow();
     }
-    sqlite3_finalize(stmt);
+    if (rc != SQLITE_DONE) Failed(u"the rows of table '" + info.name + u"' cannot be read");
   }
 
  private:
   [[noreturn]] void Failed(std::u16string_view what) const {
     Raise(kErrDamaged, u"The database file '" + PathText(path_) + u"' is damaged: " + Text(what) +
-                           u" (" + FromUtf8(sqlite3_errmsg(db_)) + u").");
+                           u" (" + FromUtf8(sqlite3_errmsg(db_.get())) + u").");
   }
 
-  sqlite3_stmt* Prepare(const std::string& sql) const {
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db_, sql.c_str(), static_cast<int>(sql.size()), &stmt, nullptr) != SQLITE_OK) {
-      sqlite3_finalize(stmt);
-      Failed(u"its schema cannot be read");
-    }
+  Statement Prepare(std::string_view sql) const {
+    int rc = SQLITE_OK;
+    Statement stmt = PrepareStatement(db_.get(), sql, &rc);
+    if (rc != SQLITE_OK) Failed(u"its schema cannot be read");
     return stmt;
   }
 
   void ReadDefinitions() {
-    sqlite3_stmt* list = Prepare(
+    Statement list = Prepare(
         "SELECT name FROM sqlite_master WHERE type = 'table' AND name NOT LIKE 'sqlite\\_%' "
         "ESCAPE '\\' ORDER BY rowid");
     std::vector<std::string> names;
     int rc = SQLITE_ROW;
-    while ((rc = sqlite3_step(list)) == SQLITE_ROW) {
-      names.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(list, 0)));
+    while ((rc = sqlite3_step(list.get())) == SQLITE_ROW) {
+      names.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(list.get(), 0)));
     }
-    sqlite3_finalize(list);
+    list.reset();  // the step's error stays on the connection for Failed
     if (rc != SQLITE_DONE) Failed(u"its schema cannot be read");
 
     for (const std::string& name : names) {
@@ -206,11 +190,11 @@ class SqliteSource final : public TableSource {
       for (const TableInfo& known : tables_) duplicate = duplicate || FoldText(known.name) == FoldText(info.name);
       if (duplicate) continue;
       std::vector<ColumnPlan> plan;
-      sqlite3_stmt* columns = Prepare("SELECT name, type FROM pragma_table_info(?1)");
-      sqlite3_bind_text(columns, 1, name.c_str(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
-      while ((rc = sqlite3_step(columns)) == SQLITE_ROW) {
-        const auto* column = reinterpret_cast<const char*>(sqlite3_column_text(columns, 0));
-        const auto* declared = reinterpret_cast<const char*>(sqlite3_column_text(columns, 1));
+      Statement columns = Prepare("SELECT name, type FROM pragma_table_info(?1)");
+      sqlite3_bind_text(columns.get(), 1, name.c_str(), static_cast<int>(name.size()), SQLITE_TRANSIENT);
+      while ((rc = sqlite3_step(columns.get())) == SQLITE_ROW) {
+        const auto* column = reinterpret_cast<const char*>(sqlite3_column_text(columns.get(), 0));
+        const auto* declared = reinterpret_cast<const char*>(sqlite3_column_text(columns.get(), 1));
         const std::string_view declared_text = declared != nullptr ? declared : "";
         bool native = false;
         std::optional<JetType> type = JetTypeOfDeclared(declared_text);
@@ -223,7 +207,7 @@ class SqliteSource final : public TableSource {
         plan.push_back({column, *type, native});
         info.columns.push_back({FromUtf8(column), *type});
       }
-      sqlite3_finalize(columns);
+      columns.reset();  // as list above
       if (rc != SQLITE_DONE) Failed(u"the columns of table '" + info.name + u"' cannot be read");
       tables_.push_back(std::move(info));
       plans_.push_back(std::move(plan));
@@ -299,12 +283,12 @@ class SqliteSource final : public TableSource {
         return;
       case JetType::kBoolean: {
         if (storage == SQLITE_TEXT) {
-          const std::string word = Upper(ColumnText(stmt, c));
-          if (word == "TRUE" || word == "YES") {
+          const std::string_view word = ColumnText(stmt, c);
+          if (EqualsIgnoringAsciiCase(word, "TRUE") || EqualsIgnoringAsciiCase(word, "YES")) {
             sink.SetInteger(c, -1);
             return;
           }
-          if (word == "FALSE" || word == "NO") {
+          if (EqualsIgnoringAsciiCase(word, "FALSE") || EqualsIgnoringAsciiCase(word, "NO")) {
             sink.SetInteger(c, 0);
             return;
           }
@@ -369,7 +353,7 @@ class SqliteSource final : public TableSource {
   }
 
   std::filesystem::path path_;
-  sqlite3* db_ = nullptr;
+  Connection db_;
   std::vector<TableInfo> tables_;
   std::vector<std::vector<ColumnPlan>> plans_;
   std::vector<std::string> file_names_;

@@ -5,6 +5,7 @@
 
 #include <array>
 
+#include "base/text_ops.h"
 #include "jet/catalog.h"
 
 namespace qorvel::jet {

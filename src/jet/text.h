@@ -14,16 +14,11 @@
 #include <string>
 #include <string_view>
 
-#include "base/text_ops.h"
 #include "qorvel/types.h"
 
 struct sqlite3;
 
 namespace qorvel::jet {
-
-// Appends the UTF-8 form of one code point (U+FFFD for a surrogate or a
-// value beyond U+10FFFF).
-
 
 // Decodes the stored bytes of a Jet 4 / ACE text value (UTF-16LE, or the
 // compressed form that begins FF FE) and appends its UTF-8 form to `out`.

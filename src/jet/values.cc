@@ -7,7 +7,7 @@
 namespace qorvel::jet {
 namespace {
 
-std::string_view TrimBlanks(std::string_view text) {
+std::string_view TrimSpacesAndTabs(std::string_view text) {
   while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
   while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
   return text;
@@ -45,7 +45,7 @@ bool ReadNumber(std::string_view text, std::size_t& pos, std::size_t count, int&
 }  // namespace
 
 std::optional<Decimal> ParseDecimal(std::string_view text) {
-  text = TrimBlanks(text);
+  text = TrimSpacesAndTabs(text);
   Decimal value;
   std::size_t i = 0;
   if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
@@ -74,7 +74,7 @@ std::optional<Decimal> ParseDecimal(std::string_view text) {
 }
 
 std::optional<std::int64_t> ParseMoney(std::string_view text) {
-  text = TrimBlanks(text);
+  text = TrimSpacesAndTabs(text);
   std::size_t i = 0;
   bool negative = false;
   if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
@@ -124,7 +124,7 @@ std::optional<std::int64_t> ParseMoney(std::string_view text) {
 }
 
 std::optional<DateTime> ParseIsoDateTime(std::string_view text) {
-  text = TrimBlanks(text);
+  text = TrimSpacesAndTabs(text);
   std::size_t pos = 0;
   int year = 0;
   int month = 0;
@@ -165,7 +165,7 @@ std::optional<DateTime> ParseIsoDateTime(TextView text) {
 }
 
 std::optional<std::string> NormalizeGuid(std::string_view text) {
-  text = TrimBlanks(text);
+  text = TrimSpacesAndTabs(text);
   if (text.size() >= 2 && text.front() == '{' && text.back() == '}') {
     text = text.substr(1, text.size() - 2);
   }

@@ -537,7 +537,7 @@ TEST(ExecuteTest, ResultsCarryTheirJetTypes) {
     db->Execute(u"Select Count(*) From NoSuchTable");
     ADD_FAILURE() << "no error";
   } catch (const AutomationError& error) {
-    EXPECT_EQ(error.number(), sql::kErrNoSuchTable);
+    EXPECT_EQ(error.number(), kErrNoSuchTable);
     EXPECT_NE(error.description().find(u"NoSuchTable"), Text::npos);
   }
 }

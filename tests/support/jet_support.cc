@@ -11,6 +11,7 @@
 #include <random>
 #include <sstream>
 
+#include "jet/errors.h"
 #include "jet/values.h"
 #include "qorvel/automation_error.h"
 #include "shared_dir.h"
@@ -23,7 +24,7 @@ DatabaseOptions TestOptions() {
   DatabaseOptions options;
   options.read_date = [](std::u16string_view text) {
     const auto date = ParseIsoDateTime(text);
-    if (!date) throw AutomationError(-2147217900, u"not an ISO date: " + Text(text));
+    if (!date) Raise(kErrSyntax, u"not an ISO date: " + Text(text));
     return *date;
   };
   options.now = [] { return *DateTime::FromParts(2012, 6, 15, 12, 0, 0); };

@@ -1,14 +1,10 @@
-// The engine's errors raised by the dialect code.
+// The syntax errors of the dialect code.
 #include "jet/sql/errors.h"
 
-#include "jet/sql/translator.h"
-#include "qorvel/automation_error.h"
+#include "base/text_ops.h"
+#include "jet/errors.h"
 
 namespace qorvel::jet::sql {
-
-void Fail(long number, Text description) {
-  throw AutomationError(static_cast<Long>(number), std::move(description));
-}
 
 void FailSyntax(std::u16string_view statement, std::size_t offset, std::u16string_view what) {
   // Quote a short stretch of the statement from the offending character on,
@@ -27,12 +23,7 @@ void FailSyntax(std::u16string_view statement, std::size_t offset, std::u16strin
   }
   description += u": ";
   description += what;
-  Fail(kErrSyntax, std::move(description));
-}
-
-Text DecimalText(long long value) {
-  const std::string digits = std::to_string(value);
-  return Text(digits.begin(), digits.end());
+  Raise(kErrSyntax, description);
 }
 
 }  // namespace qorvel::jet::sql

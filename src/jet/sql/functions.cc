@@ -13,7 +13,7 @@
 #include <cstring>
 #include <string>
 
-#include "jet/sql/errors.h"
+#include "jet/errors.h"
 #include "jet/sql/translator.h"
 
 namespace qorvel::jet::sql {
@@ -21,7 +21,7 @@ namespace {
 
 constexpr char kErrorPrefix[] = "qorvel:";
 
-void ResultError(sqlite3_context* context, long number, std::string_view description) {
+void ResultError(sqlite3_context* context, Long number, std::string_view description) {
   std::string message = kErrorPrefix + std::to_string(number) + ":";
   message += description;
   sqlite3_result_error(context, message.c_str(), static_cast<int>(message.size()));
@@ -39,7 +39,7 @@ bool ReadDate(sqlite3_context* context, sqlite3_value* value, DateTime* out) {
       return false;
   }
   if (!out->IsValid()) {
-    ResultError(context, kErrEngine, "Overflow: a date value is outside the range of dates");
+    ResultError(context, kErrEngineFailure, "Overflow: a date value is outside the range of dates");
     return false;
   }
   return true;
@@ -74,7 +74,7 @@ void NowFunction(sqlite3_context* context, int, sqlite3_value**) {
   } catch (const AutomationError& error) {
     ResultError(context, error.number(), ToUtf8(error.description()));
   } catch (...) {
-    ResultError(context, kErrEngine, "The clock of Now() failed");
+    ResultError(context, kErrEngineFailure, "The clock of Now() failed");
   }
 }
 
@@ -183,8 +183,9 @@ void BindParameters(sqlite3_stmt* statement, const std::vector<Variant>& paramet
         break;
       case VarType::kNull: rc = sqlite3_bind_null(statement, index); break;
       default:
-        Fail(kErrEngine, u"Cannot bind a literal of type " + FromUtf8(VarTypeName(value.type())) +
-                             u" to the statement.");
+        Raise(kErrEngineFailure, u"Cannot bind a literal of type " +
+                                 FromUtf8(VarTypeName(value.type())) +
+                                 u" to the statement.");
     }
     if (rc != SQLITE_OK) throw ErrorFromSqlite(sqlite3_db_handle(statement), rc);
   }
@@ -202,14 +203,14 @@ AutomationError ErrorFromSqlite(sqlite3* db, int result_code) {
     }
   }
   if (message == "integer overflow") {
-    return AutomationError(static_cast<Long>(kErrEngine),
+    return AutomationError(kErrEngineFailure,
                            u"Overflow: a Sum in the statement is beyond the range of its type "
                            u"(for money, the Currency range).");
   }
   if ((result_code & 0xFF) == SQLITE_NOMEM) {
     return AutomationError(kErrOutOfMemory, StandardDescription(kErrOutOfMemory));
   }
-  return AutomationError(static_cast<Long>(kErrEngine),
+  return AutomationError(kErrEngineFailure,
                          u"Database engine error: " + FromUtf8(message));
 }
 

@@ -5,6 +5,8 @@
 #include <limits>
 #include <string>
 
+#include "base/text_ops.h"
+#include "jet/errors.h"
 #include "jet/sql/errors.h"
 #include "qorvel/automation_error.h"
 
@@ -31,13 +33,7 @@ bool IsNamePart(char16_t c) { return IsNameStart(c) || IsDigit(c); }
 }  // namespace
 
 bool IsKeyword(std::u16string_view name, std::u16string_view lower_keyword) {
-  if (name.size() != lower_keyword.size()) return false;
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    char16_t c = name[i];
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-    if (c != lower_keyword[i]) return false;
-  }
-  return true;
+  return EqualsIgnoringAsciiCase(name, lower_keyword);
 }
 
 Lexer::Lexer(std::u16string_view statement, const DateReader& read_date,
@@ -200,7 +196,7 @@ Token Lexer::ReadDate(std::size_t start) {
     Text description = u"Syntax error in date in the statement: #";
     description += inside;
     description += u"# is not a date";
-    Fail(kErrSyntax, std::move(description));
+    Raise(kErrSyntax, description);
   }
   Token token = Make(TokenKind::kDate, start, end + 1);
   token.literal = static_cast<int>(literals_->size());

@@ -3,8 +3,7 @@
 
 #include <string>
 
-#include "jet/sql/errors.h"
-#include "jet/sql/translator.h"
+#include "jet/errors.h"
 #include "jet/text.h"
 
 namespace qorvel::jet::sql {
@@ -63,8 +62,8 @@ class Resolver {
     for (TableRef& table : statement_.tables) {
       table.info = catalog_.FindTable(table.name);
       if (table.info == nullptr) {
-        Fail(kErrNoSuchTable,
-             u"The table " + Quoted(table.name) + u" does not exist in the database.");
+        Raise(kErrNoSuchTable,
+              u"The table " + Quoted(table.name) + u" does not exist in the database.");
       }
     }
     for (SelectItem& item : statement_.items) ResolveExpr(*item.expr);
@@ -97,11 +96,12 @@ class Resolver {
       }
     }
     if (matches == 0) {
-      Fail(kErrNoSuchColumn, u"Unknown column name " + WrittenName(expr) + u".");
+      Raise(kErrNoSuchColumn, u"Unknown column name " + WrittenName(expr) + u".");
     }
     if (matches > 1) {
-      Fail(kErrAmbiguousColumn, u"The column " + WrittenName(expr) +
-                                    u" could refer to more than one table of the From clause.");
+      // The database reports an ambiguous name as a failure of the engine.
+      Raise(kErrEngineFailure, u"The column " + WrittenName(expr) +
+                               u" could refer to more than one table of the From clause.");
     }
     expr.column = found;
     expr.source = source;
@@ -110,8 +110,8 @@ class Resolver {
 
   void RequireDate(const Expr& arg, std::u16string_view function) {
     if (arg.type != JetType::kDateTime) {
-      Fail(kErrTypeMismatch, u"Data type mismatch in criteria expression: " + Text(function) +
-                                 u" needs a date, not " + Describe(arg) + u".");
+      Raise(kErrTypeMismatch, u"Data type mismatch in criteria expression: " + Text(function) +
+                              u" needs a date, not " + Describe(arg) + u".");
     }
   }
 
@@ -138,8 +138,8 @@ class Resolver {
       case ExprKind::kSum: {
         const JetType type = expr.args[0]->type;
         if (!IsNumberType(type)) {
-          Fail(kErrTypeMismatch, u"Data type mismatch: Sum of " + Describe(*expr.args[0]) +
-                                     u", which is not a number.");
+          Raise(kErrTypeMismatch, u"Data type mismatch: Sum of " + Describe(*expr.args[0]) +
+                                  u", which is not a number.");
         }
         expr.type = type == JetType::kCurrency ? JetType::kCurrency : JetType::kDouble;
         break;
@@ -152,8 +152,8 @@ class Resolver {
     const bool left_text = ClassOf(left.type) == ValueClass::kText;
     const bool right_text = ClassOf(right.type) == ValueClass::kText;
     if (left_text != right_text) {
-      Fail(kErrTypeMismatch, u"Data type mismatch in " + Text(where) + u": " + Describe(left) +
-                                 u" compared with " + Describe(right) + u".");
+      Raise(kErrTypeMismatch, u"Data type mismatch in " + Text(where) + u": " + Describe(left) +
+                              u" compared with " + Describe(right) + u".");
     }
   }
 
@@ -168,8 +168,8 @@ class Resolver {
     ResolveExpr(*on.left);
     ResolveExpr(*on.right);
     if (on.left->source == on.right->source) {
-      Fail(kErrSyntax, u"Join expression not supported: " + WrittenName(*on.left) + u" = " +
-                           WrittenName(*on.right) + u" must compare a column of each table.");
+      Raise(kErrSyntax, u"Join expression not supported: " + WrittenName(*on.left) + u" = " +
+                        WrittenName(*on.right) + u" must compare a column of each table.");
     }
     CheckComparable(*on.left, *on.right, u"the join expression");
   }
@@ -183,13 +183,13 @@ class Resolver {
     for (const SelectItem& item : statement_.items) {
       if (IsAggregate(item.expr->kind)) continue;
       if (const Expr* column = FindColumnIn(*item.expr)) {
-        Fail(kErrSyntax, u"The column " + WrittenName(*column) +
-                             u" stands beside an aggregate without being aggregated itself.");
+        Raise(kErrSyntax, u"The column " + WrittenName(*column) +
+                          u" stands beside an aggregate without being aggregated itself.");
       }
     }
     if (!statement_.order_by.empty()) {
-      Fail(kErrSyntax, u"The column " + WrittenName(*statement_.order_by[0].column) +
-                           u" of Order By cannot sort the single row of an aggregate.");
+      Raise(kErrSyntax, u"The column " + WrittenName(*statement_.order_by[0].column) +
+                        u" of Order By cannot sort the single row of an aggregate.");
     }
   }
 

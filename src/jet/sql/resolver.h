@@ -31,8 +31,9 @@
 namespace qorvel::jet::sql {
 
 // Resolves `statement` (from Parse) in place. Raises AutomationError:
-// kErrNoSuchTable, kErrNoSuchColumn, kErrAmbiguousColumn or kErrTypeMismatch
-// naming the table, column or expression at fault; kErrSyntax for a join
+// kErrNoSuchTable, kErrNoSuchColumn or kErrTypeMismatch naming the table,
+// column or expression at fault, kErrEngineFailure for an unqualified
+// column name that both tables of a join have; kErrSyntax for a join
 // condition that does not compare a column of each table and for a select
 // list that mixes aggregates with columns (there is no grouping).
 void Resolve(SelectStatement* statement, const Catalog& catalog);

@@ -18,13 +18,14 @@
 #include <new>
 #include <string>
 
-#include "jet/mirror.h"
+#include "base/text_ops.h"
+#include "jet/errors.h"
 #include "jet/sql/ast.h"
-#include "jet/sql/errors.h"
 #include "jet/sql/functions.h"
 #include "jet/sql/lexer.h"
 #include "jet/sql/parser.h"
 #include "jet/sql/resolver.h"
+#include "jet/sqlite_handles.h"
 #include "qorvel/automation_error.h"
 
 namespace qorvel::jet::sql {
@@ -175,7 +176,7 @@ auto Guarded(Body body) -> decltype(body()) {
   } catch (const std::bad_alloc&) {
     RaiseOutOfMemory();
   } catch (const std::exception& e) {
-    Fail(kErrEngine, u"Internal error in the SQL translator: " + FromUtf8(e.what()));
+    Raise(kErrEngineFailure, u"Internal error in the SQL translator: " + FromUtf8(e.what()));
   }
 }
 

@@ -7,7 +7,8 @@
 // <=, >, >=, And, Is Not Null; Order By ... Desc; text, number and #date#
 // literals; DateValue(x), DateDiff('d', a, b), Now(). Anything else is a
 // syntax error. Every error is an AutomationError with the number of the
-// database error it stands for and a description that names the culprit.
+// database error it stands for (errors.h) and a description that names the
+// culprit.
 #ifndef QORVEL_JET_SQL_TRANSLATOR_H_
 #define QORVEL_JET_SQL_TRANSLATOR_H_
 
@@ -17,6 +18,7 @@
 #include <vector>
 
 #include "jet/catalog.h"
+#include "jet/errors.h"
 #include "qorvel/automation_error.h"
 #include "qorvel/date_time.h"
 #include "qorvel/variant.h"
@@ -25,14 +27,6 @@ struct sqlite3;
 struct sqlite3_stmt;
 
 namespace qorvel::jet::sql {
-
-// Error numbers of the engine.
-inline constexpr long kErrSyntax = -2147217900;         // statement cannot be parsed
-inline constexpr long kErrNoSuchTable = -2147217865;    // table not found
-inline constexpr long kErrNoSuchColumn = -2147217904;   // unknown column name
-inline constexpr long kErrTypeMismatch = -2147217913;   // data type mismatch in criteria
-inline constexpr long kErrAmbiguousColumn = -2147467259;  // column in both joined tables
-inline constexpr long kErrEngine = -2147467259;         // other engine failures (overflow ...)
 
 // One result column: its name (alias or column name, or "Expr1000" style
 // for unnamed expressions) and the Jet type its values come back as.
@@ -95,24 +89,25 @@ Translation Translate(std::u16string_view statement, const Catalog& catalog,
 // (DateValue, DateDiff by day, Now) with `now` as the clock, and the
 // JETNUMERIC collation (exact order of Numeric texts). The JETTEXT
 // collation is the mirror's to register. `now` is called on the thread
-// that runs the statement. Raises AutomationError (kErrEngine) when SQLite
-// refuses.
+// that runs the statement. Raises the AutomationError of ErrorFromSqlite
+// when SQLite refuses.
 void RegisterFunctions(sqlite3* db, std::function<DateTime()> now);
 
 // Binds `parameters` (a Translation's, or the literals of Shape() for a
 // statement of the same shape) as ?1, ?2, ... of `statement`, prepared from
 // the Translation's sqlite_sql: Text as TEXT (UTF-8), Long as INTEGER,
-// Double as REAL, Date as REAL (the automation date). Raises
-// AutomationError (kErrEngine) for another Variant type or when SQLite
-// refuses.
+// Double as REAL, Date as REAL (the automation date), Null as NULL.
+// Raises AutomationError: kErrEngineFailure for another Variant type, that
+// of ErrorFromSqlite when SQLite refuses.
 void BindParameters(sqlite3_stmt* statement, const std::vector<Variant>& parameters);
 
 // The AutomationError for a failed SQLite call on `db` (a connection where
 // RegisterFunctions ran), given the call's result code: an error raised by
 // one of the registered functions keeps its number and description; a Sum
 // beyond the 64-bit range (SQLite's "integer overflow": for money, beyond
-// the Currency range) is kErrEngine "Overflow ..."; SQLite out of memory
-// is run-time error 7; anything else is kErrEngine with SQLite's message.
+// the Currency range) is kErrEngineFailure "Overflow ..."; SQLite out of
+// memory is run-time error 7; anything else is kErrEngineFailure with
+// SQLite's message.
 AutomationError ErrorFromSqlite(sqlite3* db, int result_code);
 
 }  // namespace qorvel::jet::sql

@@ -240,7 +240,7 @@ TEST(Results, ASumOfMoneyBeyondTheCurrencyRangeIsAnError) {
     db.Run(u"Select Sum(Cur) From AllTypes Where Grp = 3");
     ADD_FAILURE() << "no overflow";
   } catch (const AutomationError& error) {
-    EXPECT_EQ(error.number(), jet::sql::kErrEngine);
+    EXPECT_EQ(error.number(), jet::kErrEngineFailure);
     EXPECT_NE(error.description().find(u"Overflow"), std::u16string::npos) << error.what();
   }
   // Max of the same rows is fine.
@@ -380,7 +380,7 @@ TEST(Results, AFunctionGivenAWrongValueRaisesTheEngineError) {
     db.Run(u"Select DateValue(DateEntered) From Invoice");
     ADD_FAILURE() << "no error";
   } catch (const AutomationError& error) {
-    EXPECT_EQ(error.number(), jet::sql::kErrTypeMismatch) << error.what();
+    EXPECT_EQ(error.number(), jet::kErrTypeMismatch) << error.what();
   }
 }
 

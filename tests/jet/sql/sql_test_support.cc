@@ -10,6 +10,7 @@
 #include <stdexcept>
 
 #include "jet/mirror.h"
+#include "jet/sqlite_handles.h"
 #include "jet/sql/resolver.h"
 #include "jet/text.h"
 #include "qorvel/automation_error.h"

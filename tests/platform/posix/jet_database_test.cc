@@ -190,7 +190,7 @@ TEST(JetRecordsetTest, ReadsRowsAndRaisesOnMisuse) {
 
   // The statement's own errors come through; the recordset stays closed.
   EXPECT_EQ(RecordsetError([&] { rs.Open(u"Select Count(*) From Nowhere", connection, 3, 1, -1); }),
-            jet::sql::kErrNoSuchTable);
+            jet::kErrNoSuchTable);
   EXPECT_EQ(RecordsetError([&] { rs.Eof(); }), kErrObjectClosed);
 
   // Arguments out of range, another platform's connection, a closed one.

@@ -1,0 +1,137 @@
+// SQLite files written by other tools: the declared types and value texts
+// the reader accepts whatever their letter case, and the names its tables
+// get in the mirror.
+#include <gtest/gtest.h>
+#include <sqlite3.h>
+
+#include <string>
+#include <vector>
+
+#include "jet/database.h"
+#include "jet/errors.h"
+#include "jet/source.h"
+#include "jet/sqlite_handles.h"
+#include "qorvel/automation_error.h"
+#include "support/jet_support.h"
+
+namespace qorvel::jet {
+namespace {
+
+using testing::TempDir;
+using testing::TestOptions;
+
+// Writes a SQLite file at `path` by running `sql`.
+void WriteSqliteFile(const std::filesystem::path& path, const std::string& sql) {
+  Connection db;
+  ASSERT_EQ(OpenConnection(path.c_str(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db.get(), sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK)
+      << sqlite3_errmsg(db.get());
+}
+
+// The error number of reading table T of the file, or 0.
+long ReadError(const std::filesystem::path& path) {
+  try {
+    Database::Open(path, u"", TestOptions())->ReadTable(u"T");
+    return 0;
+  } catch (const AutomationError& error) {
+    return error.number();
+  }
+}
+
+TEST(SqliteSourceTest, DeclaredTypesInAnyLetterCase) {
+  struct Case {
+    const char* declared;
+    const char* value;  // SQL literal
+    JetType type;
+    Variant expected;
+  };
+  const Case cases[] = {
+      // The mirror's own declared types: values already in mirror storage.
+      {"JetCurrency INTEGER", "125000", JetType::kCurrency, Variant::FromCurrency(Currency::FromRaw(125000))},
+      {"jetcurrency integer", "125000", JetType::kCurrency, Variant::FromCurrency(Currency::FromRaw(125000))},
+      {"JETLONG INTEGER", "7", JetType::kLong, Variant::FromLong(7)},
+      // Other tools' names.
+      {"money", "'12.50'", JetType::kCurrency, Variant::FromCurrency(Currency::FromRaw(125000))},
+      {"Currency", "12.5", JetType::kCurrency, Variant::FromCurrency(Currency::FromRaw(125000))},
+      {"varchar(20)", "'x'", JetType::kText, Variant::FromText(u"x")},
+      {"Double  Precision", "1.5", JetType::kDouble, Variant::FromDouble(1.5)},
+      {"smallint", "-3", JetType::kInteger, Variant::FromInteger(-3)},
+      {"YesNo", "'no'", JetType::kBoolean, Variant::FromBoolean(false)},
+      {"mediumint", "9", JetType::kLong, Variant::FromLong(9)},  // SQLite's affinity: INT
+  };
+  TempDir temp;
+  int n = 0;
+  for (const Case& c : cases) {
+    const auto path = temp / ("types" + std::to_string(++n) + ".sqlite");
+    WriteSqliteFile(path, std::string("CREATE TABLE T (v ") + c.declared + "); INSERT INTO T VALUES (" +
+                              c.value + ");");
+    const ResultSet rows = Database::Open(path, u"", TestOptions())->ReadTable(u"T");
+    ASSERT_EQ(rows.columns.size(), 1u) << c.declared;
+    EXPECT_EQ(rows.columns[0].type, c.type) << c.declared;
+    ASSERT_EQ(rows.row_count(), 1u) << c.declared;
+    EXPECT_EQ(rows.at(0, 0), c.expected) << c.declared << ": " << testing::Describe(rows.at(0, 0));
+  }
+}
+
+TEST(SqliteSourceTest, BooleanWordsInAnyLetterCase) {
+  struct Case {
+    const char* value;  // SQL literal
+    long expected;      // the Boolean as -1/0, or an error number
+  };
+  const Case cases[] = {
+      {"'true'", -1}, {"'TRUE'", -1}, {"'Yes'", -1}, {"'yEs'", -1},  {"1", -1},
+      {"'2.5'", -1},  {"'false'", 0}, {"'FaLsE'", 0}, {"'NO'", 0},   {"0", 0},
+      {"'0.0'", 0},   {"'maybe'", kErrDamaged},  {"'yes '", kErrDamaged}, {"'ye'", kErrDamaged},
+      {"'truth'", kErrDamaged},
+  };
+  TempDir temp;
+  int n = 0;
+  for (const Case& c : cases) {
+    const auto path = temp / ("bool" + std::to_string(++n) + ".sqlite");
+    WriteSqliteFile(path, std::string("CREATE TABLE T (v BOOLEAN); INSERT INTO T VALUES (") + c.value + ");");
+    if (c.expected != 0 && c.expected != -1) {
+      EXPECT_EQ(ReadError(path), c.expected) << c.value;
+      continue;
+    }
+    const ResultSet rows = Database::Open(path, u"", TestOptions())->ReadTable(u"T");
+    ASSERT_EQ(rows.row_count(), 1u) << c.value;
+    EXPECT_EQ(rows.at(0, 0), Variant::FromBoolean(c.expected != 0)) << c.value;
+  }
+}
+
+TEST(MirrorNamesTest, OwnNameWhenPlainAndFreeElseNumbered) {
+  struct Case {
+    std::vector<std::u16string> tables;
+    std::vector<std::string> names;
+  };
+  const Case cases[] = {
+      {{u"Credit", u"Invoice_2", u"_x"}, {"Credit", "Invoice_2", "_x"}},
+      // SQLite compares names without regard to case.
+      {{u"Credit", u"CREDIT"}, {"Credit", "t2"}},
+      // Not identifiers, or beyond ASCII.
+      {{u"Bad Name", u"1abc", u"Grüße", u"a-b", u""}, {"t1", "t2", "t3", "t4", "t5"}},
+      {{std::u16string(64, u'a'), std::u16string(65, u'b')}, {std::string(64, 'a'), "t2"}},
+      // Reserved: SQLite's own names and the mirror's index names.
+      {{u"sqlite_stat1", u"SQLite_x", u"ix1_Credit", u"IXes", u"Index"}, {"t1", "t2", "t3", "t4", "Index"}},
+      // A number is never given twice, nor a name a table has.
+      {{u"T2", u"x y"}, {"T2", "t3"}},
+      {{u"x y", u"t1"}, {"t1", "t2"}},
+  };
+  for (const Case& c : cases) {
+    std::vector<TableInfo> tables;
+    for (const std::u16string& name : c.tables) tables.push_back({name, {}, ""});
+    AssignMirrorNames(tables);
+    std::vector<std::string> names;
+    for (const TableInfo& table : tables) names.push_back(table.sqlite_name);
+    EXPECT_EQ(names, c.names) << ToUtf8(c.tables[0]);
+  }
+}
+
+TEST(QuoteIdentifierTest, DoublesQuotes) {
+  EXPECT_EQ(QuoteIdentifier("Credit"), "\"Credit\"");
+  EXPECT_EQ(QuoteIdentifier("a\"b"), "\"a\"\"b\"");
+  EXPECT_EQ(QuoteIdentifier(""), "\"\"");
+}
+
+}  // namespace
+}  // namespace qorvel::jet
