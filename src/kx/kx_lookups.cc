@@ -83,6 +83,13 @@ const Text& DateLiteralText(const Text& text) {
   return text;
 }
 
+// A table name placed between square brackets must not end the name early:
+// no argument may change what a statement selects.
+const Text& BracketedName(const Text& name) {
+  if (name.find(u']') != Text::npos) RaiseInvalidProcedureCall();
+  return name;
+}
+
 }  // namespace
 
 // ---- Last modified ---------------------------------------------------------
@@ -91,8 +98,8 @@ Text KX::LastModified(Text TargetDB, Text TableName, const Long& PeopleID) noexc
   return kx::RunLookup<Text>(
       *env_, error_shown_.data(), kx::kLastModified, TargetDB,
       [&] {
-        return Sql(u"Select Max (DateEntered), Max (DateModified) ", u"From [", TableName,
-                   u"] Where PeopleID = ", PeopleID);
+        return Sql(u"Select Max (DateEntered), Max (DateModified) ", u"From [",
+                   BracketedName(TableName), u"] Where PeopleID = ", PeopleID);
       },
       [&](Recordset& rs) { return LaterOfMaxima(*this, rs); });
 }

@@ -239,6 +239,15 @@ TEST_F(LookupTest, AHashInADateTextIsAnErrorOfTheCall) {
   EXPECT_EQ(env.boxes[0].prompt, u"PymtCountByDateRange\r\n5\r\nInvalid procedure call or argument");
 }
 
+TEST_F(LookupTest, AClosingBracketInATableNameIsAnErrorOfTheCall) {
+  const Long p42 = 42;
+  for (const Text table : {u"Client] Where 1 = 1 Or [Client", u"]", u"Client]"}) {
+    EXPECT_EQ(kx.LastModified(kDb, table, p42), u"Error in QORVEL.DLL") << ToUtf8(table);
+  }
+  EXPECT_TRUE(env.database.statements.empty());
+  EXPECT_TRUE(env.boxes.empty());
+}
+
 TEST_F(LookupTest, DayFirstLocalePrintsInItsPatternAndSeparator) {
   LocaleScope german("de-DE");
   const Long p42 = 42;
