@@ -78,8 +78,22 @@ bool WriteClassKeys(Scope scope, const Text& dll_path) {
          SetValue(scope, versioned + u"\\CLSID", nullptr, clsid);
 }
 
+// Removes the key at `path` if it holds neither subkeys nor values: the
+// CLSID key that registering for a user created under a fresh profile.
+void DeleteIfEmpty(Scope scope, const Text& path) {
+  RegKey key;
+  if (RegOpenKeyExW(Root(scope), Wide(path), 0, KEY_READ, key.Out()) != ERROR_SUCCESS) return;
+  DWORD subkeys = 0, values = 0;
+  if (RegQueryInfoKeyW(key.get(), nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, &values,
+                       nullptr, nullptr, nullptr, nullptr) == ERROR_SUCCESS &&
+      subkeys == 0 && values == 0) {
+    RegDeleteKeyW(Root(scope), Wide(path));
+  }
+}
+
 bool DeleteClassKeys(Scope scope) {
   const bool cls = DeleteTree(scope, ClassKey());
+  DeleteIfEmpty(scope, u"Software\\Classes\\CLSID");
   const bool prog = DeleteTree(scope, Text(u"Software\\Classes\\") + kProgId);
   const bool versioned = DeleteTree(scope, Text(u"Software\\Classes\\") + kVersionedProgId);
   return cls && prog && versioned;
@@ -107,8 +121,12 @@ HRESULT UnregisterLibrary(Scope scope) {
   hr = scope == Scope::kMachine
            ? UnRegisterTypeLib(a.guid, a.wMajorVerNum, a.wMinorVerNum, a.lcid, a.syskind)
            : UnRegisterTypeLibForUser(a.guid, a.wMajorVerNum, a.wMinorVerNum, a.lcid, a.syskind);
-  // Not registered is what unregistering wants.
-  return hr == TYPE_E_REGISTRYACCESS || hr == TYPE_E_CANTLOADLIBRARY ? S_OK : hr;
+  if (SUCCEEDED(hr)) return hr;
+  // A library that is not registered (any more) is what unregistering wants.
+  Bstr path;
+  return FAILED(QueryPathOfRegTypeLib(a.guid, a.wMajorVerNum, a.wMinorVerNum, a.lcid, path.Out()))
+             ? S_OK
+             : hr;
 }
 
 }  // namespace
