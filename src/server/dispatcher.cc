@@ -137,7 +137,12 @@ HRESULT Dispatcher::Invoke(::_KX* object, DISPID id, REFIID iid, WORD flags, DIS
       const VARTYPE target = by_reference ? type.lptdesc->vt : type.vt;
       // VariantCopyInd follows a VT_BYREF argument (also VT_BYREF|VT_VARIANT)
       // to its value; the conversion then works on our own copy.
-      HRESULT hr = VariantCopyInd(&temps[k], &params->rgvarg[slot]);
+      VARIANTARG& given = params->rgvarg[slot];
+      if (V_ISBYREF(&given) && !V_BYREF(&given)) {
+        if (arg_error) *arg_error = slot;
+        return E_POINTER;
+      }
+      HRESULT hr = VariantCopyInd(&temps[k], &given);
       if (SUCCEEDED(hr) && V_ISBYREF(&temps[k])) {
         // A variant by reference to a variant that is itself by reference.
         OwnedVariant inner;
