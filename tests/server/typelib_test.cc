@@ -203,7 +203,6 @@ void CheckInterface(ITypeLib* library, SYSKIND syskind) {
   const UINT funcs = attr->cFuncs;
   info->ReleaseTypeAttr(attr);
 
-  const SHORT pointer = syskind == SYS_WIN64 ? 8 : 4;
   const std::vector<Method>& methods = Methods();
   for (UINT i = 0; i < funcs && i < methods.size(); ++i) {
     const Method& m = methods[i];
@@ -214,7 +213,9 @@ void CheckInterface(ITypeLib* library, SYSKIND syskind) {
     CHECK_EQ(static_cast<int>(f->funckind), static_cast<int>(FUNC_PUREVIRTUAL));
     CHECK_EQ(static_cast<int>(f->invkind), static_cast<int>(INVOKE_FUNC));
     CHECK_EQ(static_cast<int>(f->callconv), static_cast<int>(CC_STDCALL));
-    CHECK_EQ(f->oVft, static_cast<SHORT>((7 + i) * pointer));  // after IUnknown and IDispatch
+    // The slot, after IUnknown's and IDispatch's seven (oleaut32 gives the
+    // offset in the reading process's pointers, whatever the library's).
+    CHECK_EQ(f->oVft / static_cast<SHORT>(sizeof(void*)), static_cast<SHORT>(7 + i));
     CHECK_EQ(f->elemdescFunc.tdesc.vt, VT_HRESULT);
     CHECK_EQ(f->cParamsOpt, 0);
     CHECK_EQ(static_cast<std::size_t>(f->cParams), m.params.size() + 1);
