@@ -177,7 +177,7 @@ void CheckCoclass(ITypeLib* library) {
   }
 }
 
-void CheckInterface(ITypeLib* library, SYSKIND syskind) {
+void CheckInterface(ITypeLib* library) {
   GROUP("interface _KX");
   ComPtr<ITypeInfo> dispatch;
   if (!CHECK(SUCCEEDED(library->GetTypeInfoOfGuid(IID__KX, dispatch.Out())))) return;
@@ -317,7 +317,7 @@ int main(int argc, char** argv) {
     if (CHECK(SUCCEEDED(LoadEmbeddedTypeLib(dll, library)))) {
       CheckLibrary(library.get(), syskind);
       CheckCoclass(library.get());
-      CheckInterface(library.get(), syskind);
+      CheckInterface(library.get());
     }
   }
   CheckVersionResource(dll);
