@@ -2,13 +2,14 @@
 # Builds the Windows release package qorvel-windows-1.03.zip: the 64-bit and
 # 32-bit QORVEL.dll, register.cmd / unregister.cmd (for every user, or with
 # /user for the current user) and a short README. Builds in build-win64 and
-# build-win32 (release builds, tests not needed); the zip lands in the
-# repository's top folder, or in OUT_DIR.
+# build-win32 (release builds, tests not needed); the zip lands in
+# build-package/, or in OUT_DIR.
 #   JOBS   parallel build jobs (default 2)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 jobs="${JOBS:-2}"
-out_dir="${OUT_DIR:-$PWD}"
+out_dir="${OUT_DIR:-$PWD/build-package}"
+mkdir -p "$out_dir"
 version=1.03
 name="qorvel-windows-$version"
 
@@ -35,6 +36,6 @@ done
 # A fixed time stamp and no extra attributes: the same inputs give the same zip.
 find "$stage/$name" -exec touch -h -d '2000-01-01 00:00:00' {} +
 rm -f "$out_dir/$name.zip"
-(cd "$stage" && TZ=UTC zip -q -X -r "$out_dir/$name.zip" "$name")
+(cd "$stage" && find "$name" | LC_ALL=C sort | TZ=UTC zip -q -X -@ "$out_dir/$name.zip")
 echo "$out_dir/$name.zip"
 unzip -l "$out_dir/$name.zip" 2>/dev/null || true

@@ -54,7 +54,8 @@ configure build-win64 mingw-w64-x86_64.cmake -DQORVEL_TESTS=ON "${launcher[@]}" 
   -DCMAKE_CROSSCOMPILING_EMULATOR="$wine" -DQORVEL_PEER_DLL="$PWD/build-win32/QORVEL.dll"
 cmake --build build-win64 -j "$jobs"
 
-echo "== reproducible build (build-win64-repro, no compiler cache)"
+echo "== reproducible build (build-win64-repro, from scratch, no compiler cache)"
+rm -rf build-win64-repro
 configure build-win64-repro mingw-w64-x86_64.cmake -DQORVEL_TESTS=OFF \
   -DCMAKE_CXX_COMPILER_LAUNCHER= -DCMAKE_C_COMPILER_LAUNCHER=
 cmake --build build-win64-repro -j "$jobs" --target qorvel_server
