@@ -82,6 +82,9 @@ void WatchThisThread() noexcept {
   APTTYPE type;
   APTTYPEQUALIFIER qualifier;
   if (FAILED(CoGetApartmentType(&type, &qualifier))) return;
+  // A thread in the process's implicit MTA never calls CoUninitialize
+  // itself, so a spy there would never be revoked.
+  if (qualifier == APTTYPEQUALIFIER_IMPLICIT_MTA) return;
   auto* spy = new (std::nothrow) UninitializeSpy();
   if (!spy) return;
   spy->Register();

@@ -14,7 +14,8 @@
 namespace qorvel::server {
 
 // Registers the calling thread's spy unless it has one, or the thread has
-// no apartment (then there is nothing COM-bound to release). Never throws.
+// no apartment of its own (no apartment, or only the process's implicit
+// MTA: then it never uninitialises one). Never throws.
 void WatchThisThread() noexcept;
 
 }  // namespace qorvel::server
