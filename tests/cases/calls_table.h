@@ -1,0 +1,108 @@
+// Reads calls.tsv, the table of call cases that the Linux tests (through
+// qorvel::Invoke) and the Windows tests (through the COM server, late and
+// early bound) share, so that the two builds cannot drift apart.
+//
+// The file is UTF-8, one case per line: locale, method, expected result,
+// then the arguments in parameter order, separated by tabs. Lines starting
+// with '#' and empty lines are skipped. In a field, \t, \r, \n and \\ stand
+// for a tab, CR, LF and a backslash; an empty field is the empty text.
+// Arguments are written as the report host would type them: texts as they
+// are, Long and Integer as decimal numbers, Boolean as True or False; the
+// reader converts them by the parameter's type. Results are texts (every
+// method the table covers returns Text).
+//
+// Portable C++ without the library, so that the Windows test programs can
+// use it as well.
+#ifndef QORVEL_TESTS_CASES_CALLS_TABLE_H_
+#define QORVEL_TESTS_CASES_CALLS_TABLE_H_
+
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace qorvel::cases {
+
+struct Call {
+  int line = 0;
+  std::string locale;  // "en-US"
+  std::string method;  // "FormatZip"
+  std::u16string expected;
+  std::vector<std::u16string> args;
+};
+
+// UTF-8 to UTF-16; invalid sequences become U+FFFD.
+inline std::u16string Utf16(const std::string& s) {
+  std::u16string out;
+  for (std::size_t i = 0; i < s.size();) {
+    const unsigned char c = static_cast<unsigned char>(s[i]);
+    const int extra = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
+    char32_t cp = extra == 0 ? c : extra == 1 ? c & 0x1F : extra == 2 ? c & 0x0F : c & 0x07;
+    bool ok = extra >= 0 && i + extra < s.size();
+    for (int k = 1; ok && k <= extra; ++k) {
+      const unsigned char d = static_cast<unsigned char>(s[i + k]);
+      ok = (d & 0xC0) == 0x80;
+      cp = cp << 6 | (d & 0x3F);
+    }
+    i += ok ? extra + 1 : 1;
+    if (!ok) cp = 0xFFFD;
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(cp));
+    }
+  }
+  return out;
+}
+
+inline std::string Unescape(const std::string& field) {
+  std::string out;
+  for (std::size_t i = 0; i < field.size(); ++i) {
+    if (field[i] == '\\' && i + 1 < field.size()) {
+      const char e = field[++i];
+      out.push_back(e == 't' ? '\t' : e == 'r' ? '\r' : e == 'n' ? '\n' : e);
+    } else {
+      out.push_back(field[i]);
+    }
+  }
+  return out;
+}
+
+// The cases of the file, in file order; `error` says what went wrong when
+// the file cannot be read or a line has fewer than three fields.
+inline std::vector<Call> ReadCalls(const std::string& path, std::string& error) {
+  std::vector<Call> calls;
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    error = "cannot read " + path;
+    return calls;
+  }
+  std::string line;
+  for (int number = 1; std::getline(in, line); ++number) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty() || line[0] == '#') continue;
+    std::vector<std::string> fields;
+    std::string field;
+    std::istringstream split(line);
+    while (std::getline(split, field, '\t')) fields.push_back(Unescape(field));
+    if (line.back() == '\t') fields.emplace_back();
+    if (fields.size() < 3) {
+      error = path + ":" + std::to_string(number) + ": fewer than three fields";
+      return {};
+    }
+    Call call;
+    call.line = number;
+    call.locale = fields[0];
+    call.method = fields[1];
+    call.expected = Utf16(fields[2]);
+    for (std::size_t k = 3; k < fields.size(); ++k) call.args.push_back(Utf16(fields[k]));
+    calls.push_back(std::move(call));
+  }
+  return calls;
+}
+
+}  // namespace qorvel::cases
+
+#endif  // QORVEL_TESTS_CASES_CALLS_TABLE_H_
