@@ -12,26 +12,9 @@ cd "$(dirname "$0")/.."
 jobs="${JOBS:-2}"
 wine=/usr/lib/wine/wine64
 
-# Debian packages: the cross compilers and widl, Wine (64-bit only; the
-# kernel here runs no 32-bit programs), Wine's IDL files, zip for the
-# release package, ccache; cmake and a host C++ compiler (for tlb_patch).
-packages=(mingw-w64 mingw-w64-tools wine64 libwine-dev zip ccache cmake g++)
-missing=()
-for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$p")
-  fi
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  export DEBIAN_FRONTEND=noninteractive
-  echo "installing: ${missing[*]}"
-  if ! $sudo apt-get install -y -qq "${missing[@]}" >/dev/null; then
-    $sudo apt-get update -qq
-    $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
-  fi
-fi
+# The cross compilers and widl, Wine (64-bit only; the kernel here runs no
+# 32-bit programs), Wine's IDL files, zip for the release package.
+scripts/install-deps.sh windows
 
 launcher=()
 if command -v ccache >/dev/null; then
