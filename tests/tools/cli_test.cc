@@ -1,0 +1,171 @@
+// The qorvel program as it is run: each command with its arguments,
+// standard input and environment, checked on standard output, standard
+// error and the exit status, its errors included.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "run_qorvel.h"
+#include "shared_dir.h"
+
+namespace qorvel::testing {
+namespace {
+
+using Env = std::map<std::string, std::string>;
+
+const Env kUs = {{"LC_ALL", "en_US.UTF-8"}};
+
+struct Case {
+  const char* name;
+  std::vector<std::string> args;  // "@billing" stands for the billing fixture's path
+  std::string input;
+  Env env;
+  int status;
+  std::string out;       // standard output contains this ("" : is empty)
+  std::string err;       // standard error contains this ("" : is empty)
+  bool needs_billing = false;
+};
+
+std::string Billing() { return SharedPath("fixtures/billing.mdb").string(); }
+
+std::vector<std::string> Expand(std::vector<std::string> args) {
+  for (std::string& a : args) {
+    if (a == "@billing") a = Billing();
+  }
+  return args;
+}
+
+void Check(const Case& c) {
+  SCOPED_TRACE(c.name);
+  const Run run = RunQorvel(Expand(c.args), c.input, c.env);
+  EXPECT_EQ(run.status, c.status) << "stdout: " << run.out << "\nstderr: " << run.err;
+  if (c.out.empty()) {
+    EXPECT_EQ(run.out, "");
+  } else {
+    EXPECT_NE(run.out.find(c.out), std::string::npos) << "stdout: " << run.out;
+  }
+  if (c.err.empty()) {
+    EXPECT_EQ(run.err, "");
+  } else {
+    EXPECT_NE(run.err.find(c.err), std::string::npos) << "stderr: " << run.err;
+  }
+}
+
+void CheckAll(const std::vector<Case>& cases) {
+  const bool have_billing = std::filesystem::exists(Billing());
+  for (const Case& c : cases) {
+    if (c.needs_billing && !have_billing) continue;
+    Check(c);
+  }
+  if (!have_billing) GTEST_SKIP() << "cases with the billing fixture skipped: " << Billing() << " not found";
+}
+
+TEST(Cli, MainOptionsAndCommands) {
+  CheckAll({
+      {"help", {"--help"}, "", kUs, 0, "usage: qorvel [--locale NAME] COMMAND", ""},
+      {"version", {"--version"}, "", kUs, 0, "qorvel 1.", ""},
+      {"no command", {}, "", kUs, 2, "", "usage: qorvel"},
+      {"unknown option", {"--bogus"}, "", kUs, 2, "", "qorvel: unknown option --bogus"},
+      {"unknown command", {"nope"}, "", kUs, 2, "", "unknown command \"nope\""},
+      {"locale without name", {"--locale"}, "", kUs, 2, "", "--locale needs a name"},
+      {"unknown locale", {"--locale", "xx-YY", "methods"}, "", kUs, 2, "", "unknown locale \"xx-YY\"; choose one of: "},
+      {"command help", {"batch", "--help"}, "", kUs, 0, "usage: qorvel batch", ""},
+      {"methods", {"methods"}, "", kUs, 0, "23  0x60030017  ", ""},
+      {"methods with an argument", {"methods", "x"}, "", kUs, 2, "", "methods takes no arguments"},
+  });
+}
+
+TEST(Cli, Call) {
+  const Env de = {{"LC_ALL", "de_DE.UTF-8"}};
+  CheckAll({
+      {"formatter", {"call", "FormatPhone", "", "5551234567"}, "", kUs, 0, "(555) 123-4567\n", ""},
+      {"json", {"call", "--json", "FormatZip", "123456789"}, "", kUs, 0,
+       "{\"method\": \"FormatZip\", \"result\": {\"type\": \"Text\", \"value\": \"12345-6789\"}, "
+       "\"args\": [\"123456789\"], \"boxes\": []}\n",
+       ""},
+      {"unknown method", {"call", "Nope"}, "", kUs, 2, "", "unknown method name \"Nope\"; did you mean"},
+      {"wrong count", {"call", "FormatZip"}, "", kUs, 2, "", "FormatZip takes 1 argument, 0 given"},
+      {"unreadable argument", {"call", "FormatMinutes", "abc"}, "", kUs, 2, "", "cannot be read as Long"},
+      {"no method", {"call"}, "", kUs, 2, "", "call: which method?"},
+      {"unknown option", {"call", "--xml", "FormatZip", "1"}, "", kUs, 2, "", "call: unknown option --xml"},
+      {"numbers in the locale of LC_ALL", {"call", "FormatMinutes", "1.234"}, "", de, 0, "20 hr 34 mn\n", ""},
+      {"dates in the locale of LC_ALL", {"call", "LastPaymentDate", "@billing", "417"}, "", de, 0, "31.03.2011\n", "", true},
+      {"LANG when LC_ALL is unset", {"call", "LastPaymentDate", "@billing", "417"}, "", {{"LANG", "en_GB.UTF-8"}}, 0,
+       "31/03/2011\n", "", true},
+      {"--locale over LC_ALL", {"--locale", "en-GB", "call", "LastPaymentDate", "@billing", "417"}, "", de, 0,
+       "31/03/2011\n", "", true},
+      {"a lookup", {"call", "CreditAmount", "@billing", "417"}, "", kUs, 0, "330.5\n", "", true},
+      {"a lookup's message box goes to stderr", {"call", "CreditAmount", "/nonexistent/x.mdb", "1"}, "", kUs, 0,
+       "0\n", "Unable to connect to /nonexistent/x.mdb."},
+  });
+}
+
+TEST(Cli, Batch) {
+  const ScratchDir dir;
+  const std::string calls = dir.Write("calls.tsv", "FormatZip\t123456789\nFormatMinutes\t135\n");
+  CheckAll({
+      {"standard input", {"batch"}, "FormatZip\t123456789\nFormatMinutes\t135\n", kUs, 0, "12345-6789\n2 hr 15 mn\n", ""},
+      {"dash for standard input", {"batch", "-"}, "FormatZip\t1\n", kUs, 0, "1\n", ""},
+      {"file", {"batch", calls}, "", kUs, 0, "12345-6789\n2 hr 15 mn\n", ""},
+      {"failed lines", {"batch"}, "Nope\nFormatZip\t1\n", kUs, 1, "#error: line 1: unknown method name \"Nope\"", ""},
+      {"json", {"batch", "--json", "--jobs", "2"}, "FormatZip\t1\n", kUs, 0,
+       "{\"method\": \"FormatZip\", \"result\": {\"type\": \"Text\", \"value\": \"1\"}", ""},
+      {"bad jobs", {"batch", "--jobs", "0"}, "", kUs, 2, "", "--jobs takes a number from 1 to 256, not \"0\""},
+      {"jobs without number", {"batch", "--jobs"}, "", kUs, 2, "", "--jobs needs a number"},
+      {"missing file", {"batch", (dir / "none.tsv").string()}, "", kUs, 2, "", "batch: cannot read"},
+      {"two files", {"batch", calls, calls}, "", kUs, 2, "", "one input file only"},
+      {"unknown option", {"batch", "--xml"}, "", kUs, 2, "", "batch: unknown option --xml"},
+      {"box on stderr, result in order", {"batch"}, "CreditAmount\t/nonexistent/x.mdb\t1\nFormatZip\t2\n", kUs, 0,
+       "0\n2\n", "Unable to connect to /nonexistent/x.mdb."},
+  });
+}
+
+TEST(Cli, SqlAndConvert) {
+  const ScratchDir dir;
+  const std::string converted = (dir / "billing.sqlite").string();
+  CheckAll({
+      {"typed table", {"sql", "@billing", "Select Balance, Retainer From Credit Where PeopleID = 417 And Active = 1 Order By Balance"},
+       "", kUs, 0, "Balance (Currency)\tRetainer (Integer)\nNull\t0\n-20\t0\n100\t0\n250.5\t1\n", "4 rows\n", true},
+      {"rejected statement", {"sql", "@billing", "Select Nope From Credit"}, "", kUs, 2, "",
+       "sql: error -2147217904: Unknown column name 'Nope'.", true},
+      {"no database", {"sql", (dir / "none.mdb").string(), "Select 1"}, "", kUs, 2, "", "sql: no database at"},
+      {"one word", {"sql", "@billing"}, "", kUs, 2, "", "sql takes a database and one statement"},
+      {"convert", {"convert", "@billing", converted}, "", kUs, 0, "", "wrote 7 tables to ", true},
+      {"the converted file answers as the original", {"call", "CreditAmount", converted, "417"}, "", kUs, 0, "330.5\n", "",
+       true},
+      {"convert onto itself", {"convert", converted, converted}, "", kUs, 2, "", "would replace the database itself", true},
+      {"convert without database", {"convert", (dir / "none.mdb").string(), converted}, "", kUs, 2, "",
+       "convert: no database at"},
+      {"convert one word", {"convert", "x"}, "", kUs, 2, "", "convert takes a database and the SQLite file"},
+  });
+}
+
+TEST(Cli, DemoDbAndStatement) {
+  const ScratchDir dir;
+  const std::string demo = (dir / "demo.sqlite").string();
+  const std::string page = (dir / "page.html").string();
+  CheckAll({
+      {"demo-db", {"demo-db", demo}, "", kUs, 0, "", ""},
+      {"a lookup on the demo", {"call", "CreditAmount", demo, "1001"}, "", kUs, 0, "111.5\n", ""},
+      {"demo-db where no file can be", {"demo-db", (dir / "no" / "x.sqlite").string()}, "", kUs, 2, "",
+       "demo-db: cannot create "},
+      {"statement of the built-in demo", {"statement"}, "", kUs, 0, "John Q. O'Brien", ""},
+      {"statement of a client", {"statement", demo, "--client", "1300"}, "", kUs, 0, "Client 1300", ""},
+      {"statement as a page", {"statement", demo, "--format", "html", "--output", page}, "", kUs, 0, "", ""},
+      {"statement of an unknown client", {"statement", demo, "--client", "99999"}, "", kUs, 2, "",
+       "There is no client 99999 in the database."},
+      {"statement with a bad client", {"statement", demo, "--client", "x"}, "", kUs, 2, "", "--client needs a client number"},
+      {"statement with a bad format", {"statement", "--format", "pdf"}, "", kUs, 2, "", "--format is text or html"},
+      {"statement --client and --all", {"statement", "--all", "--client", "1"}, "", kUs, 2, "", "exclude each other"},
+      {"statement without database", {"statement", (dir / "none.mdb").string()}, "", kUs, 2, "", "no database at"},
+      {"statement in the locale of LC_ALL", {"statement", demo, "--client", "1001"}, "", {{"LC_ALL", "de_DE.UTF-8"}}, 0,
+       "  Credits on account                          111,50\n", ""},
+  });
+  EXPECT_EQ(ReadBytes(page).rfind("<!DOCTYPE html>", 0), 0u);
+}
+
+}  // namespace
+}  // namespace qorvel::testing
