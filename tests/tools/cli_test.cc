@@ -40,7 +40,7 @@ std::vector<std::string> Expand(std::vector<std::string> args) {
 
 void Check(const Case& c) {
   SCOPED_TRACE(c.name);
-  const Run run = RunQorvel(Expand(c.args), c.input, c.env);
+  const Outcome run = RunQorvel(Expand(c.args), c.input, c.env);
   EXPECT_EQ(run.status, c.status) << "stdout: " << run.out << "\nstderr: " << run.err;
   if (c.out.empty()) {
     EXPECT_EQ(run.out, "");
@@ -165,6 +165,115 @@ TEST(Cli, DemoDbAndStatement) {
        "  Credits on account                          111,50\n", ""},
   });
   EXPECT_EQ(ReadBytes(page).rfind("<!DOCTYPE html>", 0), 0u);
+}
+
+// The batch file of a billing office, as an editor or a spreadsheet saves it:
+// each copy must give the results of its UTF-8 twin.
+const char kCallsUtf8[] =
+    "FormatName\tJos\xC3\xA9\t\tM\xC3\xBCller\tTrue\r\n"
+    "FormatZip\t\xE2\x82\xAC 5\r\n"  // the euro sign is 0x80 in windows-1252
+    "FormatMinutes\t135\r\n";
+const char kResults[] = "Jos\xC3\xA9 M\xC3\xBCller\n\xE2\x82\xAC 5\n2 hr 15 mn\n";
+
+// UTF-8 of the Basic Multilingual Plane as UTF-16 code units.
+std::u16string Units(const std::string& utf8) {
+  std::u16string out;
+  for (std::size_t i = 0; i < utf8.size();) {
+    const auto b = static_cast<unsigned char>(utf8[i]);
+    const std::size_t n = b < 0x80 ? 1 : b < 0xE0 ? 2 : 3;
+    char16_t cp = n == 1 ? b : n == 2 ? (b & 0x1F) : (b & 0x0F);
+    for (std::size_t k = 1; k < n; ++k) cp = static_cast<char16_t>((cp << 6) | (utf8[i + k] & 0x3F));
+    out += cp;
+    i += n;
+  }
+  return out;
+}
+
+std::string Utf16(const std::string& utf8, bool big_endian) {
+  std::string out = big_endian ? "\xFE\xFF" : "\xFF\xFE";
+  for (const char16_t u : Units(utf8)) {
+    const char hi = static_cast<char>(u >> 8), lo = static_cast<char>(u & 0xFF);
+    out += big_endian ? std::string{hi, lo} : std::string{lo, hi};
+  }
+  return out;
+}
+
+// windows-1252 of text from Latin-1 and the euro sign.
+std::string Cp1252(const std::string& utf8) {
+  std::string out;
+  for (const char16_t u : Units(utf8)) out += u == 0x20AC ? '\x80' : static_cast<char>(u);
+  return out;
+}
+
+TEST(Cli, BatchFilesInEachEncoding) {
+  const ScratchDir dir;
+  const struct {
+    const char* name;
+    std::string bytes;
+    std::vector<std::string> options;
+  } files[] = {
+      {"UTF-8", kCallsUtf8, {}},
+      {"UTF-8 with a byte-order mark", std::string("\xEF\xBB\xBF") + kCallsUtf8, {}},
+      {"UTF-16LE with a byte-order mark", Utf16(kCallsUtf8, false), {}},
+      {"UTF-16BE with a byte-order mark", Utf16(kCallsUtf8, true), {}},
+      {"windows-1252", Cp1252(kCallsUtf8), {"--encoding", "windows-1252"}},
+      {"windows-1252 by another name", Cp1252(kCallsUtf8), {"--encoding", "CP1252"}},
+  };
+  for (const auto& f : files) {
+    SCOPED_TRACE(f.name);
+    std::vector<std::string> args = {"batch", dir.Write("calls.txt", f.bytes)};
+    args.insert(args.end(), f.options.begin(), f.options.end());
+    const Outcome run = RunQorvel(args);
+    EXPECT_EQ(run.out, kResults);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.status, 0);
+    // The same through standard input, on several threads.
+    args[1] = "-";
+    args.insert(args.end(), {"--jobs", "2"});
+    EXPECT_EQ(RunQorvel(args, f.bytes).out, kResults);
+  }
+}
+
+TEST(Cli, WronglyEncodedInputIsAnErrorNeverReplaced) {
+  const std::string cp1252 = Cp1252(kCallsUtf8);
+  const std::string undefined = "FormatZip\t\x81\n";  // no character in windows-1252
+  CheckAll({
+      {"code page read as UTF-8", {"batch"}, cp1252, kUs, 1,
+       "#error: line 1: not valid UTF-8 (byte 0xE9 at byte 15 of the line); name its encoding with --encoding, "
+       "e.g. --encoding windows-1252\n#error: line 2: not valid UTF-8 (byte 0x80 at byte 11 of the line)",
+       ""},
+      {"the good line still runs", {"batch"}, cp1252, kUs, 1, "\n2 hr 15 mn\n", ""},
+      {"a byte the code page lacks", {"batch", "--encoding", "windows-1252"}, undefined, kUs, 1,
+       "#error: line 1: not valid windows-1252 (byte 0x81 at byte 11 of the line); check the name given to --encoding",
+       ""},
+      {"a JSON error line", {"batch", "--json"}, cp1252, kUs, 1, "{\"line\": 1, \"error\": \"not valid UTF-8", ""},
+      {"unknown encoding", {"batch", "--encoding", "klingon"}, "", kUs, 2, "",
+       "batch: --encoding: no encoding \"klingon\" is known here"},
+      {"encoding without name", {"batch", "--output-encoding"}, "", kUs, 2, "", "--output-encoding needs the name"},
+      {"no replacing suffix", {"batch", "--encoding", "ASCII//TRANSLIT"}, "", kUs, 2, "", "is known here"},
+      {"call argument in the code page", {"call", "FormatName", "Jos\xE9", "", "X", "True"}, "", kUs, 2, "",
+       "call: argument 1 is not valid UTF-8 (byte 0xE9 at byte 4 of the argument); name its encoding with --encoding"},
+      {"call argument with its encoding", {"call", "--encoding", "windows-1252", "FormatName", "Jos\xE9", "", "X", "True"},
+       "", kUs, 0, "Jos\xC3\xA9 X\n", ""},
+  });
+}
+
+TEST(Cli, OutputEncodings) {
+  CheckAll({
+      {"windows-1252", {"batch", "--output-encoding", "windows-1252"}, kCallsUtf8, kUs, 0,
+       "Jos\xE9 M\xFCller\n\x80 5\n2 hr 15 mn\n", ""},
+      {"UTF-16LE", {"batch", "--output-encoding", "UTF-16LE"}, "FormatZip\t\xC3\xA9\n", kUs, 0,
+       std::string("\xE9\x00\x0A\x00", 4), ""},
+      {"UTF-16 has its mark once", {"batch", "--output-encoding", "UTF-16"}, "FormatZip\t1\nFormatZip\t2\n", kUs, 0,
+       std::string("\xFF\xFE" "1\x00\x0A\x00" "2\x00\x0A\x00", 10), ""},
+      {"a result the encoding lacks", {"batch", "--output-encoding", "ISO-8859-1"}, "FormatZip\t\xE2\x82\xAC\nFormatZip\t1\n",
+       kUs, 1,
+       "#error: line 1: the result has a character that ISO-8859-1 cannot represent; choose another --output-encoding\n1\n",
+       ""},
+      {"call", {"call", "--output-encoding", "windows-1252", "FormatZip", "\xC3\xA9"}, "", kUs, 0, "\xE9\n", ""},
+      {"call result the encoding lacks", {"call", "--output-encoding", "ASCII", "FormatZip", "\xC3\xA9"}, "", kUs, 1, "",
+       "call: the result has a character that ASCII cannot represent"},
+  });
 }
 
 }  // namespace

@@ -54,7 +54,7 @@ std::string ReadBytes(const std::filesystem::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-Run RunQorvel(const std::vector<std::string>& args, const std::string& input,
+Outcome RunQorvel(const std::vector<std::string>& args, const std::string& input,
               const std::map<std::string, std::string>& env) {
   const ScratchDir dir;
   const std::string in_path = dir.Write("stdin", input);
@@ -73,7 +73,7 @@ Run RunQorvel(const std::vector<std::string>& args, const std::string& input,
   for (std::string& a : assignments) envp.push_back(a.data());
   envp.push_back(nullptr);
 
-  Run run;
+  Outcome run;
   {
     const Fd in(::open(in_path.c_str(), O_RDONLY | O_CLOEXEC));
     const Fd out(::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));

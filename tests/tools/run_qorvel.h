@@ -11,7 +11,7 @@
 
 namespace qorvel::testing {
 
-struct Run {
+struct Outcome {
   std::string out;
   std::string err;
   int status = -1;  // the exit status; -1 when the program did not exit normally
@@ -21,7 +21,7 @@ struct Run {
 // standard input and exactly the variables of `env` as its environment
 // (none of the test's own, so that LC_ALL and LANG are what the test says).
 // Standard output and error go to files, so nothing can block on a pipe.
-Run RunQorvel(const std::vector<std::string>& args, const std::string& input = "",
+Outcome RunQorvel(const std::vector<std::string>& args, const std::string& input = "",
               const std::map<std::string, std::string>& env = {{"LC_ALL", "en_US.UTF-8"}});
 
 // A fresh folder under the temporary folder, removed with its files at the

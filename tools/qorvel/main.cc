@@ -44,16 +44,21 @@ const Command kCommands[] = {
     {"methods", "list the 24 functions with their numbers, identifiers and signatures",
      "usage: qorvel methods\n\nexample:\n  qorvel methods\n", MethodsCommand},
     {"call", "call one function with text arguments, as a late-bound caller would",
-     "usage: qorvel call [--json] METHOD [ARG...]\n\n"
+     "usage: qorvel call [--json] [--encoding NAME] [--output-encoding NAME] METHOD [ARG...]\n\n"
      "Arguments are text, converted to the parameter types as a late-bound caller's are\n"
      "(numbers and dates read in the user locale, True/False or numbers for Booleans).\n"
      "The result is printed as a report shows it; --json prints the method, the typed\n"
      "result, the arguments after the call and any message boxes as one JSON object.\n"
-     "Exit status 0 when the call returned, 2 when it could not be made.\n\n"
+     "The words are UTF-8 unless --encoding names their encoding (any name iconv knows,\n"
+     "e.g. windows-1252); words that are not valid in it are an error, never replaced.\n"
+     "--output-encoding writes the result in another encoding than UTF-8.\n"
+     "Exit status 0 when the call returned, 1 when the result cannot be written in the\n"
+     "output encoding, 2 when the call could not be made.\n\n"
      "example:\n  qorvel call FormatPhone \"\" 5551234567\n",
      CallCommand},
     {"batch", "run many calls, one per line, for report generators",
-     "usage: qorvel batch [FILE|-] [--json] [--jobs N] [--quiet]\n\n"
+     "usage: qorvel batch [FILE|-] [--json] [--jobs N] [--quiet] [--encoding NAME]\n"
+     "                    [--output-encoding NAME]\n\n"
      "Reads calls from FILE (standard input when absent or -), one per line: the method,\n"
      "then its arguments as text, separated by tabs. Writes one result per line in the\n"
      "same order. In plain output backslash, CR, LF and tab in a result are written\n"
@@ -62,8 +67,16 @@ const Command kCommands[] = {
      "All calls of a job share one object and one database connection, as in a report;\n"
      "message boxes go to standard error. --jobs N spreads the lines over N threads.\n"
      "Progress shows on a terminal while the results go to a file (not with --quiet).\n"
+     "The input is UTF-8, with or without a byte-order mark; UTF-16 LE or BE (as\n"
+     "spreadsheets save \"Unicode text\") with its byte-order mark; or, with --encoding\n"
+     "NAME, any encoding iconv knows, e.g. windows-1252 for a file saved in the Windows\n"
+     "code page. A byte-order mark decides over --encoding. A line that is not valid in\n"
+     "its encoding is an error line, never read with replaced characters. Results are\n"
+     "UTF-8 unless --output-encoding NAME asks for another encoding; a result that it\n"
+     "cannot represent is an error line.\n"
      "Exit status 1 when any line failed.\n\n"
-     "example:\n  printf 'CreditAmount\\tbilling.mdb\\t417\\n' | qorvel batch\n",
+     "examples:\n  printf 'CreditAmount\\tbilling.mdb\\t417\\n' | qorvel batch\n"
+     "  qorvel batch calls.txt --encoding windows-1252 --output-encoding windows-1252\n",
      BatchCommand},
     {"sql", "run one statement of the lookups' SQL dialect and print the typed rows",
      "usage: qorvel sql DB STATEMENT\n\n"
