@@ -20,13 +20,13 @@ const Env kUs = {{"LC_ALL", "en_US.UTF-8"}};
 
 struct Case {
   const char* name;
-  std::vector<std::string> args;  // "@billing" stands for the billing fixture's path
+  std::vector<std::string> args;  // "@billing", "@types" stand for the fixtures' paths
   std::string input;
   Env env;
   int status;
   std::string out;       // standard output contains this ("" : is empty)
   std::string err;       // standard error contains this ("" : is empty)
-  bool needs_billing = false;
+  bool needs_billing = false;  // needs the shared fixtures
 };
 
 std::string Billing() { return SharedPath("fixtures/billing.mdb").string(); }
@@ -34,6 +34,7 @@ std::string Billing() { return SharedPath("fixtures/billing.mdb").string(); }
 std::vector<std::string> Expand(std::vector<std::string> args) {
   for (std::string& a : args) {
     if (a == "@billing") a = Billing();
+    if (a == "@types") a = SharedPath("fixtures/types.mdb").string();
   }
   return args;
 }
@@ -55,7 +56,8 @@ void Check(const Case& c) {
 }
 
 void CheckAll(const std::vector<Case>& cases) {
-  const bool have_billing = std::filesystem::exists(Billing());
+  const bool have_billing =
+      std::filesystem::exists(Billing()) && std::filesystem::exists(SharedPath("fixtures/types.mdb"));
   for (const Case& c : cases) {
     if (c.needs_billing && !have_billing) continue;
     Check(c);
@@ -123,6 +125,12 @@ TEST(Cli, Batch) {
   });
 }
 
+// Every type of value: Byte, Single, Double, Currency, Date, Text, Boolean,
+// Numeric, with Nulls and the extremes.
+const char kTypes[] =
+    "Select Id, ByteCol, SingleCol, DoubleCol, MoneyCol, DateCol, TextCol, BoolCol, NumericCol From AllTypes "
+    "Where Id < 5 Order By Id";
+
 TEST(Cli, SqlAndConvert) {
   const ScratchDir dir;
   const std::string converted = (dir / "billing.sqlite").string();
@@ -133,6 +141,28 @@ TEST(Cli, SqlAndConvert) {
        "sql: error -2147217904: Unknown column name 'Nope'.", true},
       {"no database", {"sql", (dir / "none.mdb").string(), "Select 1"}, "", kUs, 2, "", "sql: no database at"},
       {"one word", {"sql", "@billing"}, "", kUs, 2, "", "sql takes a database and one statement"},
+      {"csv", {"sql", "@types", kTypes, "--format", "csv"}, "", kUs, 0,
+       "Id,ByteCol,SingleCol,DoubleCol,MoneyCol,DateCol,TextCol,BoolCol,NumericCol\n"
+       "1,7,1.5,0.1,12.3456,2011-03-31T14:15:00,plain ascii,true,1234.5678\n"
+       "2,,,,,,,false,\n"
+       "3,255,-3.4e+38,-1.7976931348623157e+308,-922337203685477.5808,0100-01-01T00:00:00,,false,-99999999999999.9999\n"
+       "4,0,3.4e+38,5e-324,922337203685477.5807,9999-12-31T23:59:59,\"Gr\xC3\xBC\xC3\x9F" "e, \xE6\x97\xA5",
+       "4 rows\n", true},
+      {"csv quotes", {"sql", "@types", "Select TextCol From AllTypes Where Id = 4", "--format", "csv"}, "", kUs, 0,
+       "TextCol\n\"Gr\xC3\xBC\xC3\x9F" "e, \xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E \xE2\x80\x94 \xE2\x80\x98quotes\xE2\x80\x99\"\n",
+       "1 row\n", true},
+      {"csv in every locale the same", {"sql", "@types", kTypes, "--format", "csv"}, "", {{"LC_ALL", "de_DE.UTF-8"}}, 0,
+       "1,7,1.5,0.1,12.3456,2011-03-31T14:15:00,plain ascii,true,1234.5678\n", "4 rows\n", true},
+      {"json lines", {"sql", "--format", "json", "@types", kTypes}, "", kUs, 0,
+       "{\"Id\": 1, \"ByteCol\": 7, \"SingleCol\": 1.5, \"DoubleCol\": 0.10000000000000001, \"MoneyCol\": \"12.3456\", "
+       "\"DateCol\": \"2011-03-31T14:15:00\", \"TextCol\": \"plain ascii\", \"BoolCol\": true, \"NumericCol\": \"1234.5678\"}\n"
+       "{\"Id\": 2, \"ByteCol\": null, \"SingleCol\": null, \"DoubleCol\": null, \"MoneyCol\": null, \"DateCol\": null, "
+       "\"TextCol\": null, \"BoolCol\": false, \"NumericCol\": null}\n",
+       "4 rows\n", true},
+      {"table by name", {"sql", "@billing", "Select Count(*) From Credit", "--format", "table"}, "", kUs, 0,
+       "Expr1000 (Long)\n", "1 row\n", true},
+      {"unknown format", {"sql", "@billing", "Select 1", "--format", "xml"}, "", kUs, 2, "", "--format is table, csv or json"},
+      {"unknown option", {"sql", "--csv", "@billing", "Select 1"}, "", kUs, 2, "", "sql: unknown option --csv"},
       {"convert", {"convert", "@billing", converted}, "", kUs, 0, "", "wrote 7 tables to ", true},
       {"the converted file answers as the original", {"call", "CreditAmount", converted, "417"}, "", kUs, 0, "330.5\n", "",
        true},

@@ -10,7 +10,7 @@ namespace qorvel::tool {
 // qorvel call [--json] METHOD [ARG...]
 int CallCommand(const std::vector<std::string>& words);
 
-// qorvel sql DB STATEMENT
+// qorvel sql DB STATEMENT [--format table|csv|json]
 int SqlCommand(const std::vector<std::string>& words);
 
 // qorvel convert DB OUT.sqlite

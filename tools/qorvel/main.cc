@@ -78,13 +78,19 @@ const Command kCommands[] = {
      "examples:\n  printf 'CreditAmount\\tbilling.mdb\\t417\\n' | qorvel batch\n"
      "  qorvel batch calls.txt --encoding windows-1252 --output-encoding windows-1252\n",
      BatchCommand},
-    {"sql", "run one statement of the lookups' SQL dialect and print the typed rows",
-     "usage: qorvel sql DB STATEMENT\n\n"
+    {"sql", "run one statement of the lookups' SQL dialect; the rows as a table, CSV or JSON",
+     "usage: qorvel sql DB STATEMENT [--format table|csv|json]\n\n"
      "Opens DB as the lookups do (with the component's password) and runs one statement\n"
-     "of the dialect the lookups send. Prints a header of column names and types, then\n"
-     "one tab-separated line per row (Null for a missing value); the row count goes to\n"
-     "standard error. A statement the engine rejects prints its error number and text.\n\n"
-     "example:\n  qorvel sql billing.mdb \"Select Sum(Balance) From Credit Where Active = 1 And PeopleID = 417\"\n",
+     "of the dialect the lookups send. --format table (the default, for people) prints a\n"
+     "header of column names and types, then one tab-separated line per row (Null for a\n"
+     "missing value). --format csv prints a header of names, then the rows with values\n"
+     "in exact, locale-free forms (Currency with four decimals, dates as ISO text,\n"
+     "true/false; a Null an empty field). --format json prints one JSON object per row,\n"
+     "column name to typed value, as call --json does (Currency a four-decimal string).\n"
+     "The row count goes to standard error. A statement the engine rejects prints its\n"
+     "error number and text.\n\n"
+     "examples:\n  qorvel sql billing.mdb \"Select Sum(Balance) From Credit Where Active = 1 And PeopleID = 417\"\n"
+     "  qorvel sql billing.mdb \"Select PeopleID, Balance From Credit\" --format csv > credits.csv\n",
      SqlCommand},
     {"convert", "write every table of a database into a SQLite file",
      "usage: qorvel convert DB OUT.sqlite\n\n"
