@@ -2,6 +2,7 @@
 // standard input and environment, checked on standard output, standard
 // error and the exit status, its errors included.
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <filesystem>
 #include <map>
@@ -304,6 +305,86 @@ TEST(Cli, OutputEncodings) {
       {"call result the encoding lacks", {"call", "--output-encoding", "ASCII", "FormatZip", "\xC3\xA9"}, "", kUs, 1, "",
        "call: the result has a character that ASCII cannot represent"},
   });
+}
+
+// A billing database whose Client table has only some of the columns the
+// client block reads: the demo database with its Client table cut down.
+TEST(Cli, StatementOnAClientTableWithOtherColumns) {
+  const ScratchDir dir;
+  const std::string demo = (dir / "demo.sqlite").string();
+  ASSERT_EQ(RunQorvel({"demo-db", demo}).status, 0);
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(demo.c_str(), &db), SQLITE_OK);
+  const char* cut =
+      "CREATE TABLE Cut (PeopleID LONG, LastName TEXT, City TEXT, Phone TEXT, DateModified DATETIME);"
+      "INSERT INTO Cut SELECT PeopleID, LastName, City, Phone, DateModified FROM Client;"
+      "UPDATE Cut SET Phone = NULL WHERE PeopleID = 1001;"
+      "DROP TABLE Client; ALTER TABLE Cut RENAME TO Client;";
+  char* error = nullptr;
+  const int rc = sqlite3_exec(db, cut, nullptr, nullptr, &error);
+  sqlite3_free(error);
+  sqlite3_close(db);
+  ASSERT_EQ(rc, SQLITE_OK);
+
+  const Outcome one = RunQorvel({"statement", demo, "--client", "1001"});
+  EXPECT_EQ(one.status, 0) << one.err;
+  EXPECT_EQ(one.err,
+            "qorvel: statement: the Client table has no FirstName, MiddleName, Address1, Address2, Address3, State, "
+            "Zip, SSN; the statements leave those fields out\n");
+  EXPECT_NE(one.out.find("O'Brien"), std::string::npos) << one.out;
+  EXPECT_EQ(one.out.find("Phone"), std::string::npos) << "no bare labels";
+  EXPECT_EQ(one.out.find("SSN"), std::string::npos) << "no bare labels";
+  EXPECT_NE(one.out.find("  Credits on account                          111.50\n"), std::string::npos);
+
+  const Outcome all = RunQorvel({"statement", demo, "--all"});
+  EXPECT_EQ(all.status, 0);
+  std::size_t pages = 0;
+  for (std::size_t at = 0; (at = all.out.find("ACCOUNT STATEMENT", at)) != std::string::npos; ++at) ++pages;
+  EXPECT_EQ(pages, 300u);
+  EXPECT_EQ(all.err.find("the Client table has no"), all.err.rfind("the Client table has no")) << "said once";
+  EXPECT_NE(all.out.find("Phone (555) "), std::string::npos) << "other clients keep their phone";
+}
+
+TEST(Cli, StatementProgressOnATerminal) {
+  const ScratchDir dir;
+  const std::string demo = (dir / "demo.sqlite").string();
+  ASSERT_EQ(RunQorvel({"demo-db", demo}).status, 0);
+  const std::string page = (dir / "all.txt").string();
+  const struct {
+    const char* name;
+    std::vector<std::string> args;
+    bool shows;
+  } cases[] = {
+      {"to a file", {"statement", demo, "--all", "--output", page}, true},
+      {"quiet", {"statement", demo, "--all", "--output", page, "--quiet"}, false},
+      {"one client", {"statement", demo, "--client", "1001", "--output", page}, false},
+  };
+  for (const auto& c : cases) {
+    const Outcome run = RunQorvel(c.args, "", kUs, true);
+    EXPECT_EQ(run.status, 0) << c.name;
+    EXPECT_EQ(run.err.find("300 / 300 clients") != std::string::npos, c.shows) << c.name << ": " << run.err;
+  }
+  // Without a terminal, nothing but the results.
+  const Outcome piped = RunQorvel({"statement", demo, "--all", "--output", page});
+  EXPECT_EQ(piped.err, "");
+}
+
+TEST(Cli, StatementOfEveryClientOfTheLargeDatabase) {
+  QORVEL_REQUIRE_SHARED("fixtures/billing-large.mdb");
+  const ScratchDir dir;
+  const std::string page = (dir / "all.txt").string();
+  const Outcome run =
+      RunQorvel({"statement", SharedPath("fixtures/billing-large.mdb").string(), "--all", "--output", page});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.err,
+            "qorvel: statement: the Client table has no FirstName, MiddleName, Address1, Address2, Address3, City, "
+            "State, Zip, Phone, SSN; the statements leave those fields out\n");
+  const std::string text = ReadBytes(page);
+  std::size_t pages = 0;
+  for (std::size_t at = 0; (at = text.find("ACCOUNT STATEMENT", at)) != std::string::npos; ++at) ++pages;
+  EXPECT_EQ(pages, 20000u);
+  EXPECT_NE(text.find("Client20000 "), std::string::npos);
+  EXPECT_EQ(text.find("Phone"), std::string::npos);
 }
 
 }  // namespace

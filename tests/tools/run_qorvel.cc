@@ -7,8 +7,10 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <optional>
 
 namespace qorvel::testing {
 namespace {
@@ -55,7 +57,7 @@ std::string ReadBytes(const std::filesystem::path& path) {
 }
 
 Outcome RunQorvel(const std::vector<std::string>& args, const std::string& input,
-              const std::map<std::string, std::string>& env) {
+                  const std::map<std::string, std::string>& env, bool stderr_terminal) {
   const ScratchDir dir;
   const std::string in_path = dir.Write("stdin", input);
   const std::string out_path = (dir / "stdout").string();
@@ -77,13 +79,19 @@ Outcome RunQorvel(const std::vector<std::string>& args, const std::string& input
   {
     const Fd in(::open(in_path.c_str(), O_RDONLY | O_CLOEXEC));
     const Fd out(::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-    const Fd err(::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-    if (in.get() < 0 || out.get() < 0 || err.get() < 0) return run;
+    const Fd terminal(stderr_terminal ? ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC) : -1);
+    if (stderr_terminal && (terminal.get() < 0 || ::grantpt(terminal.get()) != 0 || ::unlockpt(terminal.get()) != 0)) {
+      return run;
+    }
+    std::optional<Fd> err;
+    err.emplace(stderr_terminal ? ::open(::ptsname(terminal.get()), O_RDWR | O_NOCTTY | O_CLOEXEC)
+                                : ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
+    if (in.get() < 0 || out.get() < 0 || err->get() < 0) return run;
     const pid_t pid = ::fork();
     if (pid < 0) return run;
     if (pid == 0) {
       // Only async-signal-safe calls between fork and exec.
-      if (::dup2(in.get(), 0) < 0 || ::dup2(out.get(), 1) < 0 || ::dup2(err.get(), 2) < 0) ::_exit(126);
+      if (::dup2(in.get(), 0) < 0 || ::dup2(out.get(), 1) < 0 || ::dup2(err->get(), 2) < 0) ::_exit(126);
       ::execve(argv[0], argv.data(), envp.data());
       ::_exit(127);
     }
@@ -93,9 +101,25 @@ Outcome RunQorvel(const std::vector<std::string>& args, const std::string& input
       waited = ::waitpid(pid, &wstatus, 0);
     } while (waited < 0 && errno == EINTR);
     if (waited == pid && WIFEXITED(wstatus)) run.status = WEXITSTATUS(wstatus);
+    if (stderr_terminal) {
+      // With the last writer's end closed, the terminal yields what it
+      // holds and then EIO.
+      err.reset();
+      char buffer[4096];
+      for (;;) {
+        const ssize_t n = ::read(terminal.get(), buffer, sizeof buffer);
+        if (n > 0) {
+          run.err.append(buffer, static_cast<std::size_t>(n));
+        } else if (n < 0 && errno == EINTR) {
+          continue;
+        } else {
+          break;
+        }
+      }
+    }
   }
   run.out = ReadBytes(out_path);
-  run.err = ReadBytes(err_path);
+  if (!stderr_terminal) run.err = ReadBytes(err_path);
   return run;
 }
 

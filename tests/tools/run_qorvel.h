@@ -20,9 +20,13 @@ struct Outcome {
 // Runs the qorvel binary (QORVEL_BINARY) with `args`, `input` as its
 // standard input and exactly the variables of `env` as its environment
 // (none of the test's own, so that LC_ALL and LANG are what the test says).
-// Standard output and error go to files, so nothing can block on a pipe.
+// Standard output and error go to files, so nothing can block on a pipe;
+// with `stderr_terminal`, standard error is a pseudo-terminal instead (for
+// progress, which shows only on a terminal), read after the program ends,
+// so the program must write less to it than the terminal buffers (4 KB).
 Outcome RunQorvel(const std::vector<std::string>& args, const std::string& input = "",
-              const std::map<std::string, std::string>& env = {{"LC_ALL", "en_US.UTF-8"}});
+                  const std::map<std::string, std::string>& env = {{"LC_ALL", "en_US.UTF-8"}},
+                  bool stderr_terminal = false);
 
 // A fresh folder under the temporary folder, removed with its files at the
 // end of the scope.

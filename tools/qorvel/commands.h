@@ -19,7 +19,7 @@ int ConvertCommand(const std::vector<std::string>& words);
 // qorvel demo-db PATH
 int DemoDbCommand(const std::vector<std::string>& words);
 
-// qorvel statement [DB] [--client ID | --all] [--format text|html] [--output FILE]
+// qorvel statement [DB] [--client ID | --all] [--format text|html] [--output FILE] [--quiet]
 int StatementCommand(const std::vector<std::string>& words);
 
 }  // namespace qorvel::tool

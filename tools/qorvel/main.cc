@@ -31,14 +31,22 @@ int MethodsCommand(const std::vector<std::string>& words) {
 
 const Command kCommands[] = {
     {"statement", "print an account statement for one client or all (the demo when no DB)",
-     "usage: qorvel statement [DB] [--client ID | --all] [--format text|html] [--output FILE]\n\n"
+     "usage: qorvel statement [DB] [--client ID | --all] [--format text|html] [--output FILE]\n"
+     "                        [--quiet]\n\n"
      "Prints the account statement of one client (the demo client 1001 by default) or of\n"
      "every client: name, address, phone and SSN; last payment; credits and retainer; the\n"
      "latest invoice and the balance due from earlier ones; the ageing of open balances;\n"
      "payments, write-offs and fees of the last twelve months; benefit flags. Every figure\n"
-     "and formatted text comes from the report functions. DB is a .mdb or SQLite file;\n"
-     "without one, a fresh demo database is written to a temporary file and used.\n"
-     "--format html writes one printable page with a bar chart of the ageing.\n\n"
+     "and formatted text comes from the report functions. DB is a .mdb or SQLite file\n"
+     "with the tables the lookups read; without one, a fresh demo database is written to\n"
+     "a temporary file and used.\n"
+     "The client block reads these columns of the Client table where they exist:\n"
+     "FirstName, MiddleName, LastName, Address1, Address2, Address3, City, State, Zip,\n"
+     "Phone, SSN. Those it lacks are named once on standard error; a field without a\n"
+     "value is left out.\n"
+     "--format html writes one printable page with a bar chart of the ageing.\n"
+     "With --all, progress shows on a terminal while the statements go to a file (not\n"
+     "with --quiet).\n\n"
      "example:\n  qorvel statement --format html --output statement.html\n",
      StatementCommand},
     {"methods", "list the 24 functions with their numbers, identifiers and signatures",
