@@ -69,7 +69,7 @@ std::string RunInputLine(KX& kx, const DecodedLine& line, std::size_t number, co
   std::string encoded;
   if (encoder.Encode(utf8, &encoded)) return encoded;
   *ok = false;
-  // The error line itself is ASCII but for the method's name.
+  // The error line itself is ASCII, which every encoding offered here has.
   encoder.Encode(ErrorLine(number,
                            "the result has a character that " + options.output_encoding +
                                " cannot represent; choose another --output-encoding",
