@@ -45,7 +45,7 @@ class DataSource {
   }
   jet::ResultSet Query(const Text& statement) { return opened_.database().Execute(statement); }
 
-  // The client's row: the present columns in the order of present().
+  // The client's row: the columns the table has, in the order of kClientColumns.
   jet::ResultSet ClientRow(const Text& id) {
     Text columns;
     for (const Text& name : present_) columns += (columns.empty() ? u"" : u", ") + name;
