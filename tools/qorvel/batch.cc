@@ -2,20 +2,18 @@
 // in the same order, spreading the lines over worker threads when asked.
 #include "batch.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <atomic>
-#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <fstream>
 #include <iostream>
+#include <iterator>
 #include <mutex>
 #include <thread>
 
 #include "cli.h"
 #include "json.h"
+#include "progress.h"
 
 namespace qorvel::tool {
 namespace {
@@ -58,36 +56,26 @@ std::string RunLine(KX& kx, const std::string& line, std::size_t number, bool js
   return EscapeForLine(ToUtf8(DisplayText(outcome.result.value)));
 }
 
-class Progress {
- public:
-  Progress(bool enabled, std::size_t total) : enabled_(enabled), total_(total) {}
-  void Update(std::size_t done, bool final = false) {
-    if (!enabled_) return;
-    const auto now = std::chrono::steady_clock::now();
-    if (!final && now - last_ < std::chrono::milliseconds(200)) return;
-    last_ = now;
-    const double seconds = std::chrono::duration<double>(now - start_).count();
-    const double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0.0;
-    const double left = rate > 0 ? static_cast<double>(total_ - done) / rate : 0.0;
-    std::fprintf(stderr, "\r%zu / %zu lines  %.0f lines/s  %.1f s left   ", done, total_, rate, left);
-    if (final) std::fputc('\n', stderr);
-    std::fflush(stderr);
+// The result of one input line, in the output encoding.
+std::string RunInputLine(KX& kx, const DecodedLine& line, std::size_t number, const BatchOptions& options,
+                         OutputEncoder& encoder, bool* ok) {
+  std::string utf8;
+  if (!line.error.empty()) {
+    *ok = false;
+    utf8 = ErrorLine(number, line.error, options.json);
+  } else {
+    utf8 = RunLine(kx, line.utf8, number, options.json, ok);
   }
-
- private:
-  bool enabled_;
-  std::size_t total_;
-  std::chrono::steady_clock::time_point start_ = std::chrono::steady_clock::now();
-  std::chrono::steady_clock::time_point last_{};
-};
-
-bool ReadLines(std::istream& in, std::vector<std::string>* lines) {
-  std::string line;
-  while (std::getline(in, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines->push_back(std::move(line));
-  }
-  return !in.bad();
+  std::string encoded;
+  if (encoder.Encode(utf8, &encoded)) return encoded;
+  *ok = false;
+  // The error line itself is ASCII, which every encoding offered here has.
+  encoder.Encode(ErrorLine(number,
+                           "the result has a character that " + options.output_encoding +
+                               " cannot represent; choose another --output-encoding",
+                           options.json),
+                 &encoded);
+  return encoded;
 }
 
 }  // namespace
@@ -110,21 +98,33 @@ std::string EscapeForLine(const std::string& utf8) {
 
 BatchOutput RunBatch(const std::vector<std::string>& input, const BatchOptions& options,
                      std::ostream* stream_to) {
+  std::vector<DecodedLine> lines;
+  lines.reserve(input.size());
+  for (const std::string& line : input) lines.push_back({line, {}});
+  return RunDecodedBatch(lines, options, stream_to);
+}
+
+BatchOutput RunDecodedBatch(const std::vector<DecodedLine>& input, const BatchOptions& options,
+                     std::ostream* stream_to) {
   BatchOutput output;
   output.lines.resize(input.size());
-  Progress progress(options.progress, input.size());
+  Progress progress(options.progress, input.size(), "lines");
   const std::size_t jobs =
       std::max<std::size_t>(1, std::min<std::size_t>(static_cast<std::size_t>(options.jobs),
                                                       (input.size() + kBlock - 1) / kBlock));
   std::atomic<int> failed{0};
+  const OutputEncoder encoding(options.output_encoding);
+  if (stream_to) *stream_to << encoding.mark();
+  auto write = [&](std::size_t i) { *stream_to << output.lines[i] << encoding.newline(); };
 
   if (jobs == 1) {
     KX kx;
+    OutputEncoder encoder(options.output_encoding);
     for (std::size_t i = 0; i < input.size(); ++i) {
       bool ok = true;
-      output.lines[i] = RunLine(kx, input[i], i + 1, options.json, &ok);
+      output.lines[i] = RunInputLine(kx, input[i], i + 1, options, encoder, &ok);
       if (!ok) ++failed;
-      if (stream_to) *stream_to << output.lines[i] << '\n';
+      if (stream_to) write(i);
       progress.Update(i + 1);
     }
   } else {
@@ -138,13 +138,14 @@ BatchOutput RunBatch(const std::vector<std::string>& input, const BatchOptions& 
     for (std::size_t w = 0; w < jobs; ++w) {
       workers.emplace_back([&] {
         KX kx;  // one object, and this thread's own connection
+        OutputEncoder encoder(options.output_encoding);  // and its own converter
         for (;;) {
           const std::size_t block = next.fetch_add(1);
           if (block >= block_done.size()) break;
           const std::size_t end = std::min(input.size(), (block + 1) * kBlock);
           for (std::size_t i = block * kBlock; i < end; ++i) {
             bool ok = true;
-            output.lines[i] = RunLine(kx, input[i], i + 1, options.json, &ok);
+            output.lines[i] = RunInputLine(kx, input[i], i + 1, options, encoder, &ok);
             if (!ok) ++failed;
           }
           {
@@ -162,7 +163,7 @@ BatchOutput RunBatch(const std::vector<std::string>& input, const BatchOptions& 
       }
       const std::size_t end = std::min(input.size(), (block + 1) * kBlock);
       if (stream_to) {
-        for (std::size_t i = block * kBlock; i < end; ++i) *stream_to << output.lines[i] << '\n';
+        for (std::size_t i = block * kBlock; i < end; ++i) write(i);
       }
       progress.Update(end);
     }
@@ -177,6 +178,7 @@ int BatchCommand(const std::vector<std::string>& words) {
   BatchOptions options;
   bool quiet = false;
   std::string file = "-";
+  std::string encoding;
   bool have_file = false;
   for (std::size_t i = 0; i < words.size(); ++i) {
     const std::string& w = words[i];
@@ -184,6 +186,10 @@ int BatchCommand(const std::vector<std::string>& words) {
       options.json = true;
     } else if (w == "--quiet") {
       quiet = true;
+    } else if (w == "--encoding" || w == "--output-encoding") {
+      const std::optional<std::string> name = EncodingOption("batch", w, words, &i);
+      if (!name) return kExitUsage;
+      (w == "--encoding" ? encoding : options.output_encoding) = *name;
     } else if (w == "--jobs") {
       if (i + 1 >= words.size()) return Fail("batch: --jobs needs a number, e.g. --jobs 2");
       try {
@@ -204,20 +210,18 @@ int BatchCommand(const std::vector<std::string>& words) {
     }
   }
   std::ios::sync_with_stdio(false);
-  std::vector<std::string> lines;
+  std::string bytes;
   if (file == "-") {
-    ReadLines(std::cin, &lines);
+    bytes.assign(std::istreambuf_iterator<char>(std::cin), {});
   } else {
-    std::ifstream in(file);
+    std::ifstream in(file, std::ios::binary);
     if (!in) return Fail("batch: cannot read \"" + file + "\": no such file, or not readable");
-    ReadLines(in, &lines);
+    bytes.assign(std::istreambuf_iterator<char>(in), {});
   }
+  const std::vector<DecodedLine> lines = DecodeLines(bytes, encoding);
   // Progress only on a terminal, while the results go to a file.
-  struct stat out_stat {};
-  const bool output_piped = fstat(STDOUT_FILENO, &out_stat) == 0 && S_ISFIFO(out_stat.st_mode);
-  options.progress = !quiet && isatty(STDERR_FILENO) && !isatty(STDOUT_FILENO) && !output_piped &&
-                     lines.size() >= 1000;
-  const BatchOutput output = RunBatch(lines, options, &std::cout);
+  options.progress = !quiet && ShowProgress(false, lines.size(), 1000);
+  const BatchOutput output = RunDecodedBatch(lines, options, &std::cout);
   std::cout.flush();
   return output.failed ? kExitFailed : kExitOk;
 }

@@ -6,12 +6,17 @@
 #include <string>
 #include <vector>
 
+#include "encoding.h"
+
 namespace qorvel::tool {
 
 struct BatchOptions {
   bool json = false;
   int jobs = 1;
   bool progress = false;  // show progress on standard error
+  // The encoding of the result lines (iconv's name); UTF-8 when empty.
+  // Precondition: empty or KnownEncoding.
+  std::string output_encoding;
 };
 
 // One result line per input line, in input order.
@@ -26,12 +31,21 @@ struct BatchOutput {
 std::string EscapeForLine(const std::string& utf8);
 
 // Runs the calls of `input` (tab-separated: method, then arguments) and
-// returns the result lines. Each job has its own KX object and, being its
-// own thread, its own database connection.
+// returns the result lines, in the output encoding and without their line
+// ends; a line that could not be decoded gives an error line with its
+// error, and so does a result the output encoding cannot represent. Each
+// job has its own KX object and, being its own thread, its own database
+// connection. When `stream_to` is given, the lines are written to it as
+// they complete, in order, each with the encoding's line feed (after the
+// encoding's byte-order mark, when it has one).
+BatchOutput RunDecodedBatch(const std::vector<DecodedLine>& input, const BatchOptions& options,
+                     std::ostream* stream_to = nullptr);
+// RunDecodedBatch for lines already in UTF-8.
 BatchOutput RunBatch(const std::vector<std::string>& input, const BatchOptions& options,
                      std::ostream* stream_to = nullptr);
 
-// The command: qorvel batch [FILE|-] [--json] [--jobs N] [--quiet].
+// The command: qorvel batch [FILE|-] [--json] [--jobs N] [--quiet]
+// [--encoding NAME] [--output-encoding NAME].
 int BatchCommand(const std::vector<std::string>& words);
 
 }  // namespace qorvel::tool

@@ -5,6 +5,7 @@
 #include <cctype>
 #include <iostream>
 
+#include "encoding.h"
 #include "json.h"
 #include "modmain/mod_main.h"
 #include "qorvel/env.h"
@@ -100,6 +101,21 @@ std::string OutcomeJson(const CallOutcome& outcome) {
            (box.title ? JsonString(ToUtf8(*box.title)) : std::string("null")) + "}";
   }
   return out + "]}";
+}
+
+std::optional<std::string> EncodingOption(const std::string& command, const std::string& option,
+                                          const std::vector<std::string>& words, std::size_t* i) {
+  if (*i + 1 >= words.size()) {
+    Fail(command + ": " + option + " needs the name of an encoding, e.g. " + option + " windows-1252");
+    return std::nullopt;
+  }
+  const std::string& name = words[++*i];
+  if (!KnownEncoding(name)) {
+    Fail(command + ": " + option + ": no encoding \"" + name +
+         "\" is known here (iconv -l lists the names, e.g. windows-1252, ISO-8859-15, UTF-16LE)");
+    return std::nullopt;
+  }
+  return name;
 }
 
 }  // namespace qorvel::tool

@@ -63,6 +63,11 @@ std::string FailureMessage(const CallOutcome& outcome);
 // {"method": ..., "result": {"type": ..., "value": ...}, "args": [...], "boxes": [...]}
 std::string OutcomeJson(const CallOutcome& outcome);
 
+// The value of the encoding option `option` of `command` after words[*i],
+// which it steps over: an encoding that iconv knows. Nullopt, after saying
+// why on standard error, when the name is missing or unknown.
+std::optional<std::string> EncodingOption(const std::string& command, const std::string& option,
+                                          const std::vector<std::string>& words, std::size_t* i);
 
 }  // namespace qorvel::tool
 

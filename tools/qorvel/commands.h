@@ -10,7 +10,7 @@ namespace qorvel::tool {
 // qorvel call [--json] METHOD [ARG...]
 int CallCommand(const std::vector<std::string>& words);
 
-// qorvel sql DB STATEMENT
+// qorvel sql DB STATEMENT [--format table|csv|json]
 int SqlCommand(const std::vector<std::string>& words);
 
 // qorvel convert DB OUT.sqlite
@@ -19,7 +19,7 @@ int ConvertCommand(const std::vector<std::string>& words);
 // qorvel demo-db PATH
 int DemoDbCommand(const std::vector<std::string>& words);
 
-// qorvel statement [DB] [--client ID | --all] [--format text|html] [--output FILE]
+// qorvel statement [DB] [--client ID | --all] [--format text|html] [--output FILE] [--quiet]
 int StatementCommand(const std::vector<std::string>& words);
 
 }  // namespace qorvel::tool

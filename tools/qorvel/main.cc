@@ -31,29 +31,42 @@ int MethodsCommand(const std::vector<std::string>& words) {
 
 const Command kCommands[] = {
     {"statement", "print an account statement for one client or all (the demo when no DB)",
-     "usage: qorvel statement [DB] [--client ID | --all] [--format text|html] [--output FILE]\n\n"
+     "usage: qorvel statement [DB] [--client ID | --all] [--format text|html] [--output FILE]\n"
+     "                        [--quiet]\n\n"
      "Prints the account statement of one client (the demo client 1001 by default) or of\n"
      "every client: name, address, phone and SSN; last payment; credits and retainer; the\n"
      "latest invoice and the balance due from earlier ones; the ageing of open balances;\n"
      "payments, write-offs and fees of the last twelve months; benefit flags. Every figure\n"
-     "and formatted text comes from the report functions. DB is a .mdb or SQLite file;\n"
-     "without one, a fresh demo database is written to a temporary file and used.\n"
-     "--format html writes one printable page with a bar chart of the ageing.\n\n"
+     "and formatted text comes from the report functions. DB is a .mdb or SQLite file\n"
+     "with the tables the lookups read; without one, a fresh demo database is written to\n"
+     "a temporary file and used.\n"
+     "The client block reads these columns of the Client table where they exist:\n"
+     "FirstName, MiddleName, LastName, Address1, Address2, Address3, City, State, Zip,\n"
+     "Phone, SSN. Those it lacks are named once on standard error; a field without a\n"
+     "value is left out.\n"
+     "--format html writes one printable page with a bar chart of the ageing.\n"
+     "With --all, progress shows on a terminal while the statements go to a file (not\n"
+     "with --quiet).\n\n"
      "example:\n  qorvel statement --format html --output statement.html\n",
      StatementCommand},
     {"methods", "list the 24 functions with their numbers, identifiers and signatures",
      "usage: qorvel methods\n\nexample:\n  qorvel methods\n", MethodsCommand},
     {"call", "call one function with text arguments, as a late-bound caller would",
-     "usage: qorvel call [--json] METHOD [ARG...]\n\n"
+     "usage: qorvel call [--json] [--encoding NAME] [--output-encoding NAME] METHOD [ARG...]\n\n"
      "Arguments are text, converted to the parameter types as a late-bound caller's are\n"
      "(numbers and dates read in the user locale, True/False or numbers for Booleans).\n"
      "The result is printed as a report shows it; --json prints the method, the typed\n"
      "result, the arguments after the call and any message boxes as one JSON object.\n"
-     "Exit status 0 when the call returned, 2 when it could not be made.\n\n"
+     "The words are UTF-8 unless --encoding names their encoding (any name iconv knows,\n"
+     "e.g. windows-1252); words that are not valid in it are an error, never replaced.\n"
+     "--output-encoding writes the result in another encoding than UTF-8.\n"
+     "Exit status 0 when the call returned, 1 when the result cannot be written in the\n"
+     "output encoding, 2 when the call could not be made.\n\n"
      "example:\n  qorvel call FormatPhone \"\" 5551234567\n",
      CallCommand},
     {"batch", "run many calls, one per line, for report generators",
-     "usage: qorvel batch [FILE|-] [--json] [--jobs N] [--quiet]\n\n"
+     "usage: qorvel batch [FILE|-] [--json] [--jobs N] [--quiet] [--encoding NAME]\n"
+     "                    [--output-encoding NAME]\n\n"
      "Reads calls from FILE (standard input when absent or -), one per line: the method,\n"
      "then its arguments as text, separated by tabs. Writes one result per line in the\n"
      "same order. In plain output backslash, CR, LF and tab in a result are written\n"
@@ -62,16 +75,30 @@ const Command kCommands[] = {
      "All calls of a job share one object and one database connection, as in a report;\n"
      "message boxes go to standard error. --jobs N spreads the lines over N threads.\n"
      "Progress shows on a terminal while the results go to a file (not with --quiet).\n"
+     "The input is UTF-8, with or without a byte-order mark; UTF-16 LE or BE (as\n"
+     "spreadsheets save \"Unicode text\") with its byte-order mark; or, with --encoding\n"
+     "NAME, any encoding iconv knows, e.g. windows-1252 for a file saved in the Windows\n"
+     "code page. A byte-order mark decides over --encoding. A line that is not valid in\n"
+     "its encoding is an error line, never read with replaced characters. Results are\n"
+     "UTF-8 unless --output-encoding NAME asks for another encoding; a result that it\n"
+     "cannot represent is an error line.\n"
      "Exit status 1 when any line failed.\n\n"
-     "example:\n  printf 'CreditAmount\\tbilling.mdb\\t417\\n' | qorvel batch\n",
+     "examples:\n  printf 'CreditAmount\\tbilling.mdb\\t417\\n' | qorvel batch\n"
+     "  qorvel batch calls.txt --encoding windows-1252 --output-encoding windows-1252\n",
      BatchCommand},
-    {"sql", "run one statement of the lookups' SQL dialect and print the typed rows",
-     "usage: qorvel sql DB STATEMENT\n\n"
+    {"sql", "run one statement of the lookups' SQL dialect; the rows as a table, CSV or JSON",
+     "usage: qorvel sql DB STATEMENT [--format table|csv|json]\n\n"
      "Opens DB as the lookups do (with the component's password) and runs one statement\n"
-     "of the dialect the lookups send. Prints a header of column names and types, then\n"
-     "one tab-separated line per row (Null for a missing value); the row count goes to\n"
-     "standard error. A statement the engine rejects prints its error number and text.\n\n"
-     "example:\n  qorvel sql billing.mdb \"Select Sum(Balance) From Credit Where Active = 1 And PeopleID = 417\"\n",
+     "of the dialect the lookups send. --format table (the default, for people) prints a\n"
+     "header of column names and types, then one tab-separated line per row (Null for a\n"
+     "missing value). --format csv prints a header of names, then the rows with values\n"
+     "in exact, locale-free forms (Currency with four decimals, dates as ISO text,\n"
+     "true/false; a Null an empty field). --format json prints one JSON object per row,\n"
+     "column name to typed value, as call --json does (Currency a four-decimal string).\n"
+     "The row count goes to standard error. A statement the engine rejects prints its\n"
+     "error number and text.\n\n"
+     "examples:\n  qorvel sql billing.mdb \"Select Sum(Balance) From Credit Where Active = 1 And PeopleID = 417\"\n"
+     "  qorvel sql billing.mdb \"Select PeopleID, Balance From Credit\" --format csv > credits.csv\n",
      SqlCommand},
     {"convert", "write every table of a database into a SQLite file",
      "usage: qorvel convert DB OUT.sqlite\n\n"

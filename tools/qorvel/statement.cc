@@ -14,8 +14,10 @@
 #include <iostream>
 #include <sstream>
 
+#include "base/text_ops.h"
 #include "cli.h"
 #include "demo_db.h"
+#include "progress.h"
 #include "jet/database.h"
 #include "qorvel/env.h"
 #include "platform/posix/jet_database.h"
@@ -27,14 +29,43 @@ constexpr std::array<std::pair<Integer, Integer>, 4> kBuckets = {
     {{0, 30}, {30, 60}, {60, 90}, {90, 32767}}};
 constexpr const char* kBucketNames[] = {"0-30 days", "30-60 days", "60-90 days", "90+ days"};
 
-// The client's own fields, read as a report reads its data source.
+// The client's own fields, read as a report reads its data source: the
+// columns of kClientColumns that the database's Client table has.
 class DataSource {
  public:
-  explicit DataSource(const std::string& path) : opened_(path) {}
+  explicit DataSource(const std::string& path) : opened_(path) {
+    const jet::TableInfo* client = opened_.database().FindTable(u"Client");
+    for (const char16_t* name : kClientColumns) {
+      bool found = false;
+      if (client) {
+        for (const jet::ColumnInfo& column : client->columns) found = found || EqualsIgnoringAsciiCase(column.name, name);
+      }
+      (found ? present_ : missing_).push_back(name);
+    }
+  }
   jet::ResultSet Query(const Text& statement) { return opened_.database().Execute(statement); }
+
+  // The client's row: the columns the table has, in the order of kClientColumns.
+  jet::ResultSet ClientRow(const Text& id) {
+    Text columns;
+    for (const Text& name : present_) columns += (columns.empty() ? u"" : u", ") + name;
+    return Query(u"Select " + (columns.empty() ? Text(u"PeopleID") : columns) + u" From Client Where PeopleID = " +
+                 id);
+  }
+  // The text of column `name` in the client's row; empty when the table
+  // lacks the column or the row is missing.
+  Text Field(const jet::ResultSet& row, const char16_t* name) const {
+    for (std::size_t c = 0; c < present_.size(); ++c) {
+      if (present_[c] == name) return row.row_count() ? DisplayText(row.at(0, c)) : Text();
+    }
+    return Text();
+  }
+  const std::vector<Text>& missing() const { return missing_; }
 
  private:
   OpenedDatabase opened_;
+  std::vector<Text> present_;
+  std::vector<Text> missing_;
 };
 
 // One data source per database file for the life of the process.
@@ -43,10 +74,6 @@ DataSource& SourceFor(const std::string& path) {
   std::unique_ptr<DataSource>& source = sources[path];
   if (!source) source = std::make_unique<DataSource>(path);
   return *source;
-}
-
-Text FieldText(const jet::ResultSet& rows, std::size_t column) {
-  return rows.row_count() ? DisplayText(rows.at(0, column)) : Text();
 }
 
 Text Number(Long n) {
@@ -113,9 +140,7 @@ std::string Pad(const std::string& text, std::size_t width, bool right = false) 
 StatementData BuildStatement(KX& kx, const std::string& db_path, Long people_id, DateTime today) {
   DataSource& source = SourceFor(db_path);
   const Text id = Number(people_id);
-  const jet::ResultSet client = source.Query(
-      u"Select FirstName, MiddleName, LastName, Address1, Address2, Address3, City, State, Zip, "
-      u"Phone, SSN From Client Where PeopleID = " + id);
+  const jet::ResultSet client = source.ClientRow(id);
   if (client.row_count() == 0) {
     throw AutomationError(kErrInvalidProcedureCall, u"There is no client " + id + u" in the database.");
   }
@@ -124,11 +149,12 @@ StatementData BuildStatement(KX& kx, const std::string& db_path, Long people_id,
   StatementData s;
   s.people_id = people_id;
   s.printed_on = DisplayText(Variant::FromDate(today.DatePart()));
-  s.name = kx.FormatName(FieldText(client, 0), FieldText(client, 1), FieldText(client, 2), yes);
-  s.address = kx.FormatAddress2(FieldText(client, 3), FieldText(client, 4), FieldText(client, 5),
-                                FieldText(client, 6), FieldText(client, 7), FieldText(client, 8), yes);
-  s.phone = kx.FormatPhone(Text(), FieldText(client, 9));
-  s.ssn = kx.FormatSS(FieldText(client, 10));
+  auto field = [&](const char16_t* name) { return source.Field(client, name); };
+  s.name = kx.FormatName(field(u"FirstName"), field(u"MiddleName"), field(u"LastName"), yes);
+  s.address = kx.FormatAddress2(field(u"Address1"), field(u"Address2"), field(u"Address3"), field(u"City"),
+                                field(u"State"), field(u"Zip"), yes);
+  s.phone = kx.FormatPhone(Text(), field(u"Phone"));
+  s.ssn = kx.FormatSS(field(u"SSN"));
   s.last_modified = kx.LastModified(path, u"Client", people_id);
   s.last_payment_date = kx.LastPaymentDate(path, people_id);
   s.last_payment_amount = kx.LastPaymentAmt(path, people_id);
@@ -170,6 +196,8 @@ StatementData BuildStatement(KX& kx, const std::string& db_path, Long people_id,
   return s;
 }
 
+std::vector<Text> MissingClientColumns(const std::string& db_path) { return SourceFor(db_path).missing(); }
+
 std::vector<Long> AllClients(const std::string& db_path) {
   DataSource& source = SourceFor(db_path);
   const jet::ResultSet rows = source.Query(u"Select PeopleID From Client Order By PeopleID");
@@ -209,6 +237,15 @@ std::vector<Row> AccountRows(const StatementData& s) {
   return rows;
 }
 
+// "Phone (555) 123-4567    SSN 123-45-6789", with only the fields that
+// have a value; empty when neither has.
+std::string ContactLine(const StatementData& s, const std::string& separator) {
+  std::string line;
+  if (!TrimBlanks(s.phone).empty()) line += "Phone " + Utf8(s.phone);
+  if (!TrimBlanks(s.ssn).empty()) line += (line.empty() ? "" : separator) + "SSN " + Utf8(s.ssn);
+  return line;
+}
+
 std::vector<Row> AgeingRows(const StatementData& s) {
   std::vector<Row> rows;
   for (std::size_t b = 0; b < s.ageing.size(); ++b) rows.push_back({kBucketNames[b], MoneyText(s.ageing[b].balance)});
@@ -242,7 +279,7 @@ std::string RenderText(const std::vector<StatementData>& statements) {
     out << std::string(72, '=') << "\n";
     out << Pad(Utf8(s.name), 40) << Pad("Client " + std::to_string(s.people_id), 32, true) << "\n";
     for (const std::string& line : Lines(s.address)) out << line << "\n";
-    out << "Phone " << Utf8(s.phone) << "    SSN " << Utf8(s.ssn) << "\n";
+    if (const std::string contact = ContactLine(s, "    "); !contact.empty()) out << contact << "\n";
     if (!s.last_modified.empty()) out << "Record last changed " << Utf8(s.last_modified) << "\n";
     out << "\nACCOUNT\n";
     for (const Row& r : AccountRows(s)) row(std::string(r.indent ? "  " : "") + r.label, r.value);
@@ -281,7 +318,7 @@ std::string RenderHtml(const std::vector<StatementData>& statements) {
         << "<div class=\"muted\">Printed " << Html(Utf8(s.printed_on)) << "</div></div>\n";
     out << "<p><strong>" << Html(Utf8(s.name)) << "</strong><br>";
     for (const std::string& line : Lines(s.address)) out << Html(line) << "<br>";
-    out << "Phone " << Html(Utf8(s.phone)) << " &middot; SSN " << Html(Utf8(s.ssn)) << "</p>\n";
+    out << Html(ContactLine(s, " \xC2\xB7 ")) << "</p>\n";  // a middle dot between
     auto row = [&](const std::string& label, const std::string& value) {
       out << "<tr><td>" << Html(label) << "</td><td class=\"num\">" << Html(value) << "</td></tr>\n";
     };
@@ -325,6 +362,7 @@ int StatementCommand(const std::vector<std::string>& words) {
   std::string format = "text";
   std::string output;
   bool all = false;
+  bool quiet = false;
   long client = kDemoClient;
   bool client_given = false;
   for (std::size_t i = 0; i < words.size(); ++i) {
@@ -335,6 +373,8 @@ int StatementCommand(const std::vector<std::string>& words) {
     };
     if (w == "--all") {
       all = true;
+    } else if (w == "--quiet") {
+      quiet = true;
     } else if (w == "--client") {
       const auto v = value();
       char* end = nullptr;
@@ -375,10 +415,22 @@ int StatementCommand(const std::vector<std::string>& words) {
   try {
     KX kx;
     const DateTime today = Env::Default()->Now();
-    std::vector<StatementData> statements;
-    for (const Long id : all ? AllClients(db) : std::vector<Long>{static_cast<Long>(client)}) {
-      statements.push_back(BuildStatement(kx, db, id, today));
+    const std::vector<Text> missing = MissingClientColumns(db);
+    if (!missing.empty()) {
+      std::string names;
+      for (const Text& name : missing) names += (names.empty() ? "" : ", ") + ToUtf8(name);
+      std::cerr << "qorvel: statement: the Client table has no " << names
+                << "; the statements leave those fields out\n";
     }
+    const std::vector<Long> ids = all ? AllClients(db) : std::vector<Long>{static_cast<Long>(client)};
+    Progress progress(all && !quiet && ShowProgress(!output.empty(), ids.size(), 100), ids.size(), "clients");
+    std::vector<StatementData> statements;
+    statements.reserve(ids.size());
+    for (const Long id : ids) {
+      statements.push_back(BuildStatement(kx, db, id, today));
+      progress.Update(statements.size());
+    }
+    progress.Update(statements.size(), true);
     const std::string page = format == "html" ? RenderHtml(statements) : RenderText(statements);
     if (output.empty()) {
       std::cout << page;

@@ -50,6 +50,19 @@ struct StatementData {
   std::vector<std::pair<Text, Text>> benefits;  // type, Yes/No
 };
 
+// The columns of the Client table that the client block reads, by name
+// (FormatName, FormatAddress2, FormatPhone and FormatSS format them). A
+// database may have any of them: a missing column reads as empty, and an
+// empty field is left out of the statement.
+inline constexpr const char16_t* kClientColumns[] = {
+    u"FirstName", u"MiddleName", u"LastName", u"Address1", u"Address2", u"Address3",
+    u"City",      u"State",      u"Zip",      u"Phone",    u"SSN"};
+
+// The names of kClientColumns that the Client table of the database at
+// `db_path` lacks, in that order. Raises AutomationError when the database
+// cannot be opened.
+std::vector<Text> MissingClientColumns(const std::string& db_path);
+
 // Builds the statement of one client of the database at `db_path`, with
 // `today` as the end of the twelve-month period. Raises AutomationError
 // when the data source cannot be read or has no such client.
@@ -62,7 +75,7 @@ std::vector<Long> AllClients(const std::string& db_path);
 std::string RenderText(const std::vector<StatementData>& statements);
 std::string RenderHtml(const std::vector<StatementData>& statements);
 
-// qorvel statement [DB] [--client ID | --all] [--format text|html] [--output FILE]
+// qorvel statement [DB] [--client ID | --all] [--format text|html] [--output FILE] [--quiet]
 int StatementCommand(const std::vector<std::string>& words);
 
 }  // namespace qorvel::tool

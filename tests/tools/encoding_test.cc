@@ -1,0 +1,120 @@
+// Input and output encodings of the tool: well-formed UTF-8, byte-order
+// marks, lines split on the encoding's own code units, and errors instead
+// of replaced characters.
+#include "encoding.h"
+
+#include <gtest/gtest.h>
+
+namespace qorvel::tool {
+namespace {
+
+TEST(Encoding, WellFormedUtf8) {
+  const struct {
+    std::string bytes;
+    std::optional<std::size_t> fault;
+  } cases[] = {
+      {"plain ASCII", std::nullopt},
+      {"Jos\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80", std::nullopt},  // 2, 3 and 4 bytes
+      {"Jos\xE9 M", 3},                                              // a code-page byte
+      {"ab\xC0\x80", 2},                                             // overlong NUL
+      {"\xE0\x80\xAF", 0},                                           // overlong slash
+      {"x\xED\xA0\x80", 1},                                          // a surrogate
+      {"\xF4\x90\x80\x80", 0},                                       // above U+10FFFF
+      {"ok\xE2\x82", 2},                                             // cut short
+      {"\x80", 0},                                                   // a lone continuation
+  };
+  for (const auto& c : cases) EXPECT_EQ(InvalidUtf8At(c.bytes), c.fault) << c.bytes;
+}
+
+TEST(Encoding, KnownNames) {
+  EXPECT_TRUE(KnownEncoding("windows-1252"));
+  EXPECT_TRUE(KnownEncoding("CP1252"));
+  EXPECT_TRUE(KnownEncoding("UTF-16LE"));
+  EXPECT_FALSE(KnownEncoding("no-such-encoding"));
+  EXPECT_FALSE(KnownEncoding(""));
+  EXPECT_FALSE(KnownEncoding("ASCII//TRANSLIT"));  // would replace what it cannot convert
+}
+
+std::vector<std::string> Texts(const std::vector<DecodedLine>& lines) {
+  std::vector<std::string> out;
+  for (const DecodedLine& l : lines) out.push_back(l.error.empty() ? l.utf8 : "ERROR " + l.error);
+  return out;
+}
+
+TEST(Encoding, LinesInEachEncoding) {
+  using Lines = std::vector<std::string>;
+  const struct {
+    const char* name;
+    std::string bytes;
+    std::string encoding;
+    Lines expected;
+  } cases[] = {
+      {"UTF-8", "a\r\n\xC3\xA9\n\nlast", "", {"a", "\xC3\xA9", "", "last"}},
+      {"final line feed ends the last line", "a\nb\n", "", {"a", "b"}},
+      {"empty input", "", "", {}},
+      {"UTF-8 mark dropped", "\xEF\xBB\xBFx\n", "", {"x"}},
+      {"UTF-8 mark decides over the option", "\xEF\xBB\xBF\xC3\xA9", "windows-1252", {"\xC3\xA9"}},
+      // U+010A is 0A 01 in UTF-16LE: a line feed byte that is not a line feed.
+      {"UTF-16LE split on code units", std::string("\xFF\xFE\x0A\x01\x0D\x00\x0A\x00" "b\x00", 10), "",
+       {"\xC4\x8A", "b"}},
+      {"UTF-16BE", std::string("\xFE\xFF\x00" "a\x00\x0A\x00\xE9", 8), "", {"a", "\xC3\xA9"}},
+      {"UTF-16LE named, without mark", std::string("a\x00\x0A\x00", 4), "UTF-16LE", {"a"}},
+      {"windows-1252", "Jos\xE9\r\n\x80", "windows-1252", {"Jos\xC3\xA9", "\xE2\x82\xAC"}},
+  };
+  for (const auto& c : cases) EXPECT_EQ(Texts(DecodeLines(c.bytes, c.encoding)), c.expected) << c.name;
+}
+
+TEST(Encoding, InvalidLinesAreErrorsThatNameTheOption) {
+  const struct {
+    const char* name;
+    std::string bytes;
+    std::string encoding;
+    std::string error;  // of the second line; the first is "ok"
+  } cases[] = {
+      {"code page read as UTF-8", "ok\nJos\xE9", "",
+       "not valid UTF-8 (byte 0xE9 at byte 4 of the line); name its encoding with --encoding"},
+      {"undefined in windows-1252", "ok\nx\x81", "windows-1252",
+       "not valid windows-1252 (byte 0x81 at byte 2 of the line); check the name given to --encoding"},
+      {"odd UTF-16 byte", std::string("\xFF\xFEo\x00k\x00\x0A\x00x", 9), "",
+       "not valid UTF-16LE (byte 0x78 at byte 1 of the line), as its byte-order mark says"},
+      {"lone surrogate", std::string("\xFF\xFEo\x00k\x00\x0A\x00\x00\xD8", 10), "", "not valid UTF-16LE (byte 0x00"},
+  };
+  for (const auto& c : cases) {
+    const std::vector<DecodedLine> lines = DecodeLines(c.bytes, c.encoding);
+    ASSERT_EQ(lines.size(), 2u) << c.name;
+    EXPECT_EQ(lines[0].utf8, "ok") << c.name;
+    EXPECT_EQ(lines[0].error, "") << c.name;
+    EXPECT_EQ(lines[1].error.rfind(c.error, 0), 0u) << c.name << ": " << lines[1].error;
+  }
+}
+
+TEST(Encoding, Output) {
+  OutputEncoder utf8("");
+  std::string out;
+  ASSERT_TRUE(utf8.Encode("\xE2\x82\xAC", &out));
+  EXPECT_EQ(out, "\xE2\x82\xAC");
+
+  OutputEncoder cp1252("windows-1252");
+  ASSERT_TRUE(cp1252.Encode("\xE2\x82\xAC 5", &out));
+  EXPECT_EQ(out, "\x80 5");
+  EXPECT_FALSE(cp1252.Encode("\xE2\x86\x92", &out));  // an arrow: not in the code page
+  EXPECT_EQ(cp1252.newline(), "\n");
+  EXPECT_EQ(cp1252.mark(), "");
+
+  // UTF-16 without an endianness: the mark once, from mark(), not per line.
+  OutputEncoder utf16("UTF-16");
+  ASSERT_TRUE(utf16.Encode("a", &out));
+  EXPECT_EQ(out.size(), 2u);
+  EXPECT_EQ(utf16.newline().size(), 2u);
+  EXPECT_EQ(utf16.mark().size(), 2u);
+
+  std::string text, error;
+  EXPECT_TRUE(DecodeText("Jos\xE9", "windows-1252", &text, &error));
+  EXPECT_EQ(text, "Jos\xC3\xA9");
+  EXPECT_FALSE(DecodeText("Jos\xE9", "", &text, &error));
+  EXPECT_EQ(error, "not valid UTF-8 (byte 0xE9 at byte 4 of the argument); name its encoding with --encoding, "
+                   "e.g. --encoding windows-1252");
+}
+
+}  // namespace
+}  // namespace qorvel::tool
