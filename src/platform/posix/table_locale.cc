@@ -36,6 +36,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/number_text.h"
 #include "qorvel/automation_error.h"
 
 namespace qorvel::platform {
@@ -44,13 +45,14 @@ namespace {
 // ---------------------------------------------------------------------------
 // Characters
 
-constexpr bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
-constexpr int DigitValue(char16_t c) { return c - u'0'; }
-
-// The blanks that may surround a number or separate the parts of a date.
-constexpr bool IsBlank(char16_t c) {
-  return c == u' ' || c == u'\t' || c == u'\n' || c == u'\r' || c == u'\v' || c == u'\f';
-}
+// The number scanner and the character tests it shares with the date
+// reader live in platform/number_text.h.
+using scan::DigitValue;
+using scan::Fold;
+using scan::IsBlank;
+using scan::IsDigit;
+using scan::MatchAt;
+using scan::MatchFoldedAt;
 
 // Letters of words in a date (names and AM/PM markers): ASCII letters and
 // everything beyond Latin-1's symbols except spaces and punctuation blocks.
@@ -59,30 +61,6 @@ constexpr bool IsWordChar(char16_t c) {
   if (c < 0xC0 || c == 0xD7 || c == 0xF7) return false;
   if (c >= 0x2000 && c <= 0x206F) return false;  // spaces and general punctuation
   return c != 0x3000 && c != 0xFEFF;
-}
-
-// Case folding for the letters of the table's languages (ASCII, Latin-1).
-constexpr char16_t Fold(char16_t c) {
-  if ((c >= u'A' && c <= u'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7)) {
-    return static_cast<char16_t>(c + 0x20);
-  }
-  return c;
-}
-
-// Length of `token` when the text at `pos` starts with it; 0 when it does
-// not or when the token is empty.
-std::size_t MatchAt(TextView text, std::size_t pos, TextView token) {
-  if (token.empty() || text.size() - pos < token.size()) return 0;
-  return text.compare(pos, token.size(), token) == 0 ? token.size() : 0;
-}
-
-// As MatchAt, ignoring case.
-std::size_t MatchFoldedAt(TextView text, std::size_t pos, TextView token) {
-  if (token.empty() || text.size() - pos < token.size()) return 0;
-  for (std::size_t i = 0; i < token.size(); ++i) {
-    if (Fold(text[pos + i]) != Fold(token[i])) return 0;
-  }
-  return token.size();
 }
 
 bool EqualsFolded(TextView a, TextView b) { return a.size() == b.size() && MatchFoldedAt(a, 0, b) != 0; }
@@ -95,228 +73,6 @@ void AppendNumber(Text& out, long long value, int min_digits) {
 }
 
 TextView SignText(const LocaleInfo& info) { return info.negative_sign.empty() ? TextView(u"-") : info.negative_sign; }
-
-// ---------------------------------------------------------------------------
-// Reading numbers
-
-// A number read from text: (-1)^negative * digits * 10^exponent. `digits`
-// has no leading zeros and is empty for zero.
-struct ScannedNumber {
-  bool negative = false;
-  std::string digits;
-  long exponent = 0;
-};
-
-enum class NumberSyntax {
-  kConversion,   // text to double or Currency
-  kNumericTest,  // the numeric test: no currency, no parentheses, sign first
-};
-
-bool IsNoBreakSpace(TextView separator) {
-  return separator == u"\u00A0" || separator == u"\u202F";
-}
-
-// Reads the whole text as one number, or nothing when it is not one.
-std::optional<ScannedNumber> ScanNumber(const LocaleInfo& info, TextView text, NumberSyntax syntax) {
-  const bool conversion = syntax == NumberSyntax::kConversion;
-  const std::size_t n = text.size();
-  ScannedNumber number;
-  std::size_t pos = 0;
-  bool sign_seen = false;
-  bool paren_open = false;
-  bool paren_closed = false;
-  bool currency_seen = false;
-
-  auto match_sign = [&](std::size_t at, bool* negative) -> std::size_t {
-    if (const std::size_t len = MatchAt(text, at, info.negative_sign)) {
-      *negative = true;
-      return len;
-    }
-    if (const std::size_t len = MatchAt(text, at, info.positive_sign)) {
-      *negative = false;
-      return len;
-    }
-    if (text[at] == u'-' || text[at] == u'+') {
-      *negative = text[at] == u'-';
-      return 1;
-    }
-    return 0;
-  };
-  // Leading and trailing parts: one sign, one pair of parentheses (not
-  // both), one currency symbol, blanks; any order.
-  auto match_affix = [&](bool leading) -> bool {
-    if (IsBlank(text[pos])) {
-      ++pos;
-      return true;
-    }
-    bool negative = false;
-    if (!sign_seen && !paren_open) {
-      if (const std::size_t len = match_sign(pos, &negative)) {
-        sign_seen = true;
-        number.negative = negative;
-        pos += len;
-        return true;
-      }
-    }
-    if (!conversion) return false;
-    if (leading && !paren_open && !sign_seen && text[pos] == u'(') {
-      paren_open = true;
-      ++pos;
-      return true;
-    }
-    if (!leading && paren_open && !paren_closed && text[pos] == u')') {
-      paren_closed = true;
-      ++pos;
-      return true;
-    }
-    if (!currency_seen) {
-      if (const std::size_t len = MatchFoldedAt(text, pos, info.currency)) {
-        currency_seen = true;
-        pos += len;
-        return true;
-      }
-    }
-    return false;
-  };
-
-  if (conversion) {
-    while (pos < n && match_affix(true)) {
-    }
-  } else {
-    while (pos < n && IsBlank(text[pos])) ++pos;
-    bool negative = false;
-    if (pos < n) {
-      if (const std::size_t len = match_sign(pos, &negative)) {
-        number.negative = negative;
-        pos += len;
-      }
-    }
-  }
-
-  // Digits, thousands separators after the first digit, one decimal separator.
-  const bool blank_thousands =
-      conversion && (IsNoBreakSpace(info.thousands) || IsNoBreakSpace(info.money_thousands));
-  auto match_decimal = [&](std::size_t at) -> std::size_t {
-    if (const std::size_t len = MatchAt(text, at, info.decimal)) return len;
-    return conversion ? MatchAt(text, at, info.money_decimal) : 0;
-  };
-  auto match_thousands = [&](std::size_t at) -> std::size_t {
-    if (const std::size_t len = MatchAt(text, at, info.thousands)) return len;
-    if (!conversion) return 0;
-    if (const std::size_t len = MatchAt(text, at, info.money_thousands)) return len;
-    return blank_thousands && text[at] == u' ' ? 1 : 0;
-  };
-  bool any_digit = false;
-  bool decimal_seen = false;
-  long fraction_digits = 0;
-  while (pos < n) {
-    const char16_t c = text[pos];
-    if (IsDigit(c)) {
-      any_digit = true;
-      if (!number.digits.empty() || c != u'0') number.digits.push_back(static_cast<char>(c));
-      if (decimal_seen) ++fraction_digits;
-      ++pos;
-      continue;
-    }
-    if (!decimal_seen) {
-      if (const std::size_t len = match_decimal(pos)) {
-        decimal_seen = true;
-        pos += len;
-        continue;
-      }
-    }
-    if (any_digit) {
-      if (const std::size_t len = match_thousands(pos)) {
-        pos += len;
-        continue;
-      }
-    }
-    break;
-  }
-  if (!any_digit) return std::nullopt;
-
-  long exponent = 0;
-  if (pos < n && (text[pos] == u'e' || text[pos] == u'E')) {
-    std::size_t p = pos + 1;
-    bool negative = false;
-    if (p < n && (text[p] == u'+' || text[p] == u'-')) negative = text[p++] == u'-';
-    if (p >= n || !IsDigit(text[p])) return std::nullopt;
-    for (; p < n && IsDigit(text[p]); ++p) {
-      if (exponent < 1000000) exponent = exponent * 10 + DigitValue(text[p]);
-    }
-    exponent = negative ? -exponent : exponent;
-    pos = p;
-  }
-  number.exponent = exponent - fraction_digits;
-
-  if (conversion) {
-    while (pos < n && match_affix(false)) {
-    }
-  } else {
-    while (pos < n && IsBlank(text[pos])) ++pos;
-  }
-  if (pos != n || paren_open != paren_closed) return std::nullopt;
-  if (paren_open) number.negative = true;
-  return number;
-}
-
-double PowerOfTen(long n) {
-  static constexpr double kExact[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                      1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                      1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-  if (n < static_cast<long>(std::size(kExact))) return kExact[n];
-  return std::pow(10.0, static_cast<double>(n));
-}
-
-// The double of a scanned number: its first 29 significant digits gathered
-// as a double, then multiplied or divided by the power of ten. Infinite
-// when beyond the double range.
-double ComposeDouble(const ScannedNumber& number) {
-  constexpr std::size_t kMaxDigits = 29;
-  const std::size_t used = std::min(number.digits.size(), kMaxDigits);
-  double whole = 0.0;
-  for (std::size_t i = 0; i < used; ++i) whole = whole * 10.0 + (number.digits[i] - '0');
-  if (whole == 0.0) return 0.0;
-  const long exponent = number.exponent + static_cast<long>(number.digits.size() - used);
-  double value = 0.0;
-  if (exponent >= 0) {
-    value = exponent > 400 ? HUGE_VAL : whole * PowerOfTen(exponent);
-  } else if (exponent >= -300) {
-    value = whole / PowerOfTen(-exponent);
-  } else {
-    value = exponent < -700 ? 0.0 : whole / PowerOfTen(300) / PowerOfTen(-exponent - 300);
-  }
-  return number.negative ? -value : value;
-}
-
-// The Currency of a scanned number, exact, halves rounded to even at the
-// fourth decimal. Raises Overflow outside the Currency range.
-Currency ComposeCurrency(const ScannedNumber& number) {
-  const std::string& digits = number.digits;
-  if (digits.empty()) return Currency();
-  const std::uint64_t limit = number.negative
-                                  ? static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) + 1
-                                  : static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
-  // The digits that form the whole number of ten-thousandths.
-  const long whole_digits = static_cast<long>(digits.size()) + number.exponent + 4;
-  if (whole_digits > 20) RaiseOverflow();  // at least 10^20 ten-thousandths
-  std::uint64_t magnitude = 0;
-  for (long i = 0; i < whole_digits; ++i) {
-    const unsigned digit = i < static_cast<long>(digits.size()) ? static_cast<unsigned>(digits[i] - '0') : 0U;
-    if (magnitude > (limit - digit) / 10) RaiseOverflow();
-    magnitude = magnitude * 10 + digit;
-  }
-  if (whole_digits >= 0 && whole_digits < static_cast<long>(digits.size())) {
-    const char first_dropped = digits[static_cast<std::size_t>(whole_digits)];
-    const bool more = digits.find_first_not_of('0', static_cast<std::size_t>(whole_digits) + 1) != std::string::npos;
-    if (first_dropped > '5' || (first_dropped == '5' && (more || magnitude % 2 == 1))) {
-      if (magnitude == limit) RaiseOverflow();
-      ++magnitude;
-    }
-  }
-  if (!number.negative || magnitude == 0) return Currency::FromRaw(static_cast<std::int64_t>(magnitude));
-  return Currency::FromRaw(-static_cast<std::int64_t>(magnitude - 1) - 1);
-}
 
 // ---------------------------------------------------------------------------
 // Reading dates
@@ -919,10 +675,7 @@ Currency TableLocale::TextToCurrency(TextView text) const {
   return ComposeCurrency(*number);
 }
 
-bool TableLocale::IsNumeric(TextView text) const {
-  const std::optional<ScannedNumber> number = ScanNumber(info_, text, NumberSyntax::kNumericTest);
-  return number && std::isfinite(ComposeDouble(*number));
-}
+bool TableLocale::IsNumeric(TextView text) const { return IsNumericText(info_, text); }
 
 Text TableLocale::FormatDate(DateTime value, TextView pattern) const {
   if (!value.IsValid()) RaiseOverflow();
