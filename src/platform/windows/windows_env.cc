@@ -1,0 +1,79 @@
+// The platform's own environment on Windows: the system's message box (or
+// the host's handler or capture), the local clock, and the database through
+// the system's data access objects.
+//
+// Test builds (QORVEL_RECORD_MESSAGE_BOXES, set only by the Wine tests'
+// build) write each box to standard error instead of showing it, in the
+// POSIX adapter's block format: a box with no display to show it on returns
+// at once, so the tests read the boxes from that stream. A shipped library
+// is never built that way.
+#include <windows.h>
+
+#include <cstdio>
+#include <mutex>
+
+#include "platform/host_settings.h"
+#include "platform/windows/ado_database.h"
+#include "platform/windows/com.h"
+#include "qorvel/env.h"
+
+namespace qorvel {
+namespace {
+
+#ifdef QORVEL_RECORD_MESSAGE_BOXES
+// A header line with the title and the buttons-and-icon value, then the
+// prompt with its CR LF as line breaks.
+void ShowSystemBox(const Text& prompt, Long buttons, const Text& title) {
+  Text lines;
+  for (char16_t ch : prompt) {
+    if (ch != u'\r') lines.push_back(ch);
+  }
+  static std::mutex write_mutex;
+  std::lock_guard<std::mutex> lock(write_mutex);
+  std::fprintf(stderr, "[%s] (message box, buttons %ld)\n%s\n", ToUtf8(title).c_str(), static_cast<long>(buttons),
+               ToUtf8(lines).c_str());
+  std::fflush(stderr);
+}
+#else
+// Modal on the calling thread, owned by no window; returns when closed.
+void ShowSystemBox(const Text& prompt, Long buttons, const Text& title) {
+  MessageBoxW(nullptr, platform::windows::Wide(prompt), platform::windows::Wide(title),
+              static_cast<UINT>(buttons));
+}
+#endif
+
+class WindowsEnv final : public Env {
+ public:
+  void ShowMessageBox(const Text& prompt, Long buttons, const std::optional<Text>& title) override {
+    if (CaptureMessageBox(prompt, buttons, title)) return;
+    if (const MessageBoxHandler handler = platform::HostMessageBoxHandler()) {
+      handler(prompt, buttons, title);
+      return;
+    }
+    ShowSystemBox(prompt, buttons, title ? *title : Text(kApplicationTitle));
+  }
+
+  std::unique_ptr<Connection> CreateConnection() override {
+    return std::make_unique<platform::windows::AdoConnection>();
+  }
+
+  std::unique_ptr<Recordset> CreateRecordset() override {
+    return std::make_unique<platform::windows::AdoRecordset>();
+  }
+
+  DateTime Now() override {
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    return DateTime::FromParts(now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond)
+        .value_or(DateTime());
+  }
+};
+
+}  // namespace
+
+Env* Env::Default() {
+  static WindowsEnv env;
+  return &env;
+}
+
+}  // namespace qorvel
