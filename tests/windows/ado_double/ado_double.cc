@@ -1,0 +1,608 @@
+// A test double of the system's data access objects: an in-process COM
+// server that registers itself under the ProgIDs "ADODB.Connection" and
+// "ADODB.Recordset" (with class identifiers of its own), answers statements
+// from a script and logs every call, so that the Windows database adapter
+// can be tested under Wine, whose own data access objects open no database.
+//
+// Script (the file named by QORVEL_ADO_SCRIPT, UTF-8, read at every
+// Connection.Open and Recordset.Open), one entry per line, fields separated
+// by tabs:
+//   open-fail   <text>  <number>  <description>   Open fails when the
+//                                                  connection string
+//                                                  contains <text>
+//   statement   <exact statement text>             starts a statement's answer
+//   row         <value>  <value> ...               one row of the answer
+//   fail        <number>  <description>            the statement fails
+// Values: NULL, I2:n, I4:n, R4:x, R8:x, CY:<ten-thousandths>, DATE:x,
+// BSTR:text, BOOL:n, UI1:n. A statement that is not in the script fails
+// with -2147217865 (no such table) so that a wrong statement is noticed.
+//
+// Log (the file named by QORVEL_ADO_LOG, UTF-8, appended), one line per
+// call, for example:
+//   Connection#1.Provider = BSTR:"Microsoft.Jet.OLEDB.4.0"
+//   Connection#1.Open(BSTR:"data source=...", BSTR:"", BSTR:"", I4:-1)
+//   Recordset#1.Open(BSTR:"Select ...", DISPATCH:Connection#1, I4:3, I4:1, I4:-1)
+//   Recordset#1.Fields.Item(I2:0).Value -> CY:1234500
+//   Connection#1.Release
+// Objects are numbered per class in the order they are created.
+#include <windows.h>
+
+#include <oleauto.h>
+
+#include <atomic>
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace {
+
+// {F4E65985-9F04-46FF-8404-13875DD5FEC2}
+constexpr CLSID kConnectionClsid = {0xf4e65985, 0x9f04, 0x46ff, {0x84, 0x04, 0x13, 0x87, 0x5d, 0xd5, 0xfe, 0xc2}};
+// {8A992F53-4318-431F-A2A2-98AB402BBF9F}
+constexpr CLSID kRecordsetClsid = {0x8a992f53, 0x4318, 0x431f, {0xa2, 0xa2, 0x98, 0xab, 0x40, 0x2b, 0xbf, 0x9f}};
+
+HMODULE g_module = nullptr;
+std::mutex g_mutex;  // the log, the object registry
+
+// ---------------------------------------------------------------------------
+// Text
+
+std::string Utf8(const std::wstring& wide) {
+  if (wide.empty()) return {};
+  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr,
+                                    nullptr);
+  std::string out(static_cast<std::size_t>(n), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+std::wstring Wide(const std::string& utf8) {
+  if (utf8.empty()) return {};
+  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+  std::wstring out(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
+  return out;
+}
+
+std::wstring EnvironmentValue(const wchar_t* name) {
+  wchar_t buffer[MAX_PATH * 2];
+  const DWORD n = GetEnvironmentVariableW(name, buffer, MAX_PATH * 2);
+  return n == 0 || n >= MAX_PATH * 2 ? std::wstring() : std::wstring(buffer, n);
+}
+
+void Log(const std::string& line) {
+  const std::wstring path = EnvironmentValue(L"QORVEL_ADO_LOG");
+  if (path.empty()) return;
+  std::lock_guard<std::mutex> lock(g_mutex);
+  FILE* f = _wfopen(path.c_str(), L"ab");
+  if (f == nullptr) return;
+  std::fprintf(f, "%s\n", line.c_str());
+  std::fclose(f);
+}
+
+std::string Describe(const VARIANT& v);
+
+std::string BstrText(BSTR b) { return b == nullptr ? std::string() : Utf8(std::wstring(b, SysStringLen(b))); }
+
+// ---------------------------------------------------------------------------
+// Script
+
+struct Answer {
+  std::vector<std::vector<std::string>> rows;  // typed values as written
+  bool fails = false;
+  long number = 0;
+  std::string description;
+};
+
+struct OpenFailure {
+  std::string text;
+  long number = 0;
+  std::string description;
+};
+
+struct Script {
+  std::map<std::string, Answer> answers;
+  std::vector<OpenFailure> open_failures;
+};
+
+std::vector<std::string> SplitTabs(const std::string& line) {
+  std::vector<std::string> fields;
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t tab = line.find('\t', start);
+    fields.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+    if (tab == std::string::npos) return fields;
+    start = tab + 1;
+  }
+}
+
+Script ReadScript() {
+  Script script;
+  const std::wstring path = EnvironmentValue(L"QORVEL_ADO_SCRIPT");
+  if (path.empty()) return script;
+  FILE* f = _wfopen(path.c_str(), L"rb");
+  if (f == nullptr) return script;
+  std::string content;
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) content.append(buffer, n);
+  std::fclose(f);
+  std::istringstream in(content);
+  Answer* current = nullptr;
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    const std::vector<std::string> f2 = SplitTabs(line);
+    if (f2[0] == "open-fail" && f2.size() >= 4) {
+      script.open_failures.push_back({f2[1], std::strtol(f2[2].c_str(), nullptr, 10), f2[3]});
+    } else if (f2[0] == "statement" && f2.size() >= 2) {
+      current = &script.answers[f2[1]];
+      *current = Answer();
+    } else if (f2[0] == "row" && current != nullptr) {
+      current->rows.emplace_back(f2.begin() + 1, f2.end());
+    } else if (f2[0] == "fail" && current != nullptr && f2.size() >= 3) {
+      current->fails = true;
+      current->number = std::strtol(f2[1].c_str(), nullptr, 10);
+      current->description = f2[2];
+    }
+  }
+  return script;
+}
+
+// A typed value as the script writes it.
+void ParseValue(const std::string& text, VARIANT* v) {
+  VariantInit(v);
+  const std::size_t colon = text.find(':');
+  const std::string type = text.substr(0, colon);
+  const std::string value = colon == std::string::npos ? std::string() : text.substr(colon + 1);
+  if (type == "NULL") {
+    V_VT(v) = VT_NULL;
+  } else if (type == "I2") {
+    V_VT(v) = VT_I2;
+    V_I2(v) = static_cast<SHORT>(std::strtol(value.c_str(), nullptr, 10));
+  } else if (type == "I4") {
+    V_VT(v) = VT_I4;
+    V_I4(v) = std::strtol(value.c_str(), nullptr, 10);
+  } else if (type == "R4") {
+    V_VT(v) = VT_R4;
+    V_R4(v) = std::strtof(value.c_str(), nullptr);
+  } else if (type == "R8") {
+    V_VT(v) = VT_R8;
+    V_R8(v) = std::strtod(value.c_str(), nullptr);
+  } else if (type == "CY") {
+    V_VT(v) = VT_CY;
+    V_CY(v).int64 = std::strtoll(value.c_str(), nullptr, 10);
+  } else if (type == "DATE") {
+    V_VT(v) = VT_DATE;
+    V_DATE(v) = std::strtod(value.c_str(), nullptr);
+  } else if (type == "BSTR") {
+    V_VT(v) = VT_BSTR;
+    V_BSTR(v) = SysAllocString(Wide(value).c_str());
+  } else if (type == "BOOL") {
+    V_VT(v) = VT_BOOL;
+    V_BOOL(v) = std::strtol(value.c_str(), nullptr, 10) != 0 ? VARIANT_TRUE : VARIANT_FALSE;
+  } else if (type == "UI1") {
+    V_VT(v) = VT_UI1;
+    V_UI1(v) = static_cast<BYTE>(std::strtol(value.c_str(), nullptr, 10));
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Objects
+
+HRESULT Raise(EXCEPINFO* info, long number, const std::string& description) {
+  if (info != nullptr) {
+    *info = EXCEPINFO{};
+    info->scode = static_cast<SCODE>(number);
+    info->bstrSource = SysAllocString(L"ADO test double");
+    info->bstrDescription = SysAllocString(Wide(description).c_str());
+  }
+  return DISP_E_EXCEPTION;
+}
+
+// IDispatch over a table of member names; DISPIDs are 1 + the index.
+class DispatchBase : public IDispatch {
+ public:
+  explicit DispatchBase(std::vector<const wchar_t*> names) : names_(std::move(names)) {}
+  virtual ~DispatchBase() = default;
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (out == nullptr) return E_POINTER;
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch)) {
+      *out = static_cast<IDispatch*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++refs_); }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const long left = --refs_;
+    if (left == 0) {
+      OnLastRelease();
+      delete this;
+    }
+    return static_cast<ULONG>(left);
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+    *count = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID, DISPID* ids) override {
+    HRESULT hr = S_OK;
+    for (UINT i = 0; i < count; ++i) {
+      ids[i] = DISPID_UNKNOWN;
+      for (std::size_t k = 0; k < names_.size(); ++k) {
+        if (_wcsicmp(names[i], names_[k]) == 0) ids[i] = static_cast<DISPID>(k + 1);
+      }
+      if (ids[i] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
+    }
+    return hr;
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
+                                   EXCEPINFO* info, UINT*) override {
+    if (id < 1 || static_cast<std::size_t>(id) > names_.size()) return DISP_E_MEMBERNOTFOUND;
+    // Arguments in declaration order (IDispatch passes the last one first).
+    std::vector<VARIANT*> args;
+    for (UINT i = params->cArgs; i > 0; --i) args.push_back(&params->rgvarg[i - 1]);
+    return Call(names_[static_cast<std::size_t>(id - 1)], flags, args, result, info);
+  }
+
+ protected:
+  virtual HRESULT Call(const std::wstring& name, WORD flags, const std::vector<VARIANT*>& args, VARIANT* result,
+                       EXCEPINFO* info) = 0;
+  virtual void OnLastRelease() {}
+
+ private:
+  std::atomic<long> refs_{1};
+  std::vector<const wchar_t*> names_;
+};
+
+std::string ArgList(const std::vector<VARIANT*>& args) {
+  std::string out;
+  for (const VARIANT* a : args) out += (out.empty() ? "" : ", ") + Describe(*a);
+  return out;
+}
+
+class Connection;
+std::map<IDispatch*, Connection*> g_connections;  // live connections, for Recordset.Open's log
+int g_connection_count = 0;
+int g_recordset_count = 0;
+
+class Connection final : public DispatchBase {
+ public:
+  Connection() : DispatchBase({L"State", L"Provider", L"Open", L"Close"}) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    id_ = ++g_connection_count;
+    g_connections[this] = this;
+  }
+  std::string Name() const { return "Connection#" + std::to_string(id_); }
+  bool is_open() const { return open_; }
+
+ protected:
+  HRESULT Call(const std::wstring& name, WORD flags, const std::vector<VARIANT*>& args, VARIANT* result,
+               EXCEPINFO* info) override {
+    if (name == L"State") {
+      Log(Name() + ".State -> " + (open_ ? "1" : "0"));
+      if (result != nullptr) {
+        V_VT(result) = VT_I4;
+        V_I4(result) = open_ ? 1 : 0;
+      }
+      return S_OK;
+    }
+    if (name == L"Provider") {
+      if ((flags & DISPATCH_PROPERTYPUT) != 0 && args.size() == 1) {
+        Log(Name() + ".Provider = " + Describe(*args[0]));
+        return S_OK;
+      }
+      return DISP_E_MEMBERNOTFOUND;
+    }
+    if (name == L"Open") {
+      Log(Name() + ".Open(" + ArgList(args) + ")");
+      if (open_) return Raise(info, static_cast<long>(0x800A0E79), "Operation is not allowed when the object is open.");
+      const std::string connection_string =
+          !args.empty() && V_VT(args[0]) == VT_BSTR ? BstrText(V_BSTR(args[0])) : std::string();
+      for (const OpenFailure& failure : ReadScript().open_failures) {
+        if (connection_string.find(failure.text) != std::string::npos) {
+          return Raise(info, failure.number, failure.description);
+        }
+      }
+      open_ = true;
+      return S_OK;
+    }
+    if (name == L"Close") {
+      Log(Name() + ".Close");
+      if (!open_) return Raise(info, static_cast<long>(0x800A0E78), "Operation is not allowed when the object is closed.");
+      open_ = false;
+      return S_OK;
+    }
+    return DISP_E_MEMBERNOTFOUND;
+  }
+  void OnLastRelease() override {
+    Log(Name() + ".Release");
+    std::lock_guard<std::mutex> lock(g_mutex);
+    g_connections.erase(this);
+  }
+
+ private:
+  int id_ = 0;
+  bool open_ = false;
+};
+
+std::string Describe(const VARIANT& v) {
+  switch (V_VT(&v)) {
+    case VT_EMPTY: return "EMPTY";
+    case VT_NULL: return "NULL";
+    case VT_I2: return "I2:" + std::to_string(V_I2(&v));
+    case VT_I4: return "I4:" + std::to_string(V_I4(&v));
+    case VT_R8: return "R8:" + std::to_string(V_R8(&v));
+    case VT_CY: return "CY:" + std::to_string(V_CY(&v).int64);
+    case VT_BOOL: return std::string("BOOL:") + (V_BOOL(&v) ? "-1" : "0");
+    case VT_BSTR: return "BSTR:\"" + BstrText(V_BSTR(&v)) + "\"";
+    case VT_DISPATCH: {
+      std::lock_guard<std::mutex> lock(g_mutex);
+      const auto found = g_connections.find(V_DISPATCH(&v));
+      return "DISPATCH:" + (found != g_connections.end() ? found->second->Name() : std::string("?"));
+    }
+    default: return "VT" + std::to_string(V_VT(&v));
+  }
+}
+
+// The current row of a recordset, as Fields and Field objects see it.
+struct Cursor {
+  std::vector<std::vector<std::string>> rows;
+  std::size_t position = 0;
+  bool open = false;
+};
+
+class Field final : public DispatchBase {
+ public:
+  Field(std::string owner, std::string value) : DispatchBase({L"Value"}), owner_(std::move(owner)), value_(std::move(value)) {}
+
+ protected:
+  HRESULT Call(const std::wstring&, WORD, const std::vector<VARIANT*>&, VARIANT* result, EXCEPINFO*) override {
+    VARIANT v;
+    ParseValue(value_, &v);
+    Log(owner_ + ".Value -> " + Describe(v));
+    if (result != nullptr) {
+      *result = v;
+    } else {
+      VariantClear(&v);
+    }
+    return S_OK;
+  }
+
+ private:
+  std::string owner_;
+  std::string value_;
+};
+
+class Fields final : public DispatchBase {
+ public:
+  Fields(std::string owner, const Cursor& cursor) : DispatchBase({L"Item", L"Count"}), owner_(std::move(owner)), cursor_(cursor) {}
+
+ protected:
+  HRESULT Call(const std::wstring& name, WORD, const std::vector<VARIANT*>& args, VARIANT* result,
+               EXCEPINFO* info) override {
+    if (name != L"Item" || args.size() != 1) return DISP_E_BADPARAMCOUNT;
+    const std::string field = owner_ + ".Fields.Item(" + Describe(*args[0]) + ")";
+    VARIANT index;
+    VariantInit(&index);
+    if (FAILED(VariantChangeType(&index, args[0], 0, VT_I4))) return DISP_E_TYPEMISMATCH;
+    if (!cursor_.open || cursor_.position >= cursor_.rows.size()) {
+      Log(field + " -> no current row");
+      return Raise(info, static_cast<long>(0x800A0BCD),
+                   "Either BOF or EOF is True, or the current record has been deleted. Requested operation "
+                   "requires a current record.");
+    }
+    const std::vector<std::string>& row = cursor_.rows[cursor_.position];
+    if (V_I4(&index) < 0 || static_cast<std::size_t>(V_I4(&index)) >= row.size()) {
+      Log(field + " -> no such item");
+      return Raise(info, static_cast<long>(0x800A0CC1),
+                   "Item cannot be found in the collection corresponding to the requested name or ordinal.");
+    }
+    if (result != nullptr) {
+      V_VT(result) = VT_DISPATCH;
+      V_DISPATCH(result) = new Field(field, row[static_cast<std::size_t>(V_I4(&index))]);
+    }
+    return S_OK;
+  }
+
+ private:
+  std::string owner_;
+  Cursor cursor_;  // a snapshot of the current row: fields are read at once
+};
+
+class Recordset final : public DispatchBase {
+ public:
+  Recordset() : DispatchBase({L"Open", L"EOF", L"Fields", L"MoveNext", L"Close"}) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    id_ = ++g_recordset_count;
+  }
+  std::string Name() const { return "Recordset#" + std::to_string(id_); }
+
+ protected:
+  HRESULT Call(const std::wstring& name, WORD, const std::vector<VARIANT*>& args, VARIANT* result,
+               EXCEPINFO* info) override {
+    if (name == L"Open") {
+      Log(Name() + ".Open(" + ArgList(args) + ")");
+      if (args.size() != 5 || V_VT(args[0]) != VT_BSTR) return DISP_E_BADPARAMCOUNT;
+      Connection* connection = nullptr;
+      if (V_VT(args[1]) == VT_DISPATCH) {
+        std::lock_guard<std::mutex> lock(g_mutex);
+        const auto found = g_connections.find(V_DISPATCH(args[1]));
+        if (found != g_connections.end()) connection = found->second;
+      }
+      if (connection == nullptr || !connection->is_open()) {
+        return Raise(info, static_cast<long>(0x800A0E7D),
+                     "The connection cannot be used to perform this operation. It is either closed or invalid in "
+                     "this context.");
+      }
+      const Script script = ReadScript();
+      const auto answer = script.answers.find(BstrText(V_BSTR(args[0])));
+      if (answer == script.answers.end()) {
+        return Raise(info, -2147217865, "The test double has no answer for this statement.");
+      }
+      if (answer->second.fails) return Raise(info, answer->second.number, answer->second.description);
+      cursor_ = Cursor{answer->second.rows, 0, true};
+      return S_OK;
+    }
+    if (name == L"EOF") {
+      const bool eof = !cursor_.open || cursor_.position >= cursor_.rows.size();
+      Log(Name() + ".EOF -> " + (eof ? "True" : "False"));
+      if (result != nullptr) {
+        V_VT(result) = VT_BOOL;
+        V_BOOL(result) = eof ? VARIANT_TRUE : VARIANT_FALSE;
+      }
+      return S_OK;
+    }
+    if (name == L"Fields") {
+      if (result != nullptr) {
+        V_VT(result) = VT_DISPATCH;
+        V_DISPATCH(result) = new Fields(Name(), cursor_);
+      }
+      return S_OK;
+    }
+    if (name == L"MoveNext") {
+      Log(Name() + ".MoveNext");
+      if (!cursor_.open || cursor_.position >= cursor_.rows.size()) {
+        return Raise(info, static_cast<long>(0x800A0BCD), "Either BOF or EOF is True.");
+      }
+      ++cursor_.position;
+      return S_OK;
+    }
+    if (name == L"Close") {
+      Log(Name() + ".Close");
+      if (!cursor_.open) return Raise(info, static_cast<long>(0x800A0E78), "Operation is not allowed when the object is closed.");
+      cursor_ = Cursor();
+      return S_OK;
+    }
+    return DISP_E_MEMBERNOTFOUND;
+  }
+  void OnLastRelease() override { Log(Name() + ".Release"); }
+
+ private:
+  int id_ = 0;
+  Cursor cursor_;
+};
+
+// ---------------------------------------------------------------------------
+// Class factory and registration
+
+class Factory final : public IClassFactory {
+ public:
+  explicit Factory(bool connection) : connection_(connection) {}
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
+      *out = static_cast<IClassFactory*>(this);
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }  // static objects
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
+    if (outer != nullptr) return CLASS_E_NOAGGREGATION;
+    DispatchBase* object = nullptr;
+    if (connection_) {
+      auto* c = new Connection;
+      Log(c->Name() + ".Create");
+      object = c;
+    } else {
+      auto* r = new Recordset;
+      Log(r->Name() + ".Create");
+      object = r;
+    }
+    const HRESULT hr = object->QueryInterface(iid, out);
+    object->Release();
+    return hr;
+  }
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+
+ private:
+  bool connection_;
+};
+
+Factory g_connection_factory(true);
+Factory g_recordset_factory(false);
+
+std::wstring GuidText(const CLSID& clsid) {
+  wchar_t text[64];
+  StringFromGUID2(clsid, text, 64);
+  return text;
+}
+
+bool SetValue(const std::wstring& key, const wchar_t* name, const std::wstring& value) {
+  HKEY handle = nullptr;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &handle, nullptr) !=
+      ERROR_SUCCESS) {
+    return false;
+  }
+  const LONG status = RegSetValueExW(handle, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                                     static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+  RegCloseKey(handle);
+  return status == ERROR_SUCCESS;
+}
+
+struct Registration {
+  const wchar_t* prog_id;
+  const CLSID* clsid;
+};
+constexpr Registration kRegistrations[] = {{L"ADODB.Connection", &kConnectionClsid},
+                                           {L"ADODB.Recordset", &kRecordsetClsid}};
+
+}  // namespace
+
+extern "C" {
+
+BOOL WINAPI DllMain(HINSTANCE instance, DWORD reason, LPVOID) {
+  if (reason == DLL_PROCESS_ATTACH) g_module = instance;
+  return TRUE;
+}
+
+HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
+  if (IsEqualCLSID(clsid, kConnectionClsid)) return g_connection_factory.QueryInterface(iid, out);
+  if (IsEqualCLSID(clsid, kRecordsetClsid)) return g_recordset_factory.QueryInterface(iid, out);
+  *out = nullptr;
+  return CLASS_E_CLASSNOTAVAILABLE;
+}
+
+// The log and the object numbering live in this module: it stays loaded.
+HRESULT WINAPI DllCanUnloadNow() { return S_FALSE; }
+
+// Registers the two classes for the current user: the ProgIDs with their
+// class identifiers, the class identifiers with this file as their
+// in-process server (apartment model).
+HRESULT WINAPI DllRegisterServer() {
+  wchar_t path[MAX_PATH];
+  GetModuleFileNameW(g_module, path, MAX_PATH);
+  for (const Registration& r : kRegistrations) {
+    const std::wstring clsid = GuidText(*r.clsid);
+    const std::wstring prog = std::wstring(L"Software\\Classes\\") + r.prog_id;
+    const std::wstring cls = L"Software\\Classes\\CLSID\\" + clsid;
+    if (!SetValue(prog, nullptr, r.prog_id) || !SetValue(prog + L"\\CLSID", nullptr, clsid) ||
+        !SetValue(cls, nullptr, r.prog_id) || !SetValue(cls + L"\\ProgID", nullptr, r.prog_id) ||
+        !SetValue(cls + L"\\InprocServer32", nullptr, path) ||
+        !SetValue(cls + L"\\InprocServer32", L"ThreadingModel", L"Apartment")) {
+      return E_FAIL;
+    }
+  }
+  return S_OK;
+}
+
+HRESULT WINAPI DllUnregisterServer() {
+  for (const Registration& r : kRegistrations) {
+    RegDeleteTreeW(HKEY_CURRENT_USER, (std::wstring(L"Software\\Classes\\") + r.prog_id).c_str());
+    RegDeleteTreeW(HKEY_CURRENT_USER, (L"Software\\Classes\\CLSID\\" + GuidText(*r.clsid)).c_str());
+  }
+  return S_OK;
+}
+
+}  // extern "C"

@@ -1,0 +1,298 @@
+// The Windows locale adapter under Wine: its settings and conversions
+// against the recorded vectors of en-US and en-GB (which came from Wine's
+// own conversions, so every binding row must agree), the numeric test that
+// it shares with the Linux adapter, locale names, and ANSI codes.
+#include <windows.h>
+
+#include <cstdio>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "check.h"
+#include "locale/test_support.h"
+#include "platform/locale.h"
+#include "platform/windows/windows_locale.h"
+#include "qorvel/automation_error.h"
+
+namespace qorvel::platform {
+namespace {
+
+using qorvel::testing::Double17;
+using qorvel::testing::Outcome;
+using namespace qorvel::wintest;
+
+const char* const kOracleLocales[] = {"en-US", "en-GB"};
+
+// The shared data folder as this process sees it: a Unix path is reached
+// through Wine's drive Z:.
+std::string SharedPath(const std::string& relative) {
+  std::string path = std::string(QORVEL_SHARED_DIR) + "/" + relative;
+  if (!path.empty() && path.front() == '/') path = "Z:" + path;
+  for (char& c : path) c = c == '/' ? '\\' : c;
+  return path;
+}
+
+struct OracleRow {
+  int line = 0;
+  std::string locale, function, input, output;
+};
+
+std::vector<OracleRow> ReadOracle(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::vector<OracleRow> rows;
+  std::string line;
+  for (int number = 1; std::getline(in, line); ++number) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (number == 1 || line.empty()) continue;
+    std::vector<std::string> f;
+    for (std::size_t start = 0;;) {
+      const std::size_t tab = line.find('\t', start);
+      f.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
+      if (tab == std::string::npos) break;
+      start = tab + 1;
+    }
+    f.resize(4);
+    rows.push_back({number, f[0], f[1], f[2], f[3]});
+  }
+  return rows;
+}
+
+// A field with the file's escapes undone and its double quotes removed.
+Text Unescape(std::string field) {
+  if (field.size() >= 2 && field.front() == '"' && field.back() == '"') field = field.substr(1, field.size() - 2);
+  Text out;
+  std::string plain;
+  for (std::size_t i = 0; i < field.size(); ++i) {
+    if (field[i] == '\\' && i + 1 < field.size() && field[i + 1] == '\\') {
+      plain += '\\';
+      ++i;
+    } else if (field[i] == '\\' && i + 5 < field.size() && field[i + 1] == 'u') {
+      out += FromUtf8(plain);
+      plain.clear();
+      out += static_cast<char16_t>(std::stoul(field.substr(i + 2, 4), nullptr, 16));
+      i += 5;
+    } else {
+      plain += field[i];
+    }
+  }
+  return out + FromUtf8(plain);
+}
+
+std::string DateReading(DateTime date) {
+  const DateTime::Parts p = date.ToParts();
+  char buf[48];
+  std::snprintf(buf, sizeof buf, " = %04d-%02d-%02d %02d:%02d:%02d", p.year, p.month, p.day, p.hour, p.minute,
+                p.second);
+  return Double17(date.value()) + buf;
+}
+
+DateTime LabelDate(const std::string& field) {
+  int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
+  std::sscanf(field.c_str(), "%d-%d-%dT%d:%d:%d", &y, &mo, &d, &h, &mi, &s);
+  return DateTime::FromParts(y, mo, d, h, mi, s).value_or(DateTime());
+}
+
+std::string Bracketed(const std::string& field, const std::string& opener) {
+  const std::size_t start = field.find(opener) + opener.size();
+  return field.substr(start, field.find(']', start) - start);
+}
+
+Currency CurrencyFromFixed(const std::string& text) {
+  const bool negative = text.front() == '-';
+  const std::size_t point = text.find('.');
+  const long long whole = std::stoll(text.substr(negative ? 1 : 0, point - (negative ? 1 : 0)));
+  const long long raw = whole * 10000 + std::stoll(text.substr(point + 1));
+  return Currency::FromRaw(negative ? -raw : raw);
+}
+
+// The patterns the library formats dates with: the letter groups dd, MM,
+// mm, yyyy, hh, nn and ss between other characters.
+bool IsLibraryPattern(const Text& pattern) {
+  static const std::set<Text> kGroups = {u"dd", u"MM", u"mm", u"yyyy", u"hh", u"nn", u"ss"};
+  Text group;
+  for (char16_t c : pattern + u' ') {
+    if ((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z')) {
+      group += c;
+    } else if (!group.empty()) {
+      if (!kGroups.count(group)) return false;
+      group.clear();
+    }
+  }
+  return true;
+}
+
+void SettingsMatchTheVectors(const std::vector<OracleRow>& rows) {
+  Group("locale settings against the recorded GetLocaleInfoEx rows");
+  for (const char* name : kOracleLocales) {
+    const auto locale = FindLocale(name);
+    if (!Check(locale != nullptr, std::string("FindLocale ") + name)) continue;
+    const LocaleInfo& info = locale->info();
+    const std::map<std::string, const Text*> fields = {
+        {"LOCALE_SSHORTDATE", &info.short_date},  {"LOCALE_STIMEFORMAT", &info.long_time},
+        {"LOCALE_SDATE", &info.date_separator},   {"LOCALE_STIME", &info.time_separator},
+        {"LOCALE_SDECIMAL", &info.decimal},       {"LOCALE_STHOUSAND", &info.thousands},
+        {"LOCALE_S1159", &info.am},               {"LOCALE_S2359", &info.pm},
+        {"LOCALE_SNEGATIVESIGN", &info.negative_sign}, {"LOCALE_SPOSITIVESIGN", &info.positive_sign},
+        {"LOCALE_SCURRENCY", &info.currency},     {"LOCALE_SMONDECIMALSEP", &info.money_decimal},
+        {"LOCALE_SMONTHOUSANDSEP", &info.money_thousands}};
+    int compared = 0;
+    for (const OracleRow& row : rows) {
+      if (row.locale != name || row.function != "GetLocaleInfoEx") continue;
+      const std::string what = std::string(name) + " " + row.input;
+      if (row.input == "LOCALE_SNAME") {
+        CheckEq(info.name, ToUtf8(Unescape(row.output)), what);
+      } else if (row.input == "LOCALE_IDATE") {
+        CheckEq(info.date_order, std::stoi(row.output), what);
+      } else if (const auto field = fields.find(row.input); field != fields.end()) {
+        CheckEq(*field->second, Unescape(row.output), what);
+      } else {
+        continue;
+      }
+      ++compared;
+    }
+    CheckEq(compared, 15, std::string(name) + " settings compared");
+  }
+}
+
+void BindingRowsMatch(const std::vector<OracleRow>& rows) {
+  Group("conversions against the recorded binding rows");
+  std::map<std::string, std::shared_ptr<const Locale>> locales;
+  for (const char* name : kOracleLocales) locales[name] = FindLocale(name);
+  std::map<std::string, int> checked;
+  for (const OracleRow& row : rows) {
+    const auto found = locales.find(row.locale);
+    if (found == locales.end() || found->second == nullptr) continue;
+    const Locale& locale = *found->second;
+    const std::string& function = row.function;
+    std::string actual;
+    if (function == "VarDateFromStr") {
+      const Text input = Unescape(row.input);
+      actual = Outcome([&] { return DateReading(locale.TextToDate(input)); });
+    } else if (function == "VarBstrFromDate") {
+      const double value = std::stod(Bracketed(row.input, "["));
+      actual = Outcome([&] { return ToUtf8(locale.DateToText(DateTime(value))); });
+    } else if (function == "VarBstrFromR8") {
+      actual = Outcome([&] { return ToUtf8(locale.DoubleToText(std::stod(row.input))); });
+    } else if (function == "VarBstrFromCy") {
+      if (row.input.find("[CY ") == std::string::npos) continue;  // never became a Currency
+      const Currency value = CurrencyFromFixed(Bracketed(row.input, "[CY "));
+      actual = Outcome([&] { return ToUtf8(locale.CurrencyToText(value)); });
+    } else if (function == "VarCyFromStr") {
+      actual = Outcome([&] { return locale.TextToCurrency(Unescape(row.input)).ToFixedString(); });
+    } else if (function == "VarR8FromStr") {
+      actual = Outcome([&] { return Double17(locale.TextToDouble(Unescape(row.input))); });
+    } else if (function == "VarFormat") {
+      const Text pattern = Unescape(row.input.substr(row.input.find('"')));
+      if (!IsLibraryPattern(pattern)) continue;
+      actual = Outcome([&] { return ToUtf8(locale.FormatDate(LabelDate(row.input), pattern)); });
+    } else {
+      continue;
+    }
+    ++checked[function];
+    CheckEq(actual, row.output, row.locale + " " + function + " " + row.input + " (line " +
+                                    std::to_string(row.line) + ")");
+  }
+  // Every binding row of the two locales was reached.
+  CheckEq(checked["VarDateFromStr"], 58, "VarDateFromStr rows");
+  CheckEq(checked["VarBstrFromDate"], 16, "VarBstrFromDate rows");
+  CheckEq(checked["VarBstrFromR8"], 14, "VarBstrFromR8 rows");
+  CheckEq(checked["VarBstrFromCy"], 12, "VarBstrFromCy rows");
+  CheckEq(checked["VarCyFromStr"], 70, "VarCyFromStr rows");
+  CheckEq(checked["VarR8FromStr"], 70, "VarR8FromStr rows");
+  CheckEq(checked["VarFormat"], 28, "VarFormat rows");
+}
+
+// The numeric test is the shared scanner's, fed with the locale's
+// separators: the same answers as the Linux adapter gives.
+void NumericTest() {
+  Group("numeric test");
+  struct Case {
+    const char* locale;
+    Text text;
+    bool numeric;
+  };
+  const Case cases[] = {
+      {"en-US", u"123456789", true},  {"en-US", u"  -1,234.5  ", true}, {"en-US", u"+12", true},
+      {"en-US", u"1.5E+3", true},     {"en-US", u"", false},            {"en-US", u"   ", false},
+      {"en-US", u"12-", false},       {"en-US", u"(12)", false},        {"en-US", u"$12", false},
+      {"en-US", u"1.2.3", false},     {"en-US", u"12 34", false},       {"en-US", u"123-45-6789", false},
+      {"en-US", u"1E400", false},     {"en-US", u"ABCDEFGHI", false},   {"en-US", u"12e", false},
+      {"de-DE", u"1.234,5", true},    {"de-DE", u"1,2,3", false},     {"en-GB", u"\u00A312", false},
+  };
+  for (const Case& c : cases) {
+    const auto locale = FindLocale(c.locale);
+    if (!Check(locale != nullptr, std::string("FindLocale ") + c.locale)) continue;
+    CheckEq(locale->IsNumeric(c.text), c.numeric, std::string(c.locale) + " " + Show(c.text));
+  }
+}
+
+void LocaleNamesAndCodes() {
+  Group("locale names");
+  struct Name {
+    const char* name;
+    unsigned lcid;  // 0: no such locale
+  };
+  const Name names[] = {{"en-US", 0x0409}, {"en_GB.UTF-8", 0x0809}, {"de_DE", 0x0407},
+                        {"ja-JP", 0x0411}, {"xx-QQ", 0},            {"", 0}};
+  for (const Name& n : names) {
+    const auto locale = FindLocale(n.name);
+    CheckEq(locale ? locale->info().lcid : 0U, n.lcid, std::string("FindLocale ") + Show(n.name));
+  }
+  CheckEq(LocaleNames().size(), std::size_t{8}, "LocaleNames count");
+  for (const std::string& name : LocaleNames()) {
+    const auto locale = FindLocale(name);
+    Check(locale != nullptr && locale->info().name == name, "listed locale " + name + " is found by its name");
+  }
+  const auto fallback = PlatformDefaultLocale();
+  CheckEq(fallback->info().lcid, static_cast<unsigned>(GetUserDefaultLCID()), "default locale is the user's");
+  CheckEq(fallback->info().code_page, static_cast<unsigned>(GetACP()), "default locale has the ANSI code page");
+
+  Group("ANSI codes");
+  struct Code {
+    const char* locale;
+    char16_t ch;
+    int code;
+  };
+  const Code codes[] = {{"en-US", u'A', 65},     {"en-US", u'\u20AC', 128}, {"en-US", u'\u00E9', 233},
+                        {"en-US", u'\u3042', 63}, {"ja-JP", u'A', 65},       {"ja-JP", u'\u3042', 0x82A0},
+                        {"ja-JP", u'\uFF71', 0xB1}};
+  for (const Code& c : codes) {
+    const auto locale = FindLocale(c.locale);
+    if (!Check(locale != nullptr, std::string("FindLocale ") + c.locale)) continue;
+    CheckEq(locale->AnsiCode(c.ch), c.code, std::string(c.locale) + " code of U+" + std::to_string(c.ch));
+  }
+
+  Group("failures raise the automation numbers");
+  const auto us = FindLocale("en-US");
+  CheckEq(Outcome([&] { return Double17(us->TextToDouble(u"abc")); }), std::string("ERR:0x80020005"),
+          "text to double, not a number");
+  CheckEq(Outcome([&] { return us->TextToCurrency(u"1E30").ToFixedString(); }), std::string("ERR:0x8002000A"),
+          "text to Currency, too big");
+  CheckEq(Outcome([&] { return ToUtf8(us->DateToText(DateTime(1e10))); }), std::string("ERR:0x8002000A"),
+          "date beyond the range");
+  CheckEq(Outcome([&] { return ToUtf8(us->FormatDate(DateTime(-1e10), u"dd/MM/yyyy")); }),
+          std::string("ERR:0x8002000A"), "pattern on a date beyond the range");
+}
+
+}  // namespace
+}  // namespace qorvel::platform
+
+int main() {
+  using namespace qorvel::platform;
+  const std::string oracle = SharedPath("oracle/oracle.tsv");
+  const std::vector<OracleRow> rows = ReadOracle(oracle);
+  if (rows.empty()) {
+    qorvel::wintest::Group("recorded vectors");
+    qorvel::wintest::Skip("shared test data not found: " + oracle);
+  } else {
+    SettingsMatchTheVectors(rows);
+    BindingRowsMatch(rows);
+  }
+  NumericTest();
+  LocaleNamesAndCodes();
+  return qorvel::wintest::Finish();
+}
