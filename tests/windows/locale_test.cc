@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "check.h"
-#include "locale/test_support.h"
+#include "platform/test_support.h"
 #include "platform/locale.h"
 #include "platform/windows/windows_locale.h"
 #include "qorvel/automation_error.h"

@@ -45,7 +45,7 @@ void ShowSystemBox(const Text& prompt, Long buttons, const Text& title) {
 class WindowsEnv final : public Env {
  public:
   void ShowMessageBox(const Text& prompt, Long buttons, const std::optional<Text>& title) override {
-    if (CaptureMessageBox(prompt, buttons, title)) return;
+    if (platform::CaptureMessageBox(prompt, buttons, title)) return;
     if (const MessageBoxHandler handler = platform::HostMessageBoxHandler()) {
       handler(prompt, buttons, title);
       return;
