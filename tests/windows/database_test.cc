@@ -1,1 +1,519 @@
-int main() { return 0; }
+// The library on the Windows platform's own environment (Env::Default())
+// under Wine, against the test double of the data access objects
+// (ado_double/): what reaches the data access objects (provider, connection
+// string, Open arguments, statements, recordset options, the calls in
+// order), the results of rows, no rows, Null and errors, the message boxes
+// and their once-only rules (read from standard error, where a test build
+// writes them), the provider fallback, and one connection and one failure
+// box per thread.
+//
+// Needs a build with QORVEL_RECORD_MESSAGE_BOXES and qorvel_ado_double.dll
+// beside the program; registers the double in the Wine prefix and removes
+// it again at the end.
+#include <windows.h>
+
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <optional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+// windows.h maps GetDateFormat to GetDateFormatW; KX has a method of that name.
+#undef GetDateFormat
+
+#include "check.h"
+#include "modmain/mod_main.h"
+#include "platform/locale.h"
+#include "platform/windows/ado_database.h"
+#include "qorvel/env.h"
+#include "qorvel/kx.h"
+
+namespace qorvel {
+namespace {
+
+using namespace qorvel::wintest;
+
+// {F4E65985-9F04-46FF-8404-13875DD5FEC2}, the double's Connection class.
+constexpr CLSID kDoubleConnection = {0xf4e65985, 0x9f04, 0x46ff, {0x84, 0x04, 0x13, 0x87, 0x5d, 0xd5, 0xfe, 0xc2}};
+
+// The folder of this run's script and log.
+std::wstring WorkFolder() {
+  wchar_t temp[MAX_PATH];
+  GetTempPathW(MAX_PATH, temp);
+  std::wstring folder = std::wstring(temp) + L"qorvel-database-test-" + std::to_wstring(GetCurrentProcessId());
+  CreateDirectoryW(folder.c_str(), nullptr);
+  return folder + L"\\";
+}
+
+const std::wstring& Folder() {
+  static const std::wstring folder = WorkFolder();
+  return folder;
+}
+std::wstring ScriptPath() { return Folder() + L"script.tsv"; }
+std::wstring LogPath() { return Folder() + L"log.txt"; }
+std::wstring BoxPath() { return Folder() + L"boxes.txt"; }
+
+void WriteFile(const std::wstring& path, const std::string& content) {
+  FILE* f = _wfopen(path.c_str(), L"wb");
+  if (f == nullptr) return;
+  std::fwrite(content.data(), 1, content.size(), f);
+  std::fclose(f);
+}
+
+std::string ReadFile(const std::wstring& path) {
+  FILE* f = _wfopen(path.c_str(), L"rb");
+  if (f == nullptr) return {};
+  std::string content;
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) content.append(buffer, n);
+  std::fclose(f);
+  return content;
+}
+
+// The script the double answers from (see ado_double.cc).
+void Script(const std::string& script) { WriteFile(ScriptPath(), script); }
+
+// The calls logged since the last call, with object numbers counted afresh
+// from 1 in order of appearance (so that cases do not depend on each other).
+std::vector<std::string> TakeLog() {
+  const std::string content = ReadFile(LogPath());
+  WriteFile(LogPath(), "");
+  std::map<std::string, int> numbers;
+  std::map<std::string, int> counts;
+  std::vector<std::string> lines;
+  std::istringstream in(content);
+  for (std::string line; std::getline(in, line);) {
+    std::string out;
+    for (std::size_t i = 0; i < line.size();) {
+      const std::size_t hash = line.find('#', i);
+      if (hash == std::string::npos) {
+        out += line.substr(i);
+        break;
+      }
+      std::size_t start = hash;
+      while (start > i && std::isalpha(static_cast<unsigned char>(line[start - 1]))) --start;
+      std::size_t end = hash + 1;
+      while (end < line.size() && std::isdigit(static_cast<unsigned char>(line[end]))) ++end;
+      const std::string kind = line.substr(start, hash - start);
+      const std::string object = line.substr(start, end - start);
+      if (!numbers.count(object)) numbers[object] = ++counts[kind];
+      out += line.substr(i, start - i) + kind + "#" + std::to_string(numbers[object]);
+      i = end;
+    }
+    lines.push_back(out);
+  }
+  return lines;
+}
+
+bool CheckLog(const std::vector<std::string>& actual, const std::vector<std::string>& expected,
+              const std::string& what) {
+  std::string detail;
+  const std::size_t n = std::max(actual.size(), expected.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    const std::string a = i < actual.size() ? actual[i] : "(nothing)";
+    const std::string e = i < expected.size() ? expected[i] : "(nothing)";
+    if (a != e) detail += "\n   call " + std::to_string(i + 1) + ": got " + a + "\n        expected " + e;
+  }
+  return Check(detail.empty(), what, detail);
+}
+
+// A box as the test build writes it: title, buttons, prompt with its CR LF
+// as line feeds.
+struct Box {
+  std::string title;
+  long buttons = 0;
+  std::string prompt;
+  friend bool operator==(const Box&, const Box&) = default;
+};
+
+// Collects the boxes written to standard error while it lives.
+class BoxRecorder {
+ public:
+  BoxRecorder() {
+    std::fflush(stderr);
+    saved_ = _dup(2);
+    const int fd = _wopen(BoxPath().c_str(), _O_CREAT | _O_TRUNC | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
+    _dup2(fd, 2);
+    _close(fd);
+  }
+  BoxRecorder(const BoxRecorder&) = delete;
+  BoxRecorder& operator=(const BoxRecorder&) = delete;
+  ~BoxRecorder() { Stop(); }
+
+  // The boxes so far, and the recorder stopped.
+  std::vector<Box> Boxes() {
+    Stop();
+    std::vector<Box> boxes;
+    std::istringstream in(ReadFile(BoxPath()));
+    const std::string marker = "] (message box, buttons ";
+    for (std::string line; std::getline(in, line);) {
+      const std::size_t at = line.find(marker);
+      if (!line.empty() && line.front() == '[' && at != std::string::npos && line.back() == ')') {
+        Box box;
+        box.title = line.substr(1, at - 1);
+        box.buttons = std::strtol(line.c_str() + at + marker.size(), nullptr, 10);
+        boxes.push_back(box);
+        first_line_ = true;
+      } else if (!boxes.empty()) {
+        boxes.back().prompt += (first_line_ ? "" : "\n") + line;
+        first_line_ = false;
+      }
+    }
+    return boxes;
+  }
+
+ private:
+  void Stop() {
+    if (saved_ < 0) return;
+    std::fflush(stderr);
+    _dup2(saved_, 2);
+    _close(saved_);
+    saved_ = -1;
+  }
+  int saved_ = -1;
+  bool first_line_ = false;
+};
+
+std::string ShowBoxes(const std::vector<Box>& boxes) {
+  std::string out;
+  for (const Box& b : boxes) out += "\n   [" + b.title + "] " + std::to_string(b.buttons) + " \"" + b.prompt + "\"";
+  return out.empty() ? " none" : out;
+}
+
+bool CheckBoxes(const std::vector<Box>& actual, const std::vector<Box>& expected, const std::string& what) {
+  return Check(actual == expected, what, "got" + ShowBoxes(actual) + "\n expected" + ShowBoxes(expected));
+}
+
+// A ProgID registered while the object lives (the provider fallback looks
+// only at whether the ProgID exists). Under HKEY_CLASSES_ROOT: Wine 8 does
+// not read the current user's Software\Classes when it resolves a ProgID.
+class ScopedProgId {
+ public:
+  explicit ScopedProgId(const wchar_t* prog_id) : key_(prog_id) {
+    const std::wstring clsid = L"{6D1B0C1E-3F52-4C55-9D0E-0B1C2D3E4F50}";
+    HKEY handle = nullptr;
+    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, (key_ + L"\\CLSID").c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &handle,
+                        nullptr) == ERROR_SUCCESS) {
+      RegSetValueExW(handle, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(clsid.c_str()),
+                     static_cast<DWORD>((clsid.size() + 1) * sizeof(wchar_t)));
+      RegCloseKey(handle);
+    }
+  }
+  ScopedProgId(const ScopedProgId&) = delete;
+  ScopedProgId& operator=(const ScopedProgId&) = delete;
+  ~ScopedProgId() { RegDeleteTreeW(HKEY_CLASSES_ROOT, key_.c_str()); }
+
+ private:
+  std::wstring key_;
+};
+
+const char kPath[] = "C:\\data\\billing.mdb";
+const Text kPathText = u"C:\\data\\billing.mdb";
+const std::string kOpenLine = "Connection#1.Open(BSTR:\"data source=C:\\data\\billing.mdb;Jet OLEDB:Database "
+                              "Password=PZqfnWM4062;\", BSTR:\"\", BSTR:\"\", I4:-1)";
+const std::string kCreditStatement = "Select Sum(Balance) From Credit Where Active = 1 And PeopleID = 417";
+
+// A fresh thread state: the connection released (inside the apartment), no
+// failure box shown yet.
+void NewThreadState() {
+  modmain::ResetThisThread();
+  TakeLog();
+}
+
+// ---------------------------------------------------------------------------
+
+void WhatReachesTheDataAccessObjects() {
+  Group("provider, connection string, Open arguments, statement, recordset options");
+  ScopedProgId jet(L"Microsoft.Jet.OLEDB.4.0");
+  NewThreadState();
+  Script("statement\t" + kCreditStatement + "\nrow\tCY:1234500\n");
+  KX kx(Env::Default());
+  BoxRecorder recorder;
+  CheckEq(kx.CreditAmount(kPathText, 417), Currency::FromRaw(1234500), "CreditAmount result");
+  CheckLog(TakeLog(),
+           {"Connection#1.Create", "Connection#1.State -> 0",
+            "Connection#1.Provider = BSTR:\"Microsoft.Jet.OLEDB.4.0\"", kOpenLine, "Recordset#1.Create",
+            "Recordset#1.Open(BSTR:\"" + kCreditStatement + "\", DISPATCH:Connection#1, I4:3, I4:1, I4:-1)",
+            "Recordset#1.Fields.Item(I2:0).Value -> CY:1234500", "Recordset#1.Close", "Recordset#1.Release"},
+           "first lookup on the thread");
+
+  CheckEq(kx.CreditAmount(kPathText, 417), Currency::FromRaw(1234500), "CreditAmount again");
+  const std::vector<std::string> again = TakeLog();
+  CheckLog(again,
+           {"Connection#1.State -> 1", "Recordset#1.Create",
+            "Recordset#1.Open(BSTR:\"" + kCreditStatement + "\", DISPATCH:Connection#1, I4:3, I4:1, I4:-1)",
+            "Recordset#1.Fields.Item(I2:0).Value -> CY:1234500", "Recordset#1.Close", "Recordset#1.Release"},
+           "the open connection is reused on the same path");
+
+  Script("statement\t" + kCreditStatement + "\nrow\tCY:1\n");
+  kx.CreditAmount(u"C:\\data\\other.mdb", 417);
+  const std::vector<std::string> moved = TakeLog();
+  CheckLog(std::vector<std::string>(moved.begin(), moved.begin() + std::min<std::size_t>(4, moved.size())),
+           {"Connection#1.State -> 1", "Connection#1.Close",
+            "Connection#1.Provider = BSTR:\"Microsoft.Jet.OLEDB.4.0\"",
+            "Connection#1.Open(BSTR:\"data source=C:\\data\\other.mdb;Jet OLEDB:Database Password=PZqfnWM4062;\", "
+            "BSTR:\"\", BSTR:\"\", I4:-1)"},
+           "another path closes and reopens the thread's connection");
+
+  NewThreadState();
+  CheckEq(kx.CreditAmount(u"", 417), Currency(), "an empty path returns the default");
+  CheckLog(TakeLog(), {}, "an empty path touches no data access object");
+  CheckBoxes(recorder.Boxes(), {}, "no boxes");
+}
+
+void Results() {
+  Group("results of rows, no rows, Null and other types");
+  ScopedProgId jet(L"Microsoft.Jet.OLEDB.4.0");
+  NewThreadState();
+  KX kx(Env::Default());
+  const std::string last_payment =
+      "Select Max (PaymentDate) From Payment Inner Join ActivityLog On Payment.ActivityLogGUID = ActivityLog.GUID "
+      "Where ActivityLog.Active = 1 And Payment.Active = 1 And Payment > 0 And PeopleID = 5";
+  const std::string benefit = "Select Enabled From LTCBenefit Where PeopleID = 5 And BenefitType = 'LTC'";
+  const std::string fee = "Select Sum(Fee) From ActivityLog Where Active = 1 And InvoiceNumber = 77";
+  const std::string aged =
+      "Select Balance, DateDiff('d', InvoiceDate, Now()) As Age From ActivityLog Where Active = 1 And InvoiceDate "
+      "Is Not Null And PeopleID = 5";
+  struct Case {
+    std::string what;
+    std::string script;
+    std::function<std::string()> call;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {"Currency field", "statement\t" + kCreditStatement + "\nrow\tCY:-50000\n",
+       [&] { return kx.CreditAmount(kPathText, 417).ToFixedString(); }, "-5.0000"},
+      {"Null sum is 0", "statement\t" + kCreditStatement + "\nrow\tNULL\n",
+       [&] { return kx.CreditAmount(kPathText, 417).ToFixedString(); }, "0.0000"},
+      {"text field read as money", "statement\t" + kCreditStatement + "\nrow\tBSTR:12.5\n",
+       [&] { return kx.CreditAmount(kPathText, 417).ToFixedString(); }, "12.5000"},
+      {"double field", "statement\t" + fee + "\nrow\tR8:12.345\n",
+       [&] { return kx.InvoiceFee(kPathText, 77).ToFixedString(); }, "12.3450"},
+      {"date in the user locale's pattern", "statement\t" + last_payment + "\nrow\tDATE:40268.5\n",
+       [&] { return ToUtf8(kx.LastPaymentDate(kPathText, 5)); }, "03/31/2010"},
+      {"Null date is empty", "statement\t" + last_payment + "\nrow\tNULL\n",
+       [&] { return ToUtf8(kx.LastPaymentDate(kPathText, 5)); }, ""},
+      {"no row", "statement\t" + benefit + "\n", [&] { return ToUtf8(kx.LTCBenefitTypeEnabledYN(kPathText, 5, u"LTC")); },
+       "No"},
+      {"Integer 1", "statement\t" + benefit + "\nrow\tI2:1\n",
+       [&] { return ToUtf8(kx.LTCBenefitTypeEnabledYN(kPathText, 5, u"LTC")); }, "Yes"},
+      {"Byte 0", "statement\t" + benefit + "\nrow\tUI1:0\n",
+       [&] { return ToUtf8(kx.LTCBenefitTypeEnabledYN(kPathText, 5, u"LTC")); }, "No"},
+      {"rows walked to the end", "statement\t" + aged + "\nrow\tCY:1000000\tI4:45\nrow\tCY:2000000\tI4:10\nrow\tCY:500000\tNULL\n",
+       [&] { return kx.AgedInvBalances(kPathText, 5, 30, 60).ToFixedString(); }, "100.0000"},
+  };
+  BoxRecorder recorder;
+  for (const Case& c : cases) {
+    Script(c.script);
+    CheckEq(c.call(), c.expected, c.what);
+  }
+  CheckBoxes(recorder.Boxes(), {}, "no boxes");
+  TakeLog();
+
+  Script("statement\t" + aged + "\nrow\tCY:1000000\tI4:45\n");
+  kx.AgedInvBalances(kPathText, 5, 30, 60);
+  CheckLog(TakeLog(),
+           {"Connection#1.State -> 1", "Recordset#1.Create",
+            "Recordset#1.Open(BSTR:\"" + aged + "\", DISPATCH:Connection#1, I4:3, I4:1, I4:-1)",
+            "Recordset#1.EOF -> False", "Recordset#1.Fields.Item(I2:1).Value -> I4:45",
+            "Recordset#1.Fields.Item(I2:1).Value -> I4:45", "Recordset#1.Fields.Item(I2:0).Value -> CY:1000000",
+            "Recordset#1.MoveNext", "Recordset#1.EOF -> True", "Recordset#1.Close", "Recordset#1.Release"},
+           "a multi-row lookup reads EOF, the fields and MoveNext");
+}
+
+void Errors() {
+  Group("errors: the labelled box once per object, the connection failure box once per thread");
+  ScopedProgId jet(L"Microsoft.Jet.OLEDB.4.0");
+  NewThreadState();
+  const std::string fee = "Select Sum(Fee) From ActivityLog Where Active = 1 And InvoiceNumber = 77";
+  Script("statement\t" + kCreditStatement + "\nfail\t-2147217865\tThe table 'Credit' does not exist.\n" +
+         "statement\t" + fee + "\nfail\t-2147217904\t\n");
+  const Box credit_box{"QORVEL", 0, "CreditAmount\n-2147217865\nThe table 'Credit' does not exist."};
+  const Box fee_box{"QORVEL", 0, "InvoiceFee\n-2147217904\n"};
+  {
+    BoxRecorder recorder;
+    KX first(Env::Default());
+    CheckEq(first.CreditAmount(kPathText, 417), Currency::FromRaw(-100), "error result");
+    CheckEq(first.CreditAmount(kPathText, 417), Currency::FromRaw(-100), "error result again");
+    CheckEq(first.InvoiceFee(kPathText, 77), Currency::FromRaw(-100), "another method's error result");
+    KX second(Env::Default());
+    CheckEq(second.CreditAmount(kPathText, 417), Currency::FromRaw(-100), "error result on a new object");
+    CheckBoxes(recorder.Boxes(), {credit_box, fee_box, credit_box},
+               "one box per method and object, with the provider's number and description");
+  }
+  const std::vector<std::string> log = TakeLog();
+  auto count = [&](const std::string& suffix) {
+    return std::count_if(log.begin(), log.end(), [&](const std::string& line) {
+      return line.rfind("Recordset#", 0) == 0 && line.size() > suffix.size() &&
+             line.compare(line.size() - suffix.size(), suffix.size(), suffix) == 0;
+    });
+  };
+  CheckEq(count(".Create"), std::ptrdiff_t{4}, "a recordset per call");
+  CheckEq(count(".Release"), std::ptrdiff_t{4}, "every failed call's recordset is released");
+  CheckEq(count(".Close"), std::ptrdiff_t{0}, "a failed call's recordset is not closed");
+
+  NewThreadState();
+  Script("open-fail\tmissing.mdb\t-2147467259\tCould not find file 'C:\\missing.mdb'.\n");
+  const std::string failure = "Could not find file 'C:\\missing.mdb'.";
+  const Box connect_box{"QORVEL", 64,
+                        "Unable to connect to C:\\missing.mdb.\nSome report information may be missing or "
+                        "incorrect.\nPlease restart your computer or contact support.\n\n" +
+                            failure + "\n" + failure};
+  BoxRecorder recorder;
+  KX a(Env::Default());
+  CheckEq(a.CreditAmount(u"C:\\missing.mdb", 417), Currency(), "a failed connection returns the default");
+  KX b(Env::Default());
+  CheckEq(b.PymtCountByDateRange(u"C:\\missing.mdb", 5, u"1/1/2010", u"2/1/2010"), Long{0},
+          "again on another object");
+  CheckBoxes(recorder.Boxes(), {connect_box}, "one connection failure box on the thread");
+}
+
+void ProviderFallback() {
+  Group("provider fallback where the Jet provider is not registered");
+  using platform::windows::ChooseProvider;
+  const wchar_t* const kJet = L"Microsoft.Jet.OLEDB.4.0";
+  const wchar_t* const kAce12 = L"Microsoft.ACE.OLEDB.12.0";
+  const wchar_t* const kAce16 = L"Microsoft.ACE.OLEDB.16.0";
+  for (const wchar_t* p : {kJet, kAce12, kAce16}) {
+    if (platform::windows::IsProgIdRegistered(Text(reinterpret_cast<const char16_t*>(p)))) {
+      Skip("a provider ProgID is registered in the prefix itself; use a fresh prefix");
+      return;
+    }
+  }
+  struct Case {
+    bool jet, ace12, ace16;
+    Text expected;
+  };
+  const Case cases[] = {
+      {true, true, true, u"Microsoft.Jet.OLEDB.4.0"},  {false, true, true, u"Microsoft.ACE.OLEDB.12.0"},
+      {false, false, true, u"Microsoft.ACE.OLEDB.16.0"}, {false, false, false, u"Microsoft.Jet.OLEDB.4.0"},
+  };
+  for (const Case& c : cases) {
+    std::optional<ScopedProgId> jet, ace12, ace16;
+    if (c.jet) jet.emplace(kJet);
+    if (c.ace12) ace12.emplace(kAce12);
+    if (c.ace16) ace16.emplace(kAce16);
+    const std::string what = std::string("Jet ") + (c.jet ? "yes" : "no") + ", ACE 12 " + (c.ace12 ? "yes" : "no") +
+                             ", ACE 16 " + (c.ace16 ? "yes" : "no");
+    CheckEq(ChooseProvider(u"Microsoft.Jet.OLEDB.4.0"), c.expected, what);
+    CheckEq(ChooseProvider(u"SQLOLEDB"), Text(u"SQLOLEDB"), what + ": another provider is kept");
+  }
+
+  ScopedProgId ace12(kAce12);
+  NewThreadState();
+  Script("statement\t" + kCreditStatement + "\nrow\tCY:1\n");
+  KX kx(Env::Default());
+  kx.CreditAmount(kPathText, 417);
+  const std::vector<std::string> log = TakeLog();
+  Check(log.size() > 2 && log[2] == "Connection#1.Provider = BSTR:\"Microsoft.ACE.OLEDB.12.0\"",
+        "the connection of a lookup gets the newer provider", log.size() > 2 ? log[2] : "short log");
+}
+
+// Two threads, each in its own apartment with its own KX objects: each gets
+// its own connection and its own connection failure box. One thread lets
+// its state go inside its apartment (as the server does at the thread's
+// last CoUninitialize); the other ends with the connection still held, which
+// is then leaked, never released outside an apartment.
+void Threads() {
+  Group("threads: a connection and a failure box per thread");
+  ScopedProgId jet(L"Microsoft.Jet.OLEDB.4.0");
+  NewThreadState();
+  Script("open-fail\tmissing\t-2147467259\tCould not find the file.\nstatement\t" + kCreditStatement +
+         "\nrow\tCY:10000\n");
+  struct Outcome {
+    Currency failed_first, failed_again, found;
+  };
+  Outcome outcomes[2];
+  BoxRecorder recorder;
+  auto run = [&](int index) {
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    {
+      const Text n = index == 0 ? u"0" : u"1";
+      KX first(Env::Default());
+      KX second(Env::Default());
+      outcomes[index].failed_first = first.CreditAmount(u"C:\\missing" + n + u".mdb", 417);
+      outcomes[index].failed_again = second.CreditAmount(u"C:\\missing" + n + u".mdb", 417);
+      outcomes[index].found = second.CreditAmount(u"C:\\thread" + n + u".mdb", 417);
+      if (index == 0) modmain::ResetThisThread();
+    }
+    CoUninitialize();
+  };
+  std::thread one(run, 0);
+  one.join();  // one after the other: the log's numbering is then fixed
+  std::thread two(run, 1);
+  two.join();
+  for (const Outcome& o : outcomes) {
+    CheckEq(o.failed_first, Currency(), "failed connection");
+    CheckEq(o.failed_again, Currency(), "failed connection again");
+    CheckEq(o.found, Currency::FromRaw(10000), "lookup on the thread's own connection");
+  }
+  const Box box{"QORVEL", 64,
+                "Unable to connect to C:\\missing0.mdb.\nSome report information may be missing or "
+                "incorrect.\nPlease restart your computer or contact support.\n\nCould not find the file.\nCould "
+                "not find the file."};
+  Box box1 = box;
+  box1.prompt.replace(box1.prompt.find("missing0"), 8, "missing1");
+  CheckBoxes(recorder.Boxes(), {box, box1}, "one failure box per thread");
+  const std::vector<std::string> log = TakeLog();
+  auto has = [&](const std::string& line) { return std::find(log.begin(), log.end(), line) != log.end(); };
+  Check(has("Connection#1.Create") && has("Connection#2.Create") && !has("Connection#3.Create"),
+        "one connection per thread");
+  Check(has("Recordset#1.Open(BSTR:\"" + kCreditStatement + "\", DISPATCH:Connection#1, I4:3, I4:1, I4:-1)") &&
+            has("Recordset#2.Open(BSTR:\"" + kCreditStatement + "\", DISPATCH:Connection#2, I4:3, I4:1, I4:-1)"),
+        "each thread's recordset runs on its own connection");
+  Check(has("Connection#1.Release"), "a state let go inside the apartment releases its connection");
+  Check(!has("Connection#2.Release"), "a connection held past CoUninitialize is leaked, not released");
+}
+
+bool RegisterDouble() {
+  Group("test double registration");
+  HMODULE double_dll = LoadLibraryW(L"qorvel_ado_double.dll");
+  if (!Check(double_dll != nullptr, "qorvel_ado_double.dll loads")) return false;
+  using Entry = HRESULT(WINAPI*)();
+  const auto reg = reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(double_dll, "DllRegisterServer")));
+  if (!Check(reg != nullptr && SUCCEEDED(reg()), "DllRegisterServer")) return false;
+  CLSID clsid{};
+  const bool found = SUCCEEDED(CLSIDFromProgID(L"ADODB.Connection", &clsid)) && IsEqualCLSID(clsid, kDoubleConnection);
+  return Check(found, "ADODB.Connection is the double");
+}
+
+void UnregisterDouble() {
+  HMODULE double_dll = GetModuleHandleW(L"qorvel_ado_double.dll");
+  using Entry = HRESULT(WINAPI*)();
+  const auto unreg =
+      double_dll ? reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(double_dll, "DllUnregisterServer")))
+                 : nullptr;
+  if (unreg != nullptr) unreg();
+}
+
+}  // namespace
+}  // namespace qorvel
+
+int main() {
+  using namespace qorvel;
+  SetEnvironmentVariableW(L"QORVEL_ADO_SCRIPT", ScriptPath().c_str());
+  SetEnvironmentVariableW(L"QORVEL_ADO_LOG", LogPath().c_str());
+  CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  if (RegisterDouble()) {
+    WhatReachesTheDataAccessObjects();
+    Results();
+    Errors();
+    ProviderFallback();
+    Threads();
+    modmain::ResetThisThread();
+  }
+  UnregisterDouble();
+  CoUninitialize();
+  return wintest::Finish();
+}

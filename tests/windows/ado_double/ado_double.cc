@@ -533,15 +533,27 @@ class Factory final : public IClassFactory {
 Factory g_connection_factory(true);
 Factory g_recordset_factory(false);
 
+std::wstring GetValue(const std::wstring& key, const wchar_t* name) {
+  wchar_t buffer[256];
+  DWORD size = sizeof buffer;
+  if (RegGetValueW(HKEY_CLASSES_ROOT, key.c_str(), name, RRF_RT_REG_SZ, nullptr, buffer, &size) != ERROR_SUCCESS) {
+    return {};
+  }
+  return buffer;
+}
+
 std::wstring GuidText(const CLSID& clsid) {
   wchar_t text[64];
   StringFromGUID2(clsid, text, 64);
   return text;
 }
 
+// Registration goes to HKEY_CLASSES_ROOT: Wine 8 resolves ProgIDs and
+// class identifiers there only (it does not read the current user's
+// Software\Classes), and in a test prefix that is writable.
 bool SetValue(const std::wstring& key, const wchar_t* name, const std::wstring& value) {
   HKEY handle = nullptr;
-  if (RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &handle, nullptr) !=
+  if (RegCreateKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &handle, nullptr) !=
       ERROR_SUCCESS) {
     return false;
   }
@@ -577,16 +589,18 @@ HRESULT WINAPI DllGetClassObject(REFCLSID clsid, REFIID iid, void** out) {
 // The log and the object numbering live in this module: it stays loaded.
 HRESULT WINAPI DllCanUnloadNow() { return S_FALSE; }
 
-// Registers the two classes for the current user: the ProgIDs with their
-// class identifiers, the class identifiers with this file as their
-// in-process server (apartment model).
+// Registers the two classes: the ProgIDs with their class identifiers (the
+// class a ProgID named before is kept beside it, to be restored), the class
+// identifiers with this file as their in-process server (apartment model).
 HRESULT WINAPI DllRegisterServer() {
   wchar_t path[MAX_PATH];
   GetModuleFileNameW(g_module, path, MAX_PATH);
   for (const Registration& r : kRegistrations) {
     const std::wstring clsid = GuidText(*r.clsid);
-    const std::wstring prog = std::wstring(L"Software\\Classes\\") + r.prog_id;
-    const std::wstring cls = L"Software\\Classes\\CLSID\\" + clsid;
+    const std::wstring prog = r.prog_id;
+    const std::wstring cls = L"CLSID\\" + clsid;
+    const std::wstring before = GetValue(prog + L"\\CLSID", nullptr);
+    if (!before.empty() && before != clsid && !SetValue(prog, L"SavedCLSID", before)) return E_FAIL;
     if (!SetValue(prog, nullptr, r.prog_id) || !SetValue(prog + L"\\CLSID", nullptr, clsid) ||
         !SetValue(cls, nullptr, r.prog_id) || !SetValue(cls + L"\\ProgID", nullptr, r.prog_id) ||
         !SetValue(cls + L"\\InprocServer32", nullptr, path) ||
@@ -597,10 +611,18 @@ HRESULT WINAPI DllRegisterServer() {
   return S_OK;
 }
 
+// Removes the classes and gives the ProgIDs back their former classes.
 HRESULT WINAPI DllUnregisterServer() {
   for (const Registration& r : kRegistrations) {
-    RegDeleteTreeW(HKEY_CURRENT_USER, (std::wstring(L"Software\\Classes\\") + r.prog_id).c_str());
-    RegDeleteTreeW(HKEY_CURRENT_USER, (L"Software\\Classes\\CLSID\\" + GuidText(*r.clsid)).c_str());
+    const std::wstring prog = r.prog_id;
+    const std::wstring before = GetValue(prog, L"SavedCLSID");
+    RegDeleteTreeW(HKEY_CLASSES_ROOT, (L"CLSID\\" + GuidText(*r.clsid)).c_str());
+    if (before.empty()) {
+      RegDeleteTreeW(HKEY_CLASSES_ROOT, prog.c_str());
+    } else {
+      SetValue(prog + L"\\CLSID", nullptr, before);
+      RegDeleteKeyValueW(HKEY_CLASSES_ROOT, prog.c_str(), L"SavedCLSID");
+    }
   }
   return S_OK;
 }
