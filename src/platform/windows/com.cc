@@ -2,6 +2,7 @@
 // adapters.
 #include "platform/windows/com.h"
 
+#include <cstdio>
 #include <cwchar>
 
 #include "qorvel/automation_error.h"
@@ -53,9 +54,12 @@ Text FromWide(const wchar_t* text) { return text == nullptr ? Text() : FromWide(
 
 bool CanReleaseComObjects() {
   if (ProcessIsExiting()) return false;
+  // A thread that left its apartment still reads as in the implicit
+  // multithreaded apartment while another thread of the process keeps one
+  // open; it has no apartment of its own any more.
   APTTYPE type{};
   APTTYPEQUALIFIER qualifier{};
-  return SUCCEEDED(CoGetApartmentType(&type, &qualifier));
+  return SUCCEEDED(CoGetApartmentType(&type, &qualifier)) && qualifier != APTTYPEQUALIFIER_IMPLICIT_MTA;
 }
 
 void ReleaseComObject(IUnknown* unknown) {
@@ -84,6 +88,13 @@ void RaiseForHresult(HRESULT hr, IUnknown* source) {
     found = ErrorObjectDescription(&description);
   }
   if (!found) description = SystemMessage(hr);
+  if (description.empty()) {
+    // A code the system has no text for still gets a description a
+    // report designer can look up.
+    wchar_t code[32];
+    std::swprintf(code, 32, L"Automation error 0x%08lX", static_cast<unsigned long>(hr));
+    description = FromWide(code);
+  }
   throw AutomationError(static_cast<Long>(hr), std::move(description));
 }
 

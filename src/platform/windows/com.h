@@ -119,8 +119,9 @@ class VariantValue {
 
 // Raises the AutomationError for a failed HRESULT: the number is the
 // HRESULT read as a Long; the description is the thread's error object's
-// (IErrorInfo), when `source` says it supports one for `iid` or `source` is
-// null, else the system's message text for the number. The standard
+// (IErrorInfo), when `source` says it supports error objects or `source`
+// is null, else the system's message text for the number, else
+// "Automation error 0x…" with the number in hexadecimal. The standard
 // conversion failures keep the automation numbers: DISP_E_TYPEMISMATCH
 // raises 13 and DISP_E_OVERFLOW raises 6.
 [[noreturn]] void RaiseForHresult(HRESULT hr, IUnknown* source = nullptr);
