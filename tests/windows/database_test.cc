@@ -476,6 +476,12 @@ void Threads() {
   Check(!has("Connection#2.Release"), "a connection held past CoUninitialize is leaked, not released");
 }
 
+// Removes this run's script, log and box files and their folder.
+void RemoveWorkFolder() {
+  for (const std::wstring& path : {ScriptPath(), LogPath(), BoxPath()}) DeleteFileW(path.c_str());
+  RemoveDirectoryW(Folder().c_str());
+}
+
 bool RegisterDouble() {
   Group("test double registration");
   HMODULE double_dll = LoadLibraryW(L"qorvel_ado_double.dll");
@@ -500,11 +506,26 @@ void UnregisterDouble() {
 }  // namespace
 }  // namespace qorvel
 
-int main() {
+// With the argument "exit-holding-connection": the process ends while its
+// main thread still holds an open connection inside its apartment, as a
+// host that never uninitializes does; it must exit normally.
+int main(int argc, char** argv) {
   using namespace qorvel;
   SetEnvironmentVariableW(L"QORVEL_ADO_SCRIPT", ScriptPath().c_str());
   SetEnvironmentVariableW(L"QORVEL_ADO_LOG", LogPath().c_str());
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  if (argc > 1 && std::string(argv[1]) == "exit-holding-connection") {
+    if (RegisterDouble()) {
+      Group("exit holding a connection");
+      Script("statement\t" + kCreditStatement + "\nrow\tCY:1\n");
+      static KX kx(Env::Default());  // lives until the process ends
+      CheckEq(kx.CreditAmount(kPathText, 417), Currency::FromRaw(1), "lookup");
+      Check(modmain::ThisThread().DBConnection != nullptr, "the thread holds its connection");
+    }
+    UnregisterDouble();
+    RemoveWorkFolder();
+    return wintest::Finish();
+  }
   if (RegisterDouble()) {
     WhatReachesTheDataAccessObjects();
     Results();
@@ -515,5 +536,6 @@ int main() {
   }
   UnregisterDouble();
   CoUninitialize();
+  RemoveWorkFolder();
   return wintest::Finish();
 }
