@@ -327,7 +327,7 @@ void Results() {
            {"Connection#1.State -> 1", "Recordset#1.Create",
             "Recordset#1.Open(BSTR:\"" + aged + "\", DISPATCH:Connection#1, I4:3, I4:1, I4:-1)",
             "Recordset#1.EOF -> False", "Recordset#1.Fields.Item(I2:1).Value -> I4:45",
-            "Recordset#1.Fields.Item(I2:1).Value -> I4:45", "Recordset#1.Fields.Item(I2:0).Value -> CY:1000000",
+            "Recordset#1.Fields.Item(I2:0).Value -> CY:1000000",
             "Recordset#1.MoveNext", "Recordset#1.EOF -> True", "Recordset#1.Close", "Recordset#1.Release"},
            "a multi-row lookup reads EOF, the fields and MoveNext");
 }
