@@ -42,13 +42,20 @@ std::string Describe(const std::function<Variant()>& read) {
       case VarType::kDouble: text = std::to_string(v.AsDouble()); break;
       case VarType::kCurrency: text = v.AsCurrency().ToFixedString(); break;
       case VarType::kDate: text = std::to_string(v.AsDate().value()); break;
-      case VarType::kText: text = "\"" + ToUtf8(v.AsText()) + "\""; break;
+      case VarType::kText:
+        text = '"';
+        text += ToUtf8(v.AsText());
+        text += '"';
+        break;
       case VarType::kBoolean: text = v.AsBoolean() ? "True" : "False"; break;
       case VarType::kDecimal: text = v.AsDecimal().ToString(); break;
       case VarType::kByte: text = std::to_string(v.AsByte()); break;
       default: text = "?"; break;
     }
-    return std::string(VarTypeName(v.type())) + " " + text;
+    std::string described = VarTypeName(v.type());
+    described += ' ';
+    described += text;
+    return described;
   } catch (const AutomationError& e) {
     return "error " + std::to_string(e.number());
   }
