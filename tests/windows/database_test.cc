@@ -420,9 +420,8 @@ void ProviderFallback() {
         "the connection of a lookup gets the newer provider", log.size() > 2 ? log[2] : "short log");
 }
 
-// Two threads meet here before going on. An event rather than std::barrier:
-// GCC 12's std::barrier (atomic waits) crashes now and then in mingw-w64
-// programs under Wine when the threads then exit together.
+// Two threads meet here before going on (the system's event, so that the
+// test's own synchronisation adds nothing to the threads' exit).
 class Rendezvous {
  public:
   Rendezvous() : event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
