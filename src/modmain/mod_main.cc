@@ -4,6 +4,7 @@
 #include "base/text_ops.h"
 #include "modmain/error_styles.h"
 #include "platform/locale.h"
+#include "platform/thread_exit.h"
 #include "platform/variant_conversion.h"
 #include "qorvel/automation_error.h"
 
@@ -14,7 +15,10 @@ namespace {
 // string.
 constexpr char16_t kDatabasePassword[] = u"PZqfnWM4062";
 
-thread_local ThreadState tls_state;
+// The calling thread's module data, created on first use. A plain pointer,
+// so that nothing runs at thread end but what the platform allows
+// (platform/thread_exit.h).
+thread_local ThreadState* tls_state = nullptr;
 
 }  // namespace
 
@@ -32,12 +36,22 @@ void OpenDatabase(Connection& connection, const Text& DBPath) {
   connection.Open(ConnectionString(DBPath), Text(), Text(), -1);
 }
 
-ThreadState& ThisThread() { return tls_state; }
+ThreadState& ThisThread() {
+  if (tls_state == nullptr) {
+    tls_state = new ThreadState;
+    platform::AtThreadExit(&ResetThisThread);
+  }
+  return *tls_state;
+}
 
-void ResetThisThread() { tls_state = ThreadState(); }
+void ResetThisThread() {
+  ThreadState* state = tls_state;
+  tls_state = nullptr;
+  delete state;
+}
 
 bool ConnectToDB(Env& env, const Text& DBPath) noexcept {
-  ThreadState& state = tls_state;
+  ThreadState& state = ThisThread();
   try {
     if (!state.DBConnection) {
       state.DBConnection = env.CreateConnection();

@@ -11,13 +11,15 @@
 
 #include <memory>
 
+#include "platform/providers.h"
 #include "qorvel/env.h"
 #include "qorvel/types.h"
 #include "qorvel/variant.h"
 
 namespace qorvel::modmain {
 
-inline constexpr char16_t kProvider[] = u"Microsoft.Jet.OLEDB.4.0";
+// The provider every lookup's connection asks for.
+inline constexpr const char16_t* kProvider = platform::kJetProvider;
 
 // The per-thread module data.
 struct ThreadState {
@@ -30,7 +32,8 @@ struct ThreadState {
 ThreadState& ThisThread();
 
 // Drops the calling thread's connection and resets its module data, as a
-// new thread would have it (for tests, and hosts that recycle threads).
+// new thread would have it (for tests, hosts that recycle threads, and the
+// Windows server when a thread's apartment closes).
 void ResetThisThread();
 
 // The connection string the component opens the database at `DBPath`

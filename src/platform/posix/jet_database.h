@@ -22,6 +22,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/providers.h"
 #include "qorvel/env.h"
 #include "qorvel/date_time.h"
 #include "qorvel/types.h"
@@ -43,7 +44,6 @@ inline constexpr Long kErrNoCurrentRow = -2146825267;          // at the end of 
 inline constexpr Long kErrNoSuchField = -2146825023;           // field index out of range
 inline constexpr Long kErrBadArguments = -2146825287;          // arguments out of range
 
-inline constexpr char16_t kJetProvider[] = u"Microsoft.Jet.OLEDB.4.0";
 
 struct ConnectionProperty {
   Text keyword;  // trimmed, as written

@@ -9,6 +9,7 @@
 
 #include "qorvel/env.h"
 #include "platform/host_settings.h"
+#include "platform/thread_exit.h"
 #include "platform/posix/jet_database.h"
 
 namespace qorvel {
@@ -71,6 +72,18 @@ std::unique_ptr<Recordset> PosixEnv::CreateRecordset() {
 Env* Env::Default() {
   static PosixEnv env;
   return &env;
+}
+
+void platform::AtThreadExit(void (*release)()) noexcept {
+  // The destructor of a thread-local object runs as its thread ends.
+  struct Releaser {
+    void (*release)() = nullptr;
+    ~Releaser() {
+      if (release != nullptr) release();
+    }
+  };
+  thread_local Releaser releaser;
+  releaser.release = release;
 }
 
 }  // namespace qorvel

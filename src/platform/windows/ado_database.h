@@ -22,14 +22,12 @@
 #include <utility>
 #include <vector>
 
+#include "platform/providers.h"
 #include "platform/windows/com.h"
 #include "qorvel/env.h"
 
 namespace qorvel::platform::windows {
 
-inline constexpr char16_t kJetProvider[] = u"Microsoft.Jet.OLEDB.4.0";
-inline constexpr char16_t kAce12Provider[] = u"Microsoft.ACE.OLEDB.12.0";
-inline constexpr char16_t kAce16Provider[] = u"Microsoft.ACE.OLEDB.16.0";
 
 // Whether a ProgID is registered on this machine.
 bool IsProgIdRegistered(const Text& prog_id);

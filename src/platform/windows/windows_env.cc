@@ -13,6 +13,7 @@
 #include <mutex>
 
 #include "platform/host_settings.h"
+#include "platform/thread_exit.h"
 #include "platform/windows/ado_database.h"
 #include "platform/windows/com.h"
 #include "qorvel/env.h"
@@ -75,5 +76,8 @@ Env* Env::Default() {
   static WindowsEnv env;
   return &env;
 }
+
+// Nothing runs at thread end on Windows (see thread_exit.h).
+void platform::AtThreadExit(void (*)()) noexcept {}
 
 }  // namespace qorvel
