@@ -264,8 +264,11 @@ const MethodInfo* FindMethod(TextView name) {
 }
 
 const MethodInfo* FindMethod(Long dispid) {
+  // Subtracted only once known to be above the base: a very negative
+  // identifier would overflow.
+  if (dispid < kDispIdBase) return nullptr;
   const Long n = dispid - kDispIdBase;
-  if (dispid < kDispIdBase || n >= static_cast<Long>(kMethods.size())) return nullptr;
+  if (n >= static_cast<Long>(kMethods.size())) return nullptr;
   return &kMethods[static_cast<std::size_t>(n)];
 }
 

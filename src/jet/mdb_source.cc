@@ -28,7 +28,6 @@ namespace {
 
 constexpr int kOffsetMask = 0x1fff;
 constexpr int kDeletedFlag = 0x4000;
-constexpr int kMaxRowsPerPage = 1000;  // libmdb's own bound in mdb_find_row
 constexpr int kMaxColumnNumber = 256;
 constexpr std::size_t kMemoHeader = 12;
 
@@ -153,29 +152,222 @@ class MdbSource final : public TableSource {
   }
 
   // Calls `visit` with each live row of the table cracked into `fields`
-  // (one per column of the table definition). Deleted rows and rows that
-  // cannot be placed inside their page are skipped, as libmdb skips them.
+  // (one per column of the table definition). Deleted rows are skipped; a
+  // row table that cannot fit its page, a live row outside its page and a
+  // field outside its row are damage.
   template <typename Visit>
   void ForEachRow(MdbTableDef* def, std::u16string_view table, std::vector<MdbField>& fields,
                   Visit&& visit) {
-    const int row_count_offset = mdb_->fmt->row_count_offset;
-    ForEachDataPage(def, table, [&] {
-      const int rows = mdb_get_int16(mdb_->pg_buf, row_count_offset);
-      for (int row = 0; row < rows && row <= kMaxRowsPerPage; ++row) {
-        int start = 0;
-        size_t size = 0;
-        if (mdb_find_row(mdb_.get(), row, &start, &size) != 0 || size == 0) continue;
-        if ((start & kDeletedFlag) != 0) continue;
-        start &= kOffsetMask;
-        if (!InPage(start, size) || mdb_crack_row(def, start, size, fields.data()) < 0) continue;
+    ForEachDataPage(def, table, [&](guint32 page) {
+      const RowTable rows = RowsOf(mdb_->pg_buf);
+      if (!rows.fits) Damaged(u"the row count of page " + PageText(page) + u" cannot fit its page");
+      for (std::size_t row = 0; row < rows.count; ++row) {
+        const RowPlace place = PlaceOf(mdb_->pg_buf, rows, row);
+        if (place.deleted) continue;
+        if (!place.fits) Damaged(u"a row of page " + PageText(page) + u" lies outside its page");
+        if (!FieldsFitRow(def, place.start, place.size)) {
+          Damaged(u"a field of a row of table '" + Text(table) + u"' lies beyond its row");
+        }
+        const int cracked = mdb_crack_row(def, static_cast<int>(place.start), place.size, fields.data());
+        if (cracked < 0) Damaged(u"a row of table '" + Text(table) + u"' cannot be read");
+        for (const MdbField& field : fields) {
+          if (field.is_null || field.siz <= 0) continue;
+          if (field.start < static_cast<long>(place.start) ||
+              static_cast<std::size_t>(field.start) + static_cast<std::size_t>(field.siz) > place.start + place.size) {
+            Damaged(u"a field of a row of table '" + Text(table) + u"' lies beyond its row");
+          }
+        }
         visit();
       }
     });
   }
 
+  // Checks a row's layout as libmdb's row cracker reads it, before it does
+  // (it reports a field outside its row on standard error): the column
+  // count first; at the end the null mask, before it the count of
+  // variable-length fields and their offsets from the row's start (one
+  // more than the count: the last is where the variable data ends). Jet 3
+  // keeps one-byte counts and offsets, with a table of "jumps" that add 256
+  // to the offsets from the field each names. True when every field the
+  // cracker will place lies inside the row.
+  bool FieldsFitRow(MdbTableDef* def, std::size_t start, std::size_t size) {
+    const unsigned char* row = mdb_->pg_buf + start;
+    const bool jet3 = format_ == FileFormat::kJet3;
+    const std::size_t count_size = jet3 ? 1 : 2;
+    if (size < count_size) return false;
+    const std::size_t columns = jet3 ? row[0] : Get16(row);
+    const std::size_t mask = (columns + 7) / 8;
+    if (size < count_size + mask + count_size) return false;
+    std::vector<std::size_t>& offsets = offsets_;
+    offsets.clear();
+    std::size_t variables = 0;
+    if (def->num_var_cols > 0) {
+      const std::size_t last = size - 1;  // the row's last byte
+      if (jet3) {
+        variables = row[last - mask];
+        const long pointer = static_cast<long>(last - mask) - static_cast<long>((size - 1) / 256) - 1;
+        long jumps = static_cast<long>((size - 1) / 256);
+        if (pointer < static_cast<long>(count_size + variables)) return false;
+        if ((pointer - static_cast<long>(variables)) / 256 < jumps) --jumps;
+        long used = 0;
+        for (std::size_t i = 0; i <= variables; ++i) {
+          while (used < jumps && i == row[last - mask - static_cast<std::size_t>(used) - 1]) ++used;
+          offsets.push_back(row[static_cast<std::size_t>(pointer) - i] + static_cast<std::size_t>(used) * 256);
+        }
+      } else {
+        variables = Get16(row + last - mask - 1);
+        if (size < count_size + mask + 4 + 2 * variables) return false;
+        for (std::size_t i = 0; i <= variables; ++i) offsets.push_back(Get16(row + size - mask - 4 - 2 * i));
+      }
+    }
+    if (variables > columns) return false;
+    for (std::size_t v = 0; v < variables; ++v) {
+      if (offsets[v] > offsets[v + 1] || offsets[v + 1] > size) return false;
+    }
+    const std::size_t fixed_in_row = columns - variables;
+    std::size_t found = 0;
+    for (unsigned c = 0; c < def->num_cols && found < fixed_in_row; ++c) {
+      const auto* column = static_cast<MdbColumn*>(g_ptr_array_index(def->columns, c));
+      if (!column->is_fixed) continue;
+      ++found;
+      if (column->fixed_offset < 0 || column->col_size < 0 ||
+          static_cast<std::size_t>(column->fixed_offset) + count_size + static_cast<std::size_t>(column->col_size) > size) {
+        return false;
+      }
+    }
+    return true;
+  }
+
+  // The row table of a data page: its count, and whether the count fits.
+  struct RowTable {
+    std::size_t count = 0;
+    std::size_t end = 0;  // the first byte after the row table
+    bool fits = false;
+  };
+  RowTable RowsOf(const unsigned char* page) const {
+    RowTable rows;
+    const std::size_t at = mdb_->fmt->row_count_offset;
+    rows.count = Get16(page + at);
+    rows.end = at + 2 + 2 * rows.count;
+    rows.fits = rows.end <= page_size_;
+    return rows;
+  }
+
+  // Where row `row` of a page lies: rows are stored from the end of the page
+  // down, each ending where the one before it starts. Precondition:
+  // rows.fits and row < rows.count.
+  struct RowPlace {
+    std::size_t start = 0;
+    std::size_t size = 0;
+    bool deleted = false;
+    bool fits = false;
+  };
+  RowPlace PlaceOf(const unsigned char* page, const RowTable& rows, std::size_t row) const {
+    const std::size_t table = static_cast<std::size_t>(mdb_->fmt->row_count_offset) + 2;
+    const std::uint16_t raw = Get16(page + table + 2 * row);
+    const std::size_t end = row == 0 ? page_size_ : (Get16(page + table + 2 * (row - 1)) & kOffsetMask);
+    RowPlace place;
+    place.deleted = (raw & kDeletedFlag) != 0;
+    place.start = raw & kOffsetMask;
+    place.fits = place.start >= rows.end && place.start < end && end <= page_size_;
+    place.size = place.fits ? end - place.start : 0;
+    return place;
+  }
+
+  static Text PageText(std::uintmax_t page) { return FromUtf8(std::to_string(page)); }
+
+  // Reads page `page` into the handle's second page buffer. Truncated when
+  // the page lies beyond the end of the file (checked here, so that libmdb
+  // never reads past it: it reports that on the host's standard error).
+  const unsigned char* ReadCheckPage(std::uintmax_t page, std::u16string_view table) {
+    if (page >= pages_) Truncated(table);
+    if (mdb_read_alt_pg(mdb_.get(), static_cast<unsigned long>(page)) != static_cast<ssize_t>(page_size_)) {
+      Truncated(table);
+    }
+    return mdb_->alt_pg_buf;
+  }
+
+  // Checks the structure of a table definition before libmdb reads it, so
+  // that libmdb meets nothing it would complain about on standard error and
+  // nothing that cannot be valid passes as data: every page of the
+  // definition is a definition page inside the file, the columns fit the
+  // definition, and the page map and free-space map are rows of data pages
+  // (the page map of a kind that exists, its map pages inside the file).
+  // What the definition says about the table's contents (its row count,
+  // which pages have space) is not checked: it may be stale after an
+  // unclean close.
+  void CheckDefinition(std::uintmax_t first, std::u16string_view table) {
+    const MdbFormatConstants& fmt = *mdb_->fmt;
+    // The definition as one run of bytes, as libmdb reads it: the first
+    // page whole, then each further page after its 8-byte header.
+    std::vector<unsigned char>& def = definition_;
+    def.clear();
+    std::uintmax_t chain = 0;
+    for (std::uintmax_t page = first;;) {
+      const unsigned char* p = ReadCheckPage(page, table);
+      if (p[0] != MDB_PAGE_TABLE) {
+        Damaged(u"page " + PageText(page) + u" of the definition of table '" + Text(table) +
+                u"' is not a definition page");
+      }
+      def.insert(def.end(), p + (def.empty() ? 0 : 8), p + page_size_);
+      ++chain;
+      page = Get32(p + 4);
+      if (page == 0) break;
+      if (chain > pages_) Damaged(u"the definition of table '" + Text(table) + u"' does not end");
+    }
+    // The column entries follow the index entries; the column names (each
+    // with its length) follow the column entries. All must lie inside the
+    // definition's pages: libmdb would read on past them.
+    const std::uint64_t length = Get32(def.data() + 8);
+    const std::uint64_t columns = Get16(def.data() + fmt.tab_num_cols_offset);
+    const std::uint64_t real_indexes = Get32(def.data() + fmt.tab_num_ridxs_offset);
+    std::uint64_t end = fmt.tab_cols_start_offset + real_indexes * fmt.tab_ridx_entry_size +
+                        columns * fmt.tab_col_entry_size;
+    const bool jet3 = format_ == FileFormat::kJet3;
+    std::uint64_t named = 0;
+    for (; named < columns && end + (jet3 ? 1 : 2) <= def.size(); ++named) {
+      const std::size_t at = static_cast<std::size_t>(end);
+      end += jet3 ? 1u + def[at] : 2u + Get16(def.data() + at);
+    }
+    if (length > def.size() || named < columns || end > def.size()) {
+      Damaged(u"the definition of table '" + Text(table) + u"' does not fit its pages");
+    }
+    const auto& head = def;
+    CheckMapRow(Get32(head.data() + fmt.tab_free_map_offset), table, false);
+    CheckMapRow(Get32(head.data() + fmt.tab_usage_map_offset), table, true);
+  }
+
+  // Checks a page-and-row reference to a table's page map (`usage`) or
+  // free-space map.
+  void CheckMapRow(std::uint32_t pg_row, std::u16string_view table, bool usage) {
+    const std::u16string what = std::u16string(usage ? u"the page map" : u"the free-space map") +
+                                u" of table '" + Text(table) + u"'";
+    const unsigned char* p = ReadCheckPage(pg_row >> 8, table);
+    const RowTable rows = RowsOf(p);
+    const std::size_t row = pg_row & 0xff;
+    if (p[0] != MDB_PAGE_DATA || !rows.fits || row >= rows.count) Damaged(what + u" is not a page map");
+    const RowPlace place = PlaceOf(p, rows, row);
+    if (place.deleted || !place.fits) Damaged(what + u" is not a page map");
+    if (!usage) return;
+    const unsigned char* map = p + place.start;
+    if (map[0] == 0) {  // a start page and a bitmap
+      if (place.size < 5) Damaged(what + u" is not a page map");
+      return;
+    }
+    if (map[0] != 1) Damaged(what + u" is not a page map");
+    // A list of map pages, each a page of bits; libmdb reads them itself.
+    std::vector<std::uint32_t> map_pages;
+    for (std::size_t at = 1; at + 4 <= place.size; at += 4) {
+      if (const std::uint32_t page = Get32(map + at); page != 0) map_pages.push_back(page);
+    }
+    for (const std::uint32_t page : map_pages) {
+      if (ReadCheckPage(page, table)[0] != MDB_PAGE_MAP) Damaged(what + u" is not a page map");
+    }
+  }
+
   // Calls `visit` with each data page of the table loaded in mdb_->pg_buf,
-  // in the order of the table's usage map (or of the file when the map is
-  // of a kind libmdb does not know).
+  // in the order of the table's page map. Every page the map lists must be
+  // a data page of the table.
   template <typename Visit>
   void ForEachDataPage(MdbTableDef* def, std::u16string_view table, Visit&& visit) {
     if (def->usage_map == nullptr || def->map_sz < 5) {  // a kind byte and a page number at least
@@ -183,28 +375,21 @@ class MdbSource final : public TableSource {
     }
     const auto owner = static_cast<long>(def->entry->table_pg);
     guint32 current = 0;
-    bool by_map = true;
     for (std::uintmax_t steps = 0;; ++steps) {
       if (steps > pages_ + 1) Damaged(u"the page list of table '" + Text(table) + u"' does not end");
-      guint32 next = 0;
-      if (by_map) {
-        const gint32 found = mdb_map_find_next(mdb_.get(), def->usage_map, static_cast<unsigned>(def->map_sz), current);
-        if (found < 0) {
-          by_map = false;  // unknown map: visit every page of the file
-          continue;
-        }
-        if (found == 0) return;
-        next = static_cast<guint32>(found);
-        if (next <= current) Damaged(u"the page list of table '" + Text(table) + u"' goes backwards");
-      } else {
-        next = current + 1;
-        if (next >= pages_) return;
-      }
+      const gint32 found = mdb_map_find_next(mdb_.get(), def->usage_map, static_cast<unsigned>(def->map_sz), current);
+      if (found < 0) Damaged(u"the page map of table '" + Text(table) + u"' cannot be read");
+      if (found == 0) return;
+      const auto next = static_cast<guint32>(found);
+      if (next <= current) Damaged(u"the page list of table '" + Text(table) + u"' goes backwards");
       if (next >= pages_) Truncated(table);
       if (mdb_read_pg(mdb_.get(), next) != static_cast<ssize_t>(page_size_)) Truncated(table);
       current = next;
-      if (mdb_->pg_buf[0] != MDB_PAGE_DATA || mdb_get_int32(mdb_->pg_buf, 4) != owner) continue;
-      visit();
+      if (mdb_->pg_buf[0] != MDB_PAGE_DATA || mdb_get_int32(mdb_->pg_buf, 4) != owner) {
+        Damaged(u"page " + PageText(next) + u", listed in the page map of table '" + Text(table) +
+                u"', is not one of its data pages");
+      }
+      visit(next);
     }
   }
 
@@ -219,6 +404,7 @@ class MdbSource final : public TableSource {
     system_objects.object_type = MDB_TABLE;
     system_objects.table_pg = 2;
     std::strcpy(system_objects.object_name, "MSysObjects");
+    CheckDefinition(2, u"MSysObjects");
     const TableDefOwner catalog(mdb_read_table(&system_objects));
     if (catalog == nullptr) Damaged(u"its catalog cannot be read");
     ReadCatalog(catalog.get());
@@ -283,7 +469,7 @@ class MdbSource final : public TableSource {
     for (const TableInfo& known : tables_) {
       if (FoldText(known.name) == FoldText(name)) return;  // keep the first of a damaged pair
     }
-    if (entry->table_pg >= pages_) Truncated(name);
+    CheckDefinition(entry->table_pg, name);
     TableRef ref;
     ref.def.reset(mdb_read_table(entry));
     if (ref.def == nullptr) Damaged(u"the definition of table '" + name + u"' cannot be read");
@@ -295,11 +481,18 @@ class MdbSource final : public TableSource {
     }
     TableInfo info;
     info.name = name;
+    std::vector<bool> numbers(kMaxColumnNumber);
     for (unsigned c = 0; c < table.def->num_cols; ++c) {
       auto* column = static_cast<MdbColumn*>(g_ptr_array_index(table.def->columns, c));
       if (column->col_num < 0 || column->col_num >= kMaxColumnNumber) {
         Damaged(u"the columns of table '" + name + u"' cannot be read");
       }
+      // The number places the column's null bit and value in each row: two
+      // columns with one number would read each other's values.
+      if (numbers[static_cast<std::size_t>(column->col_num)]) {
+        Damaged(u"two columns of table '" + name + u"' have the same number");
+      }
+      numbers[static_cast<std::size_t>(column->col_num)] = true;
       const auto type = TypeOfColumn(column->col_type);
       if (!type) continue;
       // libmdb keeps a Numeric column's scale in col_prec (and its
@@ -406,6 +599,7 @@ class MdbSource final : public TableSource {
     if ((pg_row >> 8) >= pages_) return false;
     if (mdb_find_pg_row(mdb_.get(), static_cast<int>(pg_row), &buffer, &offset, &size) != 0) return false;
     if (buffer == nullptr || !InPage(offset, size)) return false;
+    if (static_cast<const unsigned char*>(buffer)[0] != MDB_PAGE_DATA) return false;
     *data = static_cast<const std::uint8_t*>(buffer) + offset;
     *length = size;
     return true;
@@ -463,6 +657,8 @@ class MdbSource final : public TableSource {
   std::vector<TableRef> refs_;  // the table definitions, one per entry of tables_
   std::vector<std::string> text_;
   std::vector<std::uint8_t> memo_;
+  std::vector<std::size_t> offsets_;  // a row's variable-length field offsets
+  std::vector<unsigned char> definition_;  // a table definition's bytes
 };
 
 }  // namespace

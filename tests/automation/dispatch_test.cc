@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include "qorvel/host.h"
 #include "qorvel/kx.h"
 #include "support/fakes.h"
@@ -27,6 +29,11 @@ TEST(DispatchTable, SlotsIdentifiersAndNames) {
   EXPECT_EQ(FindMethod(u"CreditAmount "), nullptr);
   EXPECT_EQ(FindMethod(Long{0x60030018}), nullptr);
   EXPECT_EQ(FindMethod(Long{0x6002FFFF}), nullptr);
+  // Identifiers far below the base (found by the late-binding fuzzer: the
+  // distance to the base overflowed).
+  EXPECT_EQ(FindMethod(std::numeric_limits<Long>::min()), nullptr);
+  EXPECT_EQ(FindMethod(Long{-1609891368}), nullptr);
+  EXPECT_EQ(FindMethod(std::numeric_limits<Long>::max()), nullptr);
   EXPECT_EQ(Signature(*FindMethod(u"AgedInvBalances")),
             "AgedInvBalances(TargetDB As Text, PeopleID As Long [ByRef], StartDays As Integer "
             "[ByRef], EndDays As Integer [ByRef]) As Currency");
