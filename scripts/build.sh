@@ -6,6 +6,9 @@
 # Compilations are cached with ccache.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Paths inside the checkout are hashed relative to it, so that a fresh clone
+# in another folder (as CI makes) reuses the compiler cache.
+export CCACHE_BASEDIR="$PWD"
 
 groups=()
 case "${CXX:-}" in *clang*) groups+=(clang) ;; esac

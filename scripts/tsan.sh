@@ -7,6 +7,9 @@
 #   scripts/tsan.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Paths inside the checkout are hashed relative to it, so that a fresh clone
+# in another folder (as CI makes) reuses the compiler cache.
+export CCACHE_BASEDIR="$PWD"
 
 build_dir="${BUILD_DIR:-build-tsan}"
 scripts/install-deps.sh clang

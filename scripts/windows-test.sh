@@ -9,6 +9,9 @@
 #   JOBS   parallel build jobs (default 2)
 set -euo pipefail
 cd "$(dirname "$0")/.."
+# Paths inside the checkout are hashed relative to it, so that a fresh clone
+# in another folder (as CI makes) reuses the compiler cache.
+export CCACHE_BASEDIR="$PWD"
 jobs="${JOBS:-2}"
 wine=/usr/lib/wine/wine64
 
