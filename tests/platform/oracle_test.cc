@@ -18,62 +18,19 @@
 #include "platform/locale.h"
 #include "qorvel/automation_error.h"
 #include "shared_dir.h"
+#include "support/oracle_tsv.h"
 
 namespace qorvel::platform {
 namespace {
 
 using ::qorvel::testing::Double17;
+using ::qorvel::testing::OracleRow;
 using ::qorvel::testing::Outcome;
-
-struct OracleRow {
-  int line = 0;  // in the file, for messages
-  std::string locale;
-  std::string function;
-  std::string input;
-  std::string output;
-};
+using ::qorvel::testing::Unescape;
 
 // The rows after the header line.
 std::vector<OracleRow> ReadOracle() {
-  std::ifstream in(testing::SharedPath("oracle/oracle.tsv"), std::ios::binary);
-  std::vector<OracleRow> rows;
-  std::string line;
-  for (int number = 1; std::getline(in, line); ++number) {
-    if (number == 1 || line.empty()) continue;  // header
-    std::vector<std::string> fields;
-    for (std::size_t start = 0;;) {
-      const std::size_t tab = line.find('\t', start);
-      fields.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
-      if (tab == std::string::npos) break;
-      start = tab + 1;
-    }
-    fields.resize(4);
-    rows.push_back({number, fields[0], fields[1], fields[2], fields[3]});
-  }
-  return rows;
-}
-
-// A field with the file's escapes undone (a doubled backslash is one
-// backslash, backslash-u and four hex digits one UTF-16 code unit) and its
-// surrounding double quotes removed.
-Text Unescape(std::string_view field) {
-  if (field.size() >= 2 && field.front() == '"' && field.back() == '"') field = field.substr(1, field.size() - 2);
-  Text out;
-  std::string plain;
-  for (std::size_t i = 0; i < field.size(); ++i) {
-    if (field[i] == '\\' && i + 1 < field.size() && field[i + 1] == '\\') {
-      plain += '\\';
-      ++i;
-    } else if (field[i] == '\\' && i + 5 < field.size() && field[i + 1] == 'u') {
-      out += FromUtf8(plain);
-      plain.clear();
-      out += static_cast<char16_t>(std::stoul(std::string(field.substr(i + 2, 4)), nullptr, 16));
-      i += 5;
-    } else {
-      plain += field[i];
-    }
-  }
-  return out + FromUtf8(plain);
+  return ::qorvel::testing::ReadOracle(::qorvel::testing::SharedPath("oracle/oracle.tsv").string());
 }
 
 // The locale names in file order.

@@ -17,12 +17,16 @@
 #include "platform/locale.h"
 #include "platform/windows/windows_locale.h"
 #include "qorvel/automation_error.h"
+#include "support/oracle_tsv.h"
 
 namespace qorvel::platform {
 namespace {
 
 using qorvel::testing::Double17;
+using qorvel::testing::OracleRow;
 using qorvel::testing::Outcome;
+using qorvel::testing::ReadOracle;
+using qorvel::testing::Unescape;
 using namespace qorvel::wintest;
 
 const char* const kOracleLocales[] = {"en-US", "en-GB"};
@@ -34,52 +38,6 @@ std::string SharedPath(const std::string& relative) {
   if (!path.empty() && path.front() == '/') path = "Z:" + path;
   for (char& c : path) c = c == '/' ? '\\' : c;
   return path;
-}
-
-struct OracleRow {
-  int line = 0;
-  std::string locale, function, input, output;
-};
-
-std::vector<OracleRow> ReadOracle(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::vector<OracleRow> rows;
-  std::string line;
-  for (int number = 1; std::getline(in, line); ++number) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (number == 1 || line.empty()) continue;
-    std::vector<std::string> f;
-    for (std::size_t start = 0;;) {
-      const std::size_t tab = line.find('\t', start);
-      f.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
-      if (tab == std::string::npos) break;
-      start = tab + 1;
-    }
-    f.resize(4);
-    rows.push_back({number, f[0], f[1], f[2], f[3]});
-  }
-  return rows;
-}
-
-// A field with the file's escapes undone and its double quotes removed.
-Text Unescape(std::string field) {
-  if (field.size() >= 2 && field.front() == '"' && field.back() == '"') field = field.substr(1, field.size() - 2);
-  Text out;
-  std::string plain;
-  for (std::size_t i = 0; i < field.size(); ++i) {
-    if (field[i] == '\\' && i + 1 < field.size() && field[i + 1] == '\\') {
-      plain += '\\';
-      ++i;
-    } else if (field[i] == '\\' && i + 5 < field.size() && field[i + 1] == 'u') {
-      out += FromUtf8(plain);
-      plain.clear();
-      out += static_cast<char16_t>(std::stoul(field.substr(i + 2, 4), nullptr, 16));
-      i += 5;
-    } else {
-      plain += field[i];
-    }
-  }
-  return out + FromUtf8(plain);
 }
 
 std::string DateReading(DateTime date) {
