@@ -2,39 +2,19 @@
 // server locks.
 #include "server/class_factory.h"
 
-#include <atomic>
 #include <new>
 
+#include "server/com_object.h"
 #include "server/kx_object.h"
 #include "server/module.h"
 
 namespace qorvel::server {
 namespace {
 
-class ClassFactory final : public IClassFactory {
+class ClassFactory final : public ComObject<ClassFactory, IClassFactory, &IID_IClassFactory> {
  public:
   ClassFactory() { AddObject(); }
   ~ClassFactory() { ReleaseObject(); }
-  ClassFactory(const ClassFactory&) = delete;
-  ClassFactory& operator=(const ClassFactory&) = delete;
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory)) {
-      *out = static_cast<IClassFactory*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
-
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
     if (!out) return E_POINTER;
     *out = nullptr;
@@ -50,9 +30,6 @@ class ClassFactory final : public IClassFactory {
     }
     return S_OK;
   }
-
- private:
-  std::atomic<ULONG> refs_{1};
 };
 
 }  // namespace

@@ -57,13 +57,13 @@ HRESULT Dispatcher::Load() noexcept {
   ComPtr<ITypeLib> library;
   HRESULT hr = LoadOwnTypeLib(library);
   if (FAILED(hr)) return hr;
-  hr = library->GetTypeInfoOfGuid(IID__KX, dispatch_info_.Out());
+  hr = library->GetTypeInfoOfGuid(IID__KX, dispatch_info_.Receive());
   if (FAILED(hr)) return hr;
   // For a dual interface, implemented type -1 is its vtable interface.
   HREFTYPE ref = 0;
   hr = dispatch_info_->GetRefTypeOfImplType(static_cast<UINT>(-1), &ref);
   if (FAILED(hr)) return hr;
-  return dispatch_info_->GetRefTypeInfo(ref, vtable_info_.Out());
+  return dispatch_info_->GetRefTypeInfo(ref, vtable_info_.Receive());
 }
 
 HRESULT Dispatcher::GetTypeInfo(UINT index, ITypeInfo** info) noexcept {
@@ -145,7 +145,7 @@ HRESULT Dispatcher::Invoke(::_KX* object, DISPID id, REFIID iid, WORD flags, DIS
       HRESULT hr = VariantCopyInd(&temps[k], &given);
       if (SUCCEEDED(hr) && V_ISBYREF(&temps[k])) {
         // A variant by reference to a variant that is itself by reference.
-        OwnedVariant inner;
+        VariantValue inner;
         hr = VariantCopyInd(inner.get(), &temps[k]);
         if (SUCCEEDED(hr)) hr = VariantCopy(&temps[k], inner.get());
         if (SUCCEEDED(hr) && V_ISBYREF(&temps[k])) hr = DISP_E_TYPEMISMATCH;
@@ -166,7 +166,7 @@ HRESULT Dispatcher::Invoke(::_KX* object, DISPID id, REFIID iid, WORD flags, DIS
     }
 
     DISPPARAMS call{passed.data(), nullptr, inputs, 0};
-    OwnedVariant ignored;
+    VariantValue ignored;
     return vtable_info_->Invoke(object, id, DISPATCH_METHOD, &call, result ? result : ignored.get(),
                                 exception, arg_error);
   } catch (const std::bad_alloc&) {

@@ -47,7 +47,7 @@ bool CanUnload() { return g_objects == 0 && g_locks == 0 && g_spies == 0; }
 HRESULT LoadOwnTypeLib(ComPtr<ITypeLib>& library) {
   const Text path = ModulePath();
   if (path.empty()) return HRESULT_FROM_WIN32(GetLastError());
-  return LoadTypeLibEx(Wide(path), REGKIND_NONE, library.Out());
+  return LoadTypeLibEx(Wide(path), REGKIND_NONE, library.Receive());
 }
 
 }  // namespace qorvel::server

@@ -1,10 +1,10 @@
 // The COM object of class KX.
 #include "server/kx_object.h"
 
-#include <atomic>
 #include <new>
 
 #include "qorvel/kx.h"
+#include "server/com_object.h"
 #include "server/dispatcher.h"
 #include "server/module.h"
 #include "server/thread_cleanup.h"
@@ -51,33 +51,12 @@ Long In(long* value) { return static_cast<Long>(*value); }
 Integer In(short* value) { return static_cast<Integer>(*value); }
 DateTime In(DATE* value) { return DateTime(*value); }
 
-class KxObject final : public ::_KX {
+class KxObject final : public ComObject<KxObject, ::_KX, &IID_IDispatch, &IID__KX> {
  public:
   KxObject() { AddObject(); }
   ~KxObject() { ReleaseObject(); }
-  KxObject(const KxObject&) = delete;
-  KxObject& operator=(const KxObject&) = delete;
 
   HRESULT Init() { return dispatcher_.Load(); }
-
-  // IUnknown
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) ||
-        IsEqualIID(iid, IID__KX)) {
-      *out = static_cast<::_KX*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
-  }
 
   // IDispatch
   HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
@@ -255,7 +234,6 @@ class KxObject final : public ::_KX {
   }
 
  private:
-  std::atomic<ULONG> refs_{1};
   KX kx_;
   Dispatcher dispatcher_;
 };

@@ -124,7 +124,7 @@ HRESULT UnregisterLibrary(Scope scope) {
   if (SUCCEEDED(hr)) return hr;
   // A library that is not registered (any more) is what unregistering wants.
   Bstr path;
-  return FAILED(QueryPathOfRegTypeLib(a.guid, a.wMajorVerNum, a.wMinorVerNum, a.lcid, path.Out()))
+  return FAILED(QueryPathOfRegTypeLib(a.guid, a.wMajorVerNum, a.wMinorVerNum, a.lcid, path.Receive()))
              ? S_OK
              : hr;
 }

@@ -2,11 +2,10 @@
 // apartment ends.
 #include "server/thread_cleanup.h"
 
-#include <atomic>
 #include <new>
 
 #include "modmain/mod_main.h"
-#include "server/com.h"
+#include "server/com_object.h"
 #include "server/module.h"
 
 namespace qorvel::server {
@@ -16,12 +15,8 @@ namespace {
 // so the thread's exit runs no code of ours for it.
 thread_local bool t_watched = false;
 
-class UninitializeSpy final : public IInitializeSpy {
+class UninitializeSpy final : public ComObject<UninitializeSpy, IInitializeSpy, &IID_IInitializeSpy> {
  public:
-  UninitializeSpy() = default;
-  UninitializeSpy(const UninitializeSpy&) = delete;
-  UninitializeSpy& operator=(const UninitializeSpy&) = delete;
-
   // Precondition: called once, on the thread the spy watches.
   HRESULT Register() {
     const HRESULT hr = CoRegisterInitializeSpy(this, &cookie_);
@@ -30,23 +25,6 @@ class UninitializeSpy final : public IInitializeSpy {
       AddSpy();
     }
     return hr;
-  }
-
-  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
-    if (!out) return E_POINTER;
-    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IInitializeSpy)) {
-      *out = static_cast<IInitializeSpy*>(this);
-      AddRef();
-      return S_OK;
-    }
-    *out = nullptr;
-    return E_NOINTERFACE;
-  }
-  ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
-  ULONG STDMETHODCALLTYPE Release() override {
-    const ULONG left = --refs_;
-    if (left == 0) delete this;
-    return left;
   }
 
   HRESULT STDMETHODCALLTYPE PreInitialize(DWORD, DWORD) override { return S_OK; }
@@ -71,7 +49,6 @@ class UninitializeSpy final : public IInitializeSpy {
   }
 
  private:
-  std::atomic<ULONG> refs_{1};
   ULARGE_INTEGER cookie_{};
 };
 

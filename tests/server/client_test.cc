@@ -16,7 +16,7 @@
 using qorvel::server::Bstr;
 using qorvel::server::ComPtr;
 using qorvel::server::FromBstr;
-using qorvel::server::OwnedVariant;
+using qorvel::server::VariantValue;
 
 namespace {
 
@@ -37,7 +37,8 @@ HRESULT CallEarly(::_KX* kx, const std::string& method, std::vector<std::unique_
                   BSTR* result) {
   auto s = [&](std::size_t k) { return a[k]->bstr.get(); };
   auto p = [&](std::size_t k) {
-    BSTR* b = a[k]->bstr.Out();  // reset, then hold the text again
+    SysFreeString(a[k]->bstr.Release());  // hold the text again, in a fresh string
+    BSTR* b = a[k]->bstr.Receive();
     *b = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(a[k]->text.data()),
                            static_cast<UINT>(a[k]->text.size()));
     return b;
@@ -59,9 +60,9 @@ HRESULT CallEarly(::_KX* kx, const std::string& method, std::vector<std::unique_
 ComPtr<ITypeInfo> VtableInfo(IDispatch* object) {
   ComPtr<ITypeInfo> dispatch, vtable;
   HREFTYPE ref = 0;
-  if (SUCCEEDED(object->GetTypeInfo(0, LOCALE_USER_DEFAULT, dispatch.Out())) &&
+  if (SUCCEEDED(object->GetTypeInfo(0, LOCALE_USER_DEFAULT, dispatch.Receive())) &&
       SUCCEEDED(dispatch->GetRefTypeOfImplType(static_cast<UINT>(-1), &ref))) {
-    dispatch->GetRefTypeInfo(ref, vtable.Out());
+    dispatch->GetRefTypeInfo(ref, vtable.Receive());
   }
   return vtable;
 }
@@ -86,7 +87,7 @@ void CallTyped(IDispatch* object, ITypeInfo* info, const qorvel::cases::Call& ca
     info->ReleaseFuncDesc(f);
     return;
   }
-  std::vector<OwnedVariant> values(n), before(n);
+  std::vector<VariantValue> values(n), before(n);
   std::vector<VARIANTARG> args(n);
   for (std::size_t k = 0; k < n; ++k) {
     const TYPEDESC& type = f->lprgelemdescParam[k].tdesc;
@@ -110,7 +111,7 @@ void CallTyped(IDispatch* object, ITypeInfo* info, const qorvel::cases::Call& ca
   }
   info->ReleaseFuncDesc(f);
   DISPPARAMS params{args.data(), nullptr, static_cast<UINT>(n), 0};
-  OwnedVariant result;
+  VariantValue result;
   UINT arg_error = 0;
   if (!CHECK_EQ(object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
                                result.get(), nullptr, &arg_error),
@@ -130,20 +131,15 @@ void CallTyped(IDispatch* object, ITypeInfo* info, const qorvel::cases::Call& ca
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::printf("usage: client_test CALLS.TSV LOCALE\n");
-    return 2;
-  }
-  std::string error;
-  const std::vector<qorvel::cases::Call> calls = qorvel::cases::ReadCalls(argv[1], error);
-  GROUP("table");
-  if (!CHECK_NOTE(error.empty(), error)) return check::Finish();
+  std::vector<qorvel::cases::Call> calls;
+  int exit_code = 0;
+  if (!qorvel::server::testing::CallsFromArguments(argc, argv, "client_test", calls, exit_code)) return exit_code;
 
   qorvel::server::testing::Apartment apartment;
   ComPtr<::_KX> kx;
   GROUP("create");
   if (!CHECK_EQ(CoCreateInstance(CLSID_KX, nullptr, CLSCTX_INPROC_SERVER, IID__KX,
-                                 reinterpret_cast<void**>(kx.Out())),
+                                 reinterpret_cast<void**>(kx.Receive())),
                 S_OK)) {
     return check::Finish();
   }
@@ -160,7 +156,7 @@ int main(int argc, char** argv) {
 
     GROUP("vtable calls.tsv:" + std::to_string(call.line) + " " + call.method);
     Bstr early;
-    if (CHECK_EQ(CallEarly(kx.get(), call.method, args, early.Out()), S_OK)) {
+    if (CHECK_EQ(CallEarly(kx.get(), call.method, args, early.Receive()), S_OK)) {
       CHECK_EQ(FromBstr(early.get()), call.expected);
     }
     for (std::size_t k = 0; k < n; ++k) CHECK_EQ(FromBstr(args[k]->bstr.get()), call.args[k]);

@@ -13,7 +13,7 @@
 using qorvel::server::Bstr;
 using qorvel::server::ComPtr;
 using qorvel::server::FromBstr;
-using qorvel::server::OwnedVariant;
+using qorvel::server::VariantValue;
 
 namespace {
 
@@ -59,10 +59,10 @@ VARIANT Ref(VARTYPE type, void* pointer) {
 void EveryListedMethodAnswers(IDispatch* object) {
   ComPtr<ITypeInfo> dispatch, info;
   HREFTYPE ref = 0;
-  CHECK_EQ(object->GetTypeInfo(0, LOCALE_USER_DEFAULT, dispatch.Out()), S_OK);
+  CHECK_EQ(object->GetTypeInfo(0, LOCALE_USER_DEFAULT, dispatch.Receive()), S_OK);
   if (!dispatch) return;
   dispatch->GetRefTypeOfImplType(static_cast<UINT>(-1), &ref);
-  dispatch->GetRefTypeInfo(ref, info.Out());
+  dispatch->GetRefTypeInfo(ref, info.Receive());
   if (!CHECK(info)) return;
   int listed = 0;
   for (UINT i = 0;; ++i) {
@@ -70,7 +70,7 @@ void EveryListedMethodAnswers(IDispatch* object) {
     if (FAILED(info->GetFuncDesc(i, &f))) break;
     ++listed;
     Bstr name;
-    info->GetDocumentation(f->memid, name.Out(), nullptr, nullptr, nullptr);
+    info->GetDocumentation(f->memid, name.Receive(), nullptr, nullptr, nullptr);
     GROUP("listed " + check::Utf8(name.get()));
     DISPID id = 0;
     CHECK_EQ(IdOf(object, name.get(), id), S_OK);
@@ -83,7 +83,7 @@ void EveryListedMethodAnswers(IDispatch* object) {
     // a lookup with an empty database path returns its default.
     std::vector<VARIANT> args(static_cast<std::size_t>(f->cParams - 1));
     for (VARIANT& v : args) VariantInit(&v);
-    OwnedVariant result;
+    VariantValue result;
     CHECK_EQ(Call(object, f->memid, args, result.get()), S_OK);
     const VARTYPE expected = f->lprgelemdescParam[f->cParams - 1].tdesc.lptdesc->vt;
     CHECK_EQ(V_VT(result.get()), expected);
@@ -105,10 +105,10 @@ void NothingElseAnswers(IDispatch* object) {
   GROUP("unknown identifiers");
   for (DISPID id : {DISPID(0), DISPID(-1), DISPID(0x60000000), DISPID(0x60010000),
                     DISPID(0x60020000), DISPID(0x6002FFFF), DISPID(0x60030018), DISPID(0x60040000)}) {
-    OwnedVariant result;
+    VariantValue result;
     CHECK_EQ(Call(object, id, {}, result.get()), DISP_E_MEMBERNOTFOUND);
   }
-  OwnedVariant result;
+  VariantValue result;
   CHECK_EQ(Call(object, 0x60030017, {}, result.get(), nullptr, DISPATCH_PROPERTYPUT),
            DISP_E_MEMBERNOTFOUND);
 }
@@ -116,7 +116,7 @@ void NothingElseAnswers(IDispatch* object) {
 void PlumbingFailures(IDispatch* object) {
   GROUP("argument count");
   BSTR hold[4] = {};
-  OwnedVariant result;
+  VariantValue result;
   CHECK_EQ(Call(object, 0x60030001, {}, result.get()), DISP_E_BADPARAMCOUNT);
   CHECK_EQ(Call(object, 0x60030001, {I4(1), I4(2)}, result.get()), DISP_E_BADPARAMCOUNT);
   CHECK_EQ(Call(object, 0x60030017, {I4(1)}, result.get()), DISP_E_BADPARAMCOUNT);
@@ -155,7 +155,7 @@ void PlumbingFailures(IDispatch* object) {
   };
   for (const Case& c : cases) {
     UINT arg_error = 99;
-    OwnedVariant r;
+    VariantValue r;
     const HRESULT hr = Call(object, c.id, c.args, r.get(), &arg_error);
     if (c.status == E_POINTER) {
       CHECK(FAILED(hr));  // a null by-reference pointer never reaches a method
@@ -183,7 +183,7 @@ void ArgumentsOfAnyConvertibleType(IDispatch* object) {
   VariantInit(&first_arg);
   V_VT(&first_arg) = VT_BSTR;
   V_BSTR(&first_arg) = first;
-  OwnedVariant result;
+  VariantValue result;
   CHECK_EQ(Call(object, 0x60030003,
                 {first_arg, Ref(VT_VARIANT, &middle_variable), Ref(VT_BSTR, &last), Ref(VT_I4, &fml)},
                 result.get()),
@@ -216,7 +216,7 @@ void ArgumentsOfAnyConvertibleType(IDispatch* object) {
   VariantInit(&id);
   V_VT(&id) = VT_BSTR;
   V_BSTR(&id) = people;
-  OwnedVariant count;
+  VariantValue count;
   CHECK_EQ(Call(object, 0x60030010, {path, id, date, I4(5)}, count.get()), S_OK);
   CHECK_EQ(V_VT(count.get()), VT_I4);
   CHECK_EQ(V_I4(count.get()), 0L);  // the default for an empty path
@@ -224,7 +224,7 @@ void ArgumentsOfAnyConvertibleType(IDispatch* object) {
   SysFreeString(people);
 
   GROUP("property get and null result");
-  OwnedVariant pattern;
+  VariantValue pattern;
   CHECK_EQ(Call(object, 0x60030017, {}, pattern.get(), nullptr, DISPATCH_PROPERTYGET), S_OK);
   CHECK_EQ(V_VT(pattern.get()), VT_BSTR);
   CHECK_EQ(Call(object, 0x60030017, {}, nullptr), S_OK);
@@ -237,7 +237,7 @@ int main() {
   ComPtr<IDispatch> object;
   GROUP("create");
   if (!CHECK_EQ(CoCreateInstance(CLSID_KX, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
-                                 reinterpret_cast<void**>(object.Out())),
+                                 reinterpret_cast<void**>(object.Receive())),
                 S_OK)) {
     return check::Finish();
   }

@@ -15,17 +15,12 @@
 using qorvel::server::Bstr;
 using qorvel::server::ComPtr;
 using qorvel::server::FromBstr;
-using qorvel::server::OwnedVariant;
+using qorvel::server::VariantValue;
 
 int main(int argc, char** argv) {
-  if (argc != 3) {
-    std::printf("usage: script_host CALLS.TSV LOCALE\n");
-    return 2;
-  }
-  std::string error;
-  const std::vector<qorvel::cases::Call> calls = qorvel::cases::ReadCalls(argv[1], error);
-  GROUP("table");
-  if (!CHECK_NOTE(error.empty(), error)) return check::Finish();
+  std::vector<qorvel::cases::Call> calls;
+  int exit_code = 0;
+  if (!qorvel::server::testing::CallsFromArguments(argc, argv, "script_host", calls, exit_code)) return exit_code;
 
   qorvel::server::testing::Apartment apartment;
   CLSID clsid;
@@ -33,7 +28,7 @@ int main(int argc, char** argv) {
   GROUP("create");
   CHECK_EQ(CLSIDFromProgID(L"QORVEL.KX", &clsid), S_OK);
   if (!CHECK_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
-                                 reinterpret_cast<void**>(object.Out())),
+                                 reinterpret_cast<void**>(object.Receive())),
                 S_OK)) {
     return check::Finish();
   }
@@ -51,7 +46,7 @@ int main(int argc, char** argv) {
     // The script's variables, and the by-reference arguments that point at
     // them, last argument first.
     const std::size_t n = call.args.size();
-    std::vector<OwnedVariant> variables(n);
+    std::vector<VariantValue> variables(n);
     std::vector<VARIANTARG> args(n);
     for (std::size_t k = 0; k < n; ++k) {
       V_VT(variables[k].get()) = VT_BSTR;
@@ -63,7 +58,7 @@ int main(int argc, char** argv) {
       V_VARIANTREF(&arg) = variables[k].get();
     }
     DISPPARAMS params{args.data(), nullptr, static_cast<UINT>(n), 0};
-    OwnedVariant result;
+    VariantValue result;
     UINT arg_error = 0;
     const HRESULT hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT,
                                       DISPATCH_METHOD | DISPATCH_PROPERTYGET, &params,

@@ -53,17 +53,17 @@ void Client(const Server& server, ClientSteps& steps, int number) {
     CHECK_EQ(apartment.status(), S_OK);
     qorvel::server::ComPtr<IClassFactory> factory;
     CHECK_EQ(server.get_class_object(CLSID_KX, IID_IClassFactory,
-                                     reinterpret_cast<void**>(factory.Out())),
+                                     reinterpret_cast<void**>(factory.Receive())),
              S_OK);
     for (int k = 0; k < 2 && factory; ++k) {
       qorvel::server::ComPtr<::_KX> kx;
-      if (!CHECK_EQ(factory->CreateInstance(nullptr, IID__KX, reinterpret_cast<void**>(kx.Out())), S_OK)) {
+      if (!CHECK_EQ(factory->CreateInstance(nullptr, IID__KX, reinterpret_cast<void**>(kx.Receive())), S_OK)) {
         continue;
       }
-      qorvel::server::Bstr zip(u"123456789"), result, path(u"Z:\\no such folder\\billing.mdb");
-      CHECK_EQ(kx->FormatZip(zip.get(), result.Out()), S_OK);
+      qorvel::server::Bstr zip(u"123456789"), result, date_format, path(u"Z:\\no such folder\\billing.mdb");
+      CHECK_EQ(kx->FormatZip(zip.get(), result.Receive()), S_OK);
       CHECK_EQ(qorvel::server::FromBstr(result.get()), std::u16string(u"12345-6789"));
-      CHECK_EQ(kx->GetDateFormat(result.Out()), S_OK);
+      CHECK_EQ(kx->GetDateFormat(date_format.Receive()), S_OK);
       long people = 417 + number;
       CY amount{};
       CHECK_EQ(kx->CreditAmount(path.get(), &people, &amount), S_OK);

@@ -102,7 +102,7 @@ using qorvel::server::ComPtr;
 
 std::u16string Name(ITypeInfo* info, MEMBERID id) {
   Bstr name;
-  if (FAILED(info->GetDocumentation(id, name.Out(), nullptr, nullptr, nullptr))) return u"<none>";
+  if (FAILED(info->GetDocumentation(id, name.Receive(), nullptr, nullptr, nullptr))) return u"<none>";
   return qorvel::server::FromBstr(name.get());
 }
 
@@ -121,7 +121,7 @@ HRESULT LoadEmbeddedTypeLib(const std::wstring& dll, ComPtr<ITypeLib>& library) 
     DWORD written = 0;
     const bool ok = out != INVALID_HANDLE_VALUE && WriteFile(out, bytes, size, &written, nullptr);
     if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
-    hr = ok && written == size ? LoadTypeLibEx(file, REGKIND_NONE, library.Out()) : E_FAIL;
+    hr = ok && written == size ? LoadTypeLibEx(file, REGKIND_NONE, library.Receive()) : E_FAIL;
     DeleteFileW(file);  // a loaded library keeps its own copy of the data
   }
   FreeLibrary(module);
@@ -139,15 +139,15 @@ void CheckLibrary(ITypeLib* library, SYSKIND syskind) {
   CHECK_EQ(static_cast<int>(attr->syskind), static_cast<int>(syskind));
   library->ReleaseTLibAttr(attr);
   Bstr name;
-  library->GetDocumentation(-1, name.Out(), nullptr, nullptr, nullptr);
+  library->GetDocumentation(-1, name.Receive(), nullptr, nullptr, nullptr);
   CHECK_EQ(qorvel::server::FromBstr(name.get()), std::u16string(u"QORVEL"));
   CHECK_EQ(library->GetTypeInfoCount(), 2U);
 
   // widl's build time is blanked, so that builds are reproducible.
   ComPtr<ITypeLib2> library2;
-  if (CHECK(SUCCEEDED(library->QueryInterface(IID_ITypeLib2, reinterpret_cast<void**>(library2.Out()))))) {
+  if (CHECK(SUCCEEDED(library->QueryInterface(IID_ITypeLib2, reinterpret_cast<void**>(library2.Receive()))))) {
     const GUID time = {0xde77ba63, 0x517c, 0x11d1, {0xa2, 0xda, 0x00, 0x00, 0xf8, 0x77, 0x3c, 0xe9}};
-    qorvel::server::OwnedVariant value;
+    qorvel::server::VariantValue value;
     CHECK(SUCCEEDED(library2->GetCustData(time, value.get())));
     CHECK_EQ(V_VT(value.get()), VT_UI4);
     CHECK_EQ(V_UI4(value.get()), 0UL);
@@ -157,7 +157,7 @@ void CheckLibrary(ITypeLib* library, SYSKIND syskind) {
 void CheckCoclass(ITypeLib* library) {
   GROUP("coclass KX");
   ComPtr<ITypeInfo> info;
-  if (!CHECK(SUCCEEDED(library->GetTypeInfoOfGuid(CLSID_KX, info.Out())))) return;
+  if (!CHECK(SUCCEEDED(library->GetTypeInfoOfGuid(CLSID_KX, info.Receive())))) return;
   TYPEATTR* attr = nullptr;
   if (!CHECK(SUCCEEDED(info->GetTypeAttr(&attr)))) return;
   CHECK_EQ(static_cast<int>(attr->typekind), static_cast<int>(TKIND_COCLASS));
@@ -172,7 +172,7 @@ void CheckCoclass(ITypeLib* library) {
   HREFTYPE ref = 0;
   ComPtr<ITypeInfo> itf;
   CHECK(SUCCEEDED(info->GetRefTypeOfImplType(0, &ref)));
-  if (CHECK(SUCCEEDED(info->GetRefTypeInfo(ref, itf.Out())))) {
+  if (CHECK(SUCCEEDED(info->GetRefTypeInfo(ref, itf.Receive())))) {
     CHECK_EQ(Name(itf.get(), MEMBERID_NIL), std::u16string(u"_KX"));
   }
 }
@@ -180,7 +180,7 @@ void CheckCoclass(ITypeLib* library) {
 void CheckInterface(ITypeLib* library) {
   GROUP("interface _KX");
   ComPtr<ITypeInfo> dispatch;
-  if (!CHECK(SUCCEEDED(library->GetTypeInfoOfGuid(IID__KX, dispatch.Out())))) return;
+  if (!CHECK(SUCCEEDED(library->GetTypeInfoOfGuid(IID__KX, dispatch.Receive())))) return;
   TYPEATTR* attr = nullptr;
   if (!CHECK(SUCCEEDED(dispatch->GetTypeAttr(&attr)))) return;
   CHECK_EQ(static_cast<int>(attr->typekind), static_cast<int>(TKIND_DISPATCH));
@@ -194,7 +194,7 @@ void CheckInterface(ITypeLib* library) {
   HREFTYPE ref = 0;
   ComPtr<ITypeInfo> info;
   CHECK(SUCCEEDED(dispatch->GetRefTypeOfImplType(static_cast<UINT>(-1), &ref)));
-  if (!CHECK(SUCCEEDED(dispatch->GetRefTypeInfo(ref, info.Out())))) return;
+  if (!CHECK(SUCCEEDED(dispatch->GetRefTypeInfo(ref, info.Receive())))) return;
   if (!CHECK(SUCCEEDED(info->GetTypeAttr(&attr)))) return;
   CHECK_EQ(static_cast<int>(attr->typekind), static_cast<int>(TKIND_INTERFACE));
   CHECK_EQ(attr->wTypeFlags, wanted | TYPEFLAG_FOLEAUTOMATION);

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -17,12 +18,17 @@
 #include "platform/locale.h"
 #include "platform/windows/windows_locale.h"
 #include "qorvel/automation_error.h"
+#include "support/oracle_tsv.h"
 
 namespace qorvel::platform {
 namespace {
 
 using qorvel::testing::Double17;
+using qorvel::testing::OracleRow;
 using qorvel::testing::Outcome;
+using qorvel::testing::PlatformOutcome;
+using qorvel::testing::ReadOracle;
+using qorvel::testing::Unescape;
 using namespace qorvel::wintest;
 
 const char* const kOracleLocales[] = {"en-US", "en-GB"};
@@ -34,95 +40,6 @@ std::string SharedPath(const std::string& relative) {
   if (!path.empty() && path.front() == '/') path = "Z:" + path;
   for (char& c : path) c = c == '/' ? '\\' : c;
   return path;
-}
-
-struct OracleRow {
-  int line = 0;
-  std::string locale, function, input, output;
-};
-
-std::vector<OracleRow> ReadOracle(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::vector<OracleRow> rows;
-  std::string line;
-  for (int number = 1; std::getline(in, line); ++number) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (number == 1 || line.empty()) continue;
-    std::vector<std::string> f;
-    for (std::size_t start = 0;;) {
-      const std::size_t tab = line.find('\t', start);
-      f.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
-      if (tab == std::string::npos) break;
-      start = tab + 1;
-    }
-    f.resize(4);
-    rows.push_back({number, f[0], f[1], f[2], f[3]});
-  }
-  return rows;
-}
-
-// A field with the file's escapes undone and its double quotes removed.
-Text Unescape(std::string field) {
-  if (field.size() >= 2 && field.front() == '"' && field.back() == '"') field = field.substr(1, field.size() - 2);
-  Text out;
-  std::string plain;
-  for (std::size_t i = 0; i < field.size(); ++i) {
-    if (field[i] == '\\' && i + 1 < field.size() && field[i + 1] == '\\') {
-      plain += '\\';
-      ++i;
-    } else if (field[i] == '\\' && i + 5 < field.size() && field[i + 1] == 'u') {
-      out += FromUtf8(plain);
-      plain.clear();
-      out += static_cast<char16_t>(std::stoul(field.substr(i + 2, 4), nullptr, 16));
-      i += 5;
-    } else {
-      plain += field[i];
-    }
-  }
-  return out + FromUtf8(plain);
-}
-
-std::string DateReading(DateTime date) {
-  const DateTime::Parts p = date.ToParts();
-  char buf[48];
-  std::snprintf(buf, sizeof buf, " = %04d-%02d-%02d %02d:%02d:%02d", p.year, p.month, p.day, p.hour, p.minute,
-                p.second);
-  return Double17(date.value()) + buf;
-}
-
-DateTime LabelDate(const std::string& field) {
-  int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
-  std::sscanf(field.c_str(), "%d-%d-%dT%d:%d:%d", &y, &mo, &d, &h, &mi, &s);
-  return DateTime::FromParts(y, mo, d, h, mi, s).value_or(DateTime());
-}
-
-std::string Bracketed(const std::string& field, const std::string& opener) {
-  const std::size_t start = field.find(opener) + opener.size();
-  return field.substr(start, field.find(']', start) - start);
-}
-
-Currency CurrencyFromFixed(const std::string& text) {
-  const bool negative = text.front() == '-';
-  const std::size_t point = text.find('.');
-  const long long whole = std::stoll(text.substr(negative ? 1 : 0, point - (negative ? 1 : 0)));
-  const long long raw = whole * 10000 + std::stoll(text.substr(point + 1));
-  return Currency::FromRaw(negative ? -raw : raw);
-}
-
-// The patterns the library formats dates with: the letter groups dd, MM,
-// mm, yyyy, hh, nn and ss between other characters.
-bool IsLibraryPattern(const Text& pattern) {
-  static const std::set<Text> kGroups = {u"dd", u"MM", u"mm", u"yyyy", u"hh", u"nn", u"ss"};
-  Text group;
-  for (char16_t c : pattern + u' ') {
-    if ((c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z')) {
-      group += c;
-    } else if (!group.empty()) {
-      if (!kGroups.count(group)) return false;
-      group.clear();
-    }
-  }
-  return true;
 }
 
 void SettingsMatchTheVectors(const std::vector<OracleRow>& rows) {
@@ -166,35 +83,12 @@ void BindingRowsMatch(const std::vector<OracleRow>& rows) {
   for (const OracleRow& row : rows) {
     const auto found = locales.find(row.locale);
     if (found == locales.end() || found->second == nullptr) continue;
-    const Locale& locale = *found->second;
+    const std::optional<std::string> actual = PlatformOutcome(*found->second, row);
+    if (!actual) continue;
     const std::string& function = row.function;
-    std::string actual;
-    if (function == "VarDateFromStr") {
-      const Text input = Unescape(row.input);
-      actual = Outcome([&] { return DateReading(locale.TextToDate(input)); });
-    } else if (function == "VarBstrFromDate") {
-      const double value = std::stod(Bracketed(row.input, "["));
-      actual = Outcome([&] { return ToUtf8(locale.DateToText(DateTime(value))); });
-    } else if (function == "VarBstrFromR8") {
-      actual = Outcome([&] { return ToUtf8(locale.DoubleToText(std::stod(row.input))); });
-    } else if (function == "VarBstrFromCy") {
-      if (row.input.find("[CY ") == std::string::npos) continue;  // never became a Currency
-      const Currency value = CurrencyFromFixed(Bracketed(row.input, "[CY "));
-      actual = Outcome([&] { return ToUtf8(locale.CurrencyToText(value)); });
-    } else if (function == "VarCyFromStr") {
-      actual = Outcome([&] { return locale.TextToCurrency(Unescape(row.input)).ToFixedString(); });
-    } else if (function == "VarR8FromStr") {
-      actual = Outcome([&] { return Double17(locale.TextToDouble(Unescape(row.input))); });
-    } else if (function == "VarFormat") {
-      const Text pattern = Unescape(row.input.substr(row.input.find('"')));
-      if (!IsLibraryPattern(pattern)) continue;
-      actual = Outcome([&] { return ToUtf8(locale.FormatDate(LabelDate(row.input), pattern)); });
-    } else {
-      continue;
-    }
     ++checked[function];
-    CheckEq(actual, row.output, row.locale + " " + function + " " + row.input + " (line " +
-                                    std::to_string(row.line) + ")");
+    CheckEq(*actual, row.output, row.locale + " " + function + " " + row.input + " (line " +
+                                     std::to_string(row.line) + ")");
   }
   // Every binding row of the two locales was reached.
   CheckEq(checked["VarDateFromStr"], 58, "VarDateFromStr rows");

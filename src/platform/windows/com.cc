@@ -107,10 +107,7 @@ Variant ToVariant(const VARIANT& value) {
     case VT_R8: return Variant::FromDouble(V_R8(&value));
     case VT_CY: return Variant::FromCurrency(Currency::FromRaw(V_CY(&value).int64));
     case VT_DATE: return Variant::FromDate(DateTime(V_DATE(&value)));
-    case VT_BSTR: {
-      const BSTR b = V_BSTR(&value);
-      return Variant::FromText(b == nullptr ? Text() : FromWide(b, SysStringLen(b)));
-    }
+    case VT_BSTR: return Variant::FromText(FromBstr(V_BSTR(&value)));
     case VT_BOOL: return Variant::FromBoolean(V_BOOL(&value) != VARIANT_FALSE);
     case VT_DECIMAL: {
       const DECIMAL& d = V_DECIMAL(&value);
@@ -128,8 +125,7 @@ Variant ToVariant(const VARIANT& value) {
   // VariantChangeType only reads its source, though it is declared writable.
   const HRESULT hr = VariantChangeType(text.get(), const_cast<VARIANT*>(&value), 0, VT_BSTR);
   if (FAILED(hr) || text.type() != VT_BSTR) RaiseTypeMismatch();
-  const BSTR b = V_BSTR(text.get());
-  return Variant::FromText(b == nullptr ? Text() : FromWide(b, SysStringLen(b)));
+  return Variant::FromText(FromBstr(V_BSTR(text.get())));
 }
 
 }  // namespace qorvel::platform::windows

@@ -35,6 +35,8 @@ inline Text FromWide(const wchar_t* text, std::size_t length) {
   return Text(reinterpret_cast<const char16_t*>(text), length);
 }
 Text FromWide(const wchar_t* text);  // NUL-terminated; null gives ""
+// The text of a BSTR (its length is its own; null is the empty text).
+inline Text FromBstr(BSTR b) { return b == nullptr ? Text() : FromWide(b, SysStringLen(b)); }
 
 // Whether COM objects may be released on the calling thread now: it is in
 // an apartment and the process is not exiting.
@@ -93,7 +95,7 @@ class Bstr {
   // For out-parameters. Precondition: the string is empty.
   BSTR* Receive() { return &b_; }
   // The text; a null BSTR is the empty text.
-  Text ToText() const { return b_ == nullptr ? Text() : FromWide(b_, SysStringLen(b_)); }
+  Text ToText() const { return FromBstr(b_); }
   // Gives up ownership.
   BSTR Release() { return std::exchange(b_, nullptr); }
 

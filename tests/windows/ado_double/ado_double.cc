@@ -40,7 +40,11 @@
 #include <string>
 #include <vector>
 
+#include "support/split_tabs.h"
+
 namespace {
+
+using qorvel::testing::SplitTabs;
 
 // {F4E65985-9F04-46FF-8404-13875DD5FEC2}
 constexpr CLSID kConnectionClsid = {0xf4e65985, 0x9f04, 0x46ff, {0x84, 0x04, 0x13, 0x87, 0x5d, 0xd5, 0xfe, 0xc2}};
@@ -110,17 +114,6 @@ struct Script {
   std::map<std::string, Answer> answers;
   std::vector<OpenFailure> open_failures;
 };
-
-std::vector<std::string> SplitTabs(const std::string& line) {
-  std::vector<std::string> fields;
-  std::size_t start = 0;
-  for (;;) {
-    const std::size_t tab = line.find('\t', start);
-    fields.push_back(line.substr(start, tab == std::string::npos ? std::string::npos : tab - start));
-    if (tab == std::string::npos) return fields;
-    start = tab + 1;
-  }
-}
 
 Script ReadScript() {
   Script script;
