@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "fuzz_text.h"
 #include "jet/sql/sql_test_support.h"
 #include "jet/sql/translator.h"
 #include "modmain/mod_main.h"
@@ -30,22 +31,7 @@ namespace {
   std::abort();
 }
 
-// One byte per code unit (keywords, digits, quotes and # come quickly) or
-// two bytes per code unit.
-Text ConsumeText(FuzzedDataProvider& in, std::size_t max) {
-  const bool wide = in.ConsumeBool();
-  const std::string bytes = in.ConsumeRandomLengthString(wide ? 2 * max : max);
-  Text text;
-  if (!wide) {
-    for (unsigned char b : bytes) text.push_back(b);
-    return text;
-  }
-  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    text.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                         (static_cast<unsigned char>(bytes[i + 1]) << 8)));
-  }
-  return text;
-}
+using fuzz::ConsumeText;
 
 void Statement(const Text& statement) {
   static const sql_test::FakeCatalog catalog = sql_test::LookupCatalog();

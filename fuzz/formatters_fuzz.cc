@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz_text.h"
 #include "kx/formatters.h"
 #include "qorvel/env.h"
 #include "platform/locale.h"
@@ -53,22 +54,7 @@ void Check(bool ok, const char* what, const Text& detail) {
   if (!ok) Fail(what, detail);
 }
 
-// A text of up to 64 code units: either one byte per code unit (to reach
-// digits, blanks and separators quickly) or two bytes per code unit.
-Text ConsumeText(FuzzedDataProvider& in) {
-  const bool wide = in.ConsumeBool();
-  const std::string bytes = in.ConsumeRandomLengthString(wide ? 128 : 64);
-  Text text;
-  if (!wide) {
-    for (unsigned char b : bytes) text.push_back(b);
-    return text;
-  }
-  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    text.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                         (static_cast<unsigned char>(bytes[i + 1]) << 8)));
-  }
-  return text;
-}
+Text ConsumeText(FuzzedDataProvider& in) { return fuzz::ConsumeText(in, 64); }
 
 // The late-bound call; by-reference texts must come back as passed.
 Text CallLate(_KX& kx, TextView method, std::vector<Variant> args) {

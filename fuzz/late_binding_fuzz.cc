@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz_text.h"
 #include "modmain/mod_main.h"
 #include "qorvel/dispatch.h"
 #include "qorvel/kx.h"
@@ -28,20 +29,7 @@ namespace {
   std::abort();
 }
 
-Text ConsumeText(FuzzedDataProvider& in) {
-  const bool wide = in.ConsumeBool();
-  const std::string bytes = in.ConsumeRandomLengthString(wide ? 64 : 32);
-  Text text;
-  if (!wide) {
-    for (unsigned char b : bytes) text.push_back(b);
-    return text;
-  }
-  for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-    text.push_back(static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
-                                         (static_cast<unsigned char>(bytes[i + 1]) << 8)));
-  }
-  return text;
-}
+Text ConsumeText(FuzzedDataProvider& in) { return fuzz::ConsumeText(in, 32); }
 
 Variant ConsumeVariant(FuzzedDataProvider& in) {
   switch (in.ConsumeIntegralInRange(0, 12)) {

@@ -21,6 +21,8 @@
 #include <string>
 #include <vector>
 
+#include "qorvel/types.h"
+
 namespace qorvel::cases {
 
 struct Call {
@@ -32,30 +34,7 @@ struct Call {
 };
 
 // UTF-8 to UTF-16; invalid sequences become U+FFFD.
-inline std::u16string Utf16(const std::string& s) {
-  std::u16string out;
-  for (std::size_t i = 0; i < s.size();) {
-    const unsigned char c = static_cast<unsigned char>(s[i]);
-    const int extra = c < 0x80 ? 0 : (c >> 5) == 6 ? 1 : (c >> 4) == 14 ? 2 : (c >> 3) == 30 ? 3 : -1;
-    char32_t cp = extra == 0 ? c : extra == 1 ? c & 0x1F : extra == 2 ? c & 0x0F : c & 0x07;
-    bool ok = extra >= 0 && i + extra < s.size();
-    for (int k = 1; ok && k <= extra; ++k) {
-      const unsigned char d = static_cast<unsigned char>(s[i + k]);
-      ok = (d & 0xC0) == 0x80;
-      cp = cp << 6 | (d & 0x3F);
-    }
-    i += ok ? extra + 1 : 1;
-    if (!ok) cp = 0xFFFD;
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
-    } else {
-      out.push_back(static_cast<char16_t>(cp));
-    }
-  }
-  return out;
-}
+inline std::u16string Utf16(const std::string& s) { return qorvel::FromUtf8(s); }
 
 inline std::string Unescape(const std::string& field) {
   std::string out;
