@@ -1,7 +1,9 @@
 // The process-wide settings of the host: message box handler and user
-// locale, and the display text of a value.
+// locale, and the display text of a value; the routing of message boxes to
+// the host and the block form of a box on standard error.
 #include "platform/host_settings.h"
 
+#include <cstdio>
 #include <mutex>
 #include <shared_mutex>
 
@@ -23,20 +25,35 @@ MessageBoxHandler& Handler() {
 
 }  // namespace
 
-MessageBoxHandler platform::HostMessageBoxHandler() {
-  std::shared_lock<std::shared_mutex> lock(handler_mutex);
-  return Handler();
-}
-
 MessageBoxCapture::MessageBoxCapture() : outer_(tls_capture) { tls_capture = &boxes_; }
 
 MessageBoxCapture::~MessageBoxCapture() { tls_capture = outer_; }
 
-bool platform::CaptureMessageBox(const Text& prompt, Long buttons,
-                                 const std::optional<Text>& title) {
-  if (tls_capture == nullptr) return false;
-  tls_capture->push_back({prompt, buttons, title});
+bool platform::OfferBoxToHost(const Text& prompt, Long buttons, const std::optional<Text>& title) {
+  if (tls_capture != nullptr) {
+    tls_capture->push_back({prompt, buttons, title});
+    return true;
+  }
+  MessageBoxHandler handler;
+  {
+    std::shared_lock<std::shared_mutex> lock(handler_mutex);
+    handler = Handler();
+  }
+  if (!handler) return false;
+  handler(prompt, buttons, title);
   return true;
+}
+
+void platform::WriteBoxToStandardError(const Text& prompt, Long buttons, const Text& title) {
+  Text lines;
+  for (char16_t ch : prompt) {
+    if (ch != u'\r') lines.push_back(ch);
+  }
+  static std::mutex write_mutex;
+  std::lock_guard<std::mutex> lock(write_mutex);
+  std::fprintf(stderr, "[%s] (message box, buttons %ld)\n%s\n", ToUtf8(title).c_str(),
+               static_cast<long>(buttons), ToUtf8(lines).c_str());
+  std::fflush(stderr);
 }
 
 void SetMessageBoxHandler(MessageBoxHandler handler) {

@@ -5,17 +5,22 @@
 #ifndef QORVEL_PLATFORM_HOST_SETTINGS_H_
 #define QORVEL_PLATFORM_HOST_SETTINGS_H_
 
+#include <optional>
+
 #include "qorvel/host.h"
 
 namespace qorvel::platform {
 
-// The host's message box handler, or an empty one when the platform shows
-// boxes its own way.
-MessageBoxHandler HostMessageBoxHandler();
+// Offers a box to the calling thread's MessageBoxCapture, then to the
+// host's handler; returns whether one of them took it (the platform then
+// shows nothing).
+bool OfferBoxToHost(const Text& prompt, Long buttons, const std::optional<Text>& title);
 
-// Hands the box to the calling thread's MessageBoxCapture, if it has one;
-// returns whether it did (the platform then shows nothing).
-bool CaptureMessageBox(const Text& prompt, Long buttons, const std::optional<Text>& title);
+// Writes a box to standard error as a block: a header line with the title
+// and the buttons-and-icon value, then the prompt with its CR LF as line
+// breaks. Boxes of several threads never interleave. (How the POSIX
+// platform shows its boxes, and how a Windows test build records them.)
+void WriteBoxToStandardError(const Text& prompt, Long buttons, const Text& title);
 
 }  // namespace qorvel::platform
 

@@ -3,9 +3,7 @@
 // local time, and database connections through our engine.
 #include <sys/time.h>
 
-#include <cstdio>
 #include <ctime>
-#include <mutex>
 
 #include "qorvel/env.h"
 #include "platform/host_settings.h"
@@ -15,33 +13,13 @@
 namespace qorvel {
 namespace {
 
-// Boxes go to standard error as a block: a header line with the title and
-// the buttons-and-icon value, the prompt with its CR LF as line breaks.
-void WriteBox(const Text& prompt, Long buttons, const std::optional<Text>& title) {
-  Text lines;
-  for (char16_t ch : prompt) {
-    if (ch != u'\r') lines.push_back(ch);
-  }
-  const std::string text = ToUtf8(lines);
-  const std::string caption = title ? ToUtf8(*title) : ToUtf8(kApplicationTitle);
-  static std::mutex write_mutex;
-  std::lock_guard<std::mutex> lock(write_mutex);
-  std::fprintf(stderr, "[%s] (message box, buttons %d)\n%s\n", caption.c_str(), buttons,
-               text.c_str());
-  std::fflush(stderr);
-}
-
 class PosixEnv final : public Env {
  public:
   void ShowMessageBox(const Text& prompt, Long buttons,
                       const std::optional<Text>& title) override {
-    if (platform::CaptureMessageBox(prompt, buttons, title)) return;
-    const MessageBoxHandler handler = platform::HostMessageBoxHandler();
-    if (handler) {
-      handler(prompt, buttons, title);
-    } else {
-      WriteBox(prompt, buttons, title);
-    }
+    // Without a host to take it, a box goes to standard error.
+    if (platform::OfferBoxToHost(prompt, buttons, title)) return;
+    platform::WriteBoxToStandardError(prompt, buttons, title ? *title : Text(kApplicationTitle));
   }
 
   std::unique_ptr<Connection> CreateConnection() override;

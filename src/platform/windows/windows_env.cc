@@ -9,8 +9,6 @@
 // is never built that way.
 #include <windows.h>
 
-#include <cstdio>
-#include <mutex>
 
 #include "platform/host_settings.h"
 #include "platform/thread_exit.h"
@@ -22,18 +20,10 @@ namespace qorvel {
 namespace {
 
 #ifdef QORVEL_RECORD_MESSAGE_BOXES
-// A header line with the title and the buttons-and-icon value, then the
-// prompt with its CR LF as line breaks.
+// Test builds: the box recorded on standard error, as the POSIX platform
+// shows it.
 void ShowSystemBox(const Text& prompt, Long buttons, const Text& title) {
-  Text lines;
-  for (char16_t ch : prompt) {
-    if (ch != u'\r') lines.push_back(ch);
-  }
-  static std::mutex write_mutex;
-  std::lock_guard<std::mutex> lock(write_mutex);
-  std::fprintf(stderr, "[%s] (message box, buttons %ld)\n%s\n", ToUtf8(title).c_str(), static_cast<long>(buttons),
-               ToUtf8(lines).c_str());
-  std::fflush(stderr);
+  platform::WriteBoxToStandardError(prompt, buttons, title);
 }
 #else
 // Modal on the calling thread, owned by no window; returns when closed.
@@ -46,11 +36,7 @@ void ShowSystemBox(const Text& prompt, Long buttons, const Text& title) {
 class WindowsEnv final : public Env {
  public:
   void ShowMessageBox(const Text& prompt, Long buttons, const std::optional<Text>& title) override {
-    if (platform::CaptureMessageBox(prompt, buttons, title)) return;
-    if (const MessageBoxHandler handler = platform::HostMessageBoxHandler()) {
-      handler(prompt, buttons, title);
-      return;
-    }
+    if (platform::OfferBoxToHost(prompt, buttons, title)) return;
     ShowSystemBox(prompt, buttons, title ? *title : Text(kApplicationTitle));
   }
 
