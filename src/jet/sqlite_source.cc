@@ -332,7 +332,7 @@ class SqliteSource final : public TableSource {
       case JetType::kMemo:
         text.assign(ColumnText(stmt, c));
         // The collation needs well-formed text: mend what a foreign file holds.
-        if (!IsValidUtf8(text)) text = ToUtf8(FromUtf8(text));
+        if (InvalidUtf8At(text)) text = ToUtf8(FromUtf8(text));
         sink.SetText(c, text);
         return;
       case JetType::kGuid: {

@@ -182,20 +182,6 @@ void AppendJet4Text(std::span<const std::uint8_t> bytes, std::string& out) {
   }
 }
 
-bool IsValidUtf8(std::string_view text) {
-  for (std::size_t i = 0; i < text.size();) {
-    const auto b = static_cast<unsigned char>(text[i]);
-    if (b < 0x80) {
-      ++i;
-      continue;
-    }
-    const std::size_t before = i;
-    const char32_t cp = NextCodePoint(text, i);
-    if (cp == 0xFFFD && !(i - before == 3 && b == 0xEF)) return false;
-  }
-  return true;
-}
-
 char16_t FromCodePage1252(std::uint8_t byte) {
   return byte >= 0x80 && byte < 0xA0 ? kCp1252High[byte - 0x80] : static_cast<char16_t>(byte);
 }

@@ -28,9 +28,6 @@ void AppendJet4Text(std::span<const std::uint8_t> bytes, std::string& out);
 // Decodes the bytes of a Jet 3 text value (code page 1252) into UTF-8.
 void AppendJet3Text(std::span<const std::uint8_t> bytes, std::string& out);
 
-// True when `text` is well-formed UTF-8 (no surrogates, nothing beyond
-// U+10FFFF, no overlong forms).
-bool IsValidUtf8(std::string_view text);
 
 // The character of code page 1252 with the given byte.
 char16_t FromCodePage1252(std::uint8_t byte);

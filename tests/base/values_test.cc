@@ -1,9 +1,10 @@
 // The value types: Currency arithmetic and rounding, automation dates,
-// UTF-8 at the edges, Decimal text.
+// UTF-8 at the edges and its validity, Decimal text.
 #include <gtest/gtest.h>
 
 #include <limits>
 
+#include "base/text_ops.h"
 #include "qorvel/automation_error.h"
 #include "qorvel/currency.h"
 #include "qorvel/date_time.h"
@@ -106,6 +107,15 @@ TEST(Decimal, TextDropsTrailingZeros) {
   EXPECT_EQ((Decimal{4, false, 0, 0}).ToString(), "0");
   EXPECT_EQ((Decimal{0, false, 1, 0}).ToString(), "18446744073709551616");
   EXPECT_EQ((Decimal{2, false, 0, 5}).ToString(), "0.05");
+}
+
+TEST(TextOps, InvalidUtf8At) {
+  for (const char* good : {"", "abc", "Grüße", "日本語", "😀", "\xef\xbf\xbd"}) {
+    EXPECT_FALSE(InvalidUtf8At(good)) << good;
+  }
+  for (const char* bad : {"\xff", "a\xc3", "\xc0\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80", "\x80"}) {
+    EXPECT_TRUE(InvalidUtf8At(bad)) << bad;
+  }
 }
 
 }  // namespace

@@ -54,13 +54,6 @@ TEST(CompareTextTest, FoldsCaseAsJetDoes) {
   }
 }
 
-TEST(Utf8Test, ValidityCheck) {
-  for (const char* good : {"", "abc", "Grüße", "日本語", "😀", "\xef\xbf\xbd"}) EXPECT_TRUE(IsValidUtf8(good)) << good;
-  for (const char* bad : {"\xff", "a\xc3", "\xc0\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80", "\x80"}) {
-    EXPECT_FALSE(IsValidUtf8(bad)) << bad;
-  }
-}
-
 TEST(FoldCaseTest, LeavesCharactersWithoutCaseAlone) {
   for (const char16_t c : {u'0', u'_', u'÷', u'×', u'ß', u'µ', u'€', u'日', char16_t{0xD800}}) {
     EXPECT_EQ(FoldCase(c), c);

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "base/text_ops.h"
+
 namespace qorvel::tool {
 namespace {
 

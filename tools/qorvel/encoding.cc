@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "base/text_ops.h"
+
 namespace qorvel::tool {
 namespace {
 
@@ -108,37 +110,6 @@ bool KnownEncoding(const std::string& name) {
   // what it cannot convert, which the tool never does.
   if (name.empty() || name.find('/') != std::string::npos) return false;
   return Converter::Open("UTF-8", name) && Converter::Open(name, "UTF-8");
-}
-
-std::optional<std::size_t> InvalidUtf8At(std::string_view bytes) {
-  std::size_t i = 0;
-  while (i < bytes.size()) {
-    const auto lead = static_cast<unsigned char>(bytes[i]);
-    std::size_t length = 0;
-    char32_t min = 0;
-    char32_t cp = 0;
-    if (lead < 0x80) {
-      ++i;
-      continue;
-    } else if (lead >= 0xC2 && lead <= 0xDF) {
-      length = 2, min = 0x80, cp = lead & 0x1Fu;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-      length = 3, min = 0x800, cp = lead & 0x0Fu;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-      length = 4, min = 0x10000, cp = lead & 0x07u;
-    } else {
-      return i;
-    }
-    for (std::size_t k = 1; k < length; ++k) {
-      if (i + k >= bytes.size()) return i;
-      const auto next = static_cast<unsigned char>(bytes[i + k]);
-      if ((next & 0xC0) != 0x80) return i;
-      cp = (cp << 6) | (next & 0x3Fu);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return i;
-    i += length;
-  }
-  return std::nullopt;
 }
 
 std::optional<std::pair<std::string, std::size_t>> ByteOrderMark(std::string_view bytes) {

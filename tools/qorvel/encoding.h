@@ -45,12 +45,6 @@ class Converter {
 // Whether iconv knows the encoding `name` (both ways with UTF-8).
 bool KnownEncoding(const std::string& name);
 
-// The position of the first byte of `bytes` that does not begin a
-// well-formed UTF-8 sequence (a lead byte whose continuation is missing
-// counts as the fault) (overlong forms, surrogates and code points
-// above U+10FFFF are not well formed); nullopt when all of it is.
-std::optional<std::size_t> InvalidUtf8At(std::string_view bytes);
-
 // One line of input, decoded.
 struct DecodedLine {
   std::string utf8;   // the line without its line end, in UTF-8
