@@ -39,6 +39,7 @@ const char* JetTypeName(JetType type);
 struct ColumnInfo {
   std::u16string name;  // as the file spells it
   JetType type;
+  friend bool operator==(const ColumnInfo&, const ColumnInfo&) = default;
 };
 
 struct TableInfo {
@@ -47,6 +48,7 @@ struct TableInfo {
   // The SQLite name of the mirror table, unquoted (QuoteIdentifier quotes
   // it for SQL).
   std::string sqlite_name;
+  friend bool operator==(const TableInfo&, const TableInfo&) = default;
 };
 
 // Looks tables up by name, case-insensitively as the Jet engine does.
