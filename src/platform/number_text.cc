@@ -150,7 +150,6 @@ std::optional<ScannedNumber> ScanNumber(const LocaleInfo& info, TextView text, N
   bool paren_closed = false;
   bool currency_seen = false;
 
-  auto match_sign = [&](std::size_t at, bool* negative) { return MatchSign(info, text, at, negative); };
   // Leading and trailing parts: one sign, one pair of parentheses (not
   // both), one currency symbol, blanks; any order.
   auto match_affix = [&](bool leading) -> bool {
@@ -160,7 +159,7 @@ std::optional<ScannedNumber> ScanNumber(const LocaleInfo& info, TextView text, N
     }
     bool negative = false;
     if (!sign_seen && !paren_open) {
-      if (const std::size_t len = match_sign(pos, &negative)) {
+      if (const std::size_t len = MatchSign(info, text, pos, &negative)) {
         sign_seen = true;
         number.negative = negative;
         pos += len;
@@ -195,7 +194,7 @@ std::optional<ScannedNumber> ScanNumber(const LocaleInfo& info, TextView text, N
     while (pos < n && IsBlank(text[pos])) ++pos;
     bool negative = false;
     if (pos < n) {
-      if (const std::size_t len = match_sign(pos, &negative)) {
+      if (const std::size_t len = MatchSign(info, text, pos, &negative)) {
         number.negative = negative;
         pos += len;
       }

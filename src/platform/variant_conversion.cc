@@ -39,7 +39,7 @@ double ToDouble(const Variant& value, const Locale& locale) {
 // `bits` (16 or 32) is the width of the whole number type [min, max].
 long long ToWhole(const Variant& value, const Locale& locale, int bits, long long min, long long max) {
   long long whole = 0;
-  if (value.type() == VarType::kText) {
+  if (value.type() == VarType::kText && value.AsText().find(u'&') != Text::npos) {
     // "&HFFFF" is the Integer -1: a base 16 or 8 text fills the type's bits.
     const std::optional<ScannedNumber> number =
         ScanNumber(locale.info(), value.AsText(), NumberSyntax::kConversion);
