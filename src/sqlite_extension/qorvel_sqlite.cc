@@ -101,7 +101,7 @@ void CallMethod(sqlite3_context* context, int argc, sqlite3_value** argv) {
       args.push_back(ArgumentOf(argv[i]));
     }
     const qorvel::InvokeResult result =
-        qorvel::Invoke(*binding->object, binding->method->name, args);
+        qorvel::Invoke(*binding->object, binding->method->dispid, args);
     if (result.error == qorvel::DispatchError::kOutOfMemory) {
       sqlite3_result_error_nomem(context);
     } else if (!result.ok()) {
