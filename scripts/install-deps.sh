@@ -10,6 +10,8 @@ packages=(
   cmake g++ make pkg-config ccache   # the build
   libsqlite3-dev                     # the engine's mirror and SQLite files
   mdbtools-dev mdbtools              # reading .mdb files; mdb-export for the tests
+  sqlite3 groff-base man-db bsdextrautils  # the SQLite extension's and the manual page's tests
+  dpkg-dev                           # the Debian package (dpkg-shlibdeps)
   libgtest-dev libbenchmark-dev      # tests and benchmarks
 )
 for extra in "$@"; do

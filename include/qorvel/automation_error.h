@@ -12,11 +12,12 @@
 #include <exception>
 #include <string>
 
+#include "qorvel/export.h"
 #include "qorvel/types.h"
 
 namespace qorvel {
 
-class AutomationError : public std::exception {
+class QORVEL_API AutomationError : public std::exception {
  public:
   AutomationError(Long number, Text description);
 
@@ -46,14 +47,14 @@ inline constexpr Long kErrInternal = 51;
 // Raise the standard run-time errors with their standard descriptions:
 // 5 "Invalid procedure call or argument", 6 "Overflow",
 // 7 "Out of memory", 13 "Type mismatch", 51 "Internal error".
-[[noreturn]] void RaiseInvalidProcedureCall();
-[[noreturn]] void RaiseOverflow();
-[[noreturn]] void RaiseOutOfMemory();
-[[noreturn]] void RaiseTypeMismatch();
+[[noreturn]] QORVEL_API void RaiseInvalidProcedureCall();
+[[noreturn]] QORVEL_API void RaiseOverflow();
+[[noreturn]] QORVEL_API void RaiseOutOfMemory();
+[[noreturn]] QORVEL_API void RaiseTypeMismatch();
 
 // The standard description of a run-time error number, or an empty text
 // for numbers that have none here.
-Text StandardDescription(Long number);
+QORVEL_API Text StandardDescription(Long number);
 
 }  // namespace qorvel
 

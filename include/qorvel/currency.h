@@ -12,11 +12,12 @@
 #include <cstdint>
 #include <string>
 
+#include "qorvel/export.h"
 #include "qorvel/types.h"
 
 namespace qorvel {
 
-class Currency {
+class QORVEL_API Currency {
  public:
   static constexpr std::int64_t kScale = 10000;
 

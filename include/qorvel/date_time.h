@@ -10,9 +10,11 @@
 #include <optional>
 #include <string>
 
+#include "qorvel/export.h"
+
 namespace qorvel {
 
-class DateTime {
+class QORVEL_API DateTime {
  public:
   // Calendar and clock fields of a date, to the second.
   struct Parts {

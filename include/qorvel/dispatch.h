@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "qorvel/export.h"
 #include "qorvel/kx_interface.h"
 #include "qorvel/types.h"
 #include "qorvel/variant.h"
@@ -44,15 +45,15 @@ struct MethodInfo {
 };
 
 // The 24 methods of _KX in slot order.
-std::span<const MethodInfo> Methods();
+QORVEL_API std::span<const MethodInfo> Methods();
 
 // The method of that name (compared case-insensitively) or identifier, or
 // null.
-const MethodInfo* FindMethod(TextView name);
-const MethodInfo* FindMethod(Long dispid);
+QORVEL_API const MethodInfo* FindMethod(TextView name);
+QORVEL_API const MethodInfo* FindMethod(Long dispid);
 
 // "FormatPhone(PhoneFormat As Text [ByRef], Phone As Text [ByRef]) As Text".
-std::string Signature(const MethodInfo& method);
+QORVEL_API std::string Signature(const MethodInfo& method);
 
 enum class DispatchError {
   kNone,
@@ -68,7 +69,7 @@ enum class DispatchError {
 // 0x80020006 unknown name, 0x80020003 member not found, 0x8002000E bad
 // parameter count, 0x80020005 type mismatch, 0x8002000A overflow,
 // 0x8007000E out of memory).
-std::uint32_t StatusCode(DispatchError error);
+QORVEL_API std::uint32_t StatusCode(DispatchError error);
 
 struct InvokeResult {
   DispatchError error = DispatchError::kNone;
@@ -80,8 +81,8 @@ struct InvokeResult {
 
 // Calls a method of `object` late bound. `args` are in the method's
 // parameter order; they are left as they were passed.
-InvokeResult Invoke(_KX& object, TextView name, const std::vector<Variant>& args) noexcept;
-InvokeResult Invoke(_KX& object, Long dispid, const std::vector<Variant>& args) noexcept;
+QORVEL_API InvokeResult Invoke(_KX& object, TextView name, const std::vector<Variant>& args) noexcept;
+QORVEL_API InvokeResult Invoke(_KX& object, Long dispid, const std::vector<Variant>& args) noexcept;
 
 }  // namespace qorvel
 

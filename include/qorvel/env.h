@@ -20,6 +20,7 @@
 #include <optional>
 
 #include "qorvel/date_time.h"
+#include "qorvel/export.h"
 #include "qorvel/types.h"
 #include "qorvel/variant.h"
 
@@ -28,7 +29,7 @@ namespace qorvel {
 inline constexpr Long kStateClosed = 0;
 inline constexpr Long kStateOpen = 1;
 
-class Connection {
+class QORVEL_API Connection {
  public:
   virtual ~Connection() = default;
 
@@ -42,7 +43,7 @@ class Connection {
   virtual void Close() = 0;
 };
 
-class Recordset {
+class QORVEL_API Recordset {
  public:
   virtual ~Recordset() = default;
 
@@ -61,7 +62,7 @@ class Recordset {
   virtual void Close() = 0;
 };
 
-class Env {
+class QORVEL_API Env {
  public:
   virtual ~Env() = default;
 

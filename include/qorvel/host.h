@@ -14,6 +14,7 @@
 #include <string_view>
 #include <vector>
 
+#include "qorvel/export.h"
 #include "qorvel/types.h"
 #include "qorvel/variant.h"
 
@@ -32,12 +33,12 @@ using MessageBoxHandler =
 
 // Installs `handler` for the whole process; an empty handler restores the
 // platform's own boxes.
-void SetMessageBoxHandler(MessageBoxHandler handler);
+QORVEL_API void SetMessageBoxHandler(MessageBoxHandler handler);
 
 // Collects the message boxes shown on the calling thread while it lives,
 // instead of showing them: for hosts that report a call's boxes with its
 // result. Captures nest; the innermost one collects.
-class MessageBoxCapture {
+class QORVEL_API MessageBoxCapture {
  public:
   struct Box {
     Text prompt;
@@ -60,19 +61,19 @@ class MessageBoxCapture {
 // Makes the named locale ("en-US", "de-DE", "de_DE.UTF-8", ...) the user
 // locale of the process. Returns false, changing nothing, for a name the
 // locale table does not know.
-bool SetUserLocale(std::string_view name);
+QORVEL_API bool SetUserLocale(std::string_view name);
 
 // The name of the current user locale ("en-US").
-std::string UserLocaleName();
+QORVEL_API std::string UserLocaleName();
 
 // The names of the locales a host can choose.
-std::vector<std::string> AvailableLocales();
+QORVEL_API std::vector<std::string> AvailableLocales();
 
 // A value as a report shows it: its text under the user locale (numbers and
 // money with the locale's decimal separator, dates as the short date and,
 // when not midnight, the long time, Booleans as True or False); Empty and
 // Null as "". Never throws except on allocation failure.
-Text DisplayText(const Variant& value);
+QORVEL_API Text DisplayText(const Variant& value);
 
 }  // namespace qorvel
 

@@ -14,11 +14,12 @@
 #include <array>
 
 #include "qorvel/env.h"
+#include "qorvel/export.h"
 #include "qorvel/kx_interface.h"
 
 namespace qorvel {
 
-class KX final : public _KX {
+class QORVEL_API KX final : public _KX {
  public:
   // An object on the platform's own environment.
   KX();

@@ -15,6 +15,7 @@
 
 #include "qorvel/currency.h"
 #include "qorvel/date_time.h"
+#include "qorvel/export.h"
 #include "qorvel/types.h"
 
 namespace qorvel {
@@ -23,7 +24,7 @@ namespace qorvel {
 // beginning with an underscore and a capital is formally reserved in C++,
 // but no implementation defines this one and the name is part of the
 // component's published interface.
-class _KX {
+class QORVEL_API _KX {
  public:
   virtual ~_KX() = default;
 

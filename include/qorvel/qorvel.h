@@ -6,6 +6,8 @@
 #include "qorvel/currency.h"
 #include "qorvel/date_time.h"
 #include "qorvel/dispatch.h"
+#include "qorvel/env.h"
+#include "qorvel/export.h"
 #include "qorvel/host.h"
 #include "qorvel/kx.h"
 #include "qorvel/kx_interface.h"

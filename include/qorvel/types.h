@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "qorvel/export.h"
+
 namespace qorvel {
 
 using Text = std::u16string;
@@ -30,8 +32,8 @@ constexpr Boolean ToBoolean(bool value) { return value ? kTrue : kFalse; }
 // Conversions between the UTF-16 text used inside and UTF-8 at the edges.
 // Unpaired surrogates become U+FFFD on the way out; invalid UTF-8 becomes
 // U+FFFD on the way in. Neither throws except on allocation failure.
-std::string ToUtf8(TextView text);
-Text FromUtf8(std::string_view utf8);
+QORVEL_API std::string ToUtf8(TextView text);
+QORVEL_API Text FromUtf8(std::string_view utf8);
 
 }  // namespace qorvel
 

@@ -13,6 +13,7 @@
 
 #include "qorvel/currency.h"
 #include "qorvel/date_time.h"
+#include "qorvel/export.h"
 #include "qorvel/types.h"
 
 namespace qorvel {
@@ -35,11 +36,11 @@ enum class VarType : std::uint16_t {
 
 // The name of a type as the library prints it ("Text", "Long", "Currency",
 // "DateTime", ...).
-const char* VarTypeName(VarType type);
+QORVEL_API const char* VarTypeName(VarType type);
 
 // An exact decimal number: (-1)^negative * (hi * 2^64 + lo) / 10^scale,
 // scale 0 to 28, as the automation's decimal type holds it.
-struct Decimal {
+struct QORVEL_API Decimal {
   std::uint8_t scale = 0;
   bool negative = false;
   std::uint32_t hi = 0;
@@ -52,7 +53,7 @@ struct Decimal {
   friend bool operator==(const Decimal&, const Decimal&) = default;
 };
 
-class Variant {
+class QORVEL_API Variant {
  public:
   Variant() = default;  // Empty
 
@@ -85,7 +86,7 @@ class Variant {
   const Decimal& AsDecimal() const { return decimal_; }
 
   // Same type and same value (Texts compared code unit by code unit).
-  friend bool operator==(const Variant& a, const Variant& b);
+  friend QORVEL_API bool operator==(const Variant& a, const Variant& b);
 
  private:
   Variant(VarType type, std::int64_t i64, double f64) : type_(type), i64_(i64), f64_(f64) {}
