@@ -77,8 +77,9 @@ class Database final : public Catalog {
   // Runs one statement of the dialect and returns its rows. Values come
   // back as Variants of the result columns' types: Byte, Integer, Long,
   // Single, Double as themselves, Currency as Currency, DateTime as Date,
-  // Text, Memo and GUID as Text, Boolean as Boolean, Numeric as Decimal;
-  // Null as Null. Raises AutomationError: the statement errors of
+  // Text, Memo and GUID as Text, Boolean as Boolean, Numeric as Decimal,
+  // Binary and OLE as Text of two upper-case hexadecimal digits per byte,
+  // DateTimeExtended as its ISO Text; Null as Null. Raises AutomationError: the statement errors of
   // errors.h, or (when the file changed and cannot be read again) the
   // errors of Open.
   ResultSet Execute(TextView statement);
@@ -95,8 +96,9 @@ class Database final : public Catalog {
   // Raises as Execute; kErrNoSuchTable for an unknown name.
   ResultSet ReadTable(std::u16string_view name);
 
-  // Loads every table into the mirror (after the change check).
-  void LoadAllTables();
+  // Loads every table into the mirror (after the change check), calling
+  // `loaded` (when set) with the count of tables done after each.
+  void LoadAllTables(const std::function<void(std::size_t)>& loaded = {});
 
   // Bytes of memory the mirror takes now.
   std::size_t MirrorMemory() const;
@@ -109,8 +111,9 @@ class Database final : public Catalog {
   // Writes every table into a new SQLite file at `out` (replacing a file
   // of that name) that Open reads back with the same columns, types and
   // values. Raises AutomationError (kErrEngineFailure when the file cannot
-  // be written).
-  void ExportToSqlite(const std::filesystem::path& out);
+  // be written). `loaded` is called as by LoadAllTables.
+  void ExportToSqlite(const std::filesystem::path& out,
+                      const std::function<void(std::size_t)>& loaded = {});
 
  private:
   struct Impl;

@@ -20,6 +20,8 @@
 //       GUID, UNIQUEIDENTIFIER, UUID, REPLICATIONID   GUID (text, any case,
 //                                              braces and hyphens optional)
 //       NUMERIC, DECIMAL                       Numeric (exact decimal text)
+//     (the mirror's own JetBinary BLOB and JetOLE BLOB columns keep their
+//     bytes, and JetDateTimeExtended TEXT its ISO text)
 //     and any other name by SQLite's affinity rules: containing INT Long;
 //     CHAR, CLOB or TEXT Text; REAL, FLOA or DOUB Double; no type at all Text;
 //     BLOB and the rest are left out, like binary columns of a Jet file.
@@ -271,7 +273,8 @@ class SqliteSource final : public TableSource {
       return;
     }
     const ColumnPlan& column = plan[static_cast<std::size_t>(c)];
-    if (storage == SQLITE_BLOB && column.type != JetType::kText && column.type != JetType::kMemo) {
+    const bool binary = column.type == JetType::kBinary || column.type == JetType::kOle;
+    if (storage == SQLITE_BLOB && column.type != JetType::kText && column.type != JetType::kMemo && !binary) {
       BadValue(table, c);
     }
     std::string& text = text_[static_cast<std::size_t>(c)];
@@ -346,6 +349,18 @@ class SqliteSource final : public TableSource {
         const auto decimal = ParseDecimal(ColumnText(stmt, c));
         if (!decimal) BadValue(table, c);
         text = decimal->ToString();
+        sink.SetText(c, text);
+        return;
+      }
+      case JetType::kBinary:
+      case JetType::kOle: {
+        const auto* bytes = static_cast<const std::uint8_t*>(sqlite3_column_blob(stmt, c));
+        sink.SetBlob(c, std::span(bytes, bytes == nullptr ? 0 : static_cast<std::size_t>(sqlite3_column_bytes(stmt, c))));
+        return;
+      }
+      case JetType::kDateTimeExtended: {
+        text.assign(ColumnText(stmt, c));
+        if (!IsExtendedDateTimeText(text)) BadValue(table, c);
         sink.SetText(c, text);
         return;
       }

@@ -74,6 +74,26 @@ class Resolver {
   }
 
  private:
+  // Raises kErrUnsupportedType when the name is one of the columns that
+  // the engine leaves out of the tables (the first `tables` of the From
+  // clause) for their type.
+  void RaiseIfUnsupported(const Expr& expr, std::size_t tables) const {
+    for (std::size_t i = 0; i < tables; ++i) {
+      const TableRef& table = statement_.tables[i];
+      if (!expr.table.empty() && !SameName(expr.table, table.name) &&
+          !SameName(expr.table, table.info->name)) {
+        continue;
+      }
+      for (const UnsupportedColumn& column : table.info->unsupported) {
+        if (SameName(column.name, expr.name)) {
+          Raise(kErrUnsupportedType, u"The column " + WrittenName(expr) + u" of table " +
+                                         Quoted(table.info->name) + u" has a type the engine does not support (" +
+                                         column.kind + u").");
+        }
+      }
+    }
+  }
+
   // Binds a column reference to its table and catalog entry.
   void ResolveColumn(Expr& expr) {
     const std::size_t tables = statement_.tables.size();
@@ -96,6 +116,7 @@ class Resolver {
       }
     }
     if (matches == 0) {
+      RaiseIfUnsupported(expr, tables);
       Raise(kErrNoSuchColumn, u"Unknown column name " + WrittenName(expr) + u".");
     }
     if (matches > 1) {
@@ -211,7 +232,10 @@ ValueClass ClassOf(JetType type) {
   switch (type) {
     case JetType::kText:
     case JetType::kMemo:
-    case JetType::kGuid: return ValueClass::kText;
+    case JetType::kGuid:
+    case JetType::kDateTimeExtended:
+    case JetType::kBinary:
+    case JetType::kOle: return ValueClass::kText;
     case JetType::kDateTime: return ValueClass::kDate;
     default: return ValueClass::kNumber;
   }
