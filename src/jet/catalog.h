@@ -56,11 +56,11 @@ struct UnsupportedColumn {
 struct TableInfo {
   std::u16string name;  // as the file spells it
   std::vector<ColumnInfo> columns;
-  // The columns left out of `columns`, in the file's order.
-  std::vector<UnsupportedColumn> unsupported;
   // The SQLite name of the mirror table, unquoted (QuoteIdentifier quotes
   // it for SQL).
   std::string sqlite_name;
+  // The columns left out of `columns`, in the file's order.
+  std::vector<UnsupportedColumn> unsupported = {};
 };
 
 // Looks tables up by name, case-insensitively as the Jet engine does.

@@ -171,9 +171,8 @@ struct ColumnRef {
   // stored as a memo is.
   bool calculated = false;
   bool long_value = false;
-  // The type of a calculated column's stored data (the expression's
-  // result type, an automation type number), when the file says.
-  int result_type = 0;
+  // The least size of a value (of a calculated column's data).
+  std::size_t width = 0;
 };
 
 // Owners of libmdb's handles.
@@ -636,6 +635,10 @@ class MdbSource final : public TableSource {
       }
       column_ref.type = *type;
       column_ref.long_value = column_ref.calculated && column_ref.type == JetType::kMemo;
+      column_ref.width = !column_ref.calculated                   ? WidthOf(column_ref.type)
+                         : column_ref.type == JetType::kNumeric ? kDecimalSize
+                         : column_ref.type == JetType::kBoolean ? 1
+                                                                : WidthOf(column_ref.type);
       // libmdb keeps a Numeric column's scale in col_prec (and its
       // precision in col_scale); its own rendering reads them that way.
       if (column_ref.type == JetType::kNumeric && !column_ref.calculated && (column_ref.scale < 0 || column_ref.scale > 28)) {
@@ -681,10 +684,7 @@ class MdbSource final : public TableSource {
   // when column.calculated). Precondition: not a plain Yes/No column.
   void StoreValue(const TableInfo& table, const ColumnRef& column, int index, const unsigned char* p,
                   std::size_t size, RowSink& sink) {
-    const std::size_t width = column.calculated && column.type == JetType::kNumeric ? kDecimalSize
-                              : column.calculated && column.type == JetType::kBoolean ? 1
-                                                                                      : WidthOf(column.type);
-    if (size < width) DamagedValue(table, index);
+    if (size < column.width) DamagedValue(table, index);
     std::string& text = text_[static_cast<std::size_t>(index)];
     switch (column.type) {
       case JetType::kByte: sink.SetInteger(index, p[0]); return;

@@ -8,7 +8,10 @@
 // render them (from 30 December 1899 to day 1,000,000; outside that range it
 // prints a placeholder); GUIDs without hyphens (it drops the last one);
 // empty text and Null alike (it prints both as an empty field); a zero's
-// sign is not kept (SQLite stores an integral REAL as an integer).
+// sign is not kept (SQLite stores an integral REAL as an integer); Binary
+// and OLE bytes as hexadecimal digits, exactly. (Its readings of calculated
+// and extended date/time columns are wrong: column_types_test.cc checks
+// those files against their own redundant columns.)
 #include <gtest/gtest.h>
 
 #include <cinttypes>
@@ -50,6 +53,7 @@ constexpr Fixture kFixtures[] = {
     {"fixtures/access-samples/testV2003.mdb", u""},
     {"fixtures/access-samples/testV2007.accdb", u""},
     {"fixtures/access-samples/testV2010.accdb", u""},
+    {"fixtures/access-samples/binIdxTestV2010.accdb", u""},
 };
 
 std::string Printf(const char* format, double value) {
@@ -107,6 +111,9 @@ std::string Disagreement(const Variant& ours, const std::string& theirs, bool qu
       break;
     case JetType::kGuid:
       return StripHyphens(ToUtf8(ours.AsText())) == StripHyphens(theirs) ? "" : "GUID differs";
+    case JetType::kBinary:
+    case JetType::kOle: mine = ToUtf8(ours.AsText()); break;  // hexadecimal on both sides
+    case JetType::kDateTimeExtended: return "";  // mdb-export cannot render it
   }
   if (mine == theirs) return "";
   if (type == JetType::kSingle || type == JetType::kDouble) {
@@ -136,7 +143,7 @@ TEST_P(MdbExportTest, EveryTableAgreesWithMdbExport) {
   for (const TableInfo& table : db->tables()) {
     SCOPED_TRACE(ToUtf8(table.name));
     const ResultSet ours = db->ReadTable(table.name);
-    const auto exported = RunAndCapture({"mdb-export", "-D", kDateFormat, "-T", kDateFormat,
+    const auto exported = RunAndCapture({"mdb-export", "-b", "hex", "-D", kDateFormat, "-T", kDateFormat,
                                          path.string(), ToUtf8(table.name)});
     ASSERT_TRUE(exported.has_value()) << "mdb-export failed";
     std::vector<std::vector<bool>> quoted;

@@ -114,7 +114,7 @@ const Command kCommands[] = {
      "rows, columns copied and left out) goes to standard error; a progress bar shows on\n"
      "a terminal for large files (not with --quiet).\n\n"
      "Exit status 0 for a complete copy, 3 when columns were left out (0 with\n"
-     "--skip-unsupported), 1 when the database cannot be read or the file written.\n\n"
+     "--skip-unsupported), 2 when the database cannot be read or the file written.\n\n"
      "example:\n  qorvel convert billing.mdb billing.sqlite && qorvel call CreditAmount billing.sqlite 417\n",
      ConvertCommand},
     {"demo-db", "write the demo billing database (a SQLite file)",
