@@ -6,7 +6,8 @@
 // exactly; Single with 8 and Double with 16 significant digits (as
 // mdb-export prints them); dates as yyyy-mm-dd hh:mm:ss where mdb-export can
 // render them (from 30 December 1899 to day 1,000,000; outside that range it
-// prints a placeholder); GUIDs without hyphens (it drops the last one);
+// prints a placeholder); GUIDs without hyphens (it drops the last one, and
+// with -b hex spells the text in hexadecimal);
 // empty text and Null alike (it prints both as an empty field); a zero's
 // sign is not kept (SQLite stores an integral REAL as an integer); Binary
 // and OLE bytes as hexadecimal digits, exactly. (Its readings of calculated
@@ -67,6 +68,13 @@ std::string StripHyphens(std::string text) {
   return text;
 }
 
+// The text whose bytes `hex` spells in hexadecimal (two digits a byte).
+std::string FromHex(const std::string& hex) {
+  std::string text;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) text += static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16));
+  return text;
+}
+
 // How mdb-export renders a date: the time rounded to the second.
 std::string RenderDate(double value) {
   const long day = static_cast<long>(value);
@@ -110,7 +118,8 @@ std::string Disagreement(const Variant& ours, const std::string& theirs, bool qu
       if (mine.empty()) return their_empty || (quoted && theirs.empty()) ? "" : "we read empty text";
       break;
     case JetType::kGuid:
-      return StripHyphens(ToUtf8(ours.AsText())) == StripHyphens(theirs) ? "" : "GUID differs";
+      // With -b hex it prints the GUID's text in hexadecimal too.
+      return StripHyphens(ToUtf8(ours.AsText())) == StripHyphens(FromHex(theirs)) ? "" : "GUID differs";
     case JetType::kBinary:
     case JetType::kOle: mine = ToUtf8(ours.AsText()); break;  // hexadecimal on both sides
     case JetType::kDateTimeExtended: return "";  // mdb-export cannot render it

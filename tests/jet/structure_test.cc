@@ -268,8 +268,8 @@ struct ValueDamage {
 
 std::vector<ValueDamage> NewerTypeDamage() {
   using namespace std::string_literals;
-  constexpr char kCalculated[] = "fixtures/access-samples/calcFieldTestV2010.accdb";
-  constexpr char kExtended[] = "fixtures/access-samples/extDateTestV2019.accdb";
+  static constexpr char kCalculated[] = "fixtures/access-samples/calcFieldTestV2010.accdb";
+  static constexpr char kExtended[] = "fixtures/access-samples/extDateTestV2019.accdb";
   return {
       {kCalculated, "a calculated value's data longer than the value", "\x0e\0\0\0\xff\xfeWayne, Bruce"s,
        "\xee\0\0\0\xff\xfeWayne, Bruce"s},
