@@ -51,6 +51,7 @@ struct ColumnInfo {
 struct UnsupportedColumn {
   std::u16string name;  // as the file spells it
   std::u16string kind;  // "attachment, multi-value or version history", "unknown type 70"
+  friend bool operator==(const UnsupportedColumn&, const UnsupportedColumn&) = default;
 };
 
 struct TableInfo {

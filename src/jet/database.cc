@@ -416,14 +416,10 @@ ResultSet Database::ReadTable(std::u16string_view name) {
   return result;
 }
 
-void Database::LoadAllTables(const std::function<void(std::size_t)>& loaded) {
+void Database::LoadAllTables() {
   Impl& d = *impl_;
   d.Refresh();
-  std::size_t done = 0;
-  for (const TableInfo& table : d.source->tables()) {
-    d.EnsureLoaded(table);
-    if (loaded) loaded(++done);
-  }
+  for (const TableInfo& table : d.source->tables()) d.EnsureLoaded(table);
 }
 
 std::size_t Database::MirrorMemory() const {
@@ -434,10 +430,9 @@ sqlite3* Database::mirror_handle() const {
   return impl_->mirror != nullptr ? impl_->mirror->db() : nullptr;
 }
 
-void Database::ExportToSqlite(const std::filesystem::path& out,
-                              const std::function<void(std::size_t)>& loaded) {
+void Database::ExportToSqlite(const std::filesystem::path& out) {
   Impl& d = *impl_;
-  LoadAllTables(loaded);
+  LoadAllTables();
   std::error_code error;
   if (std::filesystem::is_directory(out, error)) {
     Raise(kErrEngineFailure, u"Cannot export to '" + PathText(out) + u"': it is a folder.");

@@ -96,9 +96,8 @@ class Database final : public Catalog {
   // Raises as Execute; kErrNoSuchTable for an unknown name.
   ResultSet ReadTable(std::u16string_view name);
 
-  // Loads every table into the mirror (after the change check), calling
-  // `loaded` (when set) with the count of tables done after each.
-  void LoadAllTables(const std::function<void(std::size_t)>& loaded = {});
+  // Loads every table into the mirror (after the change check).
+  void LoadAllTables();
 
   // Bytes of memory the mirror takes now.
   std::size_t MirrorMemory() const;
@@ -111,9 +110,8 @@ class Database final : public Catalog {
   // Writes every table into a new SQLite file at `out` (replacing a file
   // of that name) that Open reads back with the same columns, types and
   // values. Raises AutomationError (kErrEngineFailure when the file cannot
-  // be written). `loaded` is called as by LoadAllTables.
-  void ExportToSqlite(const std::filesystem::path& out,
-                      const std::function<void(std::size_t)>& loaded = {});
+  // be written).
+  void ExportToSqlite(const std::filesystem::path& out);
 
  private:
   struct Impl;

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <iostream>
+#include <optional>
 
 #include "cli.h"
 #include "commands.h"
@@ -102,15 +103,20 @@ void PrintJsonLines(const jet::ResultSet& rows) {
   }
 }
 
-// The rows of a table that the database has loaded into its mirror.
-std::size_t RowCount(const jet::Database& database, const jet::TableInfo& table) {
-  sqlite3* db = database.mirror_handle();
-  if (db == nullptr) return 0;
-  int rc = SQLITE_OK;
-  const jet::Statement count =
-      jet::PrepareStatement(db, "SELECT COUNT(*) FROM " + jet::QuoteIdentifier(table.sqlite_name), &rc);
-  if (rc != SQLITE_OK || sqlite3_step(count.get()) != SQLITE_ROW) return 0;
-  return static_cast<std::size_t>(sqlite3_column_int64(count.get(), 0));
+// The rows of each of `tables` in the SQLite file that convert wrote (under
+// the tables' own names); nothing when the file cannot be read.
+std::optional<std::size_t> RowsWritten(const std::string& path, const std::vector<jet::TableInfo>& tables) {
+  jet::Connection db;
+  if (jet::OpenConnection(path.c_str(), SQLITE_OPEN_READONLY, &db) != SQLITE_OK) return std::nullopt;
+  std::size_t rows = 0;
+  for (const jet::TableInfo& table : tables) {
+    int rc = SQLITE_OK;
+    const jet::Statement count =
+        jet::PrepareStatement(db.get(), "SELECT COUNT(*) FROM " + jet::QuoteIdentifier(ToUtf8(table.name)), &rc);
+    if (rc != SQLITE_OK || sqlite3_step(count.get()) != SQLITE_ROW) return std::nullopt;
+    rows += static_cast<std::size_t>(sqlite3_column_int64(count.get(), 0));
+  }
+  return rows;
 }
 
 int DatabaseError(const std::string& command, const AutomationError& e) {
@@ -186,20 +192,26 @@ int ConvertCommand(const std::vector<std::string>& words) {
   try {
     const OpenedDatabase opened(operands[0]);
     jet::Database& database = opened.database();
-    const std::vector<jet::TableInfo>& tables = database.tables();
+    const std::vector<jet::TableInfo> tables = database.tables();  // a copy: a reload would replace them
     // A bar for files that take a while to read.
     constexpr std::uintmax_t kLargeFile = 16u << 20;
     std::error_code size_error;
     const std::uintmax_t size = std::filesystem::file_size(operands[0], size_error);
-    Progress progress(!quiet && !size_error && ShowProgress(true, static_cast<std::size_t>(size / 1024), kLargeFile / 1024),
-                      tables.size(), "tables");
-    database.ExportToSqlite(operands[1], [&](std::size_t done) { progress.Update(done, done == tables.size()); });
+    if (!quiet && !size_error && ShowProgress(true, static_cast<std::size_t>(size / 1024), kLargeFile / 1024)) {
+      // Each table loads as a statement first names it, one after another,
+      // so that the bar can count them; the export then finds them loaded.
+      Progress progress(true, tables.size(), "tables");
+      for (std::size_t t = 0; t < tables.size(); ++t) {
+        database.Execute(u"Select Count(*) From [" + tables[t].name + u"]");
+        progress.Update(t + 1, t + 1 == tables.size());
+      }
+    }
+    database.ExportToSqlite(operands[1]);
 
-    std::size_t rows = 0;
+    const std::optional<std::size_t> rows = RowsWritten(operands[1], tables);
     std::size_t carried = 0;
     std::size_t skipped = 0;
     for (const jet::TableInfo& table : tables) {
-      rows += RowCount(database, table);
       carried += table.columns.size();
       for (const jet::UnsupportedColumn& column : table.unsupported) {
         ++skipped;
@@ -208,9 +220,9 @@ int ConvertCommand(const std::vector<std::string>& words) {
                   << ToUtf8(column.kind) << ")\n";
       }
     }
-    std::cerr << "wrote " << tables.size() << (tables.size() == 1 ? " table, " : " tables, ") << rows
-              << (rows == 1 ? " row, " : " rows, ") << carried << (carried == 1 ? " column" : " columns")
-              << " to " << operands[1];
+    std::cerr << "wrote " << tables.size() << (tables.size() == 1 ? " table, " : " tables, ");
+    if (rows) std::cerr << *rows << (*rows == 1 ? " row, " : " rows, ");
+    std::cerr << carried << (carried == 1 ? " column" : " columns") << " to " << operands[1];
     if (skipped > 0) {
       std::cerr << "; " << skipped << (skipped == 1 ? " column" : " columns") << " left out"
                 << (skip_unsupported ? " (--skip-unsupported)" : ": the copy is incomplete");
