@@ -45,6 +45,7 @@ const char* JetTypeName(JetType type);
 struct ColumnInfo {
   std::u16string name;  // as the file spells it
   JetType type;
+  friend bool operator==(const ColumnInfo&, const ColumnInfo&) = default;
 };
 
 // A column of the file whose values the engine cannot read, and why.
@@ -62,6 +63,7 @@ struct TableInfo {
   std::string sqlite_name;
   // The columns left out of `columns`, in the file's order.
   std::vector<UnsupportedColumn> unsupported = {};
+  friend bool operator==(const TableInfo&, const TableInfo&) = default;
 };
 
 // Looks tables up by name, case-insensitively as the Jet engine does.

@@ -18,6 +18,7 @@
 #include "base/text_ops.h"
 #include "jet/errors.h"
 #include "jet/file_watch.h"
+#include "jet/loaded_file.h"
 #include "jet/mirror.h"
 #include "jet/source.h"
 #include "jet/sqlite_handles.h"
@@ -26,16 +27,6 @@
 
 namespace qorvel::jet {
 namespace {
-
-// What identifies a version of the file: a statement reloads the mirror
-// when any of these differ from what the last load saw.
-struct FileStamp {
-  dev_t device = 0;
-  ino_t inode = 0;
-  off_t size = 0;
-  std::int64_t mtime_ns = 0;
-  friend bool operator==(const FileStamp&, const FileStamp&) = default;
-};
 
 // Looks at the file: its stamp, or the error Open raises for it.
 FileStamp StatFile(const std::filesystem::path& path) {
@@ -78,10 +69,9 @@ bool SqliteTruncated(const std::vector<std::uint8_t>& header, std::uintmax_t siz
   return pages_valid && static_cast<std::uintmax_t>(pages) * page_size > size;
 }
 
-// Opens the file behind `path` (whose stamp was just taken): recognition,
-// password, table definitions.
-std::unique_ptr<TableSource> OpenSource(const std::filesystem::path& path, const FileStamp& stamp,
-                                        TextView password, FileFormat* format_out) {
+// Recognises the file behind `path` (whose stamp was just taken) by its
+// header and checks the password; returns its format.
+FileFormat CheckFile(const std::filesystem::path& path, const FileStamp& stamp, TextView password) {
   std::ifstream file(path, std::ios::binary);
   if (!file) {
     Raise(kErrAccessDenied, u"The database file '" + PathText(path) + u"' cannot be read: " +
@@ -97,7 +87,6 @@ std::unique_ptr<TableSource> OpenSource(const std::filesystem::path& path, const
   if (header.empty()) Raise(kErrNotADatabase, u"The file " + quoted + u" is empty; it is not a database.");
   int version = -1;
   const FileFormat format = RecognizeFormat(header, &version);
-  *format_out = format;
   switch (format) {
     case FileFormat::kUnknown:
       if (version >= 0) {
@@ -112,7 +101,7 @@ std::unique_ptr<TableSource> OpenSource(const std::filesystem::path& path, const
         Raise(kErrTruncated, u"The database file " + quoted +
                                  u" is truncated: it is shorter than its header says.");
       }
-      return OpenSqliteSource(path);
+      return format;
     case FileFormat::kJet3:
     case FileFormat::kJet4:
     case FileFormat::kAce: {
@@ -125,10 +114,17 @@ std::unique_ptr<TableSource> OpenSource(const std::filesystem::path& path, const
       if (!stored.empty() && stored != password) {
         Raise(kErrWrongPassword, u"The database password given does not open the file " + quoted + u".");
       }
-      return OpenMdbSource(path, format, size);
+      return format;
     }
   }
   Raise(kErrNotADatabase, u"The file " + quoted + u" is not a database.");
+}
+
+// Reads the table definitions of a file that CheckFile accepted.
+std::unique_ptr<TableSource> OpenSource(const std::filesystem::path& path, const FileStamp& stamp,
+                                        FileFormat format) {
+  if (format == FileFormat::kSqlite) return OpenSqliteSource(path);
+  return OpenMdbSource(path, format, static_cast<std::uintmax_t>(stamp.size));
 }
 
 Variant IntegerVariant(JetType type, std::int64_t v) {
@@ -255,9 +251,9 @@ struct Database::Impl {
   // The version of the file that the members below come from.
   FileStamp stamp;
   FileFormat format = FileFormat::kUnknown;
-  std::unique_ptr<TableSource> source;
+  std::shared_ptr<LoadedFile> file;
   std::unique_ptr<Mirror> mirror;
-  std::unordered_map<Text, std::size_t> by_name;  // folded name -> index in source->tables()
+  std::uint64_t generation = 0;  // of file, when the attached images were current
   std::unordered_map<Text, std::unique_ptr<CachedStatement>> statements;
 
   std::unique_ptr<FileWatch> watch;
@@ -266,61 +262,43 @@ struct Database::Impl {
   void Load() {
     statements.clear();
     mirror.reset();
-    source.reset();
-    by_name.clear();
+    file.reset();
     // Watch before looking: a change from here on is reported.
     watch.reset();
     if (options.watch_file) watch = std::make_unique<FileWatch>(path);
     const FileStamp now = StatFile(path);
-    source = OpenSource(path, now, password, &format);
+    format = CheckFile(path, now, password);
+    file = LoadedFile::Acquire(path, now, format, [&] { return OpenSource(path, now, format); });
+    generation = file->generation();
     mirror = std::make_unique<Mirror>();
     sql::RegisterFunctions(mirror->db(), options.now);
-    const auto& tables = source->tables();
-    for (std::size_t i = 0; i < tables.size(); ++i) by_name.emplace(FoldText(tables[i].name), i);
     stamp = now;
   }
 
-  // Reloads when the file is no longer the version loaded.
+  // Reloads when the file is no longer the version loaded; moves to the
+  // newest images of the attached tables when others added indexes.
   void Refresh() {
-    if (source == nullptr) {
+    if (file == nullptr) {
       Load();
       return;
     }
     const FileWatch::Change change = watch != nullptr ? watch->Poll() : FileWatch::Change::kFolder;
-    if (change == FileWatch::Change::kNone) return;
-    if (change == FileWatch::Change::kFile || !(StatFile(path) == stamp)) Load();
+    if (change == FileWatch::Change::kFile || (change == FileWatch::Change::kFolder && !(StatFile(path) == stamp))) {
+      Load();
+      return;
+    }
+    if (file->generation() != generation) {
+      generation = file->generation();
+      const auto attached = mirror->AttachedTables();
+      for (const auto& [table, image] : attached) {
+        std::shared_ptr<const TableImage> current = file->Image(*table);
+        if (current.get() != image) mirror->Attach(*table, std::move(current), {table});
+      }
+    }
   }
 
   const TableInfo* Find(std::u16string_view name) const {
-    if (source == nullptr) return nullptr;
-    const auto it = by_name.find(FoldText(name));
-    return it == by_name.end() ? nullptr : &source->tables()[it->second];
-  }
-
-  void EnsureLoaded(const TableInfo& table) {
-    if (mirror->IsLoaded(table)) return;
-    const std::size_t index = static_cast<std::size_t>(&table - source->tables().data());
-    mirror->Load(table, [&](RowSink& sink) { source->ReadRows(index, sink); });
-  }
-
-  // Indexes for a statement: first the columns tested against values; then
-  // each join column, unless its own table is the one those indexes narrow
-  // down and the other is not (the join then probes only the other side).
-  void EnsureIndexes(const std::vector<sql::IndexHint>& hints) {
-    std::set<std::u16string> narrowed;
-    for (const sql::IndexHint& hint : hints) {
-      if (!hint.joined_with.empty()) continue;
-      const TableInfo& table = Require(hint.table);
-      EnsureLoaded(table);
-      if (mirror->EnsureIndex(table, hint.column)) narrowed.insert(hint.table);
-    }
-    for (const sql::IndexHint& hint : hints) {
-      if (hint.joined_with.empty()) continue;
-      if (narrowed.count(hint.table) != 0 && narrowed.count(hint.joined_with) == 0) continue;
-      const TableInfo& table = Require(hint.table);
-      EnsureLoaded(table);
-      mirror->EnsureIndex(table, hint.column);
-    }
+    return file != nullptr ? file->Find(name) : nullptr;
   }
 
   const TableInfo& Require(std::u16string_view name) {
@@ -331,7 +309,68 @@ struct Database::Impl {
     return *table;
   }
 
-  Statement Prepare(const std::string& sql_text) {
+  // Loads what the tables need (through the shared file) and attaches
+  // their images; drops the prepared statements when a table they may
+  // name had to be detached.
+  void Attach(const std::vector<LoadedFile::Need>& needs) {
+    const std::vector<std::shared_ptr<const TableImage>> images = file->Images(needs);
+    std::vector<const TableInfo*> keep;
+    for (const LoadedFile::Need& need : needs) keep.push_back(need.table);
+    for (std::size_t i = 0; i < needs.size(); ++i) {
+      if (!mirror->Attach(*needs[i].table, images[i], keep)) statements.clear();
+    }
+  }
+
+  // The tables of a statement, with the indexes it wants: first the
+  // columns tested against values; then each join column, unless its own
+  // table is the one those indexes narrow down and the other is not (the
+  // join then probes only the other side).
+  void Prepare(const sql::Translation& translation) {
+    std::vector<LoadedFile::Need> needs;
+    const auto need_of = [&](const TableInfo& table) -> LoadedFile::Need& {
+      for (LoadedFile::Need& need : needs) {
+        if (need.table == &table) return need;
+      }
+      return needs.emplace_back(LoadedFile::Need{&table, {}});
+    };
+    for (const std::u16string& name : translation.tables) need_of(Require(name));
+    for (const sql::IndexHint& hint : translation.index_hints) {
+      if (hint.joined_with.empty()) need_of(Require(hint.table)).index_columns.push_back(hint.column);
+    }
+    Attach(needs);
+
+    std::set<std::u16string> narrowed;
+    for (const sql::IndexHint& hint : translation.index_hints) {
+      if (!hint.joined_with.empty()) continue;
+      const TableInfo& table = Require(hint.table);
+      if (mirror->Attached(table)->HasIndex(hint.column)) narrowed.insert(hint.table);
+    }
+    std::vector<LoadedFile::Need> joins;
+    for (const sql::IndexHint& hint : translation.index_hints) {
+      if (hint.joined_with.empty()) continue;
+      if (narrowed.count(hint.table) != 0 && narrowed.count(hint.joined_with) == 0) continue;
+      const TableInfo& table = Require(hint.table);
+      if (mirror->Attached(table)->Decided(hint.column)) continue;
+      joins.push_back({&table, {hint.column}});
+    }
+    if (joins.empty()) return;
+    for (const LoadedFile::Need& need : needs) {
+      if (std::none_of(joins.begin(), joins.end(), [&](const auto& j) { return j.table == need.table; })) {
+        joins.push_back({need.table, {}});  // keeps it attached
+      }
+    }
+    Attach(joins);
+  }
+
+  // Every table's image (after the change check), loaded side by side.
+  std::vector<std::shared_ptr<const TableImage>> AllImages() {
+    Refresh();
+    std::vector<LoadedFile::Need> needs;
+    for (const TableInfo& table : file->tables()) needs.push_back({&table, {}});
+    return file->Images(needs);
+  }
+
+  Statement PrepareSql(const std::string& sql_text) {
     int rc = SQLITE_OK;
     Statement stmt = PrepareStatement(mirror->db(), sql_text, &rc, SQLITE_PREPARE_PERSISTENT);
     if (rc != SQLITE_OK) throw sql::ErrorFromSqlite(mirror->db(), rc);
@@ -359,7 +398,7 @@ const TableInfo* Database::FindTable(std::u16string_view name) const { return im
 
 const std::vector<TableInfo>& Database::tables() const {
   static const std::vector<TableInfo> kNone;
-  return impl_->source != nullptr ? impl_->source->tables() : kNone;
+  return impl_->file != nullptr ? impl_->file->tables() : kNone;
 }
 
 FileFormat Database::format() const { return impl_->format; }
@@ -380,10 +419,9 @@ ResultSet Database::Execute(TextView statement) {
   }
 
   const sql::Translation translation = sql::Translate(statement, *this, d.options.read_date);
-  for (const std::u16string& name : translation.tables) d.EnsureLoaded(d.Require(name));
-  d.EnsureIndexes(translation.index_hints);
+  d.Prepare(translation);
   auto cached = std::make_unique<CachedStatement>();
-  cached->stmt = d.Prepare(translation.sqlite_sql);
+  cached->stmt = d.PrepareSql(translation.sqlite_sql);
   cached->columns = translation.columns;
   {
     ResetOnExit reset(cached->stmt.get());
@@ -400,7 +438,7 @@ ResultSet Database::ReadTable(std::u16string_view name) {
   Impl& d = *impl_;
   d.Refresh();
   const TableInfo& table = d.Require(name);
-  d.EnsureLoaded(table);
+  d.Attach({{&table, {}}});
   ResultSet result;
   std::string sql_text = "SELECT ";
   for (std::size_t c = 0; c < table.columns.size(); ++c) {
@@ -411,19 +449,16 @@ ResultSet Database::ReadTable(std::u16string_view name) {
   if (table.columns.empty()) sql_text += "NULL";
   sql_text += " FROM " + QuoteIdentifier(table.sqlite_name) + " ORDER BY rowid";
   if (table.columns.empty()) return result;
-  const Statement stmt = d.Prepare(sql_text);
+  const Statement stmt = d.PrepareSql(sql_text);
   CollectRows(d.mirror->db(), stmt.get(), result);
   return result;
 }
 
-void Database::LoadAllTables() {
-  Impl& d = *impl_;
-  d.Refresh();
-  for (const TableInfo& table : d.source->tables()) d.EnsureLoaded(table);
-}
+void Database::LoadAllTables() { impl_->AllImages(); }
 
 std::size_t Database::MirrorMemory() const {
-  return impl_->mirror != nullptr ? impl_->mirror->MemoryUsed() : 0;
+  const Impl& d = *impl_;
+  return (d.file != nullptr ? d.file->MemoryUsed() : 0) + (d.mirror != nullptr ? d.mirror->MemoryUsed() : 0);
 }
 
 sqlite3* Database::mirror_handle() const {
@@ -432,7 +467,7 @@ sqlite3* Database::mirror_handle() const {
 
 void Database::ExportToSqlite(const std::filesystem::path& out) {
   Impl& d = *impl_;
-  LoadAllTables();
+  const std::vector<std::shared_ptr<const TableImage>> images = d.AllImages();
   std::error_code error;
   if (std::filesystem::is_directory(out, error)) {
     Raise(kErrEngineFailure, u"Cannot export to '" + PathText(out) + u"': it is a folder.");
@@ -447,9 +482,9 @@ void Database::ExportToSqlite(const std::filesystem::path& out) {
   temp += ".tmp" + std::to_string(random());
   std::filesystem::remove(temp, error);
   std::vector<const TableInfo*> tables;
-  for (const TableInfo& table : d.source->tables()) tables.push_back(&table);
+  for (const TableInfo& table : d.file->tables()) tables.push_back(&table);
   try {
-    d.mirror->ExportTo(temp, tables);
+    Mirror::ExportTo(temp, tables, images);
   } catch (...) {
     std::filesystem::remove(temp, error);
     throw;

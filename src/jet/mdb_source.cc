@@ -13,6 +13,7 @@
 #include <glib.h>
 #include <mdbtools.h>
 
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -193,9 +194,11 @@ struct TableRef {
 
 class MdbSource final : public TableSource {
  public:
-  MdbSource(const std::filesystem::path& path, FileFormat format, std::uintmax_t file_size)
+  // Reads the file at `open_path`, named `path` in messages.
+  MdbSource(const std::filesystem::path& path, const std::filesystem::path& open_path, FileFormat format,
+            std::uintmax_t file_size)
       : path_(path), format_(format), page_size_(PageSize(format)),
-        pages_(file_size / PageSize(format)), mdb_(mdb_open(path.c_str(), MDB_NOFLAGS)) {
+        pages_(file_size / PageSize(format)), mdb_(mdb_open(open_path.c_str(), MDB_NOFLAGS)) {
     // On a failure the members free what was read and close the file as the
     // constructor unwinds.
     if (mdb_ == nullptr) Damaged(u"its first page cannot be read");
@@ -207,6 +210,30 @@ class MdbSource final : public TableSource {
   }
 
   const std::vector<TableInfo>& tables() const override { return tables_; }
+
+  // Opens the file this handle has open (through its descriptor, so that a
+  // file renamed over the path since is not the one read); null when its
+  // tables are no longer the same (written over in place meanwhile).
+  std::unique_ptr<TableSource> OpenAnother() const override {
+    const std::filesystem::path same_file = "/proc/self/fd/" + std::to_string(fileno(mdb_->f->stream));
+    auto another = std::make_unique<MdbSource>(path_, same_file, format_, pages_ * page_size_);
+    if (another->tables_ != tables_) return nullptr;  // written over meanwhile: take turns
+    return another;
+  }
+
+  // The data pages the table's page map lists (checked as the definition
+  // was read), counted without reading them.
+  std::uintmax_t SizeHint(std::size_t index) override {
+    MdbTableDef* def = refs_[index].def.get();
+    if (def->usage_map == nullptr || def->map_sz < 5) return 0;
+    std::uintmax_t pages = 0;
+    for (guint32 current = 0; pages <= pages_; ++pages) {
+      const gint32 found = mdb_map_find_next(mdb_.get(), def->usage_map, static_cast<unsigned>(def->map_sz), current);
+      if (found <= 0 || static_cast<guint32>(found) <= current) break;
+      current = static_cast<guint32>(found);
+    }
+    return pages * page_size_;
+  }
 
   void ReadRows(std::size_t index, RowSink& sink) override {
     TableRef& table = refs_[index];
@@ -859,7 +886,7 @@ class MdbSource final : public TableSource {
 
 std::unique_ptr<TableSource> OpenMdbSource(const std::filesystem::path& path, FileFormat format,
                                            std::uintmax_t file_size) {
-  return std::make_unique<MdbSource>(path, format, file_size);
+  return std::make_unique<MdbSource>(path, path, format, file_size);
 }
 
 }  // namespace qorvel::jet

@@ -3,7 +3,11 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <array>
+#include <cstdio>
+#include <cstring>
+#include <limits>
 
 #include "base/text_ops.h"
 #include "jet/errors.h"
@@ -123,113 +127,250 @@ void RowSink::EndRow() {
   ++rows_;
 }
 
-Mirror::Mirror() {
-  // SQLite counts every allocation under one process-wide mutex unless told
-  // not to; with a mirror per thread that mutex would serialise the threads'
-  // loads. The setting can only be made before SQLite starts, so the first
-  // mirror of the process makes it (later calls are refused and harmless).
+namespace {
+
+// SQLite counts every allocation under one process-wide mutex unless told
+// not to; with connections on several threads that mutex would serialise
+// them. The setting can only be made before SQLite starts, so the first
+// connection of the process makes it (later calls are refused and
+// harmless).
+void TurnOffMemoryStatistics() {
   static const int kNoMemoryStatistics = sqlite3_config(SQLITE_CONFIG_MEMSTATUS, 0);
   (void)kNoMemoryStatistics;
-  // On every failure below, db_ closes the connection as the constructor
-  // unwinds.
-  const int rc = OpenConnection(
-      ":memory:", SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, &db_);
+}
+
+// Opens an in-memory connection with the JETTEXT collation.
+Connection OpenInMemory() {
+  TurnOffMemoryStatistics();
+  Connection db;
+  const int rc = OpenConnection(":memory:", SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, &db);
   if (rc != SQLITE_OK) {
     Raise(kErrEngineFailure, u"Cannot create the in-memory database: " + FromUtf8(sqlite3_errstr(rc)));
   }
-  if (RegisterTextCollation(db()) != SQLITE_OK) {
+  if (RegisterTextCollation(db.get()) != SQLITE_OK) {
     Raise(kErrEngineFailure, u"Cannot register the text collation");
   }
-  Exec("PRAGMA synchronous = OFF");
-  Exec("PRAGMA temp_store = MEMORY");
-  // Statistics from a sample of each new index are enough for the planner
-  // to tell a person's few rows from a flag that nearly every row has.
-  Exec("PRAGMA analysis_limit = 1000");
-  Exec("PRAGMA threads = 2");
+  return db;
 }
 
-void Mirror::Exec(const std::string& sql) {
-  if (sqlite3_exec(db(), sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
-    RaiseSqlite(db(), u"The engine failed");
+void Exec(sqlite3* db, const std::string& sql) {
+  if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) {
+    RaiseSqlite(db, u"The engine failed");
   }
 }
 
-bool Mirror::IsLoaded(const TableInfo& table) const { return loaded_.count(table.sqlite_name) != 0; }
+// Pages of an attached image are read where they lie in memory, never
+// copied into the connection's cache (SQLite maps at most this much of a
+// database; the rest of a larger one is read page by page).
+constexpr char kMapImages[] = "PRAGMA %s.mmap_size = 2147418112";
 
-RowSink Mirror::BeginLoad(const TableInfo& table) {
-  const std::string name = QuoteIdentifier(table.sqlite_name);
-  Exec("BEGIN");
-  try {
-    Exec(CreateTableSql(name, table, true));
+}  // namespace
+
+// Makes an image in a private connection: the table's rows, then indexes.
+class TableImage::Builder {
+ public:
+  // An empty database, or (with `base`) a writable copy of an image, in a
+  // block of memory that becomes the new image's. The block is allocated
+  // `capacity` bytes at once (only what is written takes memory), so that
+  // the database rarely outgrows it: growing means moving it, and for a
+  // moment holding it twice.
+  Builder(const TableImage* base, std::size_t capacity) : db_(OpenInMemory()) {
+    sqlite3_int64 size = 0;
+    if (base != nullptr) {
+      size = static_cast<sqlite3_int64>(base->size());
+      capacity = std::max(capacity, base->size());
+      image_->indexed_ = base->indexed_;
+      image_->flags_ = base->flags_;
+    }
+    auto* block = static_cast<unsigned char*>(sqlite3_malloc64(std::max<std::size_t>(capacity, 4096)));
+    if (block == nullptr) RaiseOutOfMemory();
+    if (base != nullptr) std::memcpy(block, base->data(), base->size());
+    // SQLite owns the copy from here, failure or not.
+    if (sqlite3_deserialize(db(), "main", block, size, static_cast<sqlite3_int64>(std::max<std::size_t>(capacity, 4096)),
+                            SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_RESIZEABLE) != SQLITE_OK) {
+      RaiseSqlite(db(), u"Cannot copy a table");
+    }
+    // The block grows as the table does, up to any size memory allows.
+    sqlite3_int64 limit = std::numeric_limits<sqlite3_int64>::max();
+    sqlite3_file_control(db(), "main", SQLITE_FCNTL_SIZE_LIMIT, &limit);
+    // Nothing here is ever rolled back: a failed build is thrown away whole.
+    Exec(db(), "PRAGMA journal_mode = OFF");
+    Exec(db(), "PRAGMA synchronous = OFF");
+    Exec(db(), "PRAGMA temp_store = MEMORY");
+    // Statistics from a sample of each new index are enough for the planner
+    // to tell a person's few rows from a flag that nearly every row has.
+    Exec(db(), "PRAGMA analysis_limit = 1000");
+    Exec(db(), "PRAGMA threads = 2");
+  }
+
+  sqlite3* db() const { return db_.get(); }
+
+  void Fill(const TableInfo& table, const std::function<void(RowSink&)>& fill) {
+    const std::string name = QuoteIdentifier(table.sqlite_name);
+    Exec(db(), "BEGIN");
+    Exec(db(), CreateTableSql(name, table, true));
     std::string sql = "INSERT INTO " + name + " VALUES (";
     for (std::size_t i = 0; i < table.columns.size(); ++i) sql += i == 0 ? "?" : ", ?";
     if (table.columns.empty()) sql += "NULL";
     sql += ")";
-    insert_.reset();
     int rc = SQLITE_OK;
-    insert_ = PrepareStatement(db(), sql, &rc);
+    const Statement insert = PrepareStatement(db(), sql, &rc);
     if (rc != SQLITE_OK) RaiseSqlite(db(), u"Cannot create the copy of table '" + table.name + u"'");
-  } catch (...) {
-    sqlite3_exec(db(), "ROLLBACK", nullptr, nullptr, nullptr);
-    throw;
+    RowSink sink(db(), insert.get(), table.name);
+    fill(sink);
+    Exec(db(), "COMMIT");
   }
-  return RowSink(db(), insert_.get(), table.name);
+
+  void AddIndexes(const TableInfo& table, const std::vector<std::u16string>& columns) {
+    for (const std::u16string& column : columns) {
+      std::u16string key = FoldText(column);
+      if (image_->indexed_.count(key) != 0 || image_->flags_.count(key) != 0) continue;
+      const std::string table_sql = QuoteIdentifier(table.sqlite_name);
+      const std::string column_sql = QuoteIdentifier(ToUtf8(column));
+      // A flag (Active, Status, ...) holds a handful of values: an index on
+      // it would not narrow anything down, and building one costs as much
+      // as any.
+      if (DistinctInSample(table_sql, column_sql) <= kFlagValues) {
+        image_->flags_.insert(std::move(key));
+        continue;
+      }
+      const std::string index_name =
+          QuoteIdentifier("ix" + std::to_string(image_->indexed_.size() + 1) + "_" + table.sqlite_name);
+      Exec(db(), "CREATE INDEX " + index_name + " ON " + table_sql + " (" + column_sql + ")");
+      // Statistics let the planner tell a person's few rows from the many
+      // rows of a common value.
+      Exec(db(), "ANALYZE " + index_name);
+      image_->indexed_.insert(std::move(key));
+    }
+  }
+
+  // The image: the connection's block of memory, which the image keeps
+  // with the connection (it is never written again).
+  std::shared_ptr<const TableImage> Finish() {
+    sqlite3_int64 size = 0;
+    image_->data_ = sqlite3_serialize(db(), "main", &size, SQLITE_SERIALIZE_NOCOPY);
+    if (image_->data_ == nullptr) RaiseOutOfMemory();
+    image_->size_ = static_cast<std::size_t>(size);
+    image_->owner_ = std::move(db_);
+    return std::move(image_);
+  }
+
+ private:
+  // Distinct non-Null values among the first kFlagSample of a column.
+  int DistinctInSample(const std::string& table_sql, const std::string& column_sql) {
+    const std::string sql = "SELECT COUNT(DISTINCT " + column_sql + ") FROM (SELECT " + column_sql +
+                            " FROM " + table_sql + " LIMIT " + std::to_string(kFlagSample) + ")";
+    int rc = SQLITE_OK;
+    const Statement stmt = PrepareStatement(db(), sql, &rc);
+    if (rc != SQLITE_OK || sqlite3_step(stmt.get()) != SQLITE_ROW) {
+      return kFlagValues + 1;  // when in doubt, index
+    }
+    return sqlite3_column_int(stmt.get(), 0);
+  }
+
+  Connection db_;
+  std::shared_ptr<TableImage> image_{new TableImage};
+};
+
+std::shared_ptr<const TableImage> TableImage::Load(const TableInfo& table,
+                                                   const std::function<void(RowSink&)>& fill,
+                                                   const std::vector<std::u16string>& index_columns,
+                                                   std::size_t size_hint) {
+  Builder builder(nullptr, size_hint);
+  builder.Fill(table, fill);
+  builder.AddIndexes(table, index_columns);
+  return builder.Finish();
 }
 
-void Mirror::FinishLoad(const TableInfo& table) {
-  insert_.reset();
-  try {
-    Exec("COMMIT");
-  } catch (...) {
-    AbandonLoad(table);
-    throw;
-  }
-  loaded_.insert(table.sqlite_name);
+std::shared_ptr<const TableImage> TableImage::WithIndexes(const std::shared_ptr<const TableImage>& image,
+                                                          const TableInfo& table,
+                                                          const std::vector<std::u16string>& columns) {
+  bool all_decided = true;
+  for (const std::u16string& column : columns) all_decided = all_decided && image->Decided(column);
+  if (all_decided) return image;
+  // An index takes less room than its table.
+  Builder builder(image.get(), 2 * image->size());
+  builder.AddIndexes(table, columns);
+  return builder.Finish();
 }
 
-void Mirror::AbandonLoad(const TableInfo& table) {
-  insert_.reset();
-  sqlite3_exec(db(), "ROLLBACK", nullptr, nullptr, nullptr);
-  const std::string drop = "DROP TABLE IF EXISTS " + QuoteIdentifier(table.sqlite_name);
-  sqlite3_exec(db(), drop.c_str(), nullptr, nullptr, nullptr);
+TableImage::~TableImage() = default;
+
+bool TableImage::HasIndex(std::u16string_view column) const { return indexed_.count(FoldText(column)) != 0; }
+
+bool TableImage::Decided(std::u16string_view column) const {
+  const std::u16string key = FoldText(column);
+  return indexed_.count(key) != 0 || flags_.count(key) != 0;
 }
 
-bool Mirror::EnsureIndex(const TableInfo& table, std::u16string_view column) {
-  auto key = std::make_pair(table.sqlite_name, FoldText(column));
-  if (indexed_.count(key) != 0) return true;
-  if (flags_.count(key) != 0) return false;
-  const std::string table_sql = QuoteIdentifier(table.sqlite_name);
-  const std::string column_sql = QuoteIdentifier(ToUtf8(column));
-  // A flag (Active, Status, ...) holds a handful of values: an index on it
-  // would not narrow anything down, and building one costs as much as any.
-  if (DistinctInSample(table_sql, column_sql) <= kFlagValues) {
-    flags_.insert(std::move(key));
-    return false;
+Mirror::Mirror() : db_(OpenInMemory()) {}
+
+const TableImage* Mirror::Attached(const TableInfo& table) const {
+  for (const Slot& slot : slots_) {
+    if (slot.table == &table) return slot.image.get();
   }
-  const std::string index_name =
-      QuoteIdentifier("ix" + std::to_string(indexed_.size() + 1) + "_" + table.sqlite_name);
-  Exec("CREATE INDEX " + index_name + " ON " + table_sql + " (" + column_sql + ")");
-  // Statistics let the planner tell a person's few rows from the many rows
-  // of a common value.
-  Exec("ANALYZE " + index_name);
-  indexed_.insert(std::move(key));
-  return true;
+  return nullptr;
 }
 
-int Mirror::DistinctInSample(const std::string& table_sql, const std::string& column_sql) {
-  const std::string sql = "SELECT COUNT(DISTINCT " + column_sql + ") FROM (SELECT " + column_sql +
-                          " FROM " + table_sql + " LIMIT " + std::to_string(kFlagSample) + ")";
-  int rc = SQLITE_OK;
-  const Statement stmt = PrepareStatement(db(), sql, &rc);
-  if (rc != SQLITE_OK || sqlite3_step(stmt.get()) != SQLITE_ROW) {
-    return kFlagValues + 1;  // when in doubt, index
+std::vector<std::pair<const TableInfo*, const TableImage*>> Mirror::AttachedTables() const {
+  std::vector<std::pair<const TableInfo*, const TableImage*>> tables;
+  for (const Slot& slot : slots_) tables.emplace_back(slot.table, slot.image.get());
+  return tables;
+}
+
+bool Mirror::Attach(const TableInfo& table, std::shared_ptr<const TableImage> image,
+                    const std::vector<const TableInfo*>& keep) {
+  ++uses_;
+  bool kept_all = true;
+  Slot* slot = nullptr;
+  for (Slot& s : slots_) {
+    if (s.table == &table) slot = &s;
   }
-  return sqlite3_column_int(stmt.get(), 0);
+  if (slot != nullptr && slot->image == image) {
+    slot->last_use = uses_;
+    return true;
+  }
+  if (slot == nullptr && slots_.size() < kMaxAttached) {
+    std::string schema = "t" + std::to_string(slots_.size() + 1);
+    Exec(db(), "ATTACH ':memory:' AS " + schema);
+    slots_.push_back({std::move(schema), &table, nullptr, 0});
+    slot = &slots_.back();
+  }
+  if (slot == nullptr) {
+    // Room for one more: the table used least recently that this statement
+    // does not name makes way.
+    for (Slot& s : slots_) {
+      if (std::find(keep.begin(), keep.end(), s.table) != keep.end()) continue;
+      if (slot == nullptr || s.last_use < slot->last_use) slot = &s;
+    }
+    if (slot == nullptr) {
+      Raise(kErrEngineFailure, u"The statement names more than " +
+                                   DecimalText(static_cast<long long>(kMaxAttached)) + u" tables.");
+    }
+    kept_all = false;
+  }
+  // Read-only and not resizeable: SQLite neither writes nor frees the
+  // image, and maps its pages instead of copying them.
+  auto* data = const_cast<unsigned char*>(image->data());
+  const auto size = static_cast<sqlite3_int64>(image->size());
+  slot->table = nullptr;
+  slot->image.reset();
+  if (sqlite3_deserialize(db(), slot->schema.c_str(), data, size, size, SQLITE_DESERIALIZE_READONLY) !=
+      SQLITE_OK) {
+    RaiseSqlite(db(), u"Cannot read the copy of table '" + table.name + u"'");
+  }
+  char pragma[64];
+  std::snprintf(pragma, sizeof pragma, kMapImages, slot->schema.c_str());
+  Exec(db(), pragma);
+  slot->table = &table;
+  slot->image = std::move(image);
+  slot->last_use = uses_;
+  return kept_all;
 }
 
 std::size_t Mirror::MemoryUsed() const {
   std::size_t total = 0;
-  for (const int op : {SQLITE_DBSTATUS_CACHE_USED, SQLITE_DBSTATUS_SCHEMA_USED}) {
+  for (const int op : {SQLITE_DBSTATUS_CACHE_USED, SQLITE_DBSTATUS_SCHEMA_USED, SQLITE_DBSTATUS_STMT_USED}) {
     int current = 0;
     int highwater = 0;
     if (sqlite3_db_status(db(), op, &current, &highwater, 0) == SQLITE_OK && current > 0) {
@@ -239,30 +380,33 @@ std::size_t Mirror::MemoryUsed() const {
   return total;
 }
 
-void Mirror::ExportTo(const std::filesystem::path& path, const std::vector<const TableInfo*>& tables) {
-  int rc = SQLITE_OK;
-  Statement attach = PrepareStatement(db(), "ATTACH DATABASE ?1 AS export", &rc);
-  if (rc != SQLITE_OK) RaiseSqlite(db(), u"Cannot export the database");
+void Mirror::ExportTo(const std::filesystem::path& path, const std::vector<const TableInfo*>& tables,
+                      const std::vector<std::shared_ptr<const TableImage>>& images) {
+  Connection out;
   const std::string target = path.string();
-  sqlite3_bind_text(attach.get(), 1, target.c_str(), static_cast<int>(target.size()), SQLITE_TRANSIENT);
-  rc = sqlite3_step(attach.get());
-  attach.reset();  // the step's error stays on the connection for RaiseSqlite
-  if (rc != SQLITE_DONE) RaiseSqlite(db(), u"Cannot create the file '" + PathText(path) + u"'");
-  try {
-    Exec("BEGIN");
-    for (const TableInfo* table : tables) {
-      const std::string exported = "export." + QuoteIdentifier(ToUtf8(table->name));
-      Exec(CreateTableSql(exported, *table, false));
-      Exec("INSERT INTO " + exported + " SELECT * FROM main." + QuoteIdentifier(table->sqlite_name) +
-           " ORDER BY rowid");
-    }
-    Exec("COMMIT");
-  } catch (...) {
-    sqlite3_exec(db(), "ROLLBACK", nullptr, nullptr, nullptr);
-    sqlite3_exec(db(), "DETACH DATABASE export", nullptr, nullptr, nullptr);
-    throw;
+  int rc = OpenConnection(target.c_str(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, &out);
+  if (rc != SQLITE_OK) RaiseSqlite(out.get(), u"Cannot create the file '" + PathText(path) + u"'");
+  if (RegisterTextCollation(out.get()) != SQLITE_OK) {
+    Raise(kErrEngineFailure, u"Cannot register the text collation");
   }
-  Exec("DETACH DATABASE export");
+  Exec(out.get(), "ATTACH ':memory:' AS image");
+  Exec(out.get(), "BEGIN");
+  for (std::size_t i = 0; i < tables.size(); ++i) {
+    const TableInfo& table = *tables[i];
+    auto* data = const_cast<unsigned char*>(images[i]->data());
+    const auto size = static_cast<sqlite3_int64>(images[i]->size());
+    if (sqlite3_deserialize(out.get(), "image", data, size, size, SQLITE_DESERIALIZE_READONLY) != SQLITE_OK) {
+      RaiseSqlite(out.get(), u"Cannot export the database");
+    }
+    const std::string exported = "main." + QuoteIdentifier(ToUtf8(table.name));
+    Exec(out.get(), CreateTableSql(exported, table, false));
+    Exec(out.get(), "INSERT INTO " + exported + " SELECT * FROM image." + QuoteIdentifier(table.sqlite_name) +
+                        " ORDER BY rowid");
+  }
+  Exec(out.get(), "COMMIT");
+  Exec(out.get(), "DETACH DATABASE image");
+  rc = sqlite3_close(out.release());
+  if (rc != SQLITE_OK) Raise(kErrEngineFailure, u"Cannot write the file '" + PathText(path) + u"'");
 }
 
 }  // namespace qorvel::jet

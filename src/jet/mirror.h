@@ -1,5 +1,5 @@
-// The mirror: an in-memory SQLite database that holds copies of the tables
-// of one database file, loaded a table at a time.
+// The mirror: copies of the tables of a database file in SQLite, made a
+// table at a time, and the connections that statements run on.
 //
 // Each column keeps its Jet type in its declared SQLite type ("JetLong
 // INTEGER", "JetCurrency INTEGER", "JetText TEXT", ...), stored as
@@ -12,6 +12,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <set>
 #include <span>
@@ -57,70 +59,113 @@ class RowSink {
   std::size_t rows_ = 0;
 };
 
+// A table's copy as statements read it: a small SQLite database holding
+// the table (under its mirror name), the indexes built on it so far and
+// their statistics, serialized into one block of memory. An image never
+// changes once made, so any number of connections, on any threads, read it
+// at once without locks or copies (each attaches it read-only, mapping its
+// pages where they lie); an index added later makes a new image.
+class TableImage {
+ public:
+  // Fills a new copy of `table` with the rows `fill` gives (through the sink
+  // it receives), then builds an index on each column of `index_columns`
+  // that is worth one (see WithIndexes). `size_hint` is the room the copy
+  // will likely take (0: unknown). Raises what `fill` raises, or
+  // AutomationError (kErrEngineFailure) when SQLite fails.
+  static std::shared_ptr<const TableImage> Load(const TableInfo& table,
+                                                const std::function<void(RowSink&)>& fill,
+                                                const std::vector<std::u16string>& index_columns,
+                                                std::size_t size_hint);
+
+  // This copy with an index on each column of `columns` that has none yet
+  // and is not a flag (a column whose first kFlagSample values hold at most
+  // kFlagValues distinct ones: an index would narrow nothing down). Returns
+  // `image` itself when nothing is to be built. Raises as Load.
+  // Precondition: image was made for `table` and the columns are its own.
+  static std::shared_ptr<const TableImage> WithIndexes(const std::shared_ptr<const TableImage>& image,
+                                                       const TableInfo& table,
+                                                       const std::vector<std::u16string>& columns);
+
+  ~TableImage();
+  TableImage(const TableImage&) = delete;
+  TableImage& operator=(const TableImage&) = delete;
+
+  // Whether the column has an index, and whether it was decided one way or
+  // the other (an index, or a flag that gets none).
+  bool HasIndex(std::u16string_view column) const;
+  bool Decided(std::u16string_view column) const;
+
+  const unsigned char* data() const { return data_; }
+  std::size_t size() const { return size_; }
+
+ private:
+  class Builder;
+  TableImage() = default;
+
+  static constexpr int kFlagSample = 4096;
+  static constexpr int kFlagValues = 4;
+
+  Connection owner_;  // the connection whose in-memory database data_ is
+  unsigned char* data_ = nullptr;
+  std::size_t size_ = 0;
+  std::set<std::u16string> indexed_;  // folded column names
+  std::set<std::u16string> flags_;
+};
+
+// One connection's view of the tables: an in-memory SQLite connection on
+// which statements run, with the JETTEXT collation, and the images of the
+// tables they name attached under schemas of their own (so the statements
+// name the tables without a schema). SQLite attaches at most kMaxAttached
+// databases to a connection; when more tables are wanted, the one used
+// least recently is detached.
 class Mirror {
  public:
-  // Opens an empty in-memory database with the JETTEXT collation.
-  // Raises AutomationError when SQLite cannot.
+  static constexpr std::size_t kMaxAttached = 10;
+
+  // Raises AutomationError when SQLite cannot open a connection.
   Mirror();
   Mirror(const Mirror&) = delete;
   Mirror& operator=(const Mirror&) = delete;
 
   sqlite3* db() const { return db_.get(); }
 
-  bool IsLoaded(const TableInfo& table) const;
+  // Makes `image` the copy of `table` that statements on this connection
+  // read. Returns false when another table had to be detached to make room
+  // (statements prepared before may name it). A table of `keep` is never
+  // the one detached. Raises kErrEngineFailure when SQLite fails, or when
+  // every attached table is in `keep`.
+  // Precondition: table is in keep.
+  bool Attach(const TableInfo& table, std::shared_ptr<const TableImage> image,
+              const std::vector<const TableInfo*>& keep);
 
-  // Creates the mirror table and fills it through `fill`, which receives a
-  // sink for the table's rows; all in one transaction. On failure nothing
-  // of the table remains and the error propagates.
-  template <typename Fill>
-  void Load(const TableInfo& table, Fill&& fill) {
-    RowSink sink = BeginLoad(table);
-    try {
-      fill(sink);
-    } catch (...) {
-      AbandonLoad(table);
-      throw;
-    }
-    FinishLoad(table);
-  }
+  // The image attached for `table`, or null.
+  const TableImage* Attached(const TableInfo& table) const;
 
-  // Builds an index on the column and its statistics, unless the column is
-  // a flag of a few values (once; later calls only answer). Returns whether
-  // the column has an index.
-  // Precondition: the table is loaded and has the column.
-  bool EnsureIndex(const TableInfo& table, std::u16string_view column);
+  // The tables attached, each with its image.
+  std::vector<std::pair<const TableInfo*, const TableImage*>> AttachedTables() const;
 
-  // Bytes of memory the mirror's pages and schema take.
+  // Bytes of memory the connection takes beside the images it reads.
   std::size_t MemoryUsed() const;
 
-  // Writes the given loaded tables into a new SQLite file at `path` (which
-  // must not exist), under their own names, with the declared types above
-  // and without the collation (so other tools can read the file). Raises
+  // Writes the given tables into a new SQLite file at `path` (which must
+  // not exist), under their own names, with the declared types above and
+  // without the collation (so other tools can read the file). Raises
   // AutomationError (kErrEngineFailure) when SQLite cannot.
-  void ExportTo(const std::filesystem::path& path, const std::vector<const TableInfo*>& tables);
-
-  // Runs SQL that returns no rows; raises kErrEngineFailure on error.
-  void Exec(const std::string& sql);
+  // Precondition: images[i] is the image of tables[i].
+  static void ExportTo(const std::filesystem::path& path, const std::vector<const TableInfo*>& tables,
+                       const std::vector<std::shared_ptr<const TableImage>>& images);
 
  private:
-  RowSink BeginLoad(const TableInfo& table);
-  void FinishLoad(const TableInfo& table);
-  void AbandonLoad(const TableInfo& table);
-
-  // A column whose first kFlagSample values hold at most kFlagValues
-  // distinct ones is a flag and gets no index.
-  static constexpr int kFlagSample = 4096;
-  static constexpr int kFlagValues = 4;
-  // Distinct non-Null values among the first kFlagSample of a column.
-  int DistinctInSample(const std::string& table_sql, const std::string& column_sql);
+  struct Slot {
+    std::string schema;
+    const TableInfo* table = nullptr;
+    std::shared_ptr<const TableImage> image;
+    std::uint64_t last_use = 0;
+  };
 
   Connection db_;
-  Statement insert_;  // the INSERT of the table being loaded
-  std::set<std::string> loaded_;  // sqlite names
-  // (sqlite name, folded column name) of the columns with an index, and of
-  // those found to be flags.
-  std::set<std::pair<std::string, std::u16string>> indexed_;
-  std::set<std::pair<std::string, std::u16string>> flags_;
+  std::vector<Slot> slots_;
+  std::uint64_t uses_ = 0;
 };
 
 }  // namespace qorvel::jet

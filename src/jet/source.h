@@ -30,6 +30,20 @@ class TableSource {
   // when the file cannot be read, and what the sink raises.
   // Precondition: index < tables().size().
   virtual void ReadRows(std::size_t index, RowSink& sink) = 0;
+
+  // About how many bytes the rows of tables()[index] take in the file (0
+  // when unknown), to size their copy. Precondition: index < tables().size().
+  virtual std::uintmax_t SizeHint(std::size_t index) {
+    (void)index;
+    return 0;
+  }
+
+  // Another reader of the same version of the file, with the same tables,
+  // so that another thread can read rows while this one does; null when
+  // this kind of file has none (its readers then take turns). Raises
+  // AutomationError as opening does. May be called while another thread
+  // reads rows from this source.
+  virtual std::unique_ptr<TableSource> OpenAnother() const { return nullptr; }
 };
 
 // Opens a Jet/ACE file with libmdb and reads its table definitions.

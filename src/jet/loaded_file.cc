@@ -1,0 +1,316 @@
+// LoadedFile: the process's versions of its database files, and the loads
+// of their tables.
+#include "jet/loaded_file.h"
+
+#include <algorithm>
+#include <exception>
+#include <map>
+#include <optional>
+#include <thread>
+#include <utility>
+
+#include "jet/errors.h"
+#include "jet/text.h"
+#include "qorvel/automation_error.h"
+
+namespace qorvel::jet {
+
+// A load or index build under way, and how it ended. Threads that wait for
+// it raise an error of their own from `error`: a copy of the
+// AutomationError, so that no two threads hold one exception object.
+struct LoadedFile::Attempt {
+  bool done = false;
+  std::optional<AutomationError> error;
+  std::exception_ptr other_error;  // anything else (out of memory)
+
+  [[noreturn]] void Raise() const {
+    if (error) throw AutomationError(*error);
+    std::rethrow_exception(other_error);
+  }
+  bool failed() const { return error.has_value() || other_error != nullptr; }
+};
+
+namespace {
+
+// Records the exception being handled on `attempt`.
+void RecordFailure(std::exception_ptr failure, std::optional<AutomationError>* error,
+                   std::exception_ptr* other_error) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const AutomationError& e) {
+    *error = e;
+  } catch (...) {
+    *other_error = std::current_exception();
+  }
+}
+
+}  // namespace
+
+// The versions of files that connections hold, by path and stamp. A version
+// is opened once: connections asking while it opens wait for it.
+class Registry {
+ public:
+  static Registry& Instance() {
+    // Never destroyed: connections on other threads may still let go of
+    // their versions while the process exits.
+    static Registry* const registry = new Registry;
+    return *registry;
+  }
+
+  std::shared_ptr<LoadedFile> Acquire(const std::filesystem::path& path, const FileStamp& stamp,
+                                      FileFormat format, const LoadedFile::Opener& open) {
+    const Key key{path.native(), stamp.device, stamp.inode, stamp.size, stamp.mtime_ns};
+    std::shared_ptr<Opening> opening;
+    std::unique_lock<std::mutex> lock(mutex_);
+    // Versions no connection holds any more are gone; so go their entries.
+    std::erase_if(files_, [](const auto& entry) { return entry.second.expired(); });
+    if (const auto it = files_.find(key); it != files_.end()) {
+      if (auto file = it->second.lock()) {
+        const auto waiting = openings_.find(file.get());
+        if (waiting == openings_.end()) return file;
+        opening = waiting->second;
+        changed_.wait(lock, [&] { return opening->done; });
+        if (opening->failed) opening->attempt.Raise();
+        return file;
+      }
+    }
+    std::shared_ptr<LoadedFile> file(new LoadedFile(format));
+    opening = std::make_shared<Opening>();
+    files_[key] = file;
+    openings_[file.get()] = opening;
+    lock.unlock();
+
+    std::exception_ptr failure;
+    try {
+      file->source_ = open();
+      file->slots_.resize(file->source_->tables().size());
+      file->idle_sources_.push_back(file->source_.get());
+      const auto& tables = file->source_->tables();
+      for (std::size_t i = 0; i < tables.size(); ++i) file->by_name_.emplace(FoldText(tables[i].name), i);
+    } catch (...) {
+      failure = std::current_exception();
+    }
+
+    lock.lock();
+    openings_.erase(file.get());
+    opening->done = true;
+    if (failure != nullptr) {
+      opening->failed = true;
+      RecordFailure(failure, &opening->attempt.error, &opening->attempt.other_error);
+      files_.erase(key);  // the next connection tries again
+    }
+    lock.unlock();
+    changed_.notify_all();
+    if (failure != nullptr) std::rethrow_exception(failure);
+    return file;
+  }
+
+ private:
+  struct Key {
+    std::string path;
+    dev_t device;
+    ino_t inode;
+    off_t size;
+    std::int64_t mtime_ns;
+    auto operator<=>(const Key&) const = default;
+  };
+  struct Opening {
+    bool done = false;
+    bool failed = false;
+    LoadedFile::Attempt attempt;
+  };
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::map<Key, std::weak_ptr<LoadedFile>> files_;
+  std::map<const LoadedFile*, std::shared_ptr<Opening>> openings_;
+};
+
+std::shared_ptr<LoadedFile> LoadedFile::Acquire(const std::filesystem::path& path, const FileStamp& stamp,
+                                                FileFormat format, const Opener& open) {
+  return Registry::Instance().Acquire(path, stamp, format, open);
+}
+
+LoadedFile::LoadedFile(FileFormat format) : format_(format) {}
+LoadedFile::~LoadedFile() = default;
+
+const std::vector<TableInfo>& LoadedFile::tables() const { return source_->tables(); }
+
+const TableInfo* LoadedFile::Find(std::u16string_view name) const {
+  const auto it = by_name_.find(FoldText(name));
+  return it == by_name_.end() ? nullptr : &tables()[it->second];
+}
+
+std::size_t LoadedFile::IndexOf(const TableInfo& table) const {
+  return static_cast<std::size_t>(&table - tables().data());
+}
+
+std::shared_ptr<const TableImage> LoadedFile::Image(const TableInfo& table) const {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  return slots_[IndexOf(table)].image;
+}
+
+std::size_t LoadedFile::MemoryUsed() const {
+  const std::lock_guard<std::mutex> lock(mutex_);
+  std::size_t total = 0;
+  for (const Slot& slot : slots_) total += slot.image != nullptr ? slot.image->size() : 0;
+  return total;
+}
+
+TableSource* LoadedFile::TakeSource() {
+  std::unique_lock<std::mutex> lock(mutex_);
+  if (idle_sources_.empty() && others_possible_) {
+    lock.unlock();
+    std::unique_ptr<TableSource> another = source_->OpenAnother();
+    lock.lock();
+    if (another != nullptr) {
+      other_sources_.push_back(std::move(another));
+      return other_sources_.back().get();
+    }
+    others_possible_ = false;
+  }
+  changed_.wait(lock, [&] { return !idle_sources_.empty(); });
+  TableSource* source = idle_sources_.back();
+  idle_sources_.pop_back();
+  return source;
+}
+
+void LoadedFile::ReturnSource(TableSource* source) {
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    idle_sources_.push_back(source);
+  }
+  changed_.notify_all();
+}
+
+void LoadedFile::Publish(std::size_t index, const std::shared_ptr<const TableImage>& image,
+                         std::exception_ptr error) {
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    Slot& slot = slots_[index];
+    std::shared_ptr<Attempt> attempt = std::move(slot.pending);
+    attempt->done = true;
+    if (error != nullptr) {
+      RecordFailure(error, &attempt->error, &attempt->other_error);
+    } else {
+      if (slot.image != nullptr) generation_.fetch_add(1, std::memory_order_acq_rel);
+      slot.image = image;
+    }
+  }
+  changed_.notify_all();
+}
+
+void LoadedFile::LoadTable(std::size_t index, const std::vector<std::u16string>& columns) {
+  std::shared_ptr<const TableImage> image;
+  std::exception_ptr error;
+  try {
+    TableSource* source = TakeSource();
+    try {
+      // A copy takes about as much room as the rows in the file; twice that
+      // is reserved, costing nothing until written.
+      const auto hint = static_cast<std::size_t>(2 * source->SizeHint(index) + (1u << 20));
+      image = TableImage::Load(
+          tables()[index], [&](RowSink& sink) { source->ReadRows(index, sink); }, columns, hint);
+    } catch (...) {
+      ReturnSource(source);
+      throw;
+    }
+    ReturnSource(source);
+  } catch (...) {
+    error = std::current_exception();
+  }
+  Publish(index, image, error);
+}
+
+std::vector<std::shared_ptr<const TableImage>> LoadedFile::Images(const std::vector<Need>& needs) {
+  // The tables nobody has loaded or is loading are this call's to load.
+  std::vector<std::size_t> mine;  // positions in needs
+  std::vector<std::shared_ptr<Attempt>> attempts;  // of mine
+  {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    for (std::size_t n = 0; n < needs.size(); ++n) {
+      Slot& slot = slots_[IndexOf(*needs[n].table)];
+      if (slot.image != nullptr || slot.pending != nullptr) continue;
+      slot.pending = std::make_shared<Attempt>();
+      mine.push_back(n);
+      attempts.push_back(slot.pending);
+    }
+  }
+  if (!mine.empty()) {
+    // Side by side: this thread and as many more as the machine has cores
+    // (at most one per table) take the tables one after another.
+    std::atomic<std::size_t> next{0};
+    const auto work = [&] {
+      for (std::size_t k = next.fetch_add(1); k < mine.size(); k = next.fetch_add(1)) {
+        const Need& need = needs[mine[k]];
+        LoadTable(IndexOf(*need.table), need.index_columns);
+      }
+    };
+    const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
+    std::vector<std::thread> helpers;
+    for (std::size_t t = 1; t < std::min(cores, mine.size()); ++t) {
+      try {
+        helpers.emplace_back(work);
+      } catch (const std::system_error&) {
+        break;  // no thread to be had: this one does the rest
+      }
+    }
+    work();
+    for (std::thread& helper : helpers) helper.join();
+    const std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto& attempt : attempts) {
+      if (attempt->failed()) attempt->Raise();
+    }
+  }
+
+  // Wait for the loads of others, raising their failures; add the indexes
+  // that are missing.
+  std::vector<std::shared_ptr<const TableImage>> images(needs.size());
+  for (std::size_t n = 0; n < needs.size(); ++n) {
+    const std::size_t index = IndexOf(*needs[n].table);
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      Slot& slot = slots_[index];
+      if (slot.pending != nullptr) {
+        const std::shared_ptr<Attempt> attempt = slot.pending;
+        changed_.wait(lock, [&] { return attempt->done; });
+        if (attempt->failed()) attempt->Raise();
+        continue;
+      }
+      if (slot.image == nullptr) {
+        // Loaded by nobody: a load that failed before this call waited for
+        // it. Try again, as a statement on that file always does.
+        slot.pending = std::make_shared<Attempt>();
+        const std::shared_ptr<Attempt> attempt = slot.pending;
+        lock.unlock();
+        LoadTable(index, needs[n].index_columns);
+        lock.lock();
+        if (attempt->failed()) attempt->Raise();
+        continue;
+      }
+      const std::shared_ptr<const TableImage> current = slot.image;
+      const bool decided = std::all_of(needs[n].index_columns.begin(), needs[n].index_columns.end(),
+                                       [&](const std::u16string& c) { return current->Decided(c); });
+      if (decided) {
+        images[n] = current;
+        break;
+      }
+      slot.pending = std::make_shared<Attempt>();
+      const std::shared_ptr<Attempt> attempt = slot.pending;
+      lock.unlock();
+      std::shared_ptr<const TableImage> indexed;
+      std::exception_ptr error;
+      try {
+        indexed = TableImage::WithIndexes(current, *needs[n].table, needs[n].index_columns);
+      } catch (...) {
+        error = std::current_exception();
+      }
+      Publish(index, indexed, error);
+      lock.lock();
+      if (attempt->failed()) attempt->Raise();
+    }
+  }
+  return images;
+}
+
+}  // namespace qorvel::jet
