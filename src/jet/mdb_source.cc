@@ -662,13 +662,13 @@ class MdbSource final : public TableSource {
       }
       column_ref.type = *type;
       column_ref.long_value = column_ref.calculated && column_ref.type == JetType::kMemo;
-      column_ref.width = !column_ref.calculated                   ? WidthOf(column_ref.type)
-                         : column_ref.type == JetType::kNumeric ? kDecimalSize
-                         : column_ref.type == JetType::kBoolean ? 1
-                                                                : WidthOf(column_ref.type);
+      column_ref.width = WidthOf(column_ref.type);
+      if (column_ref.calculated && column_ref.type == JetType::kNumeric) column_ref.width = kDecimalSize;
+      if (column_ref.calculated && column_ref.type == JetType::kBoolean) column_ref.width = 1;
       // libmdb keeps a Numeric column's scale in col_prec (and its
       // precision in col_scale); its own rendering reads them that way.
-      if (column_ref.type == JetType::kNumeric && !column_ref.calculated && (column_ref.scale < 0 || column_ref.scale > 28)) {
+      if (column_ref.type == JetType::kNumeric && !column_ref.calculated &&
+          (column_ref.scale < 0 || column_ref.scale > 28)) {
         Damaged(u"the columns of table '" + name + u"' cannot be read");
       }
       table.columns.push_back(column_ref);

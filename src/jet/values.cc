@@ -58,11 +58,13 @@ void CivilFromDays(std::int64_t days, int& year, int& month, int& day) {
   year = static_cast<int>(yoe + era * 400 + (month <= 2 ? 1 : 0));
 }
 
-// Reads `count` ASCII digits; false for anything else.
+// Reads ASCII digits; false for anything else or a value of more than 18
+// digits (which no count of days or ticks here needs).
 bool ReadDigits(std::span<const std::uint8_t> bytes, std::int64_t& value) {
+  constexpr std::int64_t kMost = 999999999999999999;
   value = 0;
   for (const std::uint8_t b : bytes) {
-    if (b < '0' || b > '9') return false;
+    if (b < '0' || b > '9' || value > kMost / 10) return false;
     value = value * 10 + (b - '0');
   }
   return true;

@@ -132,6 +132,7 @@ TEST(ExtendedDateTimeTest, ReadsTheStoredFormExactly) {
       {"000000000000073759x:0000000000000000000:7", nullptr},
       {"0000000000000737592 0000000000000000000:7", nullptr},
       {"-000000000000737592:0000000000000000000:7", nullptr},
+      {"9999999999999999999:9999999999999999999:7", nullptr},  // beyond 64 bits
   };
   for (const Case& c : cases) {
     std::array<std::uint8_t, kExtendedDateTimeSize> stored{};

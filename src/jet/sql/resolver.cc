@@ -74,16 +74,17 @@ class Resolver {
   }
 
  private:
+  // Whether a column reference may name a column of `table`: it names no
+  // table, or this one (by its name in the statement or in the file).
+  static bool MayName(const Expr& expr, const TableRef& table) {
+    return expr.table.empty() || SameName(expr.table, table.name) || SameName(expr.table, table.info->name);
+  }
+
   // Raises kErrUnsupportedType when the name is one of the columns that
-  // the engine leaves out of the tables (the first `tables` of the From
-  // clause) for their type.
-  void RaiseIfUnsupported(const Expr& expr, std::size_t tables) const {
-    for (std::size_t i = 0; i < tables; ++i) {
-      const TableRef& table = statement_.tables[i];
-      if (!expr.table.empty() && !SameName(expr.table, table.name) &&
-          !SameName(expr.table, table.info->name)) {
-        continue;
-      }
+  // the engine leaves out of the tables for their type.
+  void RaiseIfUnsupported(const Expr& expr) const {
+    for (const TableRef& table : statement_.tables) {
+      if (!MayName(expr, table)) continue;
       for (const UnsupportedColumn& column : table.info->unsupported) {
         if (SameName(column.name, expr.name)) {
           Raise(kErrUnsupportedType, u"The column " + WrittenName(expr) + u" of table " +
@@ -102,10 +103,7 @@ class Resolver {
     int matches = 0;
     for (std::size_t i = 0; i < tables; ++i) {
       const TableRef& table = statement_.tables[i];
-      if (!expr.table.empty() && !SameName(expr.table, table.name) &&
-          !SameName(expr.table, table.info->name)) {
-        continue;
-      }
+      if (!MayName(expr, table)) continue;
       for (const ColumnInfo& column : table.info->columns) {
         if (SameName(column.name, expr.name)) {
           found = &column;
@@ -116,7 +114,7 @@ class Resolver {
       }
     }
     if (matches == 0) {
-      RaiseIfUnsupported(expr, tables);
+      RaiseIfUnsupported(expr);
       Raise(kErrNoSuchColumn, u"Unknown column name " + WrittenName(expr) + u".");
     }
     if (matches > 1) {
