@@ -692,25 +692,19 @@ class MdbSource final : public TableSource {
       DamagedValue(table, index);
     }
     const unsigned char* p = mdb_->pg_buf + field.start;
-    const auto size = static_cast<std::size_t>(field.siz);
-    if (column.calculated) {
-      const std::span<const std::uint8_t> value =
-          column.long_value ? LongValue(table, index, p, size) : std::span(p, size);
-      const std::span<const std::uint8_t> data = CalculatedData(table, index, value);
+    auto size = static_cast<std::size_t>(field.siz);
+    if (column.calculated) [[unlikely]] {
+      // The value is the data after its header, in the form of the
+      // expression's result type (the column's type here).
+      const std::span<const std::uint8_t> data =
+          CalculatedData(table, index, column.long_value ? LongValue(table, index, p, size) : std::span(p, size));
       if (data.empty()) {
         sink.SetNull(index);
-      } else {
-        StoreValue(table, column, index, data.data(), data.size(), sink);
+        return;
       }
-      return;
+      p = data.data();
+      size = data.size();
     }
-    StoreValue(table, column, index, p, size, sink);
-  }
-
-  // Stores the value of `size` bytes at `p` (a calculated column's data
-  // when column.calculated). Precondition: not a plain Yes/No column.
-  void StoreValue(const TableInfo& table, const ColumnRef& column, int index, const unsigned char* p,
-                  std::size_t size, RowSink& sink) {
     if (size < column.width) DamagedValue(table, index);
     std::string& text = text_[static_cast<std::size_t>(index)];
     switch (column.type) {
