@@ -3,7 +3,8 @@
 # build-tsan) and runs the tests that put the library on several threads at
 # once: eight threads, each with its own KX objects, calling every lookup
 # and formatter on the same and different files; and the per-thread state
-# of the module. Any report of the sanitizer fails the run.
+# of the module; and the process's shared copy of a file, loaded by many
+# threads at once. Any report of the sanitizer fails the run.
 #   scripts/tsan.sh
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -16,7 +17,7 @@ scripts/install-deps.sh clang
 CC=clang CXX=clang++ cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DQORVEL_TSAN=ON -DQORVEL_BENCH=OFF -DQORVEL_WERROR=ON \
   ${CMAKE_ARGS:-} >/dev/null
-cmake --build "$build_dir" --target kx_test mod_main_test -j "$(nproc)"
+cmake --build "$build_dir" --target kx_test mod_main_test jet_test -j "$(nproc)"
 
 # GLib's slice allocator keeps per-thread magazines whose locking the
 # sanitizer cannot see (GLib is not instrumented), so blocks that libmdb
@@ -27,3 +28,4 @@ export G_SLICE=always-malloc
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ${TSAN_OPTIONS:-}"
 "$build_dir/kx_test" --gtest_filter='ThreadsTest.*'
 "$build_dir/mod_main_test" --gtest_filter='*Thread*'
+"$build_dir/jet_test" --gtest_filter='LoadedFileTest.*'

@@ -240,7 +240,7 @@ constexpr std::size_t kMaxCachedStatements = 256;
 // One prepared statement per statement shape.
 struct CachedStatement {
   Statement stmt;
-  std::vector<sql::ResultColumn> columns;
+  ResultColumns columns;
 };
 
 struct Database::Impl {
@@ -422,7 +422,7 @@ ResultSet Database::Execute(TextView statement) {
   d.Prepare(translation);
   auto cached = std::make_unique<CachedStatement>();
   cached->stmt = d.PrepareSql(translation.sqlite_sql);
-  cached->columns = translation.columns;
+  cached->columns = ResultColumns(translation.columns);
   {
     ResetOnExit reset(cached->stmt.get());
     sql::BindParameters(cached->stmt.get(), translation.parameters);
@@ -441,11 +441,13 @@ ResultSet Database::ReadTable(std::u16string_view name) {
   d.Attach({{&table, {}}});
   ResultSet result;
   std::string sql_text = "SELECT ";
+  std::vector<sql::ResultColumn> columns;
   for (std::size_t c = 0; c < table.columns.size(); ++c) {
     if (c > 0) sql_text += ", ";
     sql_text += QuoteIdentifier(ToUtf8(table.columns[c].name));
-    result.columns.push_back({table.columns[c].name, table.columns[c].type});
+    columns.push_back({table.columns[c].name, table.columns[c].type});
   }
+  result.columns = ResultColumns(std::move(columns));
   if (table.columns.empty()) sql_text += "NULL";
   sql_text += " FROM " + QuoteIdentifier(table.sqlite_name) + " ORDER BY rowid";
   if (table.columns.empty()) return result;

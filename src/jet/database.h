@@ -1,22 +1,24 @@
 // Database: one open database file as the engine serves it.
 //
 // Opening recognises the file by its header (Jet 3, Jet 4, ACE through
-// libmdb; SQLite directly, read-only), checks the Jet database password and
-// reads the table definitions. Tables are copied into an in-memory SQLite
-// mirror the first time a statement names them; a column gets an index the
-// first time a statement tests it for equality or joins on it. Before each
-// statement the engine checks whether the file changed since the last load:
-// a write to the file reported by the kernel, or a different identity,
-// size or modification time (file_watch.h says when the kernel's reports
-// suffice); when it did, the mirror is dropped and the file opened again,
-// so a statement never reads data older than the file. The file is never
-// written.
+// libmdb; SQLite directly, read-only) and checks the Jet database password,
+// every time. The file's tables live in the process's one copy of that
+// version of the file (loaded_file.h), shared with every other Database
+// open on it: a table is copied the first time a statement anywhere in the
+// process names it, and a column gets an index the first time a statement
+// tests it for equality or joins on it. Before each statement the engine
+// checks whether the file changed since it was opened: a write to the file
+// reported by the kernel, or a different identity, size or modification
+// time (file_watch.h says when the kernel's reports suffice); when it did,
+// the Database moves to the copy of the new version, so a statement never
+// reads data older than the file. The file is never written.
 //
 // Statements are translated by sql::Translate and kept prepared, one per
 // statement shape (sql::Shape), so a statement seen before costs a
 // tokenisation, the binding of its literals and the steps of SQLite.
 //
-// A Database is used by one thread at a time.
+// A Database is used by one thread at a time; any number of them, on any
+// threads, may be open on one file.
 #ifndef QORVEL_JET_DATABASE_H_
 #define QORVEL_JET_DATABASE_H_
 
@@ -25,6 +27,7 @@
 #include <functional>
 #include <memory>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "jet/catalog.h"
@@ -36,9 +39,26 @@
 
 namespace qorvel::jet {
 
+// The columns of a result; the results of one prepared statement share
+// one list, so that a statement costs no copy of it.
+class ResultColumns {
+ public:
+  ResultColumns() = default;
+  explicit ResultColumns(std::vector<sql::ResultColumn> columns)
+      : columns_(std::make_shared<const std::vector<sql::ResultColumn>>(std::move(columns))) {}
+
+  std::size_t size() const { return columns_ != nullptr ? columns_->size() : 0; }
+  bool empty() const { return size() == 0; }
+  // Precondition: i < size().
+  const sql::ResultColumn& operator[](std::size_t i) const { return (*columns_)[i]; }
+
+ private:
+  std::shared_ptr<const std::vector<sql::ResultColumn>> columns_;
+};
+
 // The rows of a statement's result, read to the end.
 struct ResultSet {
-  std::vector<sql::ResultColumn> columns;
+  ResultColumns columns;
   std::vector<Variant> values;  // row by row, columns.size() values per row
 
   std::size_t row_count() const { return columns.empty() ? 0 : values.size() / columns.size(); }
@@ -96,15 +116,17 @@ class Database final : public Catalog {
   // Raises as Execute; kErrNoSuchTable for an unknown name.
   ResultSet ReadTable(std::u16string_view name);
 
-  // Loads every table into the mirror (after the change check).
+  // Loads every table (after the change check), side by side.
   void LoadAllTables();
 
-  // Bytes of memory the mirror takes now.
+  // Bytes of memory the copies of the loaded tables take, with this
+  // connection's own.
   std::size_t MirrorMemory() const;
 
-  // The mirror's SQLite connection, for benchmarks and diagnostics that set
-  // the engine beside SQLite itself. Valid until a statement reloads the
-  // file or the Database goes; null while a reload has failed.
+  // The SQLite connection statements run on, with the tables they named
+  // so far attached, for benchmarks and diagnostics that set the engine
+  // beside SQLite itself. Valid until a statement reloads the file or the
+  // Database goes; null while a reload has failed.
   sqlite3* mirror_handle() const;
 
   // Writes every table into a new SQLite file at `out` (replacing a file

@@ -2,6 +2,8 @@
 // of their tables.
 #include "jet/loaded_file.h"
 
+#include <malloc.h>
+
 #include <algorithm>
 #include <exception>
 #include <map>
@@ -257,6 +259,10 @@ std::vector<std::shared_ptr<const TableImage>> LoadedFile::Images(const std::vec
     }
     work();
     for (std::thread& helper : helpers) helper.join();
+    // Loading leaves much freed memory behind (the rows' texts, the sorts
+    // of index builds), some of it in the allocator's areas of threads that
+    // are gone; glibc keeps such memory for the process unless asked.
+    ::malloc_trim(0);
     const std::lock_guard<std::mutex> lock(mutex_);
     for (const auto& attempt : attempts) {
       if (attempt->failed()) attempt->Raise();

@@ -13,6 +13,10 @@
 #include <glib.h>
 #include <mdbtools.h>
 
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -221,18 +225,8 @@ class MdbSource final : public TableSource {
     return another;
   }
 
-  // The data pages the table's page map lists (checked as the definition
-  // was read), counted without reading them.
   std::uintmax_t SizeHint(std::size_t index) override {
-    MdbTableDef* def = refs_[index].def.get();
-    if (def->usage_map == nullptr || def->map_sz < 5) return 0;
-    std::uintmax_t pages = 0;
-    for (guint32 current = 0; pages <= pages_; ++pages) {
-      const gint32 found = mdb_map_find_next(mdb_.get(), def->usage_map, static_cast<unsigned>(def->map_sz), current);
-      if (found <= 0 || static_cast<guint32>(found) <= current) break;
-      current = static_cast<guint32>(found);
-    }
-    return pages * page_size_;
+    return DataPagesOf(refs_[index].def.get(), tables_[index].name).size() * page_size_;
   }
 
   void ReadRows(std::size_t index, RowSink& sink) override {
@@ -483,27 +477,88 @@ class MdbSource final : public TableSource {
   // a data page of the table.
   template <typename Visit>
   void ForEachDataPage(MdbTableDef* def, std::u16string_view table, Visit&& visit) {
-    if (def->usage_map == nullptr || def->map_sz < 5) {  // a kind byte and a page number at least
-      Damaged(u"the page map of table '" + Text(table) + u"' cannot be read");
-    }
     const auto owner = static_cast<long>(def->entry->table_pg);
-    guint32 current = 0;
-    for (std::uintmax_t steps = 0;; ++steps) {
-      if (steps > pages_ + 1) Damaged(u"the page list of table '" + Text(table) + u"' does not end");
-      const gint32 found = mdb_map_find_next(mdb_.get(), def->usage_map, static_cast<unsigned>(def->map_sz), current);
-      if (found < 0) Damaged(u"the page map of table '" + Text(table) + u"' cannot be read");
-      if (found == 0) return;
-      const auto next = static_cast<guint32>(found);
-      if (next <= current) Damaged(u"the page list of table '" + Text(table) + u"' goes backwards");
-      if (next >= pages_) Truncated(table);
-      if (mdb_read_pg(mdb_.get(), next) != static_cast<ssize_t>(page_size_)) Truncated(table);
-      current = next;
+    for (const std::uint32_t page : DataPagesOf(def, table)) {
+      if (!ReadDataPage(page)) Truncated(table);
       if (mdb_->pg_buf[0] != MDB_PAGE_DATA || mdb_get_int32(mdb_->pg_buf, 4) != owner) {
-        Damaged(u"page " + PageText(next) + u", listed in the page map of table '" + Text(table) +
+        Damaged(u"page " + PageText(page) + u", listed in the page map of table '" + Text(table) +
                 u"', is not one of its data pages");
       }
-      visit(next);
+      visit(page);
     }
+  }
+
+  // The data pages a table's page map lists, in order: the pages whose bits
+  // are set in a bitmap that follows the map's first page number (kind 0),
+  // or in the bitmap pages the map lists (kind 1, each page's bits after a
+  // 4-byte header), page 0 ending the list, as libmdb's walk of the map
+  // (mdb_map_find_next) gives them. Read here because that walk reads a
+  // bitmap page again for every page it finds there.
+  std::vector<std::uint32_t> DataPagesOf(MdbTableDef* def, std::u16string_view table) {
+    const auto cannot_read = [&] { Damaged(u"the page map of table '" + Text(table) + u"' cannot be read"); };
+    if (def->usage_map == nullptr || def->map_sz < 5) cannot_read();  // a kind byte and a page number at least
+    const auto* map = static_cast<const unsigned char*>(def->usage_map);
+    const auto size = static_cast<std::size_t>(def->map_sz);
+    std::vector<std::uint32_t> pages;
+    // Adds the pages of bits [from, count) of `bits`, bit i standing for
+    // page first + i; false at page 0.
+    const auto add = [&](const unsigned char* bits, std::uint64_t count, std::uint64_t first, std::uint64_t from) {
+      for (std::uint64_t i = from; i < count; ++i) {
+        if ((bits[i / 8] & (1u << (i % 8))) == 0) continue;
+        const std::uint64_t page = first + i;
+        if (page == 0) return false;
+        if (page >= pages_) Truncated(table);
+        pages.push_back(static_cast<std::uint32_t>(page));
+      }
+      return true;
+    };
+    if (map[0] == 0) {
+      add(map + 5, (size - 5) * 8, Get32(map + 1), 0);
+    } else if (map[0] == 1) {
+      const std::uint64_t bits = (page_size_ - 4) * 8;
+      for (std::size_t k = 0; k < (size - 1) / 4; ++k) {
+        const std::uint32_t map_page = Get32(map + 1 + 4 * k);
+        if (map_page == 0) continue;
+        const unsigned char* p = ReadCheckPage(map_page, table);
+        if (p[0] != MDB_PAGE_MAP) cannot_read();
+        // The first bit of the first bitmap stands for page 0, the header.
+        if (!add(p + 4, bits, k * bits, k == 0 ? 1 : 0)) break;
+      }
+    } else {
+      cannot_read();
+    }
+    return pages;
+  }
+
+  // Reads page `page` into the handle's page buffer, as mdb_read_pg does,
+  // in fewer system calls: libmdb makes four for every page, and the pages
+  // of a table mostly follow each other, so a run of them is read at once
+  // into a window. Encrypted pages go through libmdb, which decrypts them.
+  // False when the page cannot be read whole.
+  bool ReadDataPage(std::uintmax_t page) {
+    if (mdb_->f->db_key != 0) return mdb_read_pg(mdb_.get(), static_cast<unsigned long>(page)) == static_cast<ssize_t>(page_size_);
+    if (page < window_first_ || page >= window_first_ + window_pages_) {
+      // One page at first; a window once the pages run on.
+      const bool run = page == last_page_ + 1;
+      const std::uintmax_t wanted = std::min<std::uintmax_t>(run ? kWindowPages : 1, pages_ - page);
+      window_.resize(static_cast<std::size_t>(wanted) * page_size_);
+      std::size_t got = 0;
+      while (got < window_.size()) {
+        const ssize_t n = ::pread(fileno(mdb_->f->stream), window_.data() + got, window_.size() - got,
+                                  static_cast<off_t>(page * page_size_ + got));
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) break;
+        got += static_cast<std::size_t>(n);
+      }
+      window_first_ = page;
+      window_pages_ = got / page_size_;
+      if (window_pages_ == 0) return false;
+    }
+    last_page_ = page;
+    std::memcpy(mdb_->pg_buf, window_.data() + (page - window_first_) * page_size_, page_size_);
+    mdb_->cur_pg = static_cast<guint32>(page);
+    mdb_->cur_pos = 0;
+    return true;
   }
 
   // Reads the catalog (table MSysObjects, defined on page 2) ourselves:
@@ -874,6 +929,12 @@ class MdbSource final : public TableSource {
   std::vector<std::vector<std::uint8_t>> properties_;  // per entry of entries_: its LvProp (ACE only)
   std::vector<std::size_t> offsets_;  // a row's variable-length field offsets
   std::vector<unsigned char> definition_;  // a table definition's bytes
+  // Data pages read ahead: window_pages_ pages from page window_first_.
+  static constexpr std::uintmax_t kWindowPages = 32;
+  std::vector<unsigned char> window_;
+  std::uintmax_t window_first_ = 0;
+  std::uintmax_t window_pages_ = 0;
+  std::uintmax_t last_page_ = 0;
 };
 
 }  // namespace

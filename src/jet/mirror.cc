@@ -2,6 +2,8 @@
 #include "jet/mirror.h"
 
 #include <sqlite3.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -166,49 +168,77 @@ constexpr char kMapImages[] = "PRAGMA %s.mmap_size = 2147418112";
 
 }  // namespace
 
-// Makes an image in a private connection: the table's rows, then indexes.
+TableImage::Block::Block(Block&& other) noexcept
+    : data(std::exchange(other.data, nullptr)), reserved(std::exchange(other.reserved, 0)) {}
+
+TableImage::Block& TableImage::Block::operator=(Block&& other) noexcept {
+  std::swap(data, other.data);
+  std::swap(reserved, other.reserved);
+  return *this;
+}
+
+TableImage::Block::~Block() {
+  if (data != nullptr) ::munmap(data, reserved);
+}
+
+namespace {
+
+std::size_t WholePages(std::size_t bytes) {
+  const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+  return (bytes + page - 1) / page * page;
+}
+
+// Raised inside a build when its block is full; the build starts again
+// with a larger one.
+struct BlockFull {};
+
+}  // namespace
+
+// Makes an image in a private connection: the table's rows, then indexes,
+// written straight into the block of memory that becomes the image.
 class TableImage::Builder {
  public:
   // An empty database, or (with `base`) a writable copy of an image, in a
-  // block of memory that becomes the new image's. The block is allocated
-  // `capacity` bytes at once (only what is written takes memory), so that
-  // the database rarely outgrows it: growing means moving it, and for a
-  // moment holding it twice.
+  // block of `capacity` bytes. The block is reserved whole but takes memory
+  // only where written; SQLite cannot grow it, and a build that fills it
+  // raises BlockFull.
   Builder(const TableImage* base, std::size_t capacity) : db_(OpenInMemory()) {
+    capacity = WholePages(std::max<std::size_t>(capacity, base != nullptr ? base->size() : 0) + (1u << 20));
+    void* data = ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE,
+                        -1, 0);
+    if (data == MAP_FAILED) RaiseOutOfMemory();
+    // Large pages where the system offers them: a table written into fresh
+    // memory otherwise costs the kernel one fault for every 4 KB.
+    ::madvise(data, capacity, MADV_HUGEPAGE);
+    block_.data = static_cast<unsigned char*>(data);
+    block_.reserved = capacity;
     sqlite3_int64 size = 0;
     if (base != nullptr) {
       size = static_cast<sqlite3_int64>(base->size());
-      capacity = std::max(capacity, base->size());
-      image_->indexed_ = base->indexed_;
-      image_->flags_ = base->flags_;
+      std::memcpy(block_.data, base->data(), base->size());
+      indexed_ = base->indexed_;
+      flags_ = base->flags_;
     }
-    auto* block = static_cast<unsigned char*>(sqlite3_malloc64(std::max<std::size_t>(capacity, 4096)));
-    if (block == nullptr) RaiseOutOfMemory();
-    if (base != nullptr) std::memcpy(block, base->data(), base->size());
-    // SQLite owns the copy from here, failure or not.
-    if (sqlite3_deserialize(db(), "main", block, size, static_cast<sqlite3_int64>(std::max<std::size_t>(capacity, 4096)),
-                            SQLITE_DESERIALIZE_FREEONCLOSE | SQLITE_DESERIALIZE_RESIZEABLE) != SQLITE_OK) {
+    // Neither resizeable nor freed by SQLite: the block stays ours.
+    if (sqlite3_deserialize(db(), "main", block_.data, size, static_cast<sqlite3_int64>(capacity), 0) != SQLITE_OK) {
       RaiseSqlite(db(), u"Cannot copy a table");
     }
-    // The block grows as the table does, up to any size memory allows.
-    sqlite3_int64 limit = std::numeric_limits<sqlite3_int64>::max();
-    sqlite3_file_control(db(), "main", SQLITE_FCNTL_SIZE_LIMIT, &limit);
     // Nothing here is ever rolled back: a failed build is thrown away whole.
-    Exec(db(), "PRAGMA journal_mode = OFF");
-    Exec(db(), "PRAGMA synchronous = OFF");
-    Exec(db(), "PRAGMA temp_store = MEMORY");
+    Exec("PRAGMA journal_mode = OFF");
+    Exec("PRAGMA synchronous = OFF");
+    Exec("PRAGMA temp_store = MEMORY");
     // Statistics from a sample of each new index are enough for the planner
     // to tell a person's few rows from a flag that nearly every row has.
-    Exec(db(), "PRAGMA analysis_limit = 1000");
-    Exec(db(), "PRAGMA threads = 2");
+    Exec("PRAGMA analysis_limit = 1000");
+    Exec("PRAGMA threads = 2");
   }
 
   sqlite3* db() const { return db_.get(); }
 
   void Fill(const TableInfo& table, const std::function<void(RowSink&)>& fill) {
     const std::string name = QuoteIdentifier(table.sqlite_name);
-    Exec(db(), "BEGIN");
-    Exec(db(), CreateTableSql(name, table, true));
+    Exec("BEGIN");
+    Exec(CreateTableSql(name, table, true));
     std::string sql = "INSERT INTO " + name + " VALUES (";
     for (std::size_t i = 0; i < table.columns.size(); ++i) sql += i == 0 ? "?" : ", ?";
     if (table.columns.empty()) sql += "NULL";
@@ -217,45 +247,66 @@ class TableImage::Builder {
     const Statement insert = PrepareStatement(db(), sql, &rc);
     if (rc != SQLITE_OK) RaiseSqlite(db(), u"Cannot create the copy of table '" + table.name + u"'");
     RowSink sink(db(), insert.get(), table.name);
-    fill(sink);
-    Exec(db(), "COMMIT");
+    try {
+      fill(sink);
+    } catch (const AutomationError&) {
+      if (sqlite3_errcode(db()) == SQLITE_FULL) throw BlockFull{};
+      throw;
+    }
+    Exec("COMMIT");
   }
 
   void AddIndexes(const TableInfo& table, const std::vector<std::u16string>& columns) {
     for (const std::u16string& column : columns) {
       std::u16string key = FoldText(column);
-      if (image_->indexed_.count(key) != 0 || image_->flags_.count(key) != 0) continue;
+      if (indexed_.count(key) != 0 || flags_.count(key) != 0) continue;
       const std::string table_sql = QuoteIdentifier(table.sqlite_name);
       const std::string column_sql = QuoteIdentifier(ToUtf8(column));
       // A flag (Active, Status, ...) holds a handful of values: an index on
       // it would not narrow anything down, and building one costs as much
       // as any.
       if (DistinctInSample(table_sql, column_sql) <= kFlagValues) {
-        image_->flags_.insert(std::move(key));
+        flags_.insert(std::move(key));
         continue;
       }
       const std::string index_name =
-          QuoteIdentifier("ix" + std::to_string(image_->indexed_.size() + 1) + "_" + table.sqlite_name);
-      Exec(db(), "CREATE INDEX " + index_name + " ON " + table_sql + " (" + column_sql + ")");
+          QuoteIdentifier("ix" + std::to_string(indexed_.size() + 1) + "_" + table.sqlite_name);
+      Exec("CREATE INDEX " + index_name + " ON " + table_sql + " (" + column_sql + ")");
       // Statistics let the planner tell a person's few rows from the many
       // rows of a common value.
-      Exec(db(), "ANALYZE " + index_name);
-      image_->indexed_.insert(std::move(key));
+      Exec("ANALYZE " + index_name);
+      indexed_.insert(std::move(key));
     }
   }
 
-  // The image: the connection's block of memory, which the image keeps
-  // with the connection (it is never written again).
+  // The image: the block, cut to the database's pages and made read-only.
   std::shared_ptr<const TableImage> Finish() {
     sqlite3_int64 size = 0;
-    image_->data_ = sqlite3_serialize(db(), "main", &size, SQLITE_SERIALIZE_NOCOPY);
-    if (image_->data_ == nullptr) RaiseOutOfMemory();
-    image_->size_ = static_cast<std::size_t>(size);
-    image_->owner_ = std::move(db_);
-    return std::move(image_);
+    unsigned char* data = sqlite3_serialize(db(), "main", &size, SQLITE_SERIALIZE_NOCOPY);
+    if (data != block_.data) Raise(kErrEngineFailure, u"Cannot finish the copy of a table");
+    db_.reset();
+    std::shared_ptr<TableImage> image(new TableImage);
+    const std::size_t used = WholePages(static_cast<std::size_t>(size));
+    if (used < block_.reserved) {
+      ::munmap(block_.data + used, block_.reserved - used);
+      block_.reserved = used;
+    }
+    if (used > 0) ::mprotect(block_.data, used, PROT_READ);
+    image->data_ = block_.data;
+    image->size_ = static_cast<std::size_t>(size);
+    image->block_ = std::move(block_);
+    image->indexed_ = std::move(indexed_);
+    image->flags_ = std::move(flags_);
+    return image;
   }
 
  private:
+  void Exec(const std::string& sql) {
+    if (sqlite3_exec(db(), sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK) return;
+    if (sqlite3_errcode(db()) == SQLITE_FULL) throw BlockFull{};
+    RaiseSqlite(db(), u"The engine failed");
+  }
+
   // Distinct non-Null values among the first kFlagSample of a column.
   int DistinctInSample(const std::string& table_sql, const std::string& column_sql) {
     const std::string sql = "SELECT COUNT(DISTINCT " + column_sql + ") FROM (SELECT " + column_sql +
@@ -268,18 +319,27 @@ class TableImage::Builder {
     return sqlite3_column_int(stmt.get(), 0);
   }
 
+  // Declared before db_, so that the connection closes before the block goes.
+  Block block_;
   Connection db_;
-  std::shared_ptr<TableImage> image_{new TableImage};
+  std::set<std::u16string> indexed_;
+  std::set<std::u16string> flags_;
 };
 
 std::shared_ptr<const TableImage> TableImage::Load(const TableInfo& table,
                                                    const std::function<void(RowSink&)>& fill,
                                                    const std::vector<std::u16string>& index_columns,
                                                    std::size_t size_hint) {
-  Builder builder(nullptr, size_hint);
-  builder.Fill(table, fill);
-  builder.AddIndexes(table, index_columns);
-  return builder.Finish();
+  for (std::size_t capacity = size_hint;; capacity *= 4) {
+    try {
+      Builder builder(nullptr, capacity);
+      builder.Fill(table, fill);
+      builder.AddIndexes(table, index_columns);
+      return builder.Finish();
+    } catch (const BlockFull&) {
+      capacity = std::max<std::size_t>(capacity, 1u << 20);  // read the rows again into a larger block
+    }
+  }
 }
 
 std::shared_ptr<const TableImage> TableImage::WithIndexes(const std::shared_ptr<const TableImage>& image,
@@ -289,9 +349,14 @@ std::shared_ptr<const TableImage> TableImage::WithIndexes(const std::shared_ptr<
   for (const std::u16string& column : columns) all_decided = all_decided && image->Decided(column);
   if (all_decided) return image;
   // An index takes less room than its table.
-  Builder builder(image.get(), 2 * image->size());
-  builder.AddIndexes(table, columns);
-  return builder.Finish();
+  for (std::size_t capacity = 2 * image->size();; capacity *= 4) {
+    try {
+      Builder builder(image.get(), capacity);
+      builder.AddIndexes(table, columns);
+      return builder.Finish();
+    } catch (const BlockFull&) {
+    }
+  }
 }
 
 TableImage::~TableImage() = default;

@@ -105,8 +105,19 @@ class TableImage {
   static constexpr int kFlagSample = 4096;
   static constexpr int kFlagValues = 4;
 
-  Connection owner_;  // the connection whose in-memory database data_ is
-  unsigned char* data_ = nullptr;
+  // Pages of memory of its own, returned to the system when the image goes
+  // (memory from the C library's heap might stay with the process).
+  struct Block {
+    unsigned char* data = nullptr;
+    std::size_t reserved = 0;
+    Block() = default;
+    Block(Block&& other) noexcept;
+    Block& operator=(Block&& other) noexcept;
+    ~Block();
+  };
+
+  Block block_;
+  const unsigned char* data_ = nullptr;
   std::size_t size_ = 0;
   std::set<std::u16string> indexed_;  // folded column names
   std::set<std::u16string> flags_;

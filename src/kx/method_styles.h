@@ -13,6 +13,7 @@
 #include <utility>
 
 #include "modmain/error_styles.h"
+#include "modmain/handler_counts.h"
 #include "qorvel/currency.h"
 #include "qorvel/env.h"
 #include "qorvel/types.h"
@@ -132,6 +133,7 @@ constexpr bool MethodTableInOrder() {
   }
   return flags == kErrorShownFlags;
 }
+static_assert(kMethodCount <= modmain::kHandlerSlots, "every method has its place in the handler counts");
 static_assert(MethodTableInOrder(),
               "each row stands at its method's number; the flags are numbered in row order");
 
@@ -151,6 +153,11 @@ R RunMethod(Env& env, bool* flags, Method method, Body&& body) noexcept {
     return std::forward<Body>(body)();
   } catch (...) {
     const AutomationError error = modmain::CurrentError();
+    modmain::HandlerCounts& counts = modmain::ThreadHandlerCounts();
+    ++counts.handled;
+    ++counts.errors[method];
+    counts.last = method;
+    const bool shown_before = style.flag >= 0 && flags[style.flag];
     try {
       switch (style.style) {
         case Style::kErrorText:
@@ -166,6 +173,7 @@ R RunMethod(Env& env, bool* flags, Method method, Body&& body) noexcept {
       // A box that cannot be shown (a host's handler failing, memory
       // running out) does not change the method's result.
     }
+    counts.boxes[method] += style.flag >= 0 && flags[style.flag] && !shown_before;
     try {
       return ResultFrom<R>(style.error_result);
     } catch (...) {

@@ -3,6 +3,7 @@
 
 #include "base/text_ops.h"
 #include "modmain/error_styles.h"
+#include "modmain/handler_counts.h"
 #include "platform/locale.h"
 #include "platform/thread_exit.h"
 #include "platform/variant_conversion.h"
@@ -68,11 +69,15 @@ bool ConnectToDB(Env& env, const Text& DBPath) noexcept {
     return true;
   } catch (...) {
     const AutomationError error = CurrentError();
+    HandlerCounts& counts = ThreadHandlerCounts();
+    ++counts.connection_failures;
+    const bool shown_before = state.ConnectErrorShown;
     try {
       ShowConnectionFailureBox(env, state.ConnectErrorShown, DBPath, error);
     } catch (...) {
       // The box could not be shown; the result stays False.
     }
+    counts.connection_boxes += state.ConnectErrorShown && !shown_before;
     return false;
   }
 }

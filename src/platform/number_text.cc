@@ -31,10 +31,117 @@ double PowerOfTen(long n) {
   return std::pow(10.0, static_cast<double>(n));
 }
 
+// Length of the sign at `at` (the locale's or an ASCII one), with whether it
+// is negative; 0 when there is none.
+std::size_t MatchSign(const LocaleInfo& info, TextView text, std::size_t at, bool* negative) {
+  if (const std::size_t len = MatchAt(text, at, info.negative_sign)) {
+    *negative = true;
+    return len;
+  }
+  if (const std::size_t len = MatchAt(text, at, info.positive_sign)) {
+    *negative = false;
+    return len;
+  }
+  if (text[at] == u'-' || text[at] == u'+') {
+    *negative = text[at] == u'-';
+    return 1;
+  }
+  return 0;
+}
+
+// Whether the locale groups thousands with a non-breaking space, where the
+// conversions take a plain blank for it too.
+bool GroupsWithBlank(const LocaleInfo& info) {
+  return IsNoBreakSpace(info.thousands) || IsNoBreakSpace(info.money_thousands);
+}
+
+// The blanks around a base 16 or 8 number: the plain ones and the Unicode
+// spaces (no-break spaces included).
+constexpr bool IsRadixBlank(char16_t c) {
+  return IsBlank(c) || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200A) || c == 0x2028 ||
+         c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000;
+}
+
+// The value of `c` as a digit of base 16 or 8, or -1.
+int RadixDigit(char16_t c, int radix) {
+  if (c >= u'0' && c <= u'7') return c - u'0';
+  if (radix == 8) return -1;
+  if (c == u'8' || c == u'9') return c - u'0';
+  const char16_t folded = scan::Fold(c);
+  return folded >= u'a' && folded <= u'f' ? folded - u'a' + 10 : -1;
+}
+
+// A text with '&' as a base 16 ("&H") or 8 ("&O") number. Before it:
+// blanks, a plus, a minus and an opening parenthesis, each at most once, in
+// any order; after it: blanks, a sign when none came before, the closing
+// parenthesis when one was opened. Signs are read and ignored. No currency
+// symbol; no plain blank or no-break space after the digits where those
+// group thousands.
+std::optional<ScannedNumber> ScanRadix(const LocaleInfo& info, TextView text) {
+  const std::size_t n = text.size();
+  std::size_t pos = 0;
+  bool plus = false;
+  bool minus = false;
+  bool paren = false;
+  while (pos < n) {
+    bool negative = false;
+    if (IsRadixBlank(text[pos])) {
+      ++pos;
+    } else if (const std::size_t len = MatchSign(info, text, pos, &negative);
+               len != 0 && !(negative ? minus : plus)) {
+      (negative ? minus : plus) = true;
+      pos += len;
+    } else if (text[pos] == u'(' && !paren) {
+      paren = true;
+      ++pos;
+    } else {
+      break;
+    }
+  }
+  if (n - pos < 3 || text[pos] != u'&') return std::nullopt;
+  const char16_t kind = scan::Fold(text[pos + 1]);
+  if (kind != u'h' && kind != u'o') return std::nullopt;
+  ScannedNumber number;
+  number.radix = kind == u'h' ? 16 : 8;
+  const unsigned shift = kind == u'h' ? 4 : 3;
+  pos += 2;
+  const std::size_t first = pos;
+  for (; pos < n; ++pos) {
+    const int digit = RadixDigit(text[pos], number.radix);
+    if (digit < 0) break;
+    number.radix_value = number.radix_value > (UINT64_MAX >> shift)
+                             ? UINT64_MAX
+                             : (number.radix_value << shift) | static_cast<unsigned>(digit);
+  }
+  if (pos == first) return std::nullopt;
+  const bool blank_thousands = GroupsWithBlank(info);
+  bool closed = false;
+  bool trailing_sign = false;
+  while (pos < n) {
+    const char16_t c = text[pos];
+    bool negative = false;
+    if (IsRadixBlank(c) && !(blank_thousands && (c == u' ' || c == 0xA0 || c == 0x202F))) {
+      ++pos;
+    } else if (const std::size_t len = MatchSign(info, text, pos, &negative);
+               len != 0 && !plus && !minus && !trailing_sign) {
+      trailing_sign = true;
+      pos += len;
+    } else if (c == u')' && paren && !closed) {
+      closed = true;
+      ++pos;
+    } else {
+      return std::nullopt;
+    }
+  }
+  if (paren != closed) return std::nullopt;
+  return number;
+}
+
 }  // namespace
 
 std::optional<ScannedNumber> ScanNumber(const LocaleInfo& info, TextView text, NumberSyntax syntax) {
   const bool conversion = syntax == NumberSyntax::kConversion;
+  if (conversion && text.find(u'&') != TextView::npos) return ScanRadix(info, text);
   const std::size_t n = text.size();
   ScannedNumber number;
   std::size_t pos = 0;
@@ -43,21 +150,6 @@ std::optional<ScannedNumber> ScanNumber(const LocaleInfo& info, TextView text, N
   bool paren_closed = false;
   bool currency_seen = false;
 
-  auto match_sign = [&](std::size_t at, bool* negative) -> std::size_t {
-    if (const std::size_t len = MatchAt(text, at, info.negative_sign)) {
-      *negative = true;
-      return len;
-    }
-    if (const std::size_t len = MatchAt(text, at, info.positive_sign)) {
-      *negative = false;
-      return len;
-    }
-    if (text[at] == u'-' || text[at] == u'+') {
-      *negative = text[at] == u'-';
-      return 1;
-    }
-    return 0;
-  };
   // Leading and trailing parts: one sign, one pair of parentheses (not
   // both), one currency symbol, blanks; any order.
   auto match_affix = [&](bool leading) -> bool {
@@ -67,7 +159,7 @@ std::optional<ScannedNumber> ScanNumber(const LocaleInfo& info, TextView text, N
     }
     bool negative = false;
     if (!sign_seen && !paren_open) {
-      if (const std::size_t len = match_sign(pos, &negative)) {
+      if (const std::size_t len = MatchSign(info, text, pos, &negative)) {
         sign_seen = true;
         number.negative = negative;
         pos += len;
@@ -102,7 +194,7 @@ std::optional<ScannedNumber> ScanNumber(const LocaleInfo& info, TextView text, N
     while (pos < n && IsBlank(text[pos])) ++pos;
     bool negative = false;
     if (pos < n) {
-      if (const std::size_t len = match_sign(pos, &negative)) {
+      if (const std::size_t len = MatchSign(info, text, pos, &negative)) {
         number.negative = negative;
         pos += len;
       }
@@ -110,8 +202,7 @@ std::optional<ScannedNumber> ScanNumber(const LocaleInfo& info, TextView text, N
   }
 
   // Digits, thousands separators after the first digit, one decimal separator.
-  const bool blank_thousands =
-      conversion && (IsNoBreakSpace(info.thousands) || IsNoBreakSpace(info.money_thousands));
+  const bool blank_thousands = conversion && GroupsWithBlank(info);
   auto match_decimal = [&](std::size_t at) -> std::size_t {
     if (const std::size_t len = MatchAt(text, at, info.decimal)) return len;
     return conversion ? MatchAt(text, at, info.money_decimal) : 0;
@@ -177,6 +268,10 @@ std::optional<ScannedNumber> ScanNumber(const LocaleInfo& info, TextView text, N
 }
 
 double ComposeDouble(const ScannedNumber& number) {
+  if (number.radix != 10) {
+    if (number.radix_value <= 0x7FFFFFFF) return static_cast<double>(number.radix_value);
+    return number.radix_value == 0x80000000 ? -2147483648.0 : HUGE_VAL;
+  }
   constexpr std::size_t kMaxDigits = 29;
   const std::size_t used = std::min(number.digits.size(), kMaxDigits);
   double whole = 0.0;
@@ -195,6 +290,7 @@ double ComposeDouble(const ScannedNumber& number) {
 }
 
 Currency ComposeCurrency(const ScannedNumber& number) {
+  if (number.radix != 10) RaiseOverflow();
   const std::string& digits = number.digits;
   if (digits.empty()) return Currency();
   const std::uint64_t limit = number.negative
@@ -219,6 +315,14 @@ Currency ComposeCurrency(const ScannedNumber& number) {
   }
   if (!number.negative || magnitude == 0) return Currency::FromRaw(static_cast<std::int64_t>(magnitude));
   return Currency::FromRaw(-static_cast<std::int64_t>(magnitude - 1) - 1);
+}
+
+long long WrapRadix(const ScannedNumber& number, int bits) {
+  const std::uint64_t limit = (std::uint64_t{1} << bits) - 1;
+  if (number.radix_value > limit) RaiseOverflow();
+  const std::uint64_t sign_bit = std::uint64_t{1} << (bits - 1);
+  const long long value = static_cast<long long>(number.radix_value);
+  return number.radix_value & sign_bit ? value - static_cast<long long>(limit) - 1 : value;
 }
 
 bool IsNumericText(const LocaleInfo& info, TextView text) {

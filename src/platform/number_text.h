@@ -9,11 +9,15 @@
 // conversion syntax also takes a sign at the end, parentheses for a
 // negative number, the currency symbol before or after, the money
 // separators, and a plain blank where the locale groups with a
-// non-breaking space.
+// non-breaking space. It also reads whole numbers written in base 16
+// ("&H1F") or base 8 ("&O17"), with blanks, signs and parentheses around
+// them that it reads and ignores ("-&H10" is 16) but no currency symbol;
+// the numeric test does not.
 #ifndef QORVEL_PLATFORM_NUMBER_TEXT_H_
 #define QORVEL_PLATFORM_NUMBER_TEXT_H_
 
 #include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -66,6 +70,11 @@ struct ScannedNumber {
   bool negative = false;
   std::string digits;
   long exponent = 0;
+  // 16 or 8 for "&H..." and "&O...", whose value is `radix_value` (digits,
+  // exponent and sign unused); values beyond 64 bits are kept as the
+  // largest 64-bit value.
+  int radix = 10;
+  std::uint64_t radix_value = 0;
 };
 
 enum class NumberSyntax {
@@ -80,12 +89,21 @@ std::optional<ScannedNumber> ScanNumber(const LocaleInfo& info, TextView text, N
 
 // The double of a scanned number: its first 29 significant digits gathered
 // as a double, then multiplied or divided by the power of ten. Infinite
-// when beyond the double range.
+// when beyond the double range. A base 16 or 8 number up to &H7FFFFFFF is
+// its value and &H80000000 is -2147483648; a larger one is infinite (the
+// conversions' overflow).
 double ComposeDouble(const ScannedNumber& number);
 
 // The Currency of a scanned number, exact, halves rounded to even at the
-// fourth decimal. Raises Overflow (6) outside the Currency range.
+// fourth decimal. Raises Overflow (6) outside the Currency range and for
+// every base 16 or 8 number, as the conversion to Currency does.
 Currency ComposeCurrency(const ScannedNumber& number);
+
+// A base 16 or 8 number as a whole number of `bits` (16 or 32) bits: up to
+// 2^bits - 1, its bit pattern read as signed (&HFFFF is -1 as an Integer,
+// 65535 as a Long). Raises Overflow (6) beyond. Precondition:
+// number.radix != 10.
+long long WrapRadix(const ScannedNumber& number, int bits);
 
 // The numeric test under the separators and signs of `info`: the text reads
 // as one number of the numeric-test syntax whose value is a finite double.

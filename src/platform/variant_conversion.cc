@@ -5,9 +5,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
+#include <optional>
 #include <string>
 
 #include "base/text_ops.h"
+#include "platform/number_text.h"
 #include "qorvel/automation_error.h"
 
 namespace qorvel::platform {
@@ -34,8 +36,15 @@ double ToDouble(const Variant& value, const Locale& locale) {
   RaiseTypeMismatch();
 }
 
-long long ToWhole(const Variant& value, const Locale& locale, long long min, long long max) {
+// `bits` (16 or 32) is the width of the whole number type [min, max].
+long long ToWhole(const Variant& value, const Locale& locale, int bits, long long min, long long max) {
   long long whole = 0;
+  if (value.type() == VarType::kText && value.AsText().find(u'&') != Text::npos) {
+    // "&HFFFF" is the Integer -1: a base 16 or 8 text fills the type's bits.
+    const std::optional<ScannedNumber> number =
+        ScanNumber(locale.info(), value.AsText(), NumberSyntax::kConversion);
+    if (number && number->radix != 10) return WrapRadix(*number, bits);
+  }
   if (value.type() == VarType::kCurrency) {
     whole = value.AsCurrency().ToLong();  // exact, raises beyond the Long range
   } else {
@@ -49,11 +58,14 @@ long long ToWhole(const Variant& value, const Locale& locale, long long min, lon
   return whole;
 }
 
+// Text reads as a Boolean when it is exactly "True" or "False" in any case,
+// or "#TRUE#" or "#FALSE#" in capitals (no blanks around either), else as
+// a number, true when not zero.
 bool ToBool(const Variant& value, const Locale& locale) {
   if (value.type() == VarType::kText) {
-    const TextView text = TrimBlanks(value.AsText());
-    if (EqualsIgnoringAsciiCase(text, u"True")) return true;
-    if (EqualsIgnoringAsciiCase(text, u"False")) return false;
+    const Text& text = value.AsText();
+    if (EqualsIgnoringAsciiCase(text, u"True") || text == u"#TRUE#") return true;
+    if (EqualsIgnoringAsciiCase(text, u"False") || text == u"#FALSE#") return false;
   }
   if (value.type() == VarType::kCurrency) return value.AsCurrency().raw() != 0;
   return ToDouble(value, locale) != 0.0;
@@ -97,10 +109,10 @@ Variant ChangeType(const Variant& value, VarType type, const Locale& locale) {
       return Variant::FromText(VariantToText(value, locale));
     case VarType::kInteger:
       return Variant::FromInteger(static_cast<Integer>(ToWhole(
-          value, locale, std::numeric_limits<Integer>::min(), std::numeric_limits<Integer>::max())));
+          value, locale, 16, std::numeric_limits<Integer>::min(), std::numeric_limits<Integer>::max())));
     case VarType::kLong:
       return Variant::FromLong(static_cast<Long>(
-          ToWhole(value, locale, std::numeric_limits<Long>::min(), std::numeric_limits<Long>::max())));
+          ToWhole(value, locale, 32, std::numeric_limits<Long>::min(), std::numeric_limits<Long>::max())));
     case VarType::kBoolean:
       return Variant::FromBoolean(ToBool(value, locale));
     case VarType::kDouble:

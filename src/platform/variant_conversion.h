@@ -17,7 +17,10 @@ namespace qorvel::platform {
 Text VariantToText(const Variant& value, const Locale& locale);
 
 // The value converted to `type`: one of Text, Integer, Long, Boolean,
-// Double, Currency, Date. Whole numbers are rounded half to even; Empty
+// Double, Currency, Date. Whole numbers are rounded half to even; a text
+// in base 16 or 8 ("&HFFFF") fills an Integer's or a Long's bits (-1);
+// text reads as a Boolean as "True", "False" (any case), "#TRUE#",
+// "#FALSE#" or a number; Empty
 // converts to the type's zero; Null converts to nothing (13). Raises 13 for a
 // text that is not a value of the type and 6 (Overflow) for a value beyond
 // its range.

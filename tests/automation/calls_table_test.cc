@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include "cases/calls_table.h"
+#include "platform/locale.h"
+#include "platform/variant_conversion.h"
 #include "qorvel/dispatch.h"
 #include "qorvel/host.h"
 #include "qorvel/kx.h"
@@ -14,14 +16,11 @@
 namespace qorvel {
 namespace {
 
-// An argument of the table as a Variant of its parameter's type.
+// An argument of the table as a Variant of its parameter's type, read from
+// its text by the conversion the Windows build's arguments go through
+// ("&H10" is 16, "#TRUE#" is True).
 Variant Argument(const std::u16string& text, VarType type) {
-  switch (type) {
-    case VarType::kLong: return Variant::FromLong(static_cast<Long>(std::stol(ToUtf8(text))));
-    case VarType::kInteger: return Variant::FromInteger(static_cast<Integer>(std::stoi(ToUtf8(text))));
-    case VarType::kBoolean: return Variant::FromBoolean(text == u"True");
-    default: return Variant::FromText(text);
-  }
+  return platform::ChangeType(Variant::FromText(text), type, platform::UserLocale());
 }
 
 TEST(CallsTable, EveryRowThroughLateBinding) {

@@ -7,7 +7,8 @@
 // with '#' and empty lines are skipped. In a field, \t, \r, \n and \\ stand
 // for a tab, CR, LF and a backslash; an empty field is the empty text.
 // Arguments are written as the report host would type them: texts as they
-// are, Long and Integer as decimal numbers, Boolean as True or False; the
+// are, Long and Integer as decimal numbers, Boolean as True or False (or
+// any text the automation conversion reads, such as &H10 or #TRUE#); the
 // reader converts them by the parameter's type. Results are texts (every
 // method the table covers returns Text).
 //

@@ -100,6 +100,8 @@ TEST(Conversions, NumericTest) {
       {"en-US", u"e5", false},      {"en-US", u"1e999", false},  {"en-US", u"@ABCDEFGH", false},
       {"fr-FR", u"1\u00A0234,5", true}, {"fr-FR", u"1 234,5", false}, {"fr-FR", u"1.5", false},
       {"de-DE", u"1.234,5", true},  {"de-DE", u"12,5", true},    {"de-DE", u"12,5,5", false},
+      // Base 16 and 8 texts convert to numbers but are not numeric here.
+      {"en-US", u"&H10", false},    {"en-US", u"&O17", false},   {"en-US", u" &h1F ", false},
   };
   for (const NumericCase& c : kCases) {
     EXPECT_EQ(Get(c.locale).IsNumeric(c.input), c.numeric) << c.locale << " \"" << ToUtf8(c.input) << "\"";

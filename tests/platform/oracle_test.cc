@@ -174,6 +174,37 @@ TEST(OracleVectors, EveryBindingRowMatches) {
   EXPECT_EQ(optional_rows, 32);
 }
 
+// Texts in base 16 and 8 ("&H10", "&O17") and "#TRUE#"/"#FALSE#" into every
+// type the library converts text to (the project's own vectors, recorded by
+// tests/platform/oracle/generator in its radix mode): each row must match,
+// Integer, Long and Boolean through the late-bound arguments' conversion.
+TEST(OracleVectors, RadixAndBooleanRowsMatch) {
+  const std::vector<OracleRow> rows =
+      ::qorvel::testing::ReadOracle(std::string(QORVEL_PLATFORM_DATA_DIR) + "/oracle_radix.tsv");
+  std::map<std::string, std::shared_ptr<const Locale>> locales;
+  for (const std::string& name : OracleLocales(rows)) {
+    locales[name] = MakeLocale(InfoFromRows(rows, name));
+  }
+  ASSERT_EQ(locales.size(), 8u);
+  std::map<std::string, int> checked;
+  std::map<std::string, int> overflows;
+  for (const OracleRow& row : rows) {
+    const std::optional<std::string> actual = PlatformOutcome(*locales.at(row.locale), row);
+    if (!actual) continue;  // the settings
+    ++checked[row.function];
+    overflows[row.function] += row.output == "ERR:0x8002000A";
+    EXPECT_EQ(*actual, row.output) << row.locale << " " << row.function << " " << row.input << " (line "
+                                   << row.line << ")";
+  }
+  for (const char* function : {"VarI2FromStr", "VarI4FromStr", "VarR8FromStr", "VarCyFromStr", "VarBoolFromStr"}) {
+    EXPECT_EQ(checked[function], 984) << function;
+  }
+  EXPECT_EQ(checked["VarDateFromStr"], 816);
+  // The overflow results are there to be matched, not only type mismatches.
+  EXPECT_EQ(overflows["VarI2FromStr"], 8 * 23);
+  EXPECT_GT(overflows["VarCyFromStr"], 0);
+}
+
 // The platform's short dates where the recorded settings have others.
 const std::map<std::string, Text> kPlatformShortDates = {
     {"de-DE", u"dd.MM.yyyy"}, {"it-IT", u"dd/MM/yyyy"}, {"ja-JP", u"yyyy/MM/dd"}};

@@ -20,15 +20,19 @@ using qorvel::server::VariantValue;
 
 namespace {
 
-// One argument in every form a compiled client could hold it.
+// One argument in every form a compiled client could hold it: the number
+// and the Boolean as the automation conversions read the text ("&H10" is
+// 16, "#TRUE#" True), 0 and False when they cannot.
 struct Arg {
-  explicit Arg(const std::u16string& value)
-      : text(value), bstr(value), number(std::wcstol(reinterpret_cast<const wchar_t*>(value.c_str()), nullptr, 10)),
-        boolean(value == u"True" ? VARIANT_TRUE : VARIANT_FALSE) {}
+  explicit Arg(const std::u16string& value) : text(value), bstr(value) {
+    OLECHAR* chars = const_cast<OLECHAR*>(reinterpret_cast<const OLECHAR*>(text.c_str()));
+    if (FAILED(VarI4FromStr(chars, LOCALE_USER_DEFAULT, 0, &number))) number = 0;
+    if (FAILED(VarBoolFromStr(chars, LOCALE_USER_DEFAULT, 0, &boolean))) boolean = VARIANT_FALSE;
+  }
   std::u16string text;
   Bstr bstr;
-  long number;
-  VARIANT_BOOL boolean;
+  LONG number = 0;
+  VARIANT_BOOL boolean = VARIANT_FALSE;
 };
 
 // Calls `method` through the vtable. Returns E_NOTIMPL for a method the

@@ -16,10 +16,12 @@
 #include <vector>
 
 #include "platform/locale.h"
+#include "platform/variant_conversion.h"
 #include "platform/test_support.h"
 #include "qorvel/currency.h"
 #include "qorvel/date_time.h"
 #include "qorvel/types.h"
+#include "qorvel/variant.h"
 #include "support/split_tabs.h"
 
 namespace qorvel::testing {
@@ -150,6 +152,19 @@ inline std::optional<std::string> PlatformOutcome(const platform::Locale& locale
   }
   if (function == "VarR8FromStr") {
     return Outcome([&] { return Double17(locale.TextToDouble(Unescape(row.input))); });
+  }
+  // Integer, Long and Boolean from text: the conversion late-bound arguments
+  // go through (Booleans written as -1 and 0).
+  if (function == "VarI2FromStr" || function == "VarI4FromStr" || function == "VarBoolFromStr") {
+    const VarType type = function == "VarI2FromStr"   ? VarType::kInteger
+                         : function == "VarI4FromStr" ? VarType::kLong
+                                                      : VarType::kBoolean;
+    return Outcome([&] {
+      const Variant value = platform::ChangeType(Variant::FromText(Unescape(row.input)), type, locale);
+      if (type == VarType::kInteger) return std::to_string(value.AsInteger());
+      if (type == VarType::kLong) return std::to_string(value.AsLong());
+      return std::string(value.AsBoolean() ? "-1" : "0");
+    });
   }
   if (function == "VarFormat") {
     const Text pattern = Unescape(row.input.substr(row.input.find('"')));

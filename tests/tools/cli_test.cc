@@ -92,6 +92,11 @@ TEST(Cli, Call) {
       {"unknown method", {"call", "Nope"}, "", kUs, 2, "", "unknown method name \"Nope\"; did you mean"},
       {"wrong count", {"call", "FormatZip"}, "", kUs, 2, "", "FormatZip takes 1 argument, 0 given"},
       {"unreadable argument", {"call", "FormatMinutes", "abc"}, "", kUs, 2, "", "cannot be read as Long"},
+      {"hexadecimal argument", {"call", "FormatMinutes", "&H10"}, "", kUs, 0, "0 hr 16 mn\n", ""},
+      {"hexadecimal beyond a Long", {"call", "FormatMinutes", "&H1FFFFFFFF"}, "", kUs, 2, "",
+       "is beyond the range of Long"},
+      {"#TRUE# for a Boolean", {"call", "FormatName", "John", "Q", "Public", "#TRUE#"}, "", kUs, 0,
+       "John Q. Public\n", ""},
       {"no method", {"call"}, "", kUs, 2, "", "call: which method?"},
       {"unknown option", {"call", "--xml", "FormatZip", "1"}, "", kUs, 2, "", "call: unknown option --xml"},
       {"numbers in the locale of LC_ALL", {"call", "FormatMinutes", "1.234"}, "", de, 0, "20 hr 34 mn\n", ""},
@@ -124,6 +129,51 @@ TEST(Cli, Batch) {
       {"box on stderr, result in order", {"batch"}, "CreditAmount\t/nonexistent/x.mdb\t1\nFormatZip\t2\n", kUs, 0,
        "0\n2\n", "Unable to connect to /nonexistent/x.mdb."},
   });
+}
+
+// Lines that fail in each way a batch can: a missing database and a wrong
+// password (connection failures, one box per thread), a date the database
+// rejects twice (the labelled box once per object) and a missing table (an
+// error result without a box).
+std::string FailingLines() {
+  const std::string billing = Billing();
+  const std::string other = SharedPath("fixtures/billing-otherpassword.mdb").string();
+  return "CreditAmount\t/nonexistent/x.mdb\t1\n"
+         "CreditAmount\t" + other + "\t1\n"
+         "PymtCountByDateRange\t" + billing + "\t1\tnodate\t1/1/2011\n"
+         "PymtCountByDateRange\t" + billing + "\t1\tnodate\t1/1/2011\n"
+         "LastModified\t" + billing + "\tNoSuchTable\t1\n"
+         "FormatZip\t1\n";
+}
+
+TEST(Cli, BatchSummarisesItsErrors) {
+  const std::string failing = FailingLines();
+  CheckAll({
+      {"one line at the end", {"batch"}, failing, kUs, 0, "0\n0\n-1\n-1\nError in QORVEL.DLL\n1\n",
+       "\nbatch: 3 calls ended in an error (LastModified 1, PymtCountByDateRange 2); 2 connection failures; "
+       "2 message boxes shown (PymtCountByDateRange 1, ConnectToDB 1)\n",
+       true},
+      {"boxes captured in json count too", {"batch", "--json"}, failing, kUs, 0, "\"boxes\"",
+       "batch: 3 calls ended in an error (LastModified 1, PymtCountByDateRange 2); 2 connection failures; "
+       "2 message boxes shown (PymtCountByDateRange 1, ConnectToDB 1)\n",
+       true},
+      {"an empty path is no error", {"batch"}, "CreditAmount\t\t1\nFormatZip\t1\n", kUs, 0, "0\n1\n", ""},
+  });
+  if (!std::filesystem::exists(Billing())) return;
+
+  // Spread over worker threads, each with its own object and connection:
+  // the same results and the same counts of errors and connection failures
+  // (the boxes are once per object and thread: how many depends on how
+  // many workers got lines).
+  std::string many;
+  for (int i = 0; i < 60; ++i) many += failing;
+  const Outcome one = RunQorvel({"batch", "--jobs", "1"}, many);
+  const Outcome four = RunQorvel({"batch", "--jobs", "4"}, many);
+  EXPECT_EQ(one.out, four.out);
+  const std::string counts = "batch: 180 calls ended in an error (LastModified 60, PymtCountByDateRange 120); "
+                             "120 connection failures; ";
+  EXPECT_NE(one.err.find(counts + "2 message boxes shown"), std::string::npos) << one.err;
+  EXPECT_NE(four.err.find(counts), std::string::npos) << four.err;
 }
 
 // Every type of value: Byte, Single, Double, Currency, Date, Text, Boolean,

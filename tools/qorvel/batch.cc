@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "cli.h"
+#include "error_summary.h"
 #include "json.h"
 #include "progress.h"
 
@@ -120,13 +121,18 @@ BatchOutput RunDecodedBatch(const std::vector<DecodedLine>& input, const BatchOp
   if (jobs == 1) {
     KX kx;
     OutputEncoder encoder(options.output_encoding);
+    ErrorSummary summary;
     for (std::size_t i = 0; i < input.size(); ++i) {
       bool ok = true;
+      const std::uint64_t mark = ErrorSummary::Mark();
       output.lines[i] = RunInputLine(kx, input[i], i + 1, options, encoder, &ok);
+      summary.Count(input[i], mark);
       if (!ok) ++failed;
       if (stream_to) write(i);
       progress.Update(i + 1);
     }
+    summary.Finish();
+    output.errors.Merge(summary);
   } else {
     // Workers take blocks of lines; the calling thread writes the lines in
     // input order as their blocks complete.
@@ -139,13 +145,16 @@ BatchOutput RunDecodedBatch(const std::vector<DecodedLine>& input, const BatchOp
       workers.emplace_back([&] {
         KX kx;  // one object, and this thread's own connection
         OutputEncoder encoder(options.output_encoding);  // and its own converter
+        ErrorSummary summary;
         for (;;) {
           const std::size_t block = next.fetch_add(1);
           if (block >= block_done.size()) break;
           const std::size_t end = std::min(input.size(), (block + 1) * kBlock);
           for (std::size_t i = block * kBlock; i < end; ++i) {
             bool ok = true;
+            const std::uint64_t mark = ErrorSummary::Mark();
             output.lines[i] = RunInputLine(kx, input[i], i + 1, options, encoder, &ok);
+            summary.Count(input[i], mark);
             if (!ok) ++failed;
           }
           {
@@ -154,6 +163,9 @@ BatchOutput RunDecodedBatch(const std::vector<DecodedLine>& input, const BatchOp
           }
           cv.notify_one();
         }
+        summary.Finish();
+        const std::lock_guard<std::mutex> lock(mutex);
+        output.errors.Merge(summary);
       });
     }
     for (std::size_t block = 0; block < block_done.size(); ++block) {
@@ -223,6 +235,7 @@ int BatchCommand(const std::vector<std::string>& words) {
   options.progress = !quiet && ShowProgress(false, lines.size(), 1000);
   const BatchOutput output = RunDecodedBatch(lines, options, &std::cout);
   std::cout.flush();
+  if (const std::string summary = output.errors.Line(); !summary.empty()) std::cerr << summary << '\n';
   return output.failed ? kExitFailed : kExitOk;
 }
 

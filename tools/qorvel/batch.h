@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "encoding.h"
+#include "error_summary.h"
 
 namespace qorvel::tool {
 
@@ -23,6 +24,7 @@ struct BatchOptions {
 struct BatchOutput {
   std::vector<std::string> lines;
   int failed = 0;  // lines that were not valid calls
+  ErrorSummary errors;  // calls that ended in an error result, boxes shown
 };
 
 // The text of one result in plain output: backslash, CR, LF and tab written

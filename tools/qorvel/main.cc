@@ -82,6 +82,8 @@ const Command kCommands[] = {
      "its encoding is an error line, never read with replaced characters. Results are\n"
      "UTF-8 unless --output-encoding NAME asks for another encoding; a result that it\n"
      "cannot represent is an error line.\n"
+     "At the end, when any call ended in an error result or a connection failure or a\n"
+     "box was shown, one line on standard error counts them by method (nothing else).\n"
      "Exit status 1 when any line failed.\n\n"
      "examples:\n  printf 'CreditAmount\\tbilling.mdb\\t417\\n' | qorvel batch\n"
      "  qorvel batch calls.txt --encoding windows-1252 --output-encoding windows-1252\n",

@@ -1,0 +1,221 @@
+// The process's one copy of a file version: shared by every connection,
+// each table read once however many threads ask at once, tables of one
+// statement read side by side, failures reaching every waiting thread as
+// an error of its own, and nothing kept once no connection holds the file.
+#include "jet/loaded_file.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "jet/errors.h"
+#include "qorvel/automation_error.h"
+
+namespace qorvel::jet {
+namespace {
+
+// What the fake file's readers did, shared by all of them.
+struct Record {
+  std::mutex mutex;
+  std::condition_variable changed;
+  int opened = 0;                 // readers opened, the first included
+  std::vector<int> reads;         // ReadRows calls per table
+  std::set<std::thread::id> readers;  // threads that read rows
+  int reading = 0;                // reads under way now
+  int most_at_once = 0;
+  bool fail = false;              // ReadRows raises kErrDamaged
+  bool hold = false;              // ReadRows waits until released
+};
+
+class FakeSource final : public TableSource {
+ public:
+  explicit FakeSource(Record& record) : record_(record) {
+    for (const char* name : {"A", "B", "C"}) {
+      tables_.push_back({FromUtf8(name), {{u"Id", JetType::kLong}}, name});
+    }
+    const std::lock_guard<std::mutex> lock(record_.mutex);
+    ++record_.opened;
+    record_.reads.resize(tables_.size());
+  }
+
+  const std::vector<TableInfo>& tables() const override { return tables_; }
+
+  void ReadRows(std::size_t index, RowSink& sink) override {
+    {
+      std::unique_lock<std::mutex> lock(record_.mutex);
+      ++record_.reads[index];
+      record_.readers.insert(std::this_thread::get_id());
+      record_.most_at_once = std::max(record_.most_at_once, ++record_.reading);
+      record_.changed.notify_all();
+      record_.changed.wait_for(lock, std::chrono::seconds(5), [&] { return !record_.hold; });
+      --record_.reading;
+      if (record_.fail) Raise(kErrDamaged, u"damaged on purpose");
+    }
+    for (int id = 1; id <= 100; ++id) {
+      sink.SetInteger(0, id * 10 + static_cast<int>(index));
+      sink.EndRow();
+    }
+  }
+
+  std::unique_ptr<TableSource> OpenAnother() const override { return std::make_unique<FakeSource>(record_); }
+
+ private:
+  Record& record_;
+  std::vector<TableInfo> tables_;
+};
+
+// A stamp no other test uses.
+FileStamp NewStamp() {
+  static std::atomic<ino_t> next{1};
+  FileStamp stamp;
+  stamp.inode = next++;
+  return stamp;
+}
+
+std::shared_ptr<LoadedFile> Acquire(Record& record, const FileStamp& stamp) {
+  return LoadedFile::Acquire("/fake/file.mdb", stamp, FileFormat::kJet4,
+                             [&] { return std::make_unique<FakeSource>(record); });
+}
+
+std::vector<LoadedFile::Need> Needs(const LoadedFile& file, std::initializer_list<const char16_t*> names,
+                                    std::vector<std::u16string> index_columns = {}) {
+  std::vector<LoadedFile::Need> needs;
+  for (const char16_t* name : names) needs.push_back({file.Find(name), index_columns});
+  return needs;
+}
+
+TEST(LoadedFileTest, OneCopyPerVersionWhileAConnectionHoldsIt) {
+  Record record;
+  const FileStamp stamp = NewStamp();
+  auto first = Acquire(record, stamp);
+  auto second = Acquire(record, stamp);
+  EXPECT_EQ(first, second);
+  EXPECT_EQ(record.opened, 1);
+
+  FileStamp changed = stamp;
+  changed.mtime_ns += 1;
+  const auto newer = Acquire(record, changed);
+  EXPECT_NE(newer, first) << "a changed file is a new copy";
+  EXPECT_NE(LoadedFile::Acquire("/fake/other.mdb", stamp, FileFormat::kJet4,
+                                [&] { return std::make_unique<FakeSource>(record); }),
+            first)
+      << "two files stay two copies";
+
+  const std::weak_ptr<LoadedFile> gone = first;
+  first.reset();
+  second.reset();
+  EXPECT_TRUE(gone.expired()) << "no copy is kept that no connection holds";
+  const int opened = record.opened;
+  Acquire(record, stamp);
+  EXPECT_EQ(record.opened, opened + 1);
+}
+
+TEST(LoadedFileTest, ManyThreadsLoadATableOnce) {
+  Record record;
+  const auto file = Acquire(record, NewStamp());
+  constexpr int kThreads = 8;
+  std::vector<std::shared_ptr<const TableImage>> got(kThreads);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] { got[static_cast<std::size_t>(t)] = file->Images(Needs(*file, {u"A"}))[0]; });
+  }
+  for (std::thread& thread : threads) thread.join();
+  EXPECT_EQ(record.reads[0], 1);
+  for (const auto& image : got) EXPECT_EQ(image, got[0]);
+  EXPECT_GT(file->MemoryUsed(), 0u);
+}
+
+TEST(LoadedFileTest, TablesOfOneStatementLoadSideBySide) {
+  if (std::thread::hardware_concurrency() < 2) GTEST_SKIP() << "one core: loads take turns";
+  Record record;
+  record.hold = true;
+  const auto file = Acquire(record, NewStamp());
+  std::thread statement([&] { file->Images(Needs(*file, {u"A", u"B", u"C"})); });
+  {
+    // Both reads start before either ends.
+    std::unique_lock<std::mutex> lock(record.mutex);
+    EXPECT_TRUE(record.changed.wait_for(lock, std::chrono::seconds(5), [&] { return record.reading >= 2; }));
+    record.hold = false;
+    record.changed.notify_all();
+  }
+  statement.join();
+  EXPECT_GE(record.most_at_once, 2);
+  EXPECT_GE(record.readers.size(), 2u);
+  EXPECT_EQ(record.reads, (std::vector<int>{1, 1, 1}));
+}
+
+TEST(LoadedFileTest, AFailedLoadReachesEveryWaiterAndIsTriedAgain) {
+  Record record;
+  record.fail = true;
+  record.hold = true;
+  const auto file = Acquire(record, NewStamp());
+  constexpr int kThreads = 4;
+  std::vector<Long> errors(kThreads, 0);
+  std::vector<std::thread> threads;
+  for (int t = 0; t < kThreads; ++t) {
+    threads.emplace_back([&, t] {
+      try {
+        file->Images(Needs(*file, {u"B"}));
+      } catch (const AutomationError& e) {
+        errors[static_cast<std::size_t>(t)] = e.number();
+      }
+    });
+  }
+  {
+    std::unique_lock<std::mutex> lock(record.mutex);
+    record.changed.wait_for(lock, std::chrono::seconds(5), [&] { return record.reading == 1; });
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // let the others start waiting
+  {
+    const std::lock_guard<std::mutex> lock(record.mutex);
+    record.hold = false;
+    record.changed.notify_all();
+  }
+  for (std::thread& thread : threads) thread.join();
+  for (const Long number : errors) EXPECT_EQ(number, kErrDamaged);
+  const int reads = record.reads[1];
+  EXPECT_GE(reads, 1);
+
+  record.fail = false;
+  EXPECT_NE(file->Images(Needs(*file, {u"B"}))[0], nullptr);
+  EXPECT_EQ(record.reads[1], reads + 1) << "a later statement reads the table again";
+}
+
+TEST(LoadedFileTest, AFailedOpenIsEachCallersErrorAndIsTriedAgain) {
+  Record record;
+  const FileStamp stamp = NewStamp();
+  const auto fail = [] () -> std::unique_ptr<TableSource> { Raise(kErrDamaged, u"cannot be opened"); };
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    try {
+      LoadedFile::Acquire("/fake/broken.mdb", stamp, FileFormat::kJet4, fail);
+      ADD_FAILURE() << "opened";
+    } catch (const AutomationError& e) {
+      EXPECT_EQ(e.number(), kErrDamaged);
+    }
+  }
+  EXPECT_NE(LoadedFile::Acquire("/fake/broken.mdb", stamp, FileFormat::kJet4,
+                                [&] { return std::make_unique<FakeSource>(record); }),
+            nullptr);
+}
+
+TEST(LoadedFileTest, AnIndexMakesANewImageAndCountsAGeneration) {
+  Record record;
+  const auto file = Acquire(record, NewStamp());
+  const auto plain = file->Images(Needs(*file, {u"A"}))[0];
+  const std::uint64_t before = file->generation();
+  const auto indexed = file->Images(Needs(*file, {u"A"}, {u"Id"}))[0];
+  EXPECT_NE(indexed, plain);
+  EXPECT_TRUE(indexed->HasIndex(u"id"));
+  EXPECT_FALSE(plain->HasIndex(u"Id")) << "an image never changes";
+  EXPECT_EQ(file->generation(), before + 1);
+  EXPECT_EQ(file->Images(Needs(*file, {u"A"}, {u"Id"}))[0], indexed);
+  EXPECT_EQ(record.reads[0], 1) << "the rows are read once";
+}
+
+}  // namespace
+}  // namespace qorvel::jet
