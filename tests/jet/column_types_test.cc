@@ -48,8 +48,8 @@ class Row {
 };
 
 JetType TypeOf(const ResultSet& rows, std::u16string_view name) {
-  for (const auto& column : rows.columns) {
-    if (column.name == name) return column.type;
+  for (std::size_t c = 0; c < rows.columns.size(); ++c) {
+    if (rows.columns[c].name == name) return rows.columns[c].type;
   }
   return JetType::kText;
 }
