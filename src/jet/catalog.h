@@ -74,6 +74,10 @@ class Catalog {
   virtual const TableInfo* FindTable(std::u16string_view name) const = 0;
 };
 
+// The column that a copy of a table without columns gets (SQLite needs
+// one), declared BLOB; readers of the copy leave it out.
+inline constexpr char kNoColumnsPlaceholder[] = "(no columns)";
+
 // The name of the case-insensitive text collation the mirror registers on
 // its SQLite connection.
 inline constexpr char kTextCollation[] = "JETTEXT";

@@ -66,7 +66,7 @@ std::string CreateTableSql(const std::string& schema_and_name, const TableInfo& 
   std::string sql = "CREATE TABLE " + schema_and_name + " (";
   // SQLite needs a column; a table whose columns are all of kinds the
   // engine leaves out gets a BLOB placeholder, which readers leave out too.
-  if (table.columns.empty()) sql += "\"(no columns)\" BLOB";
+  if (table.columns.empty()) sql += QuoteIdentifier(kNoColumnsPlaceholder) + " BLOB";
   for (std::size_t i = 0; i < table.columns.size(); ++i) {
     const ColumnInfo& column = table.columns[i];
     if (i > 0) sql += ", ";
