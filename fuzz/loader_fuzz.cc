@@ -44,8 +44,12 @@ struct Fixture {
 
 std::vector<Fixture> LoadFixtures() {
   std::vector<Fixture> fixtures;
+  // The last four hold binary, OLE, calculated and extended date/time
+  // columns.
   for (const char* name : {"billing.mdb", "types.mdb", "access-samples/testV1997.mdb",
-                           "access-samples/testV2007.accdb"}) {
+                           "access-samples/testV2007.accdb", "access-samples/binIdxTestV2010.accdb",
+                           "access-samples/test2V2000.mdb", "access-samples/calcFieldTestV2010.accdb",
+                           "access-samples/extDateTestV2019.accdb"}) {
     std::ifstream file(std::filesystem::path(QORVEL_SHARED_DIR) / "fixtures" / name, std::ios::binary);
     if (!file) continue;
     Fixture f;

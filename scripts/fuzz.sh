@@ -35,7 +35,7 @@ printf '\x01SELECT Max(Payment.DateEntered) FROM Payment INNER JOIN ActivityLog 
 for lookup in 0 1 2 3 4 5 6 7 8 9 10 11 12 13 14 15; do
   printf "\\x00\\x$(printf %02x "$lookup")AAAAAAAABBBBBBBB" >"$work/dialect_fuzz/lookup$lookup"
 done
-for fixture in 0 1 2 3; do
+for fixture in 0 1 2 3 4 5 6 7; do
   for region in 0 1 2 3 4 5; do
     for at in 12 45 55; do
       printf "\\x$(printf %02x "$fixture")\\x01\\x$(printf %02x "$region")\\x00\\x01\\x$(printf %02x "$at")\\x02\\x00\\x80" \

@@ -17,6 +17,9 @@ const char* JetTypeName(JetType type) {
     case JetType::kBoolean: return "Boolean";
     case JetType::kGuid: return "GUID";
     case JetType::kNumeric: return "Numeric";
+    case JetType::kBinary: return "Binary";
+    case JetType::kOle: return "OLE";
+    case JetType::kDateTimeExtended: return "DateTimeExtended";
   }
   return "Unknown";
 }

@@ -10,6 +10,9 @@
 //   Text, Memo                    TEXT, collation JETTEXT (case-insensitive)
 //   GUID                          TEXT "{8-4-4-4-12}", upper case, compared exactly
 //   Numeric                       TEXT, the exact decimal ("-12.3400" → "-12.34")
+//   Binary, OLE                   BLOB, the stored bytes
+//   DateTimeExtended              TEXT "yyyy-mm-dd hh:mm:ss.fffffff" (years 1 to
+//                                 9999, seven fractional digits)
 #ifndef QORVEL_JET_CATALOG_H_
 #define QORVEL_JET_CATALOG_H_
 
@@ -32,6 +35,9 @@ enum class JetType {
   kBoolean,
   kGuid,
   kNumeric,
+  kBinary,
+  kOle,
+  kDateTimeExtended,
 };
 
 const char* JetTypeName(JetType type);
@@ -42,12 +48,21 @@ struct ColumnInfo {
   friend bool operator==(const ColumnInfo&, const ColumnInfo&) = default;
 };
 
+// A column of the file whose values the engine cannot read, and why.
+struct UnsupportedColumn {
+  std::u16string name;  // as the file spells it
+  std::u16string kind;  // "attachment, multi-value or version history", "unknown type 70"
+  friend bool operator==(const UnsupportedColumn&, const UnsupportedColumn&) = default;
+};
+
 struct TableInfo {
   std::u16string name;  // as the file spells it
   std::vector<ColumnInfo> columns;
   // The SQLite name of the mirror table, unquoted (QuoteIdentifier quotes
   // it for SQL).
   std::string sqlite_name;
+  // The columns left out of `columns`, in the file's order.
+  std::vector<UnsupportedColumn> unsupported = {};
   friend bool operator==(const TableInfo&, const TableInfo&) = default;
 };
 
@@ -58,6 +73,10 @@ class Catalog {
   // The table, or null when the database has none by that name.
   virtual const TableInfo* FindTable(std::u16string_view name) const = 0;
 };
+
+// The column that a copy of a table without columns gets (SQLite needs
+// one), declared BLOB; readers of the copy leave it out.
+inline constexpr char kNoColumnsPlaceholder[] = "(no columns)";
 
 // The name of the case-insensitive text collation the mirror registers on
 // its SQLite connection.

@@ -167,9 +167,24 @@ Variant ColumnValue(sqlite3_stmt* stmt, int c, JetType type) {
       return Variant::FromCurrency(Currency::FromRaw(sqlite3_column_int64(stmt, c)));
     case JetType::kDateTime: return Variant::FromDate(DateTime(sqlite3_column_double(stmt, c)));
     case JetType::kBoolean: return Variant::FromBoolean(sqlite3_column_double(stmt, c) != 0);
+    case JetType::kBinary:
+    case JetType::kOle: {
+      // The bytes as upper-case hexadecimal digits, two per byte.
+      static constexpr char16_t kDigits[] = u"0123456789ABCDEF";
+      const auto* bytes = static_cast<const std::uint8_t*>(sqlite3_column_blob(stmt, c));
+      const auto size = static_cast<std::size_t>(sqlite3_column_bytes(stmt, c));
+      if (bytes == nullptr && size > 0) RaiseOutOfMemory();
+      Text hex(2 * size, u'0');
+      for (std::size_t i = 0; i < size; ++i) {
+        hex[2 * i] = kDigits[bytes[i] >> 4];
+        hex[2 * i + 1] = kDigits[bytes[i] & 15];
+      }
+      return Variant::FromText(std::move(hex));
+    }
     case JetType::kText:
     case JetType::kMemo:
-    case JetType::kGuid: {
+    case JetType::kGuid:
+    case JetType::kDateTimeExtended: {
       const auto* units = static_cast<const char16_t*>(sqlite3_column_text16(stmt, c));
       if (units == nullptr) RaiseOutOfMemory();
       return Variant::FromText(Text(units, static_cast<std::size_t>(sqlite3_column_bytes16(stmt, c)) / 2));

@@ -97,8 +97,9 @@ class Database final : public Catalog {
   // Runs one statement of the dialect and returns its rows. Values come
   // back as Variants of the result columns' types: Byte, Integer, Long,
   // Single, Double as themselves, Currency as Currency, DateTime as Date,
-  // Text, Memo and GUID as Text, Boolean as Boolean, Numeric as Decimal;
-  // Null as Null. Raises AutomationError: the statement errors of
+  // Text, Memo and GUID as Text, Boolean as Boolean, Numeric as Decimal,
+  // Binary and OLE as Text of two upper-case hexadecimal digits per byte,
+  // DateTimeExtended as its ISO Text; Null as Null. Raises AutomationError: the statement errors of
   // errors.h, or (when the file changed and cannot be read again) the
   // errors of Open.
   ResultSet Execute(TextView statement);

@@ -47,6 +47,9 @@ inline constexpr Long kErrSyntax = -2147217900;
 inline constexpr Long kErrNoSuchTable = -2147217865;
 // The statement names a column its tables do not have.
 inline constexpr Long kErrNoSuchColumn = -2147217904;
+// The statement names a column whose type the engine cannot read
+// (attachment, multi-value and version-history columns, unknown types).
+inline constexpr Long kErrUnsupportedType = -2147217891;
 // The statement compares or sums values of kinds that do not go together
 // (data type mismatch in criteria).
 inline constexpr Long kErrTypeMismatch = -2147217913;

@@ -26,6 +26,7 @@
 #include "jet/errors.h"
 #include "jet/source.h"
 #include "jet/text.h"
+#include "jet/values.h"
 #include "qorvel/variant.h"
 
 namespace qorvel::jet {
@@ -35,6 +36,14 @@ constexpr int kOffsetMask = 0x1fff;
 constexpr int kDeletedFlag = 0x4000;
 constexpr int kMaxColumnNumber = 256;
 constexpr std::size_t kMemoHeader = 12;
+constexpr std::size_t kDecimalSize = 16;  // the automation's decimal
+// A calculated column's value: 16 bytes, the length of the data (32 bits),
+// the data, then 3 bytes. The data is in the form of the expression's
+// result type.
+constexpr std::size_t kCalculatedHeader = 20;
+// The column entry's flags that mark a calculated column (2010 and later).
+constexpr std::size_t kColumnExtraFlags = 16;
+constexpr std::uint8_t kCalculatedFlags = 0xC0;
 
 std::uint16_t Get16(const unsigned char* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
 std::uint32_t Get32(const unsigned char* p) {
@@ -48,13 +57,17 @@ T GetRaw(const unsigned char* p) {
   return value;
 }
 
+// The type 2019 files give to the extended date/time.
+constexpr int kMdbExtendedDateTime = 0x14;
+
+// The engine's type of a libmdb column type; nothing for the types it does
+// not read, whose kind KindOfUnsupported names.
 std::optional<JetType> TypeOfColumn(int mdb_type) {
   switch (mdb_type) {
     case MDB_BOOL: return JetType::kBoolean;
     case MDB_BYTE: return JetType::kByte;
     case MDB_INT: return JetType::kInteger;
     case MDB_LONGINT: return JetType::kLong;
-    case MDB_COMPLEX: return JetType::kLong;  // the id of the column's hidden value table
     case MDB_MONEY: return JetType::kCurrency;
     case MDB_FLOAT: return JetType::kSingle;
     case MDB_DOUBLE: return JetType::kDouble;
@@ -63,8 +76,73 @@ std::optional<JetType> TypeOfColumn(int mdb_type) {
     case MDB_MEMO: return JetType::kMemo;
     case MDB_REPID: return JetType::kGuid;
     case MDB_NUMERIC: return JetType::kNumeric;
-    default: return std::nullopt;  // binary, OLE and unknown types
+    case MDB_BINARY: return JetType::kBinary;
+    case MDB_OLE: return JetType::kOle;
+    case kMdbExtendedDateTime: return JetType::kDateTimeExtended;
+    default: return std::nullopt;
   }
+}
+
+Text KindOfUnsupported(int mdb_type) {
+  // A complex column holds only the key of its values in a hidden table.
+  if (mdb_type == MDB_COMPLEX) return u"attachment, multi-value or version history";
+  return u"unknown type " + FromUtf8(std::to_string(mdb_type));
+}
+
+// The types a calculated column's data can have here.
+bool IsCalculable(JetType type) {
+  return type != JetType::kBinary && type != JetType::kOle && type != JetType::kDateTimeExtended;
+}
+
+// The result types of a table's calculated columns, (folded column name,
+// libmdb type), from the table's properties (MSysObjects.LvProp): "MR2\0",
+// then blocks of a 32-bit length (the block's, its own included) and a
+// 16-bit kind. Kind 0x80 lists the property names, each a 16-bit byte
+// length and UTF-16 text; kinds 0 (the table) and 1 (a column) start with
+// a 32-bit length of their name part (this length, a 16-bit byte length and
+// the UTF-16 name), then properties: a 16-bit length (the property's),
+// a flag byte, a type byte, a 16-bit index into the names, a 16-bit value
+// length and the value. What does not fit this layout is not read.
+std::vector<std::pair<Text, int>> ResultTypes(std::span<const std::uint8_t> props) {
+  std::vector<std::pair<Text, int>> types;
+  if (props.size() < 4 || std::memcmp(props.data(), "MR2", 4) != 0) return types;
+  const auto utf16 = [&](std::size_t at, std::size_t bytes) {
+    Text text;
+    for (std::size_t i = 0; i + 1 < bytes; i += 2) text += static_cast<char16_t>(Get16(props.data() + at + i));
+    return text;
+  };
+  std::vector<Text> names;
+  for (std::size_t block = 4; block + 6 <= props.size();) {
+    const std::size_t length = Get32(props.data() + block);
+    const std::size_t kind = Get16(props.data() + block + 4);
+    if (length < 6 || length > props.size() - block) break;
+    const std::size_t end = block + length;
+    if (kind == 0x80) {
+      for (std::size_t at = block + 6; at + 2 <= end;) {
+        const std::size_t bytes = Get16(props.data() + at);
+        if (bytes > end - at - 2) break;
+        names.push_back(FoldText(utf16(at + 2, bytes)));
+        at += 2 + bytes;
+      }
+    } else if (kind == 1 && block + 12 <= end) {
+      const std::size_t name_part = Get32(props.data() + block + 6);
+      const std::size_t name_bytes = Get16(props.data() + block + 10);
+      if (name_part < 6 || name_part > end - block - 6 || name_bytes > name_part - 6) break;
+      const Text column = FoldText(utf16(block + 12, name_bytes));
+      for (std::size_t at = block + 6 + name_part; at + 8 <= end;) {
+        const std::size_t size = Get16(props.data() + at);
+        const std::size_t value_size = Get16(props.data() + at + 6);
+        const std::size_t name = Get16(props.data() + at + 4);
+        if (size < 8 || size > end - at || value_size > size - 8) break;
+        if (value_size == 1 && name < names.size() && names[name] == u"RESULTTYPE") {
+          types.emplace_back(column, props[at + 8]);
+        }
+        at += size;
+      }
+    }
+    block = end;
+  }
+  return types;
 }
 
 // The stored width of a fixed-width value.
@@ -79,6 +157,7 @@ std::size_t WidthOf(JetType type) {
     case JetType::kDateTime: return 8;
     case JetType::kGuid: return 16;
     case JetType::kNumeric: return 17;
+    case JetType::kDateTimeExtended: return kExtendedDateTimeSize;
     default: return 0;
   }
 }
@@ -93,6 +172,12 @@ struct ColumnRef {
   int field;  // index into the table's libmdb columns (and the cracked fields)
   JetType type;
   int scale;  // Numeric only
+  // A calculated column: its values carry a header, and a long one is
+  // stored as a memo is.
+  bool calculated = false;
+  bool long_value = false;
+  // The least size of a value (of a calculated column's data).
+  std::size_t width = 0;
 };
 
 // Owners of libmdb's handles.
@@ -150,6 +235,7 @@ class MdbSource final : public TableSource {
     MdbTableDef* def = table.def.get();
     std::vector<MdbField> fields(def->num_cols);
     text_.resize(table.columns.size());
+    blobs_.resize(table.columns.size());
     ForEachRow(def, info.name, fields, [&] {
       for (std::size_t c = 0; c < table.columns.size(); ++c) {
         StoreField(info, table.columns[c], fields[table.columns[c].field], static_cast<int>(c), sink);
@@ -490,7 +576,7 @@ class MdbSource final : public TableSource {
     const TableDefOwner catalog(mdb_read_table(&system_objects));
     if (catalog == nullptr) Damaged(u"its catalog cannot be read");
     ReadCatalog(catalog.get());
-    for (auto& entry : entries_) ReadTable(entry.get());
+    for (std::size_t i = 0; i < entries_.size(); ++i) ReadTable(entries_[i].get(), i);
     AssignMirrorNames(tables_);
   }
 
@@ -503,6 +589,7 @@ class MdbSource final : public TableSource {
     int name = -1;
     int type = -1;
     int flags = -1;
+    int props = -1;  // read only in ACE files, for their calculated columns
     for (unsigned c = 0; c < catalog->num_cols; ++c) {
       const auto* column = static_cast<MdbColumn*>(g_ptr_array_index(catalog->columns, c));
       const std::string_view column_name = column->name;
@@ -513,6 +600,7 @@ class MdbSource final : public TableSource {
       if (matches("Name", MDB_TEXT)) name = static_cast<int>(c);
       if (matches("Type", MDB_INT)) type = static_cast<int>(c);
       if (matches("Flags", MDB_LONGINT)) flags = static_cast<int>(c);
+      if (matches("LvProp", MDB_OLE)) props = static_cast<int>(c);
     }
     if (id < 0 || name < 0 || type < 0 || flags < 0) Damaged(u"its catalog cannot be read");
     std::vector<MdbField> fields(catalog->num_cols);
@@ -542,11 +630,39 @@ class MdbSource final : public TableSource {
       entry->table_pg = Get32(mdb_->pg_buf + fields[static_cast<std::size_t>(id)].start) & 0x00FFFFFFu;
       std::memcpy(entry->object_name, object_name.data(), object_name.size());
       entries_.push_back(std::move(entry));
+      std::vector<std::uint8_t>& properties = properties_.emplace_back();
+      if (props < 0 || format_ != FileFormat::kAce) return;
+      const MdbField& props_field = fields[static_cast<std::size_t>(props)];
+      if (props_field.is_null || props_field.siz <= 0) return;
+      const auto value = LongValue(mdb_->pg_buf + props_field.start, static_cast<std::size_t>(props_field.siz));
+      if (!value) Damaged(u"the properties of table '" + FromUtf8(object_name) + u"' cannot be read");
+      properties.assign(value->begin(), value->end());
     });
     if (objects == 0) Damaged(u"its catalog is empty");
   }
 
-  void ReadTable(MdbCatalogEntry* entry) {
+  // Which column numbers are calculated columns, from the column entries
+  // of the table definition last checked (CheckDefinition keeps its bytes).
+  // Only ACE files have them.
+  std::vector<bool> CalculatedColumns(const MdbTableDef* def) const {
+    std::vector<bool> calculated(kMaxColumnNumber);
+    if (format_ != FileFormat::kAce) return calculated;
+    const MdbFormatConstants& fmt = *mdb_->fmt;
+    const std::size_t start = static_cast<std::size_t>(fmt.tab_cols_start_offset) +
+                              static_cast<std::size_t>(def->num_real_idxs) * static_cast<std::size_t>(fmt.tab_ridx_entry_size);
+    const auto size = static_cast<std::size_t>(fmt.tab_col_entry_size);
+    for (std::size_t c = 0; c < def->num_cols; ++c) {
+      const std::size_t at = start + c * size;
+      if (at + size > definition_.size() || size <= kColumnExtraFlags) break;  // checked by CheckDefinition
+      const std::size_t number = Get16(definition_.data() + at + 5);
+      if (number < calculated.size()) {
+        calculated[number] = (definition_[at + kColumnExtraFlags] & kCalculatedFlags) == kCalculatedFlags;
+      }
+    }
+    return calculated;
+  }
+
+  void ReadTable(MdbCatalogEntry* entry, std::size_t entry_index) {
     const Text name = FromUtf8(entry->object_name);
     for (const TableInfo& known : tables_) {
       if (FoldText(known.name) == FoldText(name)) return;  // keep the first of a damaged pair
@@ -563,6 +679,8 @@ class MdbSource final : public TableSource {
     }
     TableInfo info;
     info.name = name;
+    const std::vector<bool> calculated = CalculatedColumns(table.def.get());
+    const auto result_types = ResultTypes(properties_[entry_index]);
     std::vector<bool> numbers(kMaxColumnNumber);
     for (unsigned c = 0; c < table.def->num_cols; ++c) {
       auto* column = static_cast<MdbColumn*>(g_ptr_array_index(table.def->columns, c));
@@ -575,22 +693,40 @@ class MdbSource final : public TableSource {
         Damaged(u"two columns of table '" + name + u"' have the same number");
       }
       numbers[static_cast<std::size_t>(column->col_num)] = true;
-      const auto type = TypeOfColumn(column->col_type);
-      if (!type) continue;
-      // libmdb keeps a Numeric column's scale in col_prec (and its
-      // precision in col_scale); its own rendering reads them that way.
-      const int scale = column->col_prec;
-      if (*type == JetType::kNumeric && (scale < 0 || scale > 28)) {
-        Damaged(u"the columns of table '" + name + u"' cannot be read");
-      }
       Text column_name = FromUtf8(column->name);
+      if (column_name.empty()) Damaged(u"a column of table '" + name + u"' has no name");
       for (const ColumnInfo& known : info.columns) {
         if (FoldText(known.name) == FoldText(column_name)) {
           Damaged(u"table '" + name + u"' has two columns named '" + column_name + u"'");
         }
       }
-      if (column_name.empty()) Damaged(u"a column of table '" + name + u"' has no name");
-      table.columns.push_back({static_cast<int>(c), *type, scale});
+      ColumnRef column_ref{static_cast<int>(c), JetType::kLong, column->col_prec};
+      column_ref.calculated = calculated[static_cast<std::size_t>(column->col_num)];
+      int stored_type = column->col_type;
+      if (column_ref.calculated) {
+        // The data has the expression's result type, which the column's
+        // properties name; the column's own type may differ.
+        for (const auto& [folded, result] : result_types) {
+          if (folded == FoldText(column_name) && TypeOfColumn(result)) stored_type = result;
+        }
+      }
+      const auto type = TypeOfColumn(stored_type);
+      if (!type || (column_ref.calculated && !IsCalculable(*type))) {
+        info.unsupported.push_back({std::move(column_name), KindOfUnsupported(stored_type)});
+        continue;
+      }
+      column_ref.type = *type;
+      column_ref.long_value = column_ref.calculated && column_ref.type == JetType::kMemo;
+      column_ref.width = WidthOf(column_ref.type);
+      if (column_ref.calculated && column_ref.type == JetType::kNumeric) column_ref.width = kDecimalSize;
+      if (column_ref.calculated && column_ref.type == JetType::kBoolean) column_ref.width = 1;
+      // libmdb keeps a Numeric column's scale in col_prec (and its
+      // precision in col_scale); its own rendering reads them that way.
+      if (column_ref.type == JetType::kNumeric && !column_ref.calculated &&
+          (column_ref.scale < 0 || column_ref.scale > 28)) {
+        Damaged(u"the columns of table '" + name + u"' cannot be read");
+      }
+      table.columns.push_back(column_ref);
       info.columns.push_back({std::move(column_name), *type});
     }
     tables_.push_back(std::move(info));
@@ -598,7 +734,7 @@ class MdbSource final : public TableSource {
 
   void StoreField(const TableInfo& table, const ColumnRef& column, const MdbField& field, int index,
                   RowSink& sink) {
-    if (column.type == JetType::kBoolean) {
+    if (column.type == JetType::kBoolean && !column.calculated) {
       // A Yes/No value lives in the null bit: set means Yes.
       sink.SetInteger(index, field.is_null ? 0 : -1);
       return;
@@ -611,10 +747,20 @@ class MdbSource final : public TableSource {
       DamagedValue(table, index);
     }
     const unsigned char* p = mdb_->pg_buf + field.start;
-    const std::size_t width = WidthOf(column.type);
-    if (width > 0 && (field.siz < 0 || static_cast<std::size_t>(field.siz) < width)) {
-      DamagedValue(table, index);
+    auto size = static_cast<std::size_t>(field.siz);
+    if (column.calculated) [[unlikely]] {
+      // The value is the data after its header, in the form of the
+      // expression's result type (the column's type here).
+      const std::span<const std::uint8_t> data =
+          CalculatedData(table, index, column.long_value ? LongValue(table, index, p, size) : std::span(p, size));
+      if (data.empty()) {
+        sink.SetNull(index);
+        return;
+      }
+      p = data.data();
+      size = data.size();
     }
+    if (size < column.width) DamagedValue(table, index);
     std::string& text = text_[static_cast<std::size_t>(index)];
     switch (column.type) {
       case JetType::kByte: sink.SetInteger(index, p[0]); return;
@@ -624,6 +770,7 @@ class MdbSource final : public TableSource {
       case JetType::kDouble:
       case JetType::kDateTime: sink.SetReal(index, GetRaw<double>(p)); return;
       case JetType::kCurrency: sink.SetInteger(index, GetRaw<std::int64_t>(p)); return;
+      case JetType::kBoolean: sink.SetInteger(index, p[0] != 0 ? -1 : 0); return;  // calculated only
       case JetType::kGuid:
         text.clear();
         text += '{';
@@ -640,29 +787,53 @@ class MdbSource final : public TableSource {
         sink.SetText(index, text);
         return;
       case JetType::kNumeric: {
-        // A sign byte, then a 128-bit magnitude as four little-endian
-        // 32-bit words, the most significant first.
-        if (Get32(p + 1) != 0) DamagedValue(table, index);
         Decimal value;
-        value.negative = (p[0] & 0x80) != 0;
-        value.scale = static_cast<std::uint8_t>(column.scale);
-        value.hi = Get32(p + 5);
-        value.lo = (static_cast<std::uint64_t>(Get32(p + 9)) << 32) | Get32(p + 13);
+        if (column.calculated) {
+          // The automation's decimal: two bytes (the precision), the scale,
+          // the sign, the high 32 bits and the low 64 bits of the magnitude.
+          if (p[2] > 28 || (p[3] & 0x7f) != 0) DamagedValue(table, index);
+          value.scale = p[2];
+          value.negative = (p[3] & 0x80) != 0;
+          value.hi = Get32(p + 4);
+          value.lo = static_cast<std::uint64_t>(Get32(p + 8)) | (static_cast<std::uint64_t>(Get32(p + 12)) << 32);
+        } else {
+          // A sign byte, then a 128-bit magnitude as four little-endian
+          // 32-bit words, the most significant first.
+          if (Get32(p + 1) != 0) DamagedValue(table, index);
+          value.negative = (p[0] & 0x80) != 0;
+          value.scale = static_cast<std::uint8_t>(column.scale);
+          value.hi = Get32(p + 5);
+          value.lo = (static_cast<std::uint64_t>(Get32(p + 9)) << 32) | Get32(p + 13);
+        }
         text = value.ToString();
         sink.SetText(index, text);
         return;
       }
       case JetType::kText:
         text.clear();
-        AppendText(std::span(p, static_cast<std::size_t>(field.siz)), text);
+        AppendText(std::span(p, size), text);
         sink.SetText(index, text);
         return;
       case JetType::kMemo:
         text.clear();
-        ReadMemo(table, index, p, static_cast<std::size_t>(field.siz), text);
+        AppendText(column.calculated ? std::span(p, size) : LongValue(table, index, p, size), text);
         sink.SetText(index, text);
         return;
-      case JetType::kBoolean: break;
+      case JetType::kBinary: sink.SetBlob(index, std::span(p, size)); return;
+      case JetType::kOle: {
+        const std::span<const std::uint8_t> bytes = LongValue(table, index, p, size);
+        std::vector<std::uint8_t>& blob = blobs_[static_cast<std::size_t>(index)];
+        blob.assign(bytes.begin(), bytes.end());
+        sink.SetBlob(index, blob);
+        return;
+      }
+      case JetType::kDateTimeExtended: {
+        const auto iso = ExtendedDateTimeText(std::span<const std::uint8_t, kExtendedDateTimeSize>(p, kExtendedDateTimeSize));
+        if (!iso) DamagedValue(table, index);
+        text = *iso;
+        sink.SetText(index, text);
+        return;
+      }
     }
   }
 
@@ -695,36 +866,51 @@ class MdbSource final : public TableSource {
     }
   }
 
-  // A memo value: inline in the row, in one row of a long-value page, or in
-  // a chain of such rows, each starting with the page-and-row of the next.
-  void ReadMemo(const TableInfo& table, int index, const unsigned char* p, std::size_t size,
-                std::string& out) {
-    if (size < kMemoHeader) return;
+  // The bytes of a long value (memo, OLE): inline in the row, in one row of
+  // a long-value page, or in a chain of such rows, each starting with the
+  // page-and-row of the next. `p` and `size` are the value's field in the
+  // row; a field shorter than its header holds no bytes. The bytes lie in a
+  // page buffer or in memo_, valid until the next long value is read.
+  // Nothing when the value cannot be read.
+  std::optional<std::span<const std::uint8_t>> LongValue(const unsigned char* p, std::size_t size) {
+    if (size < kMemoHeader) return std::span<const std::uint8_t>();
     const std::uint32_t header = Get32(p);
-    if ((header & 0x80000000u) != 0) {
-      AppendText(std::span(p + kMemoHeader, size - kMemoHeader), out);
-      return;
-    }
+    if ((header & 0x80000000u) != 0) return std::span(p + kMemoHeader, size - kMemoHeader);
     const std::uint8_t* data = nullptr;
     std::size_t length = 0;
     if ((header & 0x40000000u) != 0) {
-      if (!FindLongValueRow(Get32(p + 4), &data, &length)) DamagedValue(table, index);
-      AppendText(std::span(data, length), out);
-      return;
+      if (!FindLongValueRow(Get32(p + 4), &data, &length)) return std::nullopt;
+      return std::span(data, length);
     }
-    if ((header & 0xff000000u) != 0) DamagedValue(table, index);
+    if ((header & 0xff000000u) != 0) return std::nullopt;
     const std::size_t total = header;
     memo_.clear();
     std::uint32_t next = Get32(p + 4);
     const std::uintmax_t max_links = 4 * pages_ + 16;
     for (std::uintmax_t links = 0; next != 0; ++links) {
-      if (links > max_links) DamagedValue(table, index);
-      if (!FindLongValueRow(next, &data, &length) || length < 4) DamagedValue(table, index);
+      if (links > max_links) return std::nullopt;
+      if (!FindLongValueRow(next, &data, &length) || length < 4) return std::nullopt;
       if (memo_.size() + (length - 4) > total) break;
       memo_.insert(memo_.end(), data + 4, data + length);
       next = Get32(data);
     }
-    AppendText(memo_, out);
+    return std::span<const std::uint8_t>(memo_);
+  }
+
+  std::span<const std::uint8_t> LongValue(const TableInfo& table, int index, const unsigned char* p,
+                                          std::size_t size) {
+    const auto value = LongValue(p, size);
+    if (!value) DamagedValue(table, index);
+    return *value;
+  }
+
+  // The data of a calculated column's value (empty for Null), after its
+  // header; a value too short for its header or its data is damage.
+  std::span<const std::uint8_t> CalculatedData(const TableInfo& table, int index, std::span<const std::uint8_t> value) {
+    if (value.size() < kCalculatedHeader) DamagedValue(table, index);
+    const std::size_t length = Get32(value.data() + kCalculatedHeader - 4);
+    if (length > value.size() - kCalculatedHeader) DamagedValue(table, index);
+    return value.subspan(kCalculatedHeader, length);
   }
 
   std::filesystem::path path_;
@@ -739,6 +925,8 @@ class MdbSource final : public TableSource {
   std::vector<TableRef> refs_;  // the table definitions, one per entry of tables_
   std::vector<std::string> text_;
   std::vector<std::uint8_t> memo_;
+  std::vector<std::vector<std::uint8_t>> blobs_;  // a row's OLE values, one per column
+  std::vector<std::vector<std::uint8_t>> properties_;  // per entry of entries_: its LvProp (ACE only)
   std::vector<std::size_t> offsets_;  // a row's variable-length field offsets
   std::vector<unsigned char> definition_;  // a table definition's bytes
   // Data pages read ahead: window_pages_ pages from page window_first_.

@@ -23,7 +23,7 @@ struct DeclaredName {
   const char* declared;
 };
 
-constexpr std::array<DeclaredName, 12> kDeclared = {{
+constexpr std::array<DeclaredName, 15> kDeclared = {{
     {JetType::kByte, "JetByte INTEGER"},
     {JetType::kInteger, "JetInteger INTEGER"},
     {JetType::kLong, "JetLong INTEGER"},
@@ -36,6 +36,9 @@ constexpr std::array<DeclaredName, 12> kDeclared = {{
     {JetType::kBoolean, "JetBoolean INTEGER"},
     {JetType::kGuid, "JetGUID TEXT"},
     {JetType::kNumeric, "JetNumeric TEXT"},
+    {JetType::kBinary, "JetBinary BLOB"},
+    {JetType::kOle, "JetOLE BLOB"},
+    {JetType::kDateTimeExtended, "JetDateTimeExtended TEXT"},
 }};
 
 // Text and Memo compare with the case-insensitive collation. GUIDs are
@@ -63,7 +66,7 @@ std::string CreateTableSql(const std::string& schema_and_name, const TableInfo& 
   std::string sql = "CREATE TABLE " + schema_and_name + " (";
   // SQLite needs a column; a table whose columns are all of kinds the
   // engine leaves out gets a BLOB placeholder, which readers leave out too.
-  if (table.columns.empty()) sql += "\"(no columns)\" BLOB";
+  if (table.columns.empty()) sql += QuoteIdentifier(kNoColumnsPlaceholder) + " BLOB";
   for (std::size_t i = 0; i < table.columns.size(); ++i) {
     const ColumnInfo& column = table.columns[i];
     if (i > 0) sql += ", ";
@@ -108,6 +111,15 @@ void RowSink::SetReal(int column, double value) { sqlite3_bind_double(insert_, c
 
 void RowSink::SetText(int column, std::string_view utf8) {
   sqlite3_bind_text64(insert_, column + 1, utf8.data(), utf8.size(), SQLITE_STATIC, SQLITE_UTF8);
+}
+
+void RowSink::SetBlob(int column, std::span<const std::uint8_t> bytes) {
+  // SQLite binds a null pointer as Null: an empty value is a zero-length BLOB.
+  if (bytes.empty()) {
+    sqlite3_bind_zeroblob(insert_, column + 1, 0);
+  } else {
+    sqlite3_bind_blob64(insert_, column + 1, bytes.data(), bytes.size(), SQLITE_STATIC);
+  }
 }
 
 void RowSink::EndRow() {

@@ -16,6 +16,7 @@
 #include <memory>
 #include <optional>
 #include <set>
+#include <span>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -35,7 +36,8 @@ std::optional<JetType> JetTypeOfDeclared(std::string_view declared);
 
 // Receives the rows of one table and inserts them into its mirror table.
 // For each row, set every column (by its position in TableInfo::columns),
-// then call EndRow. Text passed to SetText must stay valid until EndRow.
+// then call EndRow. Text and bytes passed to SetText and SetBlob must stay
+// valid until EndRow.
 class RowSink {
  public:
   RowSink(sqlite3* db, sqlite3_stmt* insert, std::u16string table);
@@ -44,6 +46,7 @@ class RowSink {
   void SetInteger(int column, std::int64_t value);
   void SetReal(int column, double value);
   void SetText(int column, std::string_view utf8);
+  void SetBlob(int column, std::span<const std::uint8_t> bytes);
   // Inserts the row. Raises AutomationError when SQLite fails.
   void EndRow();
 

@@ -22,7 +22,8 @@ class TableSource {
   virtual ~TableSource() = default;
 
   // The user tables of the file, with the columns whose types the engine
-  // keeps (binary and OLE columns are left out), and their mirror names.
+  // keeps (columns of types it cannot read are listed in each table's
+  // `unsupported`), and their mirror names.
   virtual const std::vector<TableInfo>& tables() const = 0;
 
   // Reads every row of tables()[index] into `sink`, in the file's order.

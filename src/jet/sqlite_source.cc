@@ -20,9 +20,13 @@
 //       GUID, UNIQUEIDENTIFIER, UUID, REPLICATIONID   GUID (text, any case,
 //                                              braces and hyphens optional)
 //       NUMERIC, DECIMAL                       Numeric (exact decimal text)
+//       BLOB, BINARY, VARBINARY                Binary (the stored bytes)
+//       LONGBINARY                             OLE (the stored bytes)
 //     and any other name by SQLite's affinity rules: containing INT Long;
 //     CHAR, CLOB or TEXT Text; REAL, FLOA or DOUB Double; no type at all Text;
-//     BLOB and the rest are left out, like binary columns of a Jet file.
+//     the rest are left out, each named in its table's `unsupported`.
+//     (The mirror's own JetBinary BLOB and JetOLE BLOB columns keep their
+//     bytes, and JetDateTimeExtended TEXT its ISO text.)
 // A value that cannot be read as its column's type fails the load with
 // kErrDamaged naming the table and column.
 #include <sqlite3.h>
@@ -109,6 +113,8 @@ std::optional<JetType> TypeOfDeclared(std::string_view declared) {
       {"GUID", JetType::kGuid},         {"UNIQUEIDENTIFIER", JetType::kGuid},
       {"UUID", JetType::kGuid},         {"REPLICATIONID", JetType::kGuid},
       {"NUMERIC", JetType::kNumeric},   {"DECIMAL", JetType::kNumeric},
+      {"BLOB", JetType::kBinary},       {"BINARY", JetType::kBinary},
+      {"VARBINARY", JetType::kBinary},  {"LONGBINARY", JetType::kOle},
   };
   for (const Entry& entry : kNames) {
     if (name == entry.name) return entry.type;
@@ -203,7 +209,14 @@ class SqliteSource final : public TableSource {
         } else {
           type = TypeOfDeclared(declared_text);
         }
-        if (!type || column == nullptr) continue;
+        if (column == nullptr) continue;
+        if (std::string_view(column) == kNoColumnsPlaceholder && EqualsIgnoringAsciiCase(declared_text, "BLOB")) {
+          continue;
+        }
+        if (!type) {
+          info.unsupported.push_back({FromUtf8(column), u"declared type " + FromUtf8(declared_text)});
+          continue;
+        }
         plan.push_back({column, *type, native});
         info.columns.push_back({FromUtf8(column), *type});
       }
@@ -271,7 +284,8 @@ class SqliteSource final : public TableSource {
       return;
     }
     const ColumnPlan& column = plan[static_cast<std::size_t>(c)];
-    if (storage == SQLITE_BLOB && column.type != JetType::kText && column.type != JetType::kMemo) {
+    const bool binary = column.type == JetType::kBinary || column.type == JetType::kOle;
+    if (storage == SQLITE_BLOB && column.type != JetType::kText && column.type != JetType::kMemo && !binary) {
       BadValue(table, c);
     }
     std::string& text = text_[static_cast<std::size_t>(c)];
@@ -346,6 +360,18 @@ class SqliteSource final : public TableSource {
         const auto decimal = ParseDecimal(ColumnText(stmt, c));
         if (!decimal) BadValue(table, c);
         text = decimal->ToString();
+        sink.SetText(c, text);
+        return;
+      }
+      case JetType::kBinary:
+      case JetType::kOle: {
+        const auto* bytes = static_cast<const std::uint8_t*>(sqlite3_column_blob(stmt, c));
+        sink.SetBlob(c, std::span(bytes, bytes == nullptr ? 0 : static_cast<std::size_t>(sqlite3_column_bytes(stmt, c))));
+        return;
+      }
+      case JetType::kDateTimeExtended: {
+        text.assign(ColumnText(stmt, c));
+        if (!IsExtendedDateTimeText(text)) BadValue(table, c);
         sink.SetText(c, text);
         return;
       }

@@ -2,6 +2,7 @@
 #include "jet/values.h"
 
 #include <cctype>
+#include <cstdio>
 #include <limits>
 
 namespace qorvel::jet {
@@ -42,7 +43,79 @@ bool ReadNumber(std::string_view text, std::size_t& pos, std::size_t count, int&
   return true;
 }
 
+// The civil date of a count of days since 1 January of year 1, in the
+// proleptic Gregorian calendar (days counted in 400-year eras of 146097
+// days, years starting on 1 March so that the leap day ends a year).
+void CivilFromDays(std::int64_t days, int& year, int& month, int& day) {
+  const std::int64_t z = days + 306;  // days since 1 March of year 0
+  const std::int64_t era = z / 146097;
+  const std::int64_t doe = z - era * 146097;
+  const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const std::int64_t mp = (5 * doy + 2) / 153;
+  day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  year = static_cast<int>(yoe + era * 400 + (month <= 2 ? 1 : 0));
+}
+
+// Reads ASCII digits; false for anything else or a value of more than 18
+// digits (which no count of days or ticks here needs).
+bool ReadDigits(std::span<const std::uint8_t> bytes, std::int64_t& value) {
+  constexpr std::int64_t kMost = 999999999999999999;
+  value = 0;
+  for (const std::uint8_t b : bytes) {
+    if (b < '0' || b > '9' || value > kMost / 10) return false;
+    value = value * 10 + (b - '0');
+  }
+  return true;
+}
+
+constexpr std::int64_t kLastExtendedDay = 3652058;  // 31 December 9999
+constexpr std::int64_t kTicksPerDay = 864000000000;
+
 }  // namespace
+
+std::optional<std::string> ExtendedDateTimeText(std::span<const std::uint8_t, kExtendedDateTimeSize> stored) {
+  std::int64_t days = 0;
+  std::int64_t ticks = 0;
+  if (!ReadDigits(stored.subspan(0, 19), days) || stored[19] != ':' ||
+      !ReadDigits(stored.subspan(20, 19), ticks) || stored[39] != ':' || stored[40] < '0' ||
+      stored[40] > '7' || days > kLastExtendedDay || ticks >= kTicksPerDay) {
+    return std::nullopt;
+  }
+  int year = 0;
+  int month = 0;
+  int day = 0;
+  CivilFromDays(days, year, month, day);
+  const std::int64_t seconds = ticks / 10000000;
+  char buffer[96];  // room for any int in each field, as the compiler counts
+  std::snprintf(buffer, sizeof buffer, "%04d-%02d-%02d %02d:%02d:%02d.%07lld", year, month, day,
+                static_cast<int>(seconds / 3600), static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60),
+                static_cast<long long>(ticks % 10000000));
+  return std::string(buffer);
+}
+
+bool IsExtendedDateTimeText(std::string_view text) {
+  // yyyy-mm-dd hh:mm:ss.fffffff
+  static constexpr std::string_view kShape = "0000-00-00 00:00:00.0000000";
+  if (text.size() != kShape.size()) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (kShape[i] == '0' ? !IsDigit(text[i]) : text[i] != kShape[i]) return false;
+  }
+  const auto number = [&](std::size_t at, std::size_t count) {
+    int value = 0;
+    ReadNumber(text, at, count, value);
+    return value;
+  };
+  const int year = number(0, 4);
+  const int month = number(5, 2);
+  const int day = number(8, 2);
+  static constexpr int kDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+  return year >= 1 && month >= 1 && month <= 12 && day >= 1 &&
+         day <= (month == 2 && !leap ? 28 : kDays[month - 1]) && number(11, 2) < 24 && number(14, 2) < 60 &&
+         number(17, 2) < 60;
+}
 
 std::optional<Decimal> ParseDecimal(std::string_view text) {
   text = TrimSpacesAndTabs(text);

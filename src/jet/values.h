@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -34,6 +35,21 @@ std::optional<DateTime> ParseIsoDateTime(TextView text);
 // "{XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}" in upper case. Nothing when the
 // text does not hold exactly 32 hexadecimal digits in that grouping.
 std::optional<std::string> NormalizeGuid(std::string_view text);
+
+// The stored form of an extended date/time (2019 format and later): 42
+// ASCII bytes, "DDDDDDDDDDDDDDDDDDD:TTTTTTTTTTTTTTTTTTT:P" and a NUL: the days
+// since 1 January of year 1 (proleptic Gregorian calendar), the time of day
+// in ticks of 100 ns, and the precision (digits of a second's fraction).
+inline constexpr std::size_t kExtendedDateTimeSize = 42;
+
+// The stored extended date/time as "yyyy-mm-dd hh:mm:ss.fffffff" (all seven
+// fractional digits, whatever the precision). Nothing when the bytes are
+// not of that form or the date lies outside years 1 to 9999.
+std::optional<std::string> ExtendedDateTimeText(std::span<const std::uint8_t, kExtendedDateTimeSize> stored);
+
+// Whether the text is of the form ExtendedDateTimeText writes, with a
+// valid date and time.
+bool IsExtendedDateTimeText(std::string_view text);
 
 }  // namespace qorvel::jet
 

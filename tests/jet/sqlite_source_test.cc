@@ -58,6 +58,11 @@ TEST(SqliteSourceTest, DeclaredTypesInAnyLetterCase) {
       {"smallint", "-3", JetType::kInteger, Variant::FromInteger(-3)},
       {"YesNo", "'no'", JetType::kBoolean, Variant::FromBoolean(false)},
       {"mediumint", "9", JetType::kLong, Variant::FromLong(9)},  // SQLite's affinity: INT
+      {"BLOB", "x'00ff10'", JetType::kBinary, Variant::FromText(u"00FF10")},
+      {"varbinary(8)", "x''", JetType::kBinary, Variant::FromText(u"")},
+      {"LongBinary", "x'0a'", JetType::kOle, Variant::FromText(u"0A")},
+      {"JetDateTimeExtended TEXT", "'0001-01-01 00:00:00.0000001'", JetType::kDateTimeExtended,
+       Variant::FromText(u"0001-01-01 00:00:00.0000001")},
   };
   TempDir temp;
   int n = 0;
@@ -71,6 +76,33 @@ TEST(SqliteSourceTest, DeclaredTypesInAnyLetterCase) {
     ASSERT_EQ(rows.row_count(), 1u) << c.declared;
     EXPECT_EQ(rows.at(0, 0), c.expected) << c.declared << ": " << testing::Describe(rows.at(0, 0));
   }
+}
+
+TEST(SqliteSourceTest, ColumnsOfNoKnownTypeAreNamed) {
+  TempDir temp;
+  const auto path = temp / "other.sqlite";
+  WriteSqliteFile(path, "CREATE TABLE T (a LONG, b GEOMETRY, c JetDateTimeExtended TEXT); "
+                        "INSERT INTO T VALUES (1, 'p', '2020-02-30 00:00:00.0000000');");
+  auto db = Database::Open(path, u"", TestOptions());
+  const TableInfo* table = db->FindTable(u"T");
+  ASSERT_NE(table, nullptr);
+  ASSERT_EQ(table->unsupported.size(), 1u);
+  EXPECT_EQ(table->unsupported[0].name, u"b");
+  EXPECT_EQ(table->unsupported[0].kind, u"declared type GEOMETRY");
+  // An extended date/time that is no date is damage.
+  EXPECT_EQ(ReadError(path), kErrDamaged);
+
+  // A table left without columns is copied with a placeholder column that
+  // the copy's reader leaves out again.
+  const auto empty = temp / "empty.sqlite";
+  WriteSqliteFile(empty, "CREATE TABLE U (g GEOMETRY); INSERT INTO U VALUES ('p');");
+  const auto copy = temp / "copy.sqlite";
+  Database::Open(empty, u"", TestOptions())->ExportToSqlite(copy);
+  auto reopened = Database::Open(copy, u"", TestOptions());
+  const TableInfo* u = reopened->FindTable(u"U");
+  ASSERT_NE(u, nullptr);
+  EXPECT_TRUE(u->columns.empty());
+  EXPECT_TRUE(u->unsupported.empty());
 }
 
 TEST(SqliteSourceTest, BooleanWordsInAnyLetterCase) {

@@ -1,5 +1,9 @@
-// Exact readers of decimal, money, ISO date and GUID text.
+// Exact readers of decimal, money, ISO date and GUID text, and of the
+// stored form of extended date/time values.
 #include <gtest/gtest.h>
+
+#include <array>
+#include <cstring>
 
 #include "jet/values.h"
 
@@ -106,6 +110,51 @@ TEST(NormalizeGuidTest, WritesBracedUpperCase) {
                            "G0000001-0000-4000-8000-000000000417", "", "{}"}) {
     EXPECT_EQ(NormalizeGuid(text), std::nullopt) << text;
   }
+}
+
+TEST(ExtendedDateTimeTest, ReadsTheStoredFormExactly) {
+  struct Case {
+    const char* stored;    // the 41 characters before the NUL
+    const char* expected;  // nullptr: not a value
+  };
+  const Case cases[] = {
+      {"0000000000000000000:0000000000000000000:7", "0001-01-01 00:00:00.0000000"},
+      {"0000000000000737592:0000000000000000000:7", "2020-06-17 00:00:00.0000000"},
+      {"0000000000000737954:0000000819123456789:7", "2021-06-14 22:45:12.3456789"},
+      {"0000000000000036323:0000000459001234567:7", "0100-06-14 12:45:00.1234567"},
+      {"0000000000000693593:0000000000000000000:0", "1899-12-30 00:00:00.0000000"},
+      {"0000000000000730178:0000000000000000000:7", "2000-02-29 00:00:00.0000000"},  // a leap day
+      {"0000000000000000059:0000000000000000000:7", "0001-03-01 00:00:00.0000000"},  // year 1 is no leap year
+      {"0000000000003652058:0000000863999999999:7", "9999-12-31 23:59:59.9999999"},
+      {"0000000000003652059:0000000000000000000:7", nullptr},  // 1 January 10000
+      {"0000000000000737592:0000000864000000000:7", nullptr},  // a whole day of ticks
+      {"0000000000000737592:0000000000000000000:8", nullptr},  // eight fractional digits
+      {"000000000000073759x:0000000000000000000:7", nullptr},
+      {"0000000000000737592 0000000000000000000:7", nullptr},
+      {"-000000000000737592:0000000000000000000:7", nullptr},
+      {"9999999999999999999:9999999999999999999:7", nullptr},  // beyond 64 bits
+  };
+  for (const Case& c : cases) {
+    std::array<std::uint8_t, kExtendedDateTimeSize> stored{};
+    std::memcpy(stored.data(), c.stored, kExtendedDateTimeSize - 1);
+    const auto text = ExtendedDateTimeText(stored);
+    if (c.expected == nullptr) {
+      EXPECT_FALSE(text) << c.stored;
+      continue;
+    }
+    ASSERT_TRUE(text) << c.stored;
+    EXPECT_EQ(*text, c.expected) << c.stored;
+    EXPECT_TRUE(IsExtendedDateTimeText(*text)) << *text;
+  }
+}
+
+TEST(ExtendedDateTimeTest, RecognisesOnlyItsOwnText) {
+  for (const char* text : {"2021-02-29 00:00:00.0000000", "2020-13-01 00:00:00.0000000", "0000-01-01 00:00:00.0000000",
+                           "2020-01-01 24:00:00.0000000", "2020-01-01 00:00:00", "2020-01-01T00:00:00.0000000",
+                           "2020-01-01 00:00:00.000000x", ""}) {
+    EXPECT_FALSE(IsExtendedDateTimeText(text)) << text;
+  }
+  EXPECT_TRUE(IsExtendedDateTimeText("2000-02-29 23:59:59.9999999"));
 }
 
 }  // namespace

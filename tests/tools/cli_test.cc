@@ -214,7 +214,7 @@ TEST(Cli, SqlAndConvert) {
        "Expr1000 (Long)\n", "1 row\n", true},
       {"unknown format", {"sql", "@billing", "Select 1", "--format", "xml"}, "", kUs, 2, "", "--format is table, csv or json"},
       {"unknown option", {"sql", "--csv", "@billing", "Select 1"}, "", kUs, 2, "", "sql: unknown option --csv"},
-      {"convert", {"convert", "@billing", converted}, "", kUs, 0, "", "wrote 7 tables to ", true},
+      {"convert", {"convert", "@billing", converted}, "", kUs, 0, "", "wrote 7 tables, ", true},
       {"the converted file answers as the original", {"call", "CreditAmount", converted, "417"}, "", kUs, 0, "330.5\n", "",
        true},
       {"convert onto itself", {"convert", converted, converted}, "", kUs, 2, "", "would replace the database itself", true},
@@ -222,6 +222,60 @@ TEST(Cli, SqlAndConvert) {
        "convert: no database at"},
       {"convert one word", {"convert", "x"}, "", kUs, 2, "", "convert takes a database and the SQLite file"},
   });
+}
+
+// The sample files with the column types the billing files never use.
+TEST(Cli, ConvertAndSqlOnEveryColumnType) {
+  const std::string samples = SharedPath("fixtures/access-samples").string();
+  if (!std::filesystem::exists(samples + "/complexDataTestV2010.accdb")) GTEST_SKIP() << "no fixtures at " << samples;
+  const std::string binary = samples + "/binIdxTestV2010.accdb";
+  const std::string complex = samples + "/complexDataTestV2010.accdb";
+  const std::string unknown = samples + "/unsupportedFieldsTestV2007.accdb";
+  const ScratchDir dir;
+  const std::string out = (dir / "out.sqlite").string();
+  const std::string alphabet = "6162636465666768696A6B6C6D6E6F707172737475767778797A";
+  const std::vector<Case> cases = {
+      {"complete copy", {"convert", binary, out}, "", kUs, 0, "", "wrote 1 table, 105 rows, 3 columns to "},
+      {"complex columns named, status says incomplete", {"convert", complex, out}, "", kUs, 3, "",
+       "qorvel: convert: could not carry column multi-value-data of table Table1: its type is not supported "
+       "(attachment, multi-value or version history)\n"
+       "qorvel: convert: could not carry column attach-data of table Table1: its type is not supported "
+       "(attachment, multi-value or version history)\n"
+       "wrote 1 table, 4 rows, 3 columns to " + out + "; 3 columns left out: the copy is incomplete\n"},
+      {"unknown types named", {"convert", unknown, out}, "", kUs, 3, "",
+       "could not carry column UnknownFix of table Test: its type is not supported (unknown type 71)"},
+      {"skipping asked for", {"convert", "--skip-unsupported", complex, out}, "", kUs, 0, "",
+       "skipped column attach-data of table Table1: its type is not supported"},
+      {"skipping asked for, summary", {"convert", complex, out, "--skip-unsupported"}, "", kUs, 0, "",
+       "; 3 columns left out (--skip-unsupported)\n"},
+      {"unknown option", {"convert", "--skip", complex, out}, "", kUs, 2, "", "convert: unknown option --skip"},
+      {"binary as hex, cut in a table", {"sql", binary, "Select ID, BinAsc From Test Where ID = 204"}, "", kUs, 0,
+       "ID (Long)\tBinAsc (Binary)\n204\t" + alphabet + "616263646566... (160 bytes)\n", "1 row\n"},
+      {"binary whole in csv", {"sql", binary, "Select BinDsc From Test Where ID = 204", "--format", "csv"}, "", kUs, 0,
+       "BinDsc\n" + alphabet + alphabet + alphabet + alphabet + alphabet + alphabet + "61626364\n", "1 row\n"},
+      {"short binary whole in a table", {"sql", binary, "Select BinAsc From Test Where ID = 2"}, "", kUs, 0,
+       "BinAsc (Binary)\n616263\n", "1 row\n"},
+      {"a statement naming an unsupported column", {"sql", complex, "Select [attach-data] From Table1"}, "", kUs, 2, "",
+       "sql: error -2147217891: The column 'attach-data' of table 'Table1' has a type the engine does not support "
+       "(attachment, multi-value or version history).\n"},
+  };
+  for (const Case& c : cases) Check(c);
+}
+
+TEST(Cli, ConvertProgressOnATerminal) {
+  const std::string large = SharedPath("fixtures/billing-large.mdb").string();
+  if (!std::filesystem::exists(large)) GTEST_SKIP() << "no fixture at " << large;
+  const ScratchDir dir;
+  const std::string out = (dir / "large.sqlite").string();
+  const Outcome shown = RunQorvel({"convert", large, out}, "", kUs, true);
+  EXPECT_EQ(shown.status, 0) << shown.err;
+  EXPECT_NE(shown.err.find("7 / 7 tables"), std::string::npos) << shown.err;
+  EXPECT_NE(shown.err.find("wrote 7 tables, "), std::string::npos) << shown.err;
+  const Outcome quiet = RunQorvel({"convert", large, out, "--quiet"}, "", kUs, true);
+  EXPECT_EQ(quiet.err.find("tables  "), std::string::npos) << quiet.err;
+  // A small file shows no bar, even on a terminal.
+  const Outcome small = RunQorvel({"convert", Billing(), out}, "", kUs, true);
+  EXPECT_EQ(small.err.find(" / 7 tables"), std::string::npos) << small.err;
 }
 
 TEST(Cli, DemoDbAndStatement) {

@@ -97,15 +97,26 @@ const Command kCommands[] = {
      "in exact, locale-free forms (Currency with four decimals, dates as ISO text,\n"
      "true/false; a Null an empty field). --format json prints one JSON object per row,\n"
      "column name to typed value, as call --json does (Currency a four-decimal string).\n"
+     "Binary and OLE values are hexadecimal digits, two a byte: whole in csv and json, the\n"
+     "first 32 bytes and the size in a table. A statement that names a column of a type\n"
+     "the engine cannot read fails with an error that says so.\n"
      "The row count goes to standard error. A statement the engine rejects prints its\n"
      "error number and text.\n\n"
      "examples:\n  qorvel sql billing.mdb \"Select Sum(Balance) From Credit Where Active = 1 And PeopleID = 417\"\n"
      "  qorvel sql billing.mdb \"Select PeopleID, Balance From Credit\" --format csv > credits.csv\n",
      SqlCommand},
     {"convert", "write every table of a database into a SQLite file",
-     "usage: qorvel convert DB OUT.sqlite\n\n"
+     "usage: qorvel convert DB OUT.sqlite [--skip-unsupported] [--quiet]\n\n"
      "Copies every table of DB (a .mdb or SQLite file) with its column types into a new\n"
-     "SQLite file, which the lookups then read like the original.\n\n"
+     "SQLite file, which the lookups then read like the original. Binary and OLE columns\n"
+     "are copied as BLOBs, byte for byte; calculated columns as the values they hold;\n"
+     "extended date/time columns as ISO text with all seven fractional digits. Columns\n"
+     "the engine cannot read (attachment, multi-value and version-history columns, and\n"
+     "unknown types) are named on standard error and left out. A summary line (tables,\n"
+     "rows, columns copied and left out) goes to standard error; a progress bar shows on\n"
+     "a terminal for large files (not with --quiet).\n\n"
+     "Exit status 0 for a complete copy, 3 when columns were left out (0 with\n"
+     "--skip-unsupported), 2 when the database cannot be read or the file written.\n\n"
      "example:\n  qorvel convert billing.mdb billing.sqlite && qorvel call CreditAmount billing.sqlite 417\n",
      ConvertCommand},
     {"demo-db", "write the demo billing database (a SQLite file)",

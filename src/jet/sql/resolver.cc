@@ -74,6 +74,27 @@ class Resolver {
   }
 
  private:
+  // Whether a column reference may name a column of `table`: it names no
+  // table, or this one (by its name in the statement or in the file).
+  static bool MayName(const Expr& expr, const TableRef& table) {
+    return expr.table.empty() || SameName(expr.table, table.name) || SameName(expr.table, table.info->name);
+  }
+
+  // Raises kErrUnsupportedType when the name is one of the columns that
+  // the engine leaves out of the tables for their type.
+  void RaiseIfUnsupported(const Expr& expr) const {
+    for (const TableRef& table : statement_.tables) {
+      if (!MayName(expr, table)) continue;
+      for (const UnsupportedColumn& column : table.info->unsupported) {
+        if (SameName(column.name, expr.name)) {
+          Raise(kErrUnsupportedType, u"The column " + WrittenName(expr) + u" of table " +
+                                         Quoted(table.info->name) + u" has a type the engine does not support (" +
+                                         column.kind + u").");
+        }
+      }
+    }
+  }
+
   // Binds a column reference to its table and catalog entry.
   void ResolveColumn(Expr& expr) {
     const std::size_t tables = statement_.tables.size();
@@ -82,10 +103,7 @@ class Resolver {
     int matches = 0;
     for (std::size_t i = 0; i < tables; ++i) {
       const TableRef& table = statement_.tables[i];
-      if (!expr.table.empty() && !SameName(expr.table, table.name) &&
-          !SameName(expr.table, table.info->name)) {
-        continue;
-      }
+      if (!MayName(expr, table)) continue;
       for (const ColumnInfo& column : table.info->columns) {
         if (SameName(column.name, expr.name)) {
           found = &column;
@@ -96,6 +114,7 @@ class Resolver {
       }
     }
     if (matches == 0) {
+      RaiseIfUnsupported(expr);
       Raise(kErrNoSuchColumn, u"Unknown column name " + WrittenName(expr) + u".");
     }
     if (matches > 1) {
@@ -211,7 +230,10 @@ ValueClass ClassOf(JetType type) {
   switch (type) {
     case JetType::kText:
     case JetType::kMemo:
-    case JetType::kGuid: return ValueClass::kText;
+    case JetType::kGuid:
+    case JetType::kDateTimeExtended:
+    case JetType::kBinary:
+    case JetType::kOle: return ValueClass::kText;
     case JetType::kDateTime: return ValueClass::kDate;
     default: return ValueClass::kNumber;
   }
