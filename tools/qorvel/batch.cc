@@ -19,7 +19,22 @@
 namespace qorvel::tool {
 namespace {
 
-constexpr std::size_t kBlock = 64;  // lines a worker takes at a time
+// Workers take blocks of kBlock lines, except the first kFirstLines lines,
+// which they take one at a time: the first calls of a batch load the tables
+// they read, and a report's first lines call one lookup after another, so
+// single lines let the workers load different tables side by side instead
+// of waiting for each other's.
+constexpr std::size_t kBlock = 64;
+constexpr std::size_t kFirstLines = 64;
+
+// The first line of block `block`.
+std::size_t BlockStart(std::size_t block) {
+  return block <= kFirstLines ? block : kFirstLines + (block - kFirstLines) * kBlock;
+}
+
+std::size_t BlockCount(std::size_t lines) {
+  return lines <= kFirstLines ? lines : kFirstLines + (lines - kFirstLines + kBlock - 1) / kBlock;
+}
 
 std::vector<std::string> SplitTabs(const std::string& line) {
   std::vector<std::string> fields;
@@ -137,7 +152,7 @@ BatchOutput RunDecodedBatch(const std::vector<DecodedLine>& input, const BatchOp
     // Workers take blocks of lines; the calling thread writes the lines in
     // input order as their blocks complete.
     std::atomic<std::size_t> next{0};
-    std::vector<char> block_done((input.size() + kBlock - 1) / kBlock, 0);
+    std::vector<char> block_done(BlockCount(input.size()), 0);
     std::mutex mutex;
     std::condition_variable cv;
     std::vector<std::thread> workers;
@@ -149,8 +164,8 @@ BatchOutput RunDecodedBatch(const std::vector<DecodedLine>& input, const BatchOp
         for (;;) {
           const std::size_t block = next.fetch_add(1);
           if (block >= block_done.size()) break;
-          const std::size_t end = std::min(input.size(), (block + 1) * kBlock);
-          for (std::size_t i = block * kBlock; i < end; ++i) {
+          const std::size_t end = std::min(input.size(), BlockStart(block + 1));
+          for (std::size_t i = BlockStart(block); i < end; ++i) {
             bool ok = true;
             const std::uint64_t mark = ErrorSummary::Mark();
             output.lines[i] = RunInputLine(kx, input[i], i + 1, options, encoder, &ok);
@@ -173,9 +188,9 @@ BatchOutput RunDecodedBatch(const std::vector<DecodedLine>& input, const BatchOp
         std::unique_lock<std::mutex> lock(mutex);
         cv.wait(lock, [&] { return block_done[block] != 0; });
       }
-      const std::size_t end = std::min(input.size(), (block + 1) * kBlock);
+      const std::size_t end = std::min(input.size(), BlockStart(block + 1));
       if (stream_to) {
-        for (std::size_t i = block * kBlock; i < end; ++i) write(i);
+        for (std::size_t i = BlockStart(block); i < end; ++i) write(i);
       }
       progress.Update(end);
     }
