@@ -387,11 +387,32 @@ class MdbSource final : public TableSource {
   // the page lies beyond the end of the file (checked here, so that libmdb
   // never reads past it: it reports that on the host's standard error).
   const unsigned char* ReadCheckPage(std::uintmax_t page, std::u16string_view table) {
-    if (page >= pages_) Truncated(table);
-    if (mdb_read_alt_pg(mdb_.get(), static_cast<unsigned long>(page)) != static_cast<ssize_t>(page_size_)) {
-      Truncated(table);
-    }
+    if (page >= pages_ || !ReadPageInto(page, mdb_->alt_pg_buf)) Truncated(table);
     return mdb_->alt_pg_buf;
+  }
+
+  // Reads page `page` whole into `buffer` (page_size_ bytes), with one
+  // system call and never a line on standard error, even when the file was
+  // cut short since it was opened; encrypted pages through libmdb, which
+  // decrypts them (and which may then complain of a short file). False when
+  // the page cannot be read whole.
+  bool ReadPageInto(std::uintmax_t page, unsigned char* buffer) {
+    if (mdb_->f->db_key != 0) {
+      if (mdb_read_alt_pg(mdb_.get(), static_cast<unsigned long>(page)) != static_cast<ssize_t>(page_size_)) {
+        return false;
+      }
+      if (buffer != mdb_->alt_pg_buf) std::memcpy(buffer, mdb_->alt_pg_buf, page_size_);
+      return true;
+    }
+    std::size_t got = 0;
+    while (got < page_size_) {
+      const ssize_t n = ::pread(fileno(mdb_->f->stream), buffer + got, page_size_ - got,
+                                static_cast<off_t>(page * page_size_ + got));
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) return false;
+      got += static_cast<std::size_t>(n);
+    }
+    return true;
   }
 
   // Checks the structure of a table definition before libmdb reads it, so
@@ -846,17 +867,29 @@ class MdbSource final : public TableSource {
   // Finds row `pg_row` (page << 8 | row) of a long-value page; false when it
   // cannot be read or does not lie within its page.
   bool FindLongValueRow(std::uint32_t pg_row, const std::uint8_t** data, std::size_t* length) {
-    void* buffer = nullptr;
-    int offset = 0;
-    size_t size = 0;
-    if ((pg_row >> 8) >= pages_) return false;
-    if (mdb_find_pg_row(mdb_.get(), static_cast<int>(pg_row), &buffer, &offset, &size) != 0) return false;
-    if (buffer == nullptr || !InPage(offset, size)) return false;
-    if (static_cast<const unsigned char*>(buffer)[0] != MDB_PAGE_DATA) return false;
-    *data = static_cast<const std::uint8_t*>(buffer) + offset;
-    *length = size;
+    const std::uintmax_t page = pg_row >> 8;
+    const std::size_t row = pg_row & 0xff;
+    if (page >= pages_) return false;
+    if (page != long_value_page_) {
+      long_value_.resize(page_size_);
+      long_value_page_ = 0;
+      if (!ReadPageInto(page, long_value_.data())) return false;
+      long_value_page_ = page;
+    }
+    const unsigned char* p = long_value_.data();
+    if (p[0] != MDB_PAGE_DATA) return false;
+    // The row's start as stored: a start with flag bits set lies beyond any
+    // page, and is not a value.
+    const std::size_t table = static_cast<std::size_t>(mdb_->fmt->row_count_offset) + 2;
+    if (table + 2 * row + 2 > page_size_) return false;
+    const std::size_t start = Get16(p + table + 2 * row);
+    const std::size_t end = row == 0 ? page_size_ : (Get16(p + table + 2 * (row - 1)) & kOffsetMask);
+    if (start >= page_size_ || start > end || end > page_size_) return false;
+    *data = p + start;
+    *length = end - start;
     return true;
   }
+
 
   void AppendText(std::span<const std::uint8_t> bytes, std::string& out) const {
     if (format_ == FileFormat::kJet3) {
@@ -935,6 +968,9 @@ class MdbSource final : public TableSource {
   std::uintmax_t window_first_ = 0;
   std::uintmax_t window_pages_ = 0;
   std::uintmax_t last_page_ = 0;
+  // The long-value page last read (0: none; page 0 is the header).
+  std::vector<unsigned char> long_value_;
+  std::uintmax_t long_value_page_ = 0;
 };
 
 }  // namespace

@@ -19,6 +19,9 @@
 
 #include "jet/database.h"
 #include "jet/errors.h"
+#include "jet/file_format.h"
+#include "jet/mirror.h"
+#include "jet/source.h"
 #include "qorvel/automation_error.h"
 #include "shared_dir.h"
 #include "support/jet_support.h"
@@ -433,6 +436,35 @@ TEST_F(StructureTest, NothingReachesStandardError) {
     EXPECT_TRUE(error == 0 || error == kErrDamaged || error == kErrTruncated || error == kErrNotADatabase ||
                 error == kErrWrongPassword)
         << path << ": " << error;
+  }
+}
+
+// A file cut short after it was opened, while its tables are read (another
+// program replacing it in place): every table either reads whole or fails
+// with the engine's error, and libmdb prints nothing.
+TEST_F(StructureTest, AFileCutWhileItIsReadIsAnErrorNotALine) {
+  for (const char* name : {"fixtures/billing.mdb", "fixtures/access-samples/test2V2000.mdb",
+                           "fixtures/access-samples/testV2007.accdb", "fixtures/access-samples/binIdxTestV2010.accdb"}) {
+    if (!std::filesystem::exists(SharedPath(name))) continue;
+    const std::string bytes = testing::ReadFileBytes(SharedPath(name));
+    const auto copy = temp_ / "cut.mdb";
+    testing::WriteFileBytes(copy, bytes);
+    const auto* header = reinterpret_cast<const std::uint8_t*>(bytes.data());
+    const FileFormat format = RecognizeFormat(std::span(header, kHeaderBytes));
+    const auto source = OpenMdbSource(copy, format, bytes.size());
+    std::filesystem::resize_file(copy, bytes.size() / 2);
+    for (std::size_t t = 0; t < source->tables().size(); ++t) {
+      long error = 0;
+      const std::string printed = CaptureStandardError(temp_, [&] {
+        try {
+          TableImage::Load(source->tables()[t], [&](RowSink& sink) { source->ReadRows(t, sink); }, {}, 0);
+        } catch (const AutomationError& e) {
+          error = e.number();
+        }
+      });
+      EXPECT_EQ(printed, "") << name << ", table " << t;
+      EXPECT_TRUE(error == 0 || error == kErrTruncated || error == kErrDamaged) << name << ": " << error;
+    }
   }
 }
 
