@@ -312,8 +312,8 @@ struct Database::Impl {
   // Loads what the tables need (through the shared file) and attaches
   // their images; drops the prepared statements when a table they may
   // name had to be detached.
-  void Attach(const std::vector<LoadedFile::Need>& needs) {
-    const std::vector<std::shared_ptr<const TableImage>> images = file->Images(needs);
+  void Attach(const std::vector<LoadedFile::Need>& needs, const std::vector<LoadedFile::Join>& joins = {}) {
+    const std::vector<std::shared_ptr<const TableImage>> images = file->Images(needs, joins);
     std::vector<const TableInfo*> keep;
     for (const LoadedFile::Need& need : needs) keep.push_back(need.table);
     for (std::size_t i = 0; i < needs.size(); ++i) {
@@ -321,10 +321,8 @@ struct Database::Impl {
     }
   }
 
-  // The tables of a statement, with the indexes it wants: first the
-  // columns tested against values; then each join column, unless its own
-  // table is the one those indexes narrow down and the other is not (the
-  // join then probes only the other side).
+  // The tables of a statement, with the indexes it wants on the columns it
+  // tests against values and on those it joins on.
   void Prepare(const sql::Translation& translation) {
     std::vector<LoadedFile::Need> needs;
     const auto need_of = [&](const TableInfo& table) -> LoadedFile::Need& {
@@ -334,32 +332,19 @@ struct Database::Impl {
       return needs.emplace_back(LoadedFile::Need{&table, {}});
     };
     for (const std::u16string& name : translation.tables) need_of(Require(name));
+    std::vector<LoadedFile::Join> joins;
     for (const sql::IndexHint& hint : translation.index_hints) {
-      if (hint.joined_with.empty()) need_of(Require(hint.table)).index_columns.push_back(hint.column);
-    }
-    Attach(needs);
-
-    std::set<std::u16string> narrowed;
-    for (const sql::IndexHint& hint : translation.index_hints) {
-      if (!hint.joined_with.empty()) continue;
       const TableInfo& table = Require(hint.table);
-      if (mirror->Attached(table)->HasIndex(hint.column)) narrowed.insert(hint.table);
-    }
-    std::vector<LoadedFile::Need> joins;
-    for (const sql::IndexHint& hint : translation.index_hints) {
-      if (hint.joined_with.empty()) continue;
-      if (narrowed.count(hint.table) != 0 && narrowed.count(hint.joined_with) == 0) continue;
-      const TableInfo& table = Require(hint.table);
-      if (mirror->Attached(table)->Decided(hint.column)) continue;
-      joins.push_back({&table, {hint.column}});
-    }
-    if (joins.empty()) return;
-    for (const LoadedFile::Need& need : needs) {
-      if (std::none_of(joins.begin(), joins.end(), [&](const auto& j) { return j.table == need.table; })) {
-        joins.push_back({need.table, {}});  // keeps it attached
+      if (hint.joined_with.empty()) {
+        need_of(table).index_columns.push_back(hint.column);
+      } else {
+        const TableInfo& other = Require(hint.joined_with);
+        need_of(table);
+        need_of(other);
+        joins.push_back({&table, hint.column, &other});
       }
     }
-    Attach(joins);
+    Attach(needs, joins);
   }
 
   // Every table's image (after the change check), loaded side by side.

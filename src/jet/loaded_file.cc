@@ -202,55 +202,149 @@ void LoadedFile::Publish(std::size_t index, const std::shared_ptr<const TableIma
   changed_.notify_all();
 }
 
-void LoadedFile::LoadTable(std::size_t index, const std::vector<std::u16string>& columns) {
-  std::shared_ptr<const TableImage> image;
-  std::exception_ptr error;
+// A table one call loads: its copy, until finished and published.
+struct LoadedFile::Loading {
+  Loading(std::size_t need_at, std::size_t table_index, std::shared_ptr<Attempt> pending)
+      : need(need_at), index(table_index), attempt(std::move(pending)) {}
+
+  std::size_t need;  // position in the call's needs
+  std::size_t index;
+  std::shared_ptr<Attempt> attempt;
+  std::unique_ptr<TableImage::Draft> draft;
+  bool published = false;
+};
+
+void LoadedFile::StartLoad(Loading& loading, const std::vector<std::u16string>& columns) {
   try {
-    TableSource* source = TakeSource();
-    try {
-      // A copy takes about as much room as the rows in the file; twice that
-      // is reserved, costing nothing until written.
-      const auto hint = static_cast<std::size_t>(2 * source->SizeHint(index) + (1u << 20));
-      image = TableImage::Load(
-          tables()[index], [&](RowSink& sink) { source->ReadRows(index, sink); }, columns, hint);
-    } catch (...) {
+    // A reader is taken for each reading and given back at once: a draft
+    // waiting for its join indexes holds none, so readers that take turns
+    // (SQLite files) never wait for each other's drafts.
+    const std::size_t index = loading.index;
+    const auto with_source = [this](const auto& use) {
+      TableSource* source = TakeSource();
+      try {
+        use(*source);
+      } catch (...) {
+        ReturnSource(source);
+        throw;
+      }
       ReturnSource(source);
-      throw;
-    }
-    ReturnSource(source);
+    };
+    // A copy takes about as much room as the rows in the file; twice that
+    // is reserved, costing nothing until written.
+    std::size_t hint = 0;
+    with_source([&](TableSource& source) { hint = static_cast<std::size_t>(2 * source.SizeHint(index) + (1u << 20)); });
+    loading.draft = std::make_unique<TableImage::Draft>(
+        tables()[index],
+        [with_source, index](RowSink& sink) { with_source([&](TableSource& source) { source.ReadRows(index, sink); }); },
+        hint);
+    loading.draft->AddIndexes(columns);
   } catch (...) {
-    error = std::current_exception();
+    Finish(loading, std::current_exception());
   }
-  Publish(index, image, error);
 }
 
-std::vector<std::shared_ptr<const TableImage>> LoadedFile::Images(const std::vector<Need>& needs) {
+void LoadedFile::Finish(Loading& loading, std::exception_ptr error) {
+  if (loading.published) return;
+  std::shared_ptr<const TableImage> image;
+  if (error == nullptr) {
+    try {
+      image = loading.draft->Finish();
+    } catch (...) {
+      error = std::current_exception();
+    }
+  }
+  loading.draft.reset();
+  loading.published = true;
+  Publish(loading.index, image, error);
+}
+
+void LoadedFile::LoadTable(std::size_t index, const std::vector<std::u16string>& columns) {
+  Loading loading(0, index, nullptr);
+  StartLoad(loading, columns);
+  Finish(loading, nullptr);
+}
+
+std::shared_ptr<const TableImage> LoadedFile::Current(std::size_t index,
+                                                      const std::vector<std::u16string>& columns) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    Slot& slot = slots_[index];
+    if (slot.pending != nullptr) {
+      const std::shared_ptr<Attempt> attempt = slot.pending;
+      changed_.wait(lock, [&] { return attempt->done; });
+      if (attempt->failed()) attempt->Raise();
+      continue;
+    }
+    if (slot.image == nullptr) {
+      // Loaded by nobody: a load that failed before this call waited for
+      // it. Try again, as a statement on that file always does.
+      slot.pending = std::make_shared<Attempt>();
+      const std::shared_ptr<Attempt> attempt = slot.pending;
+      lock.unlock();
+      LoadTable(index, columns);
+      lock.lock();
+      if (attempt->failed()) attempt->Raise();
+      continue;
+    }
+    const std::shared_ptr<const TableImage> current = slot.image;
+    if (std::all_of(columns.begin(), columns.end(), [&](const std::u16string& c) { return current->Decided(c); })) {
+      return current;
+    }
+    slot.pending = std::make_shared<Attempt>();
+    const std::shared_ptr<Attempt> attempt = slot.pending;
+    lock.unlock();
+    std::shared_ptr<const TableImage> indexed;
+    std::exception_ptr error;
+    try {
+      indexed = TableImage::WithIndexes(current, tables()[index], columns);
+    } catch (...) {
+      error = std::current_exception();
+    }
+    Publish(index, indexed, error);
+    lock.lock();
+    if (attempt->failed()) attempt->Raise();
+  }
+}
+
+std::vector<std::shared_ptr<const TableImage>> LoadedFile::Images(const std::vector<Need>& needs,
+                                                                  const std::vector<Join>& joins) {
   // The tables nobody has loaded or is loading are this call's to load.
-  std::vector<std::size_t> mine;  // positions in needs
-  std::vector<std::shared_ptr<Attempt>> attempts;  // of mine
+  std::vector<Loading> loadings;
+  std::vector<Loading*> loading_of(needs.size(), nullptr);
   {
     const std::lock_guard<std::mutex> lock(mutex_);
     for (std::size_t n = 0; n < needs.size(); ++n) {
       Slot& slot = slots_[IndexOf(*needs[n].table)];
       if (slot.image != nullptr || slot.pending != nullptr) continue;
       slot.pending = std::make_shared<Attempt>();
-      mine.push_back(n);
-      attempts.push_back(slot.pending);
+      loadings.emplace_back(n, IndexOf(*needs[n].table), slot.pending);
     }
   }
-  if (!mine.empty()) {
+  for (Loading& loading : loadings) loading_of[loading.need] = &loading;
+  // Whatever happens below, every table this call loads is published, so
+  // that no thread waits for it for ever.
+  struct PublishAll {
+    LoadedFile& file;
+    std::vector<Loading>& loadings;
+    ~PublishAll() {
+      for (Loading& loading : loadings) file.Finish(loading, nullptr);
+    }
+  } publish_all{*this, loadings};
+
+  if (!loadings.empty()) {
     // Side by side: this thread and as many more as the machine has cores
-    // (at most one per table) take the tables one after another.
+    // (at most one per table) take the tables one after another: rows, then
+    // the indexes on the columns tested against values.
     std::atomic<std::size_t> next{0};
     const auto work = [&] {
-      for (std::size_t k = next.fetch_add(1); k < mine.size(); k = next.fetch_add(1)) {
-        const Need& need = needs[mine[k]];
-        LoadTable(IndexOf(*need.table), need.index_columns);
+      for (std::size_t k = next.fetch_add(1); k < loadings.size(); k = next.fetch_add(1)) {
+        StartLoad(loadings[k], needs[loadings[k].need].index_columns);
       }
     };
     const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
     std::vector<std::thread> helpers;
-    for (std::size_t t = 1; t < std::min(cores, mine.size()); ++t) {
+    for (std::size_t t = 1; t < std::min(cores, loadings.size()); ++t) {
       try {
         helpers.emplace_back(work);
       } catch (const std::system_error&) {
@@ -259,63 +353,62 @@ std::vector<std::shared_ptr<const TableImage>> LoadedFile::Images(const std::vec
     }
     work();
     for (std::thread& helper : helpers) helper.join();
-    // Loading leaves much freed memory behind (the rows' texts, the sorts
-    // of index builds), some of it in the allocator's areas of threads that
-    // are gone; glibc keeps such memory for the process unless asked.
-    ::malloc_trim(0);
-    const std::lock_guard<std::mutex> lock(mutex_);
-    for (const auto& attempt : attempts) {
-      if (attempt->failed()) attempt->Raise();
+    for (Loading& loading : loadings) {
+      if (loading.published && loading.attempt->failed()) loading.attempt->Raise();
     }
   }
 
-  // Wait for the loads of others, raising their failures; add the indexes
-  // that are missing.
+  // The tables others load or loaded, with the indexes on the columns
+  // tested against values.
   std::vector<std::shared_ptr<const TableImage>> images(needs.size());
   for (std::size_t n = 0; n < needs.size(); ++n) {
-    const std::size_t index = IndexOf(*needs[n].table);
-    std::unique_lock<std::mutex> lock(mutex_);
-    for (;;) {
-      Slot& slot = slots_[index];
-      if (slot.pending != nullptr) {
-        const std::shared_ptr<Attempt> attempt = slot.pending;
-        changed_.wait(lock, [&] { return attempt->done; });
-        if (attempt->failed()) attempt->Raise();
-        continue;
-      }
-      if (slot.image == nullptr) {
-        // Loaded by nobody: a load that failed before this call waited for
-        // it. Try again, as a statement on that file always does.
-        slot.pending = std::make_shared<Attempt>();
-        const std::shared_ptr<Attempt> attempt = slot.pending;
-        lock.unlock();
-        LoadTable(index, needs[n].index_columns);
-        lock.lock();
-        if (attempt->failed()) attempt->Raise();
-        continue;
-      }
-      const std::shared_ptr<const TableImage> current = slot.image;
-      const bool decided = std::all_of(needs[n].index_columns.begin(), needs[n].index_columns.end(),
-                                       [&](const std::u16string& c) { return current->Decided(c); });
-      if (decided) {
-        images[n] = current;
-        break;
-      }
-      slot.pending = std::make_shared<Attempt>();
-      const std::shared_ptr<Attempt> attempt = slot.pending;
-      lock.unlock();
-      std::shared_ptr<const TableImage> indexed;
+    if (loading_of[n] == nullptr) images[n] = Current(IndexOf(*needs[n].table), needs[n].index_columns);
+  }
+
+  // Then the join columns: each gets an index, unless its own table is one
+  // that those indexes narrow down and the other is not (the join then
+  // probes only the other side).
+  const auto position = [&](const TableInfo* table) {
+    for (std::size_t n = 0; n < needs.size(); ++n) {
+      if (needs[n].table == table) return n;
+    }
+    return needs.size();
+  };
+  const auto has_index = [&](std::size_t n, std::u16string_view column) {
+    return loading_of[n] != nullptr ? loading_of[n]->draft->HasIndex(column) : images[n]->HasIndex(column);
+  };
+  std::vector<bool> narrowed(needs.size(), false);
+  for (std::size_t n = 0; n < needs.size(); ++n) {
+    if (loading_of[n] != nullptr && loading_of[n]->draft == nullptr) continue;
+    for (const std::u16string& column : needs[n].index_columns) narrowed[n] = narrowed[n] || has_index(n, column);
+  }
+  std::vector<std::vector<std::u16string>> join_columns(needs.size());
+  for (const Join& join : joins) {
+    const std::size_t n = position(join.table);
+    const std::size_t other = position(join.other);
+    if (n == needs.size()) continue;
+    if (narrowed[n] && (other == needs.size() || !narrowed[other])) continue;
+    join_columns[n].push_back(join.column);
+  }
+  for (std::size_t n = 0; n < needs.size(); ++n) {
+    if (Loading* loading = loading_of[n]) {
       std::exception_ptr error;
       try {
-        indexed = TableImage::WithIndexes(current, *needs[n].table, needs[n].index_columns);
+        loading->draft->AddIndexes(join_columns[n]);
       } catch (...) {
         error = std::current_exception();
       }
-      Publish(index, indexed, error);
-      lock.lock();
-      if (attempt->failed()) attempt->Raise();
+      Finish(*loading, error);
+      if (loading->attempt->failed()) loading->attempt->Raise();
+      images[n] = Image(*needs[n].table);
+    } else if (!join_columns[n].empty()) {
+      images[n] = Current(IndexOf(*needs[n].table), join_columns[n]);
     }
   }
+  // Loading leaves much freed memory behind (the rows' texts, the sorts of
+  // index builds), some of it in the allocator's areas of threads that are
+  // gone; glibc keeps such memory for the process unless asked.
+  if (!loadings.empty()) ::malloc_trim(0);
   return images;
 }
 

@@ -81,13 +81,24 @@ class LoadedFile {
     std::vector<std::u16string> index_columns;
   };
 
+  // A column a statement joins on, and the table on the other side.
+  struct Join {
+    const TableInfo* table;
+    std::u16string column;
+    const TableInfo* other;
+  };
+
   // The current image of each table of `needs` (in their order), loading
-  // the tables not loaded yet (side by side) and adding the indexes asked
-  // for. Raises what loading raises (AutomationError: kErrDamaged,
-  // kErrTruncated, kErrEngineFailure, ...), or the error of the load this
-  // call waited for.
-  // Precondition: every table is one of tables().
-  std::vector<std::shared_ptr<const TableImage>> Images(const std::vector<Need>& needs);
+  // the tables not loaded yet (side by side) and adding indexes: first on
+  // the columns tested against values; then on each join column, unless
+  // its own table is one those indexes narrow down and the other table is
+  // not (the join then probes only the other side). A table this call
+  // loads gets all its indexes before any other thread sees it. Raises what
+  // loading raises (AutomationError: kErrDamaged, kErrTruncated,
+  // kErrEngineFailure, ...), or the error of the load this call waited for.
+  // Precondition: every table is one of tables(), and so is every join's.
+  std::vector<std::shared_ptr<const TableImage>> Images(const std::vector<Need>& needs,
+                                                        const std::vector<Join>& joins = {});
 
   // Counts the images replaced by others with more indexes.
   std::uint64_t generation() const { return generation_.load(std::memory_order_acquire); }
@@ -107,10 +118,19 @@ class LoadedFile {
 
   LoadedFile(FileFormat format);
 
+  struct Loading;
+
   std::size_t IndexOf(const TableInfo& table) const;
-  // Loads tables()[index] with indexes on `columns`; publishes the image
-  // or the failure on the slot's pending attempt.
+  // Reads the rows of a table this call loads, with indexes on `columns`;
+  // on failure publishes it.
+  void StartLoad(Loading& loading, const std::vector<std::u16string>& columns);
+  // Publishes a load (its draft finished, or `error`), once.
+  void Finish(Loading& loading, std::exception_ptr error);
+  // Loads tables()[index] with indexes on `columns` and publishes it.
   void LoadTable(std::size_t index, const std::vector<std::u16string>& columns);
+  // The table's image once nobody is loading it, with indexes on `columns`
+  // (loading or indexing it if nobody else does). Raises as Images.
+  std::shared_ptr<const TableImage> Current(std::size_t index, const std::vector<std::u16string>& columns);
   void Publish(std::size_t index, const std::shared_ptr<const TableImage>& image, std::exception_ptr error);
   // A reader of the file that no other thread is using, and its return:
   // source_ when it is free, else another reader of the same file opened

@@ -279,6 +279,12 @@ class TableImage::Builder {
     }
   }
 
+  bool HasIndex(std::u16string_view column) const { return indexed_.count(FoldText(column)) != 0; }
+  bool Decided(std::u16string_view column) const {
+    const std::u16string key = FoldText(column);
+    return indexed_.count(key) != 0 || flags_.count(key) != 0;
+  }
+
   // The image: the block, cut to the database's pages and made read-only.
   std::shared_ptr<const TableImage> Finish() {
     sqlite3_int64 size = 0;
@@ -326,20 +332,48 @@ class TableImage::Builder {
   std::set<std::u16string> flags_;
 };
 
+TableImage::Draft::Draft(const TableInfo& table, std::function<void(RowSink&)> fill, std::size_t size_hint)
+    : table_(table), fill_(std::move(fill)), capacity_(size_hint) {
+  Build();
+}
+
+TableImage::Draft::~Draft() = default;
+
+void TableImage::Draft::Build() {
+  for (;; capacity_ = std::max<std::size_t>(capacity_, 1u << 20) * 4) {
+    try {
+      builder_ = std::make_unique<Builder>(nullptr, capacity_);
+      builder_->Fill(table_, fill_);
+      builder_->AddIndexes(table_, columns_);
+      return;
+    } catch (const BlockFull&) {
+      builder_.reset();  // read the rows again into a larger block
+    }
+  }
+}
+
+void TableImage::Draft::AddIndexes(const std::vector<std::u16string>& columns) {
+  columns_.insert(columns_.end(), columns.begin(), columns.end());
+  try {
+    builder_->AddIndexes(table_, columns);
+  } catch (const BlockFull&) {
+    capacity_ *= 4;
+    Build();
+  }
+}
+
+bool TableImage::Draft::HasIndex(std::u16string_view column) const { return builder_->HasIndex(column); }
+bool TableImage::Draft::Decided(std::u16string_view column) const { return builder_->Decided(column); }
+
+std::shared_ptr<const TableImage> TableImage::Draft::Finish() { return builder_->Finish(); }
+
 std::shared_ptr<const TableImage> TableImage::Load(const TableInfo& table,
                                                    const std::function<void(RowSink&)>& fill,
                                                    const std::vector<std::u16string>& index_columns,
                                                    std::size_t size_hint) {
-  for (std::size_t capacity = size_hint;; capacity *= 4) {
-    try {
-      Builder builder(nullptr, capacity);
-      builder.Fill(table, fill);
-      builder.AddIndexes(table, index_columns);
-      return builder.Finish();
-    } catch (const BlockFull&) {
-      capacity = std::max<std::size_t>(capacity, 1u << 20);  // read the rows again into a larger block
-    }
-  }
+  Draft draft(table, fill, size_hint);
+  draft.AddIndexes(index_columns);
+  return draft.Finish();
 }
 
 std::shared_ptr<const TableImage> TableImage::WithIndexes(const std::shared_ptr<const TableImage>& image,

@@ -66,6 +66,8 @@ class RowSink {
 // at once without locks or copies (each attaches it read-only, mapping its
 // pages where they lie); an index added later makes a new image.
 class TableImage {
+  class Builder;
+
  public:
   // Fills a new copy of `table` with the rows `fill` gives (through the sink
   // it receives), then builds an index on each column of `index_columns`
@@ -86,6 +88,35 @@ class TableImage {
                                                        const TableInfo& table,
                                                        const std::vector<std::u16string>& columns);
 
+  // A copy being made: the rows loaded, indexes added as they are decided,
+  // then finished into the image. Each step raises as Load.
+  class Draft {
+   public:
+    // Loads the rows `fill` gives. `fill` may be called again (a copy
+    // outgrowing its block is made again in a larger one), so what it reads
+    // must stay readable until Finish.
+    Draft(const TableInfo& table, std::function<void(RowSink&)> fill, std::size_t size_hint);
+    ~Draft();
+    Draft(const Draft&) = delete;
+    Draft& operator=(const Draft&) = delete;
+
+    // Indexes on the columns that are worth one (see WithIndexes).
+    void AddIndexes(const std::vector<std::u16string>& columns);
+    bool HasIndex(std::u16string_view column) const;
+    bool Decided(std::u16string_view column) const;
+    // Precondition: called once, last.
+    std::shared_ptr<const TableImage> Finish();
+
+   private:
+    void Build();
+
+    const TableInfo& table_;
+    std::function<void(RowSink&)> fill_;
+    std::size_t capacity_;
+    std::vector<std::u16string> columns_;  // every column asked for, in order
+    std::unique_ptr<Builder> builder_;
+  };
+
   ~TableImage();
   TableImage(const TableImage&) = delete;
   TableImage& operator=(const TableImage&) = delete;
@@ -99,7 +130,6 @@ class TableImage {
   std::size_t size() const { return size_; }
 
  private:
-  class Builder;
   TableImage() = default;
 
   static constexpr int kFlagSample = 4096;

@@ -30,6 +30,7 @@ struct Record {
   int most_at_once = 0;
   bool fail = false;              // ReadRows raises kErrDamaged
   bool hold = false;              // ReadRows waits until released
+  bool one_reader = false;        // OpenAnother gives none: readers take turns
 };
 
 class FakeSource final : public TableSource {
@@ -62,7 +63,10 @@ class FakeSource final : public TableSource {
     }
   }
 
-  std::unique_ptr<TableSource> OpenAnother() const override { return std::make_unique<FakeSource>(record_); }
+  std::unique_ptr<TableSource> OpenAnother() const override {
+    if (record_.one_reader) return nullptr;
+    return std::make_unique<FakeSource>(record_);
+  }
 
  private:
   Record& record_;
@@ -201,6 +205,26 @@ TEST(LoadedFileTest, AFailedOpenIsEachCallersErrorAndIsTriedAgain) {
   EXPECT_NE(LoadedFile::Acquire("/fake/broken.mdb", stamp, FileFormat::kJet4,
                                 [&] { return std::make_unique<FakeSource>(record); }),
             nullptr);
+}
+
+TEST(LoadedFileTest, AStatementsTablesComeWithTheirJoinIndexes) {
+  for (const bool one_reader : {false, true}) {
+    Record record;
+    record.one_reader = one_reader;
+    const auto file = Acquire(record, NewStamp());
+    const TableInfo* a = file->Find(u"A");
+    const TableInfo* b = file->Find(u"B");
+    const TableInfo* c = file->Find(u"C");
+    // A is narrowed by its own index and B is not: only B's join column
+    // gets an index. C, on neither side of a narrowing, gets one too.
+    const auto images = file->Images({{a, {u"Id"}}, {b, {}}, {c, {}}},
+                                     {{a, u"Id", b}, {b, u"Id", a}, {c, u"Id", b}});
+    EXPECT_TRUE(images[0]->HasIndex(u"Id"));
+    EXPECT_TRUE(images[1]->HasIndex(u"Id"));
+    EXPECT_TRUE(images[2]->HasIndex(u"Id"));
+    EXPECT_EQ(file->generation(), 0u) << "no copy was made again for its joins";
+    EXPECT_EQ(record.reads, (std::vector<int>{1, 1, 1})) << (one_reader ? "one reader" : "readers");
+  }
 }
 
 TEST(LoadedFileTest, AnIndexMakesANewImageAndCountsAGeneration) {
