@@ -211,10 +211,12 @@ struct LoadedFile::Loading {
   std::size_t index;
   std::shared_ptr<Attempt> attempt;
   std::unique_ptr<TableImage::Draft> draft;
+  bool joins_done = false;  // the join columns' indexes are built
   bool published = false;
 };
 
-void LoadedFile::StartLoad(Loading& loading, const std::vector<std::u16string>& columns) {
+void LoadedFile::StartLoad(Loading& loading, const std::vector<std::u16string>& columns,
+                           const std::vector<std::u16string>& join_columns) {
   try {
     // A reader is taken for each reading and given back at once: a draft
     // waiting for its join indexes holds none, so readers that take turns
@@ -239,6 +241,13 @@ void LoadedFile::StartLoad(Loading& loading, const std::vector<std::u16string>& 
         [with_source, index](RowSink& sink) { with_source([&](TableSource& source) { source.ReadRows(index, sink); }); },
         hint);
     loading.draft->AddIndexes(columns);
+    // A table that its own indexes do not narrow down takes an index on
+    // each join column whatever the other side is: build them now, beside
+    // the other tables' loads.
+    if (std::none_of(columns.begin(), columns.end(), [&](const std::u16string& c) { return loading.draft->HasIndex(c); })) {
+      loading.draft->AddIndexes(join_columns);
+      loading.joins_done = true;
+    }
   } catch (...) {
     Finish(loading, std::current_exception());
   }
@@ -261,7 +270,7 @@ void LoadedFile::Finish(Loading& loading, std::exception_ptr error) {
 
 void LoadedFile::LoadTable(std::size_t index, const std::vector<std::u16string>& columns) {
   Loading loading(0, index, nullptr);
-  StartLoad(loading, columns);
+  StartLoad(loading, columns, {});
   Finish(loading, nullptr);
 }
 
@@ -332,6 +341,17 @@ std::vector<std::shared_ptr<const TableImage>> LoadedFile::Images(const std::vec
     }
   } publish_all{*this, loadings};
 
+  const auto position = [&](const TableInfo* table) {
+    for (std::size_t n = 0; n < needs.size(); ++n) {
+      if (needs[n].table == table) return n;
+    }
+    return needs.size();
+  };
+  std::vector<std::vector<std::u16string>> joined(needs.size());  // each table's join columns
+  for (const Join& join : joins) {
+    if (const std::size_t n = position(join.table); n < needs.size()) joined[n].push_back(join.column);
+  }
+
   if (!loadings.empty()) {
     // Side by side: this thread and as many more as the machine has cores
     // (at most one per table) take the tables one after another: rows, then
@@ -339,7 +359,7 @@ std::vector<std::shared_ptr<const TableImage>> LoadedFile::Images(const std::vec
     std::atomic<std::size_t> next{0};
     const auto work = [&] {
       for (std::size_t k = next.fetch_add(1); k < loadings.size(); k = next.fetch_add(1)) {
-        StartLoad(loadings[k], needs[loadings[k].need].index_columns);
+        StartLoad(loadings[k], needs[loadings[k].need].index_columns, joined[loadings[k].need]);
       }
     };
     const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
@@ -368,12 +388,6 @@ std::vector<std::shared_ptr<const TableImage>> LoadedFile::Images(const std::vec
   // Then the join columns: each gets an index, unless its own table is one
   // that those indexes narrow down and the other is not (the join then
   // probes only the other side).
-  const auto position = [&](const TableInfo* table) {
-    for (std::size_t n = 0; n < needs.size(); ++n) {
-      if (needs[n].table == table) return n;
-    }
-    return needs.size();
-  };
   const auto has_index = [&](std::size_t n, std::u16string_view column) {
     return loading_of[n] != nullptr ? loading_of[n]->draft->HasIndex(column) : images[n]->HasIndex(column);
   };
@@ -394,7 +408,7 @@ std::vector<std::shared_ptr<const TableImage>> LoadedFile::Images(const std::vec
     if (Loading* loading = loading_of[n]) {
       std::exception_ptr error;
       try {
-        loading->draft->AddIndexes(join_columns[n]);
+        if (!loading->joins_done) loading->draft->AddIndexes(join_columns[n]);
       } catch (...) {
         error = std::current_exception();
       }

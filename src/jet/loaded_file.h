@@ -121,9 +121,11 @@ class LoadedFile {
   struct Loading;
 
   std::size_t IndexOf(const TableInfo& table) const;
-  // Reads the rows of a table this call loads, with indexes on `columns`;
-  // on failure publishes it.
-  void StartLoad(Loading& loading, const std::vector<std::u16string>& columns);
+  // Reads the rows of a table this call loads, with indexes on `columns`,
+  // and on `join_columns` when `columns` do not narrow the table down; on
+  // failure publishes it.
+  void StartLoad(Loading& loading, const std::vector<std::u16string>& columns,
+                 const std::vector<std::u16string>& join_columns);
   // Publishes a load (its draft finished, or `error`), once.
   void Finish(Loading& loading, std::exception_ptr error);
   // Loads tables()[index] with indexes on `columns` and publishes it.
