@@ -98,35 +98,87 @@ std::optional<JetType> JetTypeOfDeclared(std::string_view declared) {
   return std::nullopt;
 }
 
-RowSink::RowSink(sqlite3* db, sqlite3_stmt* insert, std::u16string table)
-    : db_(db), insert_(insert), table_(std::move(table)) {}
+RowSink::RowSink(sqlite3* db, sqlite3_stmt* insert_one, sqlite3_stmt* insert_many, std::size_t columns,
+                 std::u16string table)
+    : db_(db), insert_one_(insert_one), insert_many_(insert_many), columns_(columns),
+      many_(RowsAtOnce(columns)), table_(std::move(table)), values_(many_ * columns) {}
 
-void RowSink::SetNull(int column) { sqlite3_bind_null(insert_, column + 1); }
-
-void RowSink::SetInteger(int column, std::int64_t value) {
-  sqlite3_bind_int64(insert_, column + 1, value);
+std::size_t RowSink::RowsAtOnce(std::size_t columns) {
+  // SQLite builds may allow as few as 999 parameters in a statement.
+  return std::clamp<std::size_t>(999 / std::max<std::size_t>(columns, 1), 1, 32);
 }
 
-void RowSink::SetReal(int column, double value) { sqlite3_bind_double(insert_, column + 1, value); }
+void RowSink::SetNull(int column) { At(column).kind = Value::Kind::kNull; }
+
+void RowSink::SetInteger(int column, std::int64_t value) {
+  Value& v = At(column);
+  v.kind = Value::Kind::kInteger;
+  v.integer = value;
+}
+
+void RowSink::SetReal(int column, double value) {
+  Value& v = At(column);
+  v.kind = Value::Kind::kReal;
+  v.real = value;
+}
 
 void RowSink::SetText(int column, std::string_view utf8) {
-  sqlite3_bind_text64(insert_, column + 1, utf8.data(), utf8.size(), SQLITE_STATIC, SQLITE_UTF8);
+  Value& v = At(column);
+  v.kind = Value::Kind::kText;
+  v.at = bytes_.size();
+  v.size = utf8.size();
+  bytes_.append(utf8);
 }
 
 void RowSink::SetBlob(int column, std::span<const std::uint8_t> bytes) {
-  // SQLite binds a null pointer as Null: an empty value is a zero-length BLOB.
-  if (bytes.empty()) {
-    sqlite3_bind_zeroblob(insert_, column + 1, 0);
-  } else {
-    sqlite3_bind_blob64(insert_, column + 1, bytes.data(), bytes.size(), SQLITE_STATIC);
-  }
+  Value& v = At(column);
+  v.kind = Value::Kind::kBlob;
+  v.at = bytes_.size();
+  v.size = bytes.size();
+  bytes_.append(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
 
 void RowSink::EndRow() {
-  const int rc = sqlite3_step(insert_);
-  sqlite3_reset(insert_);
-  if (rc != SQLITE_DONE) RaiseSqlite(db_, u"Cannot copy the rows of table '" + table_ + u"'");
   ++rows_;
+  if (++held_ == many_) {
+    Insert(insert_many_, 0, many_);
+    held_ = 0;
+    bytes_.clear();
+  }
+}
+
+void RowSink::Flush() {
+  for (std::size_t row = 0; row < held_; ++row) Insert(insert_one_, row, 1);
+  held_ = 0;
+  bytes_.clear();
+}
+
+void RowSink::Insert(sqlite3_stmt* insert, std::size_t first, std::size_t count) {
+  int at = 1;
+  for (std::size_t row = first; row < first + count; ++row) {
+    for (std::size_t c = 0; c < columns_; ++c, ++at) {
+      const Value& v = values_[row * columns_ + c];
+      switch (v.kind) {
+        case Value::Kind::kNull: sqlite3_bind_null(insert, at); break;
+        case Value::Kind::kInteger: sqlite3_bind_int64(insert, at, v.integer); break;
+        case Value::Kind::kReal: sqlite3_bind_double(insert, at, v.real); break;
+        case Value::Kind::kText:
+          sqlite3_bind_text64(insert, at, bytes_.data() + v.at, v.size, SQLITE_STATIC, SQLITE_UTF8);
+          break;
+        case Value::Kind::kBlob:
+          // SQLite binds a null pointer as Null: an empty value is a zero-length BLOB.
+          if (v.size == 0) {
+            sqlite3_bind_zeroblob(insert, at, 0);
+          } else {
+            sqlite3_bind_blob64(insert, at, bytes_.data() + v.at, v.size, SQLITE_STATIC);
+          }
+          break;
+      }
+    }
+  }
+  const int rc = sqlite3_step(insert);
+  sqlite3_reset(insert);
+  if (rc != SQLITE_DONE) RaiseSqlite(db_, u"Cannot copy the rows of table '" + table_ + u"'");
 }
 
 namespace {
@@ -239,16 +291,24 @@ class TableImage::Builder {
     const std::string name = QuoteIdentifier(table.sqlite_name);
     Exec("BEGIN");
     Exec(CreateTableSql(name, table, true));
-    std::string sql = "INSERT INTO " + name + " VALUES (";
-    for (std::size_t i = 0; i < table.columns.size(); ++i) sql += i == 0 ? "?" : ", ?";
-    if (table.columns.empty()) sql += "NULL";
-    sql += ")";
-    int rc = SQLITE_OK;
-    const Statement insert = PrepareStatement(db(), sql, &rc);
-    if (rc != SQLITE_OK) RaiseSqlite(db(), u"Cannot create the copy of table '" + table.name + u"'");
-    RowSink sink(db(), insert.get(), table.name);
+    std::string row = "(";
+    for (std::size_t i = 0; i < table.columns.size(); ++i) row += i == 0 ? "?" : ", ?";
+    if (table.columns.empty()) row += "NULL";
+    row += ")";
+    const auto prepare = [&](std::size_t rows) {
+      std::string sql = "INSERT INTO " + name + " VALUES " + row;
+      for (std::size_t r = 1; r < rows; ++r) sql += ", " + row;
+      int rc = SQLITE_OK;
+      Statement insert = PrepareStatement(db(), sql, &rc);
+      if (rc != SQLITE_OK) RaiseSqlite(db(), u"Cannot create the copy of table '" + table.name + u"'");
+      return insert;
+    };
+    const Statement insert_one = prepare(1);
+    const Statement insert_many = prepare(RowSink::RowsAtOnce(table.columns.size()));
+    RowSink sink(db(), insert_one.get(), insert_many.get(), table.columns.size(), table.name);
     try {
       fill(sink);
+      sink.Flush();
     } catch (const AutomationError&) {
       if (sqlite3_errcode(db()) == SQLITE_FULL) throw BlockFull{};
       throw;
