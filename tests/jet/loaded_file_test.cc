@@ -5,6 +5,7 @@
 #include "jet/loaded_file.h"
 
 #include <gtest/gtest.h>
+#include <sqlite3.h>
 
 #include <atomic>
 #include <chrono>
@@ -225,6 +226,38 @@ TEST(LoadedFileTest, AStatementsTablesComeWithTheirJoinIndexes) {
     EXPECT_EQ(file->generation(), 0u) << "no copy was made again for its joins";
     EXPECT_EQ(record.reads, (std::vector<int>{1, 1, 1})) << (one_reader ? "one reader" : "readers");
   }
+}
+
+// A copy larger than the room reserved for it is made again in a larger
+// block, whole, with rows inserted many at a time and the last few alone.
+TEST(LoadedFileTest, AnImageOutgrowingItsBlockIsMadeAgainLarger) {
+  const TableInfo table{u"Big", {{u"Id", JetType::kLong}, {u"Name", JetType::kText}}, "Big"};
+  constexpr int kRows = 60001;  // about 5 MB; the room reserved is 1 MB
+  int fills = 0;
+  const auto image = TableImage::Load(
+      table,
+      [&](RowSink& sink) {
+        ++fills;
+        const std::string name(60, 'x');
+        for (int id = 1; id <= kRows; ++id) {
+          sink.SetInteger(0, id);
+          sink.SetText(1, name + std::to_string(id));
+          sink.EndRow();
+        }
+      },
+      {u"Id"}, 0);
+  EXPECT_GT(fills, 1);
+  EXPECT_TRUE(image->HasIndex(u"Id"));
+  Mirror mirror;
+  mirror.Attach(table, image, {&table});
+  sqlite3_stmt* raw = nullptr;
+  ASSERT_EQ(sqlite3_prepare_v2(mirror.db(), "SELECT COUNT(*), SUM(Id), MAX(Name) FROM Big", -1, &raw, nullptr),
+            SQLITE_OK);
+  const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> statement(raw, sqlite3_finalize);
+  ASSERT_EQ(sqlite3_step(raw), SQLITE_ROW);
+  EXPECT_EQ(sqlite3_column_int64(raw, 0), kRows);
+  EXPECT_EQ(sqlite3_column_int64(raw, 1), std::int64_t{kRows} * (kRows + 1) / 2);
+  EXPECT_EQ(reinterpret_cast<const char*>(sqlite3_column_text(raw, 2)), std::string(60, 'x') + "9999");
 }
 
 TEST(LoadedFileTest, AnIndexMakesANewImageAndCountsAGeneration) {
