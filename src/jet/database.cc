@@ -10,7 +10,6 @@
 #include <cstring>
 #include <fstream>
 #include <random>
-#include <set>
 #include <system_error>
 #include <unordered_map>
 #include <utility>

@@ -404,15 +404,22 @@ class MdbSource final : public TableSource {
       if (buffer != mdb_->alt_pg_buf) std::memcpy(buffer, mdb_->alt_pg_buf, page_size_);
       return true;
     }
+    return ReadPages(page, 1, buffer) == 1;
+  }
+
+  // Reads up to `count` pages from page `first` into `buffer`, with pread
+  // (never a line on standard error); returns how many were read whole.
+  std::size_t ReadPages(std::uintmax_t first, std::size_t count, unsigned char* buffer) {
+    const std::size_t bytes = count * page_size_;
     std::size_t got = 0;
-    while (got < page_size_) {
-      const ssize_t n = ::pread(fileno(mdb_->f->stream), buffer + got, page_size_ - got,
-                                static_cast<off_t>(page * page_size_ + got));
+    while (got < bytes) {
+      const ssize_t n = ::pread(fileno(mdb_->f->stream), buffer + got, bytes - got,
+                                static_cast<off_t>(first * page_size_ + got));
       if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return false;
+      if (n <= 0) break;
       got += static_cast<std::size_t>(n);
     }
-    return true;
+    return got / page_size_;
   }
 
   // Checks the structure of a table definition before libmdb reads it, so
@@ -563,16 +570,8 @@ class MdbSource final : public TableSource {
       const bool run = page == last_page_ + 1;
       const std::uintmax_t wanted = std::min<std::uintmax_t>(run ? kWindowPages : 1, pages_ - page);
       window_.resize(static_cast<std::size_t>(wanted) * page_size_);
-      std::size_t got = 0;
-      while (got < window_.size()) {
-        const ssize_t n = ::pread(fileno(mdb_->f->stream), window_.data() + got, window_.size() - got,
-                                  static_cast<off_t>(page * page_size_ + got));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        got += static_cast<std::size_t>(n);
-      }
       window_first_ = page;
-      window_pages_ = got / page_size_;
+      window_pages_ = ReadPages(page, static_cast<std::size_t>(wanted), window_.data());
       if (window_pages_ == 0) return false;
     }
     last_page_ = page;

@@ -9,7 +9,6 @@
 #include <array>
 #include <cstdio>
 #include <cstring>
-#include <limits>
 
 #include "base/text_ops.h"
 #include "jet/errors.h"
