@@ -65,4 +65,10 @@ cleanup() {
 trap cleanup EXIT
 "$wine" wineboot -i >/dev/null 2>&1
 wineserver -w
+# One server for the whole run: with the default, each test's server exits a
+# few seconds after its last program, and a program started just as it exits
+# fails to start at all (an empty, failed test). Wine's own services start
+# here, outside CTest, so that they do not hold a test's output open.
+wineserver -p
+"$wine" cmd /c exit >/dev/null 2>&1 </dev/null
 ctest --test-dir build-win64 --output-on-failure -j "$jobs"
