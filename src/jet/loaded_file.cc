@@ -279,13 +279,20 @@ std::shared_ptr<const TableImage> LoadedFile::Current(std::size_t index,
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     Slot& slot = slots_[index];
+    // An image with every index the caller needs serves it, even while
+    // another thread makes a newer one with more.
+    const std::shared_ptr<const TableImage> current = slot.image;
+    if (current != nullptr &&
+        std::all_of(columns.begin(), columns.end(), [&](const std::u16string& c) { return current->Decided(c); })) {
+      return current;
+    }
     if (slot.pending != nullptr) {
       const std::shared_ptr<Attempt> attempt = slot.pending;
       changed_.wait(lock, [&] { return attempt->done; });
       if (attempt->failed()) attempt->Raise();
       continue;
     }
-    if (slot.image == nullptr) {
+    if (current == nullptr) {
       // Loaded by nobody: a load that failed before this call waited for
       // it. Try again, as a statement on that file always does.
       slot.pending = std::make_shared<Attempt>();
@@ -295,10 +302,6 @@ std::shared_ptr<const TableImage> LoadedFile::Current(std::size_t index,
       lock.lock();
       if (attempt->failed()) attempt->Raise();
       continue;
-    }
-    const std::shared_ptr<const TableImage> current = slot.image;
-    if (std::all_of(columns.begin(), columns.end(), [&](const std::u16string& c) { return current->Decided(c); })) {
-      return current;
     }
     slot.pending = std::make_shared<Attempt>();
     const std::shared_ptr<Attempt> attempt = slot.pending;

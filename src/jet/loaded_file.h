@@ -130,8 +130,10 @@ class LoadedFile {
   void Finish(Loading& loading, std::exception_ptr error);
   // Loads tables()[index] with indexes on `columns` and publishes it.
   void LoadTable(std::size_t index, const std::vector<std::u16string>& columns);
-  // The table's image once nobody is loading it, with indexes on `columns`
-  // (loading or indexing it if nobody else does). Raises as Images.
+  // The table's image with indexes on `columns`: the published one when it
+  // has them (even while another thread makes a newer one), else the next
+  // one, loaded or indexed by this thread if nobody else does it. Raises as
+  // Images.
   std::shared_ptr<const TableImage> Current(std::size_t index, const std::vector<std::u16string>& columns);
   void Publish(std::size_t index, const std::shared_ptr<const TableImage>& image, std::exception_ptr error);
   // A reader of the file that no other thread is using, and its return:
