@@ -5,6 +5,7 @@
 // locale's separators; and the error results.
 //
 // In the tables '·' stands for one blank, so that blanks can be counted.
+// The examples of tests/cases/calls.tsv (en-US and en-GB) are not repeated.
 #include "kx/formatters.h"
 
 #include <gtest/gtest.h>
@@ -141,7 +142,6 @@ TEST(Formatters, ExamplesAndEdgeCasesInEveryLocale) {
       // More placeholders than the phone and its filler: right-aligned.
       {u"FormatPhone", Text(40, u'#') + u"|12", Text(8, u' ') + u"12" + Text(30, u' ')},
 
-      {u"FormatZip", u"123456789", u"12345-6789"},
       {u"FormatZip", u"·12345·", u"12345"},
       {u"FormatZip", u"12345-6789", u"12345-6789"},
       {u"FormatZip", u"000001234", u"00000-1234"},
@@ -169,9 +169,7 @@ TEST(Formatters, ExamplesAndEdgeCasesInEveryLocale) {
       {u"FormatZip", u"1E9999999", kError},
       {u"FormatZip", u"1E9999999999", u"1E9999999999"},
 
-      {u"FormatSS", u"", u""},
       {u"FormatSS", u"···", u""},
-      {u"FormatSS", u"123456789", u"123-45-6789"},
       {u"FormatSS", u"··123456789·", u"123-45-6789"},
       {u"FormatSS", u"·123-45-6789·", u"123-45-6789"},
       {u"FormatSS", u"12345678", u"12345678"},
@@ -186,14 +184,11 @@ TEST(Formatters, ExamplesAndEdgeCasesInEveryLocale) {
       {u"FormatSS", u"-12345678", u"-12-34-5678"},
       {u"FormatSS", u"12345E+67", u"123-45-E+67"},
 
-      {u"FormatName", u"John|Q|Smith|-1", u"John·Q.·Smith"},
       {u"FormatName", u"John|Quincy|Smith|-1", u"John·Quincy·Smith"},
       {u"FormatName", u"John||Smith|-1", u"John·Smith"},
       {u"FormatName", u"|Q|Smith|-1", u"Q.·Smith"},
-      {u"FormatName", u"John|Q|Smith|0", u"Smith,·John·Q."},
       {u"FormatName", u"John||Smith|0", u"Smith,·John"},
       {u"FormatName", u"John|||0", u",·John"},
-      {u"FormatName", u"|||-1", u"·"},
       {u"FormatName", u"|||0", u",·"},
       // Any non-zero FML is first-middle-last.
       {u"FormatName", u"John|Q|Smith|1", u"John·Q.·Smith"},
@@ -213,13 +208,11 @@ TEST(Formatters, ExamplesAndEdgeCasesInEveryLocale) {
       {u"FormatAddress", u"12·Oak·St|Apt·4|Springfield||627011234|-1", u"12·Oak·St\r\nApt·4\r\nSpringfield·62701-1234"},
       {u"FormatAddress", u"12·Oak·St|Apt·4||IL|627011234|-1", u"12·Oak·St\r\nApt·4\r\n,·IL·62701-1234"},
       {u"FormatAddress", u"12·Oak·St|Apt·4||||-1", u"12·Oak·St\r\nApt·4\r\n"},
-      {u"FormatAddress", u"12·Oak·St|Apt·4|Springfield|IL|627011234|0", u"12·Oak·St·Apt·4·Springfield,·IL··62701-1234"},
       {u"FormatAddress", u"12·Oak·St||Springfield|IL|627011234|0", u"12·Oak·St··Springfield,·IL··62701-1234"},
       {u"FormatAddress", u"12·Oak·St|Apt·4|Springfield||627011234|0", u"12·Oak·St·Apt·4·Springfield··62701-1234"},
       {u"FormatAddress", u"12·Oak·St|Apt·4||IL|627011234|0", u"12·Oak·St·Apt·4·,·IL··62701-1234"},
       {u"FormatAddress", u"12·Oak·St|Apt·4|Springfield|IL|627011234|1", u"12·Oak·St\r\nApt·4\r\nSpringfield,·IL·62701-1234"},
       // All empty; only some parts.
-      {u"FormatAddress", u"|||||-1", u""},
       {u"FormatAddress", u"|||||0", u""},
       {u"FormatAddress", u"||||627011234|-1", u"·62701-1234"},
       {u"FormatAddress", u"||Springfield|||0", u"Springfield"},
@@ -233,16 +226,12 @@ TEST(Formatters, ExamplesAndEdgeCasesInEveryLocale) {
       {u"FormatAddress", u"12·Oak·St||Springfield|IL|·62701·|-1", u"12·Oak·St\r\nSpringfield,·IL·62701"},
       {u"FormatAddress", u"12·Oak·St||Springfield|IL|1E9999999|0", u"12·Oak·St··Springfield,·IL··" + kError},
 
-      {u"FormatAddress2", u"12·Oak·St|Apt·4|Bldg·C|Springfield|IL|627011234|-1", u"12·Oak·St\r\nApt·4\r\nBldg·C\r\nSpringfield,·IL·62701-1234"},
       {u"FormatAddress2", u"12·Oak·St|Apt·4|Bldg·C|Springfield|IL|627011234|0", u"12·Oak·St·Apt·4·Bldg·C·Springfield,·IL··62701-1234"},
       {u"FormatAddress2", u"12·Oak·St||Bldg·C|Springfield|IL|627011234|-1", u"12·Oak·St\r\nBldg·C\r\nSpringfield,·IL·62701-1234"},
-      {u"FormatAddress2", u"12·Oak·St|||Springfield|IL|627011234|0", u"12·Oak·St···Springfield,·IL··62701-1234"},
 
-      {u"FormatMinutes", u"0", u"0·hr·00·mn"},
       {u"FormatMinutes", u"5", u"0·hr·05·mn"},
       {u"FormatMinutes", u"60", u"1·hr·00·mn"},
       {u"FormatMinutes", u"135", u"2·hr·15·mn"},
-      {u"FormatMinutes", u"1500", u"25·hr·00·mn"},
       {u"FormatMinutes", u"-1", u"-1·hr·59·mn"},
       {u"FormatMinutes", u"-60", u"-1·hr·00·mn"},
       {u"FormatMinutes", u"-61", u"-2·hr·59·mn"},

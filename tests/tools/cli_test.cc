@@ -291,15 +291,12 @@ const char kCallsUtf8[] =
     "FormatMinutes\t135\r\n";
 const char kResults[] = "Jos\xC3\xA9 M\xC3\xBCller\n\xE2\x82\xAC 5\n2 hr 15 mn\n";
 
-// The same calls in windows-1252, and in UTF-16 with a byte-order mark.
+// The same calls in windows-1252, and in UTF-16LE with a byte-order mark.
 const char kCallsCp1252[] = "FormatName\tJos\xE9\t\tM\xFCller\tTrue\r\nFormatZip\t\x80 5\r\nFormatMinutes\t135\r\n";
 
-std::string Utf16(const std::string& utf8, bool big_endian) {
-  std::string out = big_endian ? "\xFE\xFF" : "\xFF\xFE";
-  for (const char16_t u : FromUtf8(utf8)) {
-    const char hi = static_cast<char>(u >> 8), lo = static_cast<char>(u & 0xFF);
-    out += big_endian ? std::string{hi, lo} : std::string{lo, hi};
-  }
+std::string Utf16le(const std::string& utf8) {
+  std::string out = "\xFF\xFE";
+  for (const char16_t u : FromUtf8(utf8)) out += {static_cast<char>(u & 0xFF), static_cast<char>(u >> 8)};
   return out;
 }
 
@@ -311,11 +308,8 @@ TEST(Cli, BatchFilesInEachEncoding) {
     std::vector<std::string> options;
   } files[] = {
       {"UTF-8", kCallsUtf8, {}},
-      {"UTF-8 with a byte-order mark", std::string("\xEF\xBB\xBF") + kCallsUtf8, {}},
-      {"UTF-16LE with a byte-order mark", Utf16(kCallsUtf8, false), {}},
-      {"UTF-16BE with a byte-order mark", Utf16(kCallsUtf8, true), {}},
+      {"UTF-16LE with a byte-order mark", Utf16le(kCallsUtf8), {}},
       {"windows-1252", kCallsCp1252, {"--encoding", "windows-1252"}},
-      {"windows-1252 by another name", kCallsCp1252, {"--encoding", "CP1252"}},
   };
   for (const auto& f : files) {
     SCOPED_TRACE(f.name);
@@ -334,21 +328,16 @@ TEST(Cli, BatchFilesInEachEncoding) {
 
 TEST(Cli, WronglyEncodedInputIsAnErrorNeverReplaced) {
   const std::string cp1252 = kCallsCp1252;
-  const std::string undefined = "FormatZip\t\x81\n";  // no character in windows-1252
   CheckAll({
       {"code page read as UTF-8", {"batch"}, cp1252, 1,
        "#error: line 1: not valid UTF-8 (byte 0xE9 at byte 15 of the line); name its encoding with --encoding, "
        "e.g. --encoding windows-1252\n#error: line 2: not valid UTF-8 (byte 0x80 at byte 11 of the line)",
        ""},
       {"the good line still runs", {"batch"}, cp1252, 1, "\n2 hr 15 mn\n", ""},
-      {"a byte the code page lacks", {"batch", "--encoding", "windows-1252"}, undefined, 1,
-       "#error: line 1: not valid windows-1252 (byte 0x81 at byte 11 of the line); check the name given to --encoding",
-       ""},
       {"a JSON error line", {"batch", "--json"}, cp1252, 1, "{\"line\": 1, \"error\": \"not valid UTF-8", ""},
       {"unknown encoding", {"batch", "--encoding", "klingon"}, "", 2, "",
        "batch: --encoding: no encoding \"klingon\" is known here"},
       {"encoding without name", {"batch", "--output-encoding"}, "", 2, "", "--output-encoding needs the name"},
-      {"no replacing suffix", {"batch", "--encoding", "ASCII//TRANSLIT"}, "", 2, "", "is known here"},
       {"call argument in the code page", {"call", "FormatName", "Jos\xE9", "", "X", "True"}, "", 2, "",
        "call: argument 1 is not valid UTF-8 (byte 0xE9 at byte 4 of the argument); name its encoding with --encoding"},
       {"call argument with its encoding", {"call", "--encoding", "windows-1252", "FormatName", "Jos\xE9", "", "X", "True"},
@@ -358,8 +347,6 @@ TEST(Cli, WronglyEncodedInputIsAnErrorNeverReplaced) {
 
 TEST(Cli, OutputEncodings) {
   CheckAll({
-      {"windows-1252", {"batch", "--output-encoding", "windows-1252"}, kCallsUtf8, 0,
-       "Jos\xE9 M\xFCller\n\x80 5\n2 hr 15 mn\n", ""},
       {"UTF-16LE", {"batch", "--output-encoding", "UTF-16LE"}, "FormatZip\t\xC3\xA9\n", 0,
        std::string("\xE9\x00\x0A\x00", 4), ""},
       {"UTF-16 has its mark once", {"batch", "--output-encoding", "UTF-16"}, "FormatZip\t1\nFormatZip\t2\n", 0,
