@@ -70,11 +70,8 @@ TEST_F(DemoStatement, FiguresAgreeWithTheRows) {
   EXPECT_TRUE(env.boxes.empty());
 
   const std::string id = std::to_string(kDemoClient);
-  const std::string money = "CAST(ROUND(SUM(%s) * 100) AS INTEGER)";
   auto sum = [&](const std::string& column, const std::string& rest) {
-    std::string m = money;
-    m.replace(m.find("%s"), 2, column);
-    return Cents(QueryNumber(db_, "SELECT " + m + " " + rest));
+    return Cents(QueryNumber(db_, "SELECT CAST(ROUND(SUM(" + column + ") * 100) AS INTEGER) " + rest));
   };
   const std::string joined = "FROM Payment p JOIN ActivityLog a ON p.ActivityLogGUID = a.GUID ";
 
