@@ -65,8 +65,8 @@ TEST_F(ConnectToDBTest, ReusesTheConnectionWhilePathAndStateHold) {
   env.database.forced_state = 5;                // open and executing: not "open"
   EXPECT_TRUE(ConnectToDB(env, u"/db/A.mdb"));
   const std::vector<std::string> expected = {
-      "State", provider, open("/db/a.mdb"), "State",  //
-      "State", "Close", provider, open("/db/A.mdb"),  //
+      "State", provider, open("/db/a.mdb"), "State",
+      "State", "Close", provider, open("/db/A.mdb"),
       "State", provider, open("/db/A.mdb")};
   EXPECT_EQ(env.database.calls, expected);
   EXPECT_EQ(env.connections_created, 1);
