@@ -1,8 +1,7 @@
 // The shared call cases (tests/cases/calls.tsv) through late binding on
 // Linux: every row by name through qorvel::Invoke, with typed arguments
-// made from the parameter types of the dispatch table, and the arguments
-// checked to come back as passed. The Windows tests run the same rows
-// through QORVEL.dll, so both builds are held to one table.
+// made from the parameter types of the dispatch table. The Windows tests run
+// the same rows through QORVEL.dll, so both builds are held to one table.
 #include <gtest/gtest.h>
 
 #include "cases/calls_table.h"
@@ -41,11 +40,9 @@ TEST(CallsTable, EveryRowThroughLateBinding) {
     for (std::size_t k = 0; k < call.args.size(); ++k) {
       args.push_back(Argument(call.args[k], method->params[k].type));
     }
-    const std::vector<Variant> passed = args;
     const InvokeResult result = Invoke(kx, name, args);
     ASSERT_TRUE(result.ok()) << result.message;
     EXPECT_EQ(result.value, Variant::FromText(call.expected)) << ToUtf8(DisplayText(result.value));
-    EXPECT_EQ(args, passed);
     EXPECT_TRUE(env.boxes.empty());
   }
 }

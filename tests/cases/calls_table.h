@@ -18,11 +18,11 @@
 #define QORVEL_TESTS_CASES_CALLS_TABLE_H_
 
 #include <fstream>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "qorvel/types.h"
+#include "support/split_tabs.h"
 
 namespace qorvel::cases {
 
@@ -63,11 +63,8 @@ inline std::vector<Call> ReadCalls(const std::string& path, std::string& error) 
   for (int number = 1; std::getline(in, line); ++number) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
     if (line.empty() || line[0] == '#') continue;
-    std::vector<std::string> fields;
-    std::string field;
-    std::istringstream split(line);
-    while (std::getline(split, field, '\t')) fields.push_back(Unescape(field));
-    if (line.back() == '\t') fields.emplace_back();
+    std::vector<std::string> fields = qorvel::testing::SplitTabs(line);
+    for (std::string& field : fields) field = Unescape(field);
     if (fields.size() < 3) {
       error = path + ":" + std::to_string(number) + ": fewer than three fields";
       return {};

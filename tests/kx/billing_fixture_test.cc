@@ -144,21 +144,5 @@ TEST_P(BillingFixture, SameRowsAsSqliteFile) {
 INSTANTIATE_TEST_SUITE_P(Locales, BillingFixture, ::testing::Values("en-US", "en-GB"),
                          [](const auto& p) { return std::string(p.param == "en-US" ? "enUS" : "enGB"); });
 
-TEST(BillingFixturePasswords, OnlyTheComponentsPasswordOpens) {
-  QORVEL_REQUIRE_SHARED("fixtures/billing-otherpassword.mdb");
-  modmain::ResetThisThread();
-  LocaleScope scope("en-US");
-  EngineEnv env;
-  KX kx(&env);
-  const Long id = 417;
-  EXPECT_EQ(kx.CreditAmount(FromUtf8(testing::SharedPath("fixtures/billing-nopassword.mdb").string()), id),
-            Currency::FromRaw(3305000));
-  EXPECT_EQ(kx.CreditAmount(FromUtf8(testing::SharedPath("fixtures/billing-otherpassword.mdb").string()), id),
-            Currency());
-  ASSERT_EQ(env.boxes.size(), 1u);
-  EXPECT_EQ(env.boxes[0].prompt.rfind(u"Unable to connect to ", 0), 0u);
-  modmain::ResetThisThread();
-}
-
 }  // namespace
 }  // namespace qorvel

@@ -1,6 +1,6 @@
 // The sixteen lookups against a recording database: the exact statement
-// each sends, how each reads and converts, and their defaults and error
-// results.
+// each sends (text arguments quoted safely), how each reads and converts,
+// and their defaults and error results.
 #include <gtest/gtest.h>
 
 #include "modmain/mod_main.h"
@@ -21,111 +21,71 @@ Variant MoneyField(std::int64_t raw) { return Variant::FromCurrency(Money(raw));
 Variant DateField(int y, int m, int d, int hh = 0, int mm = 0, int ss = 0) {
   return Variant::FromDate(*DateTime::FromParts(y, m, d, hh, mm, ss));
 }
-DateTime Date(int y, int m, int d, int hh = 0, int mm = 0) { return *DateTime::FromParts(y, m, d, hh, mm); }
 
 class LookupTest : public ::testing::Test {
  protected:
   void SetUp() override { modmain::ResetThisThread(); }
   void TearDown() override { modmain::ResetThisThread(); }
 
-  // Answers `statement` with `rows`, and checks after the call that it was
-  // the one statement sent.
-  void Answer(const Text& statement, std::vector<std::vector<Variant>> rows) {
-    env.database.answers[statement] = std::move(rows);
-    expected = statement;
-  }
-  void ExpectSent() {
-    ASSERT_EQ(env.database.statements.size(), 1u);
-    EXPECT_EQ(ToUtf8(env.database.statements[0]), ToUtf8(expected));
-  }
-
   LocaleScope locale{"en-US"};
   RecordingEnv env;
   KX kx{&env};
-  Text expected;
 };
 
+// Each lookup called late bound with text arguments after the path; the
+// statement is answered with `rows` and must be the one statement sent.
 TEST_F(LookupTest, StatementsAndResults) {
   struct Case {
-    const char* name;
-    std::function<Variant(KX&)> call;
+    const char* what;  // the method, then what the case shows
+    std::vector<Text> args;
     Text statement;
     std::vector<std::vector<Variant>> rows;
     Variant result;
   };
-  const Long p417 = 417, m5 = -5, inv982 = 982, p17 = 17, p0 = 0, p42 = 42;
-  const Integer d0 = 0, d30 = 30, dm10 = -10;
-  const Text client = u"Client", billing = u"Billing", respite = u"Respite", empty, hh1 = u"HH1";
-  const Text start = u"3/1/2011", end = u"3/31/2011 23:59:59";
-  const std::vector<Case> cases = {
-      {"LastModified",
-       [&](KX& k) { return Variant::FromText(k.LastModified(kDb, client, p42)); },
+  const Text payments = u"Select Payment From Payment Inner Join ActivityLog On Payment.ActivityLogGUID = "
+                        u"ActivityLog.GUID Where ActivityLog.Active = 1 And Payment.Active = 1 And Payment > 0 And ";
+  const Text aged = u"Select Balance, DateDiff('d', InvoiceDate, Now()) As Age From ActivityLog Where Active = 1 "
+                    u"And InvoiceDate Is Not Null And PeopleID = ";
+  const Case cases[] = {
+      {"LastModified", {u"Client", u"42"},
        u"Select Max (DateEntered), Max (DateModified) From [Client] Where PeopleID = 42",
-       {{DateField(2011, 8, 8), DateField(2011, 8, 9, 10, 15)}},
-       Variant::FromText(u"08/09/2011")},
-      {"LastModifiedCaseClient, dates compared as dates",
-       [&](KX& k) { return Variant::FromText(k.LastModifiedCaseClient(kDb, billing, p42)); },
+       {{DateField(2011, 8, 8), DateField(2011, 8, 9, 10, 15)}}, Variant::FromText(u"08/09/2011")},
+      {"LastModifiedCaseClient, dates compared as dates", {u"Billing", u"42"},
        u"Select Max (DateEntered), Max (DateModified) From CaseClientContact Where PeopleID = 42 "
        u"And Category = 'Billing'",
-       {{DateField(2011, 9, 30), DateField(2011, 10, 1)}},
-       Variant::FromText(u"10/01/2011")},
-      {"LastModified, only Modified",
-       [&](KX& k) { return Variant::FromText(k.LastModified(kDb, client, m5)); },
+       {{DateField(2011, 9, 30), DateField(2011, 10, 1)}}, Variant::FromText(u"10/01/2011")},
+      {"LastModifiedCaseClient, quotes doubled", {u"Client's Family", u"7"},
+       u"Select Max (DateEntered), Max (DateModified) From CaseClientContact Where PeopleID = 7 "
+       u"And Category = 'Client''s Family'",
+       {{DateField(2011, 1, 1), Variant::Null()}}, Variant::FromText(u"01/01/2011")},
+      {"LastModified, only Modified", {u"Client", u"-5"},
        u"Select Max (DateEntered), Max (DateModified) From [Client] Where PeopleID = -5",
-       {{Variant::Null(), DateField(2011, 8, 9)}},
-       Variant::FromText(u"08/09/2011")},
-      {"LastModified, no rows",
-       [&](KX& k) { return Variant::FromText(k.LastModified(kDb, client, p0)); },
+       {{Variant::Null(), DateField(2011, 8, 9)}}, Variant::FromText(u"08/09/2011")},
+      {"LastModified, no rows", {u"Client", u"0"},
        u"Select Max (DateEntered), Max (DateModified) From [Client] Where PeopleID = 0",
-       {{Variant::Null(), Variant::Null()}},
-       Variant::FromText(u"")},
-      {"LastPaymentDate drops the time",
-       [&](KX& k) { return Variant::FromText(k.LastPaymentDate(kDb, p417)); },
+       {{Variant::Null(), Variant::Null()}}, Variant::FromText(u"")},
+      {"LastPaymentDate drops the time", {u"417"},
        u"Select Max (PaymentDate) From Payment Inner Join ActivityLog On "
        u"Payment.ActivityLogGUID = ActivityLog.GUID Where ActivityLog.Active = 1 And "
        u"Payment.Active = 1 And Payment > 0 And PeopleID = 417",
-       {{DateField(2010, 3, 31, 14, 15)}},
-       Variant::FromText(u"03/31/2010")},
-      {"LastPaymentAmt",
-       [&](KX& k) { return Variant::FromCurrency(k.LastPaymentAmt(kDb, m5)); },
-       u"Select Payment From Payment Inner Join ActivityLog On Payment.ActivityLogGUID = "
-       u"ActivityLog.GUID Where ActivityLog.Active = 1 And Payment.Active = 1 And Payment > 0 And "
-       u"PeopleID = -5 Order By PaymentDate Desc",
-       {{MoneyField(100000)}, {MoneyField(50000)}},
-       Variant::FromCurrency(Money(100000))},
-      {"LastPaymentAmt, no row",
-       [&](KX& k) { return Variant::FromCurrency(k.LastPaymentAmt(kDb, p0)); },
-       u"Select Payment From Payment Inner Join ActivityLog On Payment.ActivityLogGUID = "
-       u"ActivityLog.GUID Where ActivityLog.Active = 1 And Payment.Active = 1 And Payment > 0 And "
-       u"PeopleID = 0 Order By PaymentDate Desc",
-       {},
+       {{DateField(2010, 3, 31, 14, 15)}}, Variant::FromText(u"03/31/2010")},
+      {"LastPaymentAmt", {u"-5"}, payments + u"PeopleID = -5 Order By PaymentDate Desc",
+       {{MoneyField(100000)}, {MoneyField(50000)}}, Variant::FromCurrency(Money(100000))},
+      {"LastPaymentAmt, no row", {u"0"}, payments + u"PeopleID = 0 Order By PaymentDate Desc", {},
        Variant::FromCurrency(Money(0))},
-      {"CreditAmount",
-       [&](KX& k) { return Variant::FromCurrency(k.CreditAmount(kDb, p417)); },
-       u"Select Sum(Balance) From Credit Where Active = 1 And PeopleID = 417",
-       {{MoneyField(3305000)}},
-       Variant::FromCurrency(Money(3305000))},
-      {"CreditAmountRetainer, Null sum",
-       [&](KX& k) { return Variant::FromCurrency(k.CreditAmountRetainer(kDb, m5)); },
+      {"CreditAmount", {u"417"}, u"Select Sum(Balance) From Credit Where Active = 1 And PeopleID = 417",
+       {{MoneyField(3305000)}}, Variant::FromCurrency(Money(3305000))},
+      {"CreditAmountRetainer, Null sum", {u"-5"},
        u"Select Sum(Balance) From Credit Where Active = 1 And Retainer = 1 And PeopleID = -5",
-       {{Variant::Null()}},
-       Variant::FromCurrency(Money(0))},
-      {"PrevBalDue",
-       [&](KX& k) { return Variant::FromCurrency(k.PrevBalDue(kDb, p417, inv982)); },
+       {{Variant::Null()}}, Variant::FromCurrency(Money(0))},
+      {"PrevBalDue", {u"417", u"982"},
        u"Select Sum(Balance) From ActivityLog Where Active = 1 And InvoiceNumber Is Not Null And "
        u"InvoiceNumber < 982 And PeopleID = 417",
-       {{MoneyField(-100)}},
-       Variant::FromCurrency(Money(-100))},
-      {"PrevInvDateEntered keeps the time",
-       [&](KX& k) { return Variant::FromText(k.PrevInvDateEntered(kDb, p417, inv982)); },
-       u"Select Max (DateEntered) From Invoice Where Status = 1 And InvoiceNumber < 982 And "
-       u"PeopleID = 417",
-       {{DateField(2011, 1, 15, 10, 0)}},
-       Variant::FromText(u"1/15/2011 10:00:00 AM")},
-      {"AgedInvBalances walks and filters",
-       [&](KX& k) { return Variant::FromCurrency(k.AgedInvBalances(kDb, p417, d0, d30)); },
-       u"Select Balance, DateDiff('d', InvoiceDate, Now()) As Age From ActivityLog Where Active = "
-       u"1 And InvoiceDate Is Not Null And PeopleID = 417",
+       {{MoneyField(-100)}}, Variant::FromCurrency(Money(-100))},
+      {"PrevInvDateEntered keeps the time", {u"417", u"982"},
+       u"Select Max (DateEntered) From Invoice Where Status = 1 And InvoiceNumber < 982 And PeopleID = 417",
+       {{DateField(2011, 1, 15, 10, 0)}}, Variant::FromText(u"1/15/2011 10:00:00 AM")},
+      {"AgedInvBalances walks and filters", {u"417", u"0", u"30"}, aged + u"417",
        {{MoneyField(10000), Variant::FromLong(0)},
         {MoneyField(20000), Variant::FromLong(29)},
         {MoneyField(40000), Variant::FromLong(30)},
@@ -133,116 +93,71 @@ TEST_F(LookupTest, StatementsAndResults) {
         {MoneyField(80000), Variant::Null()},
         {MoneyField(160000), Variant::FromLong(-3)}},
        Variant::FromCurrency(Money(30000))},
-      {"AgedInvBalances, future window",
-       [&](KX& k) { return Variant::FromCurrency(k.AgedInvBalances(kDb, p0, dm10, d0)); },
-       u"Select Balance, DateDiff('d', InvoiceDate, Now()) As Age From ActivityLog Where Active = "
-       u"1 And InvoiceDate Is Not Null And PeopleID = 0",
+      {"AgedInvBalances, future window", {u"0", u"-10", u"0"}, aged + u"0",
        {{MoneyField(160000), Variant::FromLong(-3)}, {MoneyField(1), Variant::FromLong(0)}},
        Variant::FromCurrency(Money(160000))},
-      {"PymtCountByDateRange",
-       [&](KX& k) { return Variant::FromLong(k.PymtCountByDateRange(kDb, p17, start, end)); },
+      {"PymtCountByDateRange", {u"17", u"3/1/2011", u"3/31/2011 23:59:59"},
        u"Select Count(*) From Payment Inner Join ActivityLog On Payment.ActivityLogGUID = "
        u"ActivityLog.GUID Where Payment.Active = 1 And Payment.DateEntered > #3/1/2011# And "
        u"Payment.DateEntered <= #3/31/2011 23:59:59# And PeopleID = 17",
-       {{Variant::FromLong(3)}},
-       Variant::FromLong(3)},
-      {"InvoiceBalance",
-       [&](KX& k) { return Variant::FromCurrency(k.InvoiceBalance(kDb, inv982)); },
-       u"Select Sum(Balance) From ActivityLog Where Active = 1 And InvoiceNumber = 982",
-       {{MoneyField(12345)}},
-       Variant::FromCurrency(Money(12345))},
-      {"InvoiceFee",
-       [&](KX& k) { return Variant::FromCurrency(k.InvoiceFee(kDb, inv982)); },
-       u"Select Sum(Fee) From ActivityLog Where Active = 1 And InvoiceNumber = 982",
-       {{Variant::Null()}},
-       Variant::FromCurrency(Money(0))},
-      {"LTCBenefitTypeEnabledYN",
-       [&](KX& k) { return Variant::FromText(k.LTCBenefitTypeEnabledYN(kDb, p17, respite)); },
+       {{Variant::FromLong(3)}}, Variant::FromLong(3)},
+      {"InvoiceBalance", {u"982"}, u"Select Sum(Balance) From ActivityLog Where Active = 1 And InvoiceNumber = 982",
+       {{MoneyField(12345)}}, Variant::FromCurrency(Money(12345))},
+      {"InvoiceFee", {u"982"}, u"Select Sum(Fee) From ActivityLog Where Active = 1 And InvoiceNumber = 982",
+       {{Variant::Null()}}, Variant::FromCurrency(Money(0))},
+      {"LTCBenefitTypeEnabledYN", {u"17", u"Respite"},
        u"Select Enabled From LTCBenefit Where PeopleID = 17 And BenefitType = 'Respite'",
-       {{Variant::FromInteger(1)}, {Variant::FromInteger(0)}},
-       Variant::FromText(u"Yes")},
-      {"LTCBenefitTypeEnabledYN, empty type, Enabled 2",
-       [&](KX& k) { return Variant::FromText(k.LTCBenefitTypeEnabledYN(kDb, m5, empty)); },
+       {{Variant::FromInteger(1)}, {Variant::FromInteger(0)}}, Variant::FromText(u"Yes")},
+      {"LTCBenefitTypeEnabledYN, empty type, Enabled 2", {u"-5", u""},
        u"Select Enabled From LTCBenefit Where PeopleID = -5 And BenefitType = ''",
-       {{Variant::FromInteger(2)}},
+       {{Variant::FromInteger(2)}}, Variant::FromText(u"No")},
+      {"LTCBenefitTypeEnabledYN, quotes doubled", {u"7", u"x' Or 'a' = 'a"},
+       u"Select Enabled From LTCBenefit Where PeopleID = 7 And BenefitType = 'x'' Or ''a'' = ''a'", {},
        Variant::FromText(u"No")},
-      {"PymtsByDateRange, every condition",
-       [&](KX& k) {
-         return Variant::FromCurrency(
-             k.PymtsByDateRange(kDb, p17, Date(2011, 3, 1), Date(2011, 3, 31), hh1));
-       },
+      {"PymtsByDateRange, every condition", {u"17", u"3/1/2011", u"3/31/2011", u"HH1"},
        u"Select Sum(Payment) From Payment Inner Join ActivityLog On Payment.ActivityLogGUID = "
        u"ActivityLog.GUID Where Payment.Active = 1  And DateValue(Payment.PaymentDate) >= "
        u"#3/1/2011# And DateValue(Payment.PaymentDate) <= #3/31/2011#  And PeopleID = 17 And "
        u"CareProviderID = 'HH1'",
-       {{MoneyField(255000)}},
-       Variant::FromCurrency(Money(255000))},
-      {"WOffsByDateRange, start on 1 January 2001 means no period",
-       [&](KX& k) {
-         return Variant::FromCurrency(
-             k.WOffsByDateRange(kDb, p0, Date(2001, 1, 1, 23, 0), Date(2011, 3, 31), empty));
-       },
+       {{MoneyField(255000)}}, Variant::FromCurrency(Money(255000))},
+      {"WOffsByDateRange, start on 1 January 2001 means no period", {u"0", u"1/1/2001 23:00", u"3/31/2011", u""},
        u"Select Sum(WriteOff) From Payment Inner Join ActivityLog On Payment.ActivityLogGUID = "
        u"ActivityLog.GUID Where Payment.Active = 1 ",
-       {{Variant::Null()}},
-       Variant::FromCurrency(Money(0))},
-      {"FeesByDateRange, start 2 January 2001 with a time",
-       [&](KX& k) {
-         return Variant::FromCurrency(
-             k.FeesByDateRange(kDb, m5, Date(2001, 1, 2, 10, 15), DateTime(), empty));
-       },
+       {{Variant::Null()}}, Variant::FromCurrency(Money(0))},
+      {"FeesByDateRange, start 2 January 2001 with a time", {u"-5", u"1/2/2001 10:15", u"12:00 AM", u""},
        u"Select Sum(Fee) From ActivityLog Where Active = 1  And DateValue(ActivityDate) >= "
        u"#1/2/2001 10:15:00 AM# And DateValue(ActivityDate) <= #12:00:00 AM# ",
-       {},
-       Variant::FromCurrency(Money(0))},
+       {}, Variant::FromCurrency(Money(0))},
+      {"FeesByDateRange, quotes doubled", {u"0", u"12:00 AM", u"12:00 AM", u"O'Brien"},
+       u"Select Sum(Fee) From ActivityLog Where Active = 1  And CareProviderID = 'O''Brien'",
+       {{MoneyField(10000)}}, Variant::FromCurrency(Money(10000))},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
+    SCOPED_TRACE(c.what);
+    const std::string what = c.what;
     env.database.statements.clear();
-    Answer(c.statement, c.rows);
-    EXPECT_EQ(c.call(kx), c.result);
-    ExpectSent();
+    env.database.answers = {{c.statement, c.rows}};
+    std::vector<Variant> args = {Variant::FromText(kDb)};
+    for (const Text& a : c.args) args.push_back(Variant::FromText(a));
+    const InvokeResult r = Invoke(kx, FromUtf8(what.substr(0, what.find_first_of(", "))), args);
+    ASSERT_TRUE(r.ok()) << r.message;
+    EXPECT_EQ(r.value, c.result);
+    ASSERT_EQ(env.database.statements.size(), 1u);
+    EXPECT_EQ(ToUtf8(env.database.statements[0]), ToUtf8(c.statement));
     EXPECT_TRUE(env.boxes.empty()) << ToUtf8(env.boxes.empty() ? Text() : env.boxes[0].prompt);
   }
 }
 
-TEST_F(LookupTest, QuotesInTextArgumentsAreDoubled) {
-  const Long p7 = 7;
-  const Text category = u"Client's Family";
-  Answer(u"Select Max (DateEntered), Max (DateModified) From CaseClientContact Where PeopleID = "
-         u"7 And Category = 'Client''s Family'",
-         {{DateField(2011, 1, 1), Variant::Null()}});
-  EXPECT_EQ(kx.LastModifiedCaseClient(kDb, category, p7), u"01/01/2011");
-  ExpectSent();
-
-  env.database.statements.clear();
-  const Text crafted = u"x' Or 'a' = 'a";
-  Answer(u"Select Enabled From LTCBenefit Where PeopleID = 7 And BenefitType = 'x'' Or ''a'' = ''a'",
-         {});
-  EXPECT_EQ(kx.LTCBenefitTypeEnabledYN(kDb, p7, crafted), u"No");
-  ExpectSent();
-
-  env.database.statements.clear();
-  const Text prov = u"O'Brien";
-  Answer(u"Select Sum(Fee) From ActivityLog Where Active = 1  And CareProviderID = 'O''Brien'",
-         {{MoneyField(10000)}});
-  EXPECT_EQ(kx.FeesByDateRange(kDb, Long{0}, DateTime(), DateTime(), prov), Money(10000));
-  ExpectSent();
-}
-
 TEST_F(LookupTest, AHashInADateTextIsAnErrorOfTheCall) {
-  const Long p17 = 17;
-  const Text start = u"1/1/2011# Or #1/1/1900", end = u"1/2/2011";
-  EXPECT_EQ(kx.PymtCountByDateRange(kDb, p17, start, end), -1);
+  EXPECT_EQ(kx.PymtCountByDateRange(kDb, Long{17}, Text(u"1/1/2011# Or #1/1/1900"), Text(u"1/2/2011")), -1);
   EXPECT_TRUE(env.database.statements.empty());
   ASSERT_EQ(env.boxes.size(), 1u);
   EXPECT_EQ(env.boxes[0].prompt, u"PymtCountByDateRange\r\n5\r\nInvalid procedure call or argument");
 }
 
 TEST_F(LookupTest, AClosingBracketInATableNameIsAnErrorOfTheCall) {
-  const Long p42 = 42;
   for (const Text table : {u"Client] Where 1 = 1 Or [Client", u"]", u"Client]"}) {
-    EXPECT_EQ(kx.LastModified(kDb, table, p42), u"Error in QORVEL.DLL") << ToUtf8(table);
+    EXPECT_EQ(kx.LastModified(kDb, table, Long{42}), u"Error in QORVEL.DLL") << ToUtf8(table);
   }
   EXPECT_TRUE(env.database.statements.empty());
   EXPECT_TRUE(env.boxes.empty());
@@ -250,11 +165,9 @@ TEST_F(LookupTest, AClosingBracketInATableNameIsAnErrorOfTheCall) {
 
 TEST_F(LookupTest, DayFirstLocalePrintsInItsPatternAndSeparator) {
   LocaleScope german("de-DE");
-  const Long p42 = 42;
-  const Text client = u"Client";
-  Answer(u"Select Max (DateEntered), Max (DateModified) From [Client] Where PeopleID = 42",
-         {{DateField(2011, 9, 30), DateField(2011, 10, 1, 9, 0)}});
-  EXPECT_EQ(kx.LastModified(kDb, client, p42), u"01.10.2011");
+  env.database.answers[u"Select Max (DateEntered), Max (DateModified) From [Client] Where PeopleID = 42"] = {
+      {DateField(2011, 9, 30), DateField(2011, 10, 1, 9, 0)}};
+  EXPECT_EQ(kx.LastModified(kDb, Text(u"Client"), Long{42}), u"01.10.2011");
 }
 
 TEST_F(LookupTest, EmptyPathReturnsTheDefaultWithoutAConnection) {
@@ -317,18 +230,6 @@ TEST_F(LookupTest, FailingStatementsGiveErrorResultsWithOneBoxPerMethodAndObject
   KX fresh(&env);
   EXPECT_EQ(fresh.CreditAmount(kDb, p), Money(-100));
   EXPECT_EQ(env.boxes.size(), 15u);
-}
-
-TEST_F(LookupTest, ArgumentsPassedByReferenceAreUnchanged) {
-  Long p = -7;
-  Integer s = 30, e = 60;
-  Answer(u"Select Balance, DateDiff('d', InvoiceDate, Now()) As Age From ActivityLog Where Active = "
-         u"1 And InvoiceDate Is Not Null And PeopleID = -7",
-         {});
-  EXPECT_EQ(kx.AgedInvBalances(kDb, p, s, e), Currency());
-  EXPECT_EQ(p, -7);
-  EXPECT_EQ(s, 30);
-  EXPECT_EQ(e, 60);
 }
 
 }  // namespace

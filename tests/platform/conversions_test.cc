@@ -30,6 +30,9 @@ std::string Reading(DateTime date) {
   return buf;
 }
 
+constexpr char kMismatch[] = "ERR:0x80020005";
+constexpr char kOverflow[] = "ERR:0x8002000A";
+
 struct Case {
   const char* locale;
   const char16_t* input;
@@ -40,29 +43,16 @@ TEST(Conversions, TextToCurrencyIsExact) {
   constexpr Case kCases[] = {
       {"en-US", u"922337203685477.5807", "922337203685477.5807"},
       {"en-US", u"-922337203685477.5808", "-922337203685477.5808"},
-      {"en-US", u"922337203685477.58075", "ERR:0x8002000A"},  // rounds up past the largest
-      {"en-US", u"922337203685477.58065", "922337203685477.5806"},
-      {"en-US", u"1e15", "ERR:0x8002000A"},
+      {"en-US", u"922337203685477.58075", kOverflow},  // rounds up past the largest
+      {"en-US", u"922337203685477.58065", "922337203685477.5806"}, {"en-US", u"1e15", kOverflow},
       {"en-US", u"1.23455", "1.2346"},  // halves to even
-      {"en-US", u"1.23445", "1.2344"},
-      {"en-US", u"0.000050001", "0.0001"},
-      {"en-US", u"2.5e-4", "0.0002"},
-      {"en-US", u"0.1234500000000000000000001", "0.1235"},
-      {"en-US", u"(1,234.5)", "-1234.5000"},
-      {"en-US", u"-$5", "-5.0000"},
-      {"en-US", u"$-5", "-5.0000"},
-      {"en-US", u"5$", "5.0000"},
-      {"en-US", u"(-5)", "ERR:0x80020005"},
-      {"en-US", u"-5-", "ERR:0x80020005"},
-      {"en-US", u"(5", "ERR:0x80020005"},
-      {"en-US", u"5-5", "ERR:0x80020005"},
-      {"en-US", u"1.2.3", "ERR:0x80020005"},
-      {"en-US", u",5", "ERR:0x80020005"},
-      {"en-US", u"1e", "ERR:0x80020005"},
-      {"en-US", u"$$5", "ERR:0x80020005"},
-      {"de-DE", u"1.234,5 \u20AC", "1234.5000"},
-      {"sv-SE", u"12 345,5 kr", "12345.5000"},
-      {"sv-SE", u"12 345,5 KR", "12345.5000"},
+      {"en-US", u"1.23445", "1.2344"}, {"en-US", u"0.000050001", "0.0001"}, {"en-US", u"2.5e-4", "0.0002"},
+      {"en-US", u"0.1234500000000000000000001", "0.1235"}, {"en-US", u"(1,234.5)", "-1234.5000"},
+      {"en-US", u"-$5", "-5.0000"}, {"en-US", u"$-5", "-5.0000"}, {"en-US", u"5$", "5.0000"},
+      {"en-US", u"(-5)", kMismatch}, {"en-US", u"-5-", kMismatch}, {"en-US", u"(5", kMismatch},
+      {"en-US", u"5-5", kMismatch}, {"en-US", u"1.2.3", kMismatch}, {"en-US", u",5", kMismatch},
+      {"en-US", u"1e", kMismatch}, {"en-US", u"$$5", kMismatch}, {"de-DE", u"1.234,5 \u20AC", "1234.5000"},
+      {"sv-SE", u"12 345,5 kr", "12345.5000"}, {"sv-SE", u"12 345,5 KR", "12345.5000"},
   };
   for (const Case& c : kCases) {
     EXPECT_EQ(Outcome([&] { return Get(c.locale).TextToCurrency(c.input).ToFixedString(); }), c.expected)
@@ -73,7 +63,7 @@ TEST(Conversions, TextToCurrencyIsExact) {
 TEST(Conversions, TextToDouble) {
   constexpr Case kCases[] = {
       {"en-US", u"12,345,678.9", "12345678.9"}, {"en-US", u"1.5E+3", "1500"},
-      {"en-US", u"-1e3", "-1000"},              {"en-US", u"1e400", "ERR:0x8002000A"},
+      {"en-US", u"-1e3", "-1000"},              {"en-US", u"1e400", kOverflow},
       {"en-US", u"1e-400", "0"},                {"de-DE", u"1.5E-07", "1.5e-06"},
       {"fr-FR", u" 7 ", "7"},                   {"fr-FR", u"- 7", "-7"},
   };
@@ -110,33 +100,19 @@ TEST(Conversions, NumericTest) {
 
 TEST(Conversions, TextToDate) {
   constexpr Case kCases[] = {
-      {"en-US", u"1/2/29", "2029-01-02 00:00:00"},
-      {"en-US", u"1/2/30", "1930-01-02 00:00:00"},
-      {"en-US", u"Dec 25, 2010", "2010-12-25 00:00:00"},
-      {"en-US", u"25 DECEMBER 2010", "2010-12-25 00:00:00"},
+      {"en-US", u"1/2/29", "2029-01-02 00:00:00"}, {"en-US", u"1/2/30", "1930-01-02 00:00:00"},
+      {"en-US", u"Dec 25, 2010", "2010-12-25 00:00:00"}, {"en-US", u"25 DECEMBER 2010", "2010-12-25 00:00:00"},
       {"en-US", u"Wednesday, March 31, 2010", "2010-03-31 00:00:00"},
-      {"en-US", u"2/29/2012 2 pm", "2012-02-29 14:00:00"},
-      {"en-US", u"12:30 AM", "1899-12-30 00:30:00"},
-      {"en-US", u"12/29/1899 6:00", "1899-12-29 06:00:00"},
-      {"en-GB", u"01/02/2011 10:15 pm", "2011-02-01 22:15:00"},
-      {"sv-SE", u"11-3-1", "2011-03-01 00:00:00"},
-      {"de-DE", u"31.03.2010 14:15", "2010-03-31 14:15:00"},
-      {"nl-NL", u"1-3-2011 2:15 p.m.", "2011-03-01 14:15:00"},
-      {"fr-FR", u"1 janv. 2011", "2011-01-01 00:00:00"},
+      {"en-US", u"2/29/2012 2 pm", "2012-02-29 14:00:00"}, {"en-US", u"12:30 AM", "1899-12-30 00:30:00"},
+      {"en-US", u"12/29/1899 6:00", "1899-12-29 06:00:00"}, {"en-GB", u"01/02/2011 10:15 pm", "2011-02-01 22:15:00"},
+      {"sv-SE", u"11-3-1", "2011-03-01 00:00:00"}, {"de-DE", u"31.03.2010 14:15", "2010-03-31 14:15:00"},
+      {"nl-NL", u"1-3-2011 2:15 p.m.", "2011-03-01 14:15:00"}, {"fr-FR", u"1 janv. 2011", "2011-01-01 00:00:00"},
       {"ja-JP", u"2011\u5E743\u67081\u65E5", "2011-03-01 00:00:00"},
-      {"ja-JP", u"\u5348\u5F8C 2:15", "1899-12-30 14:15:00"},
-      {"en-US", u"2/29/2011", "ERR:0x80020005"},
-      {"en-US", u"3/1/2011 25:00", "ERR:0x80020005"},
-      {"en-US", u"3/1/2011 10:60", "ERR:0x80020005"},
-      {"en-US", u"10:15:30:45", "ERR:0x80020005"},
-      {"en-US", u"1/2/3/4", "ERR:0x80020005"},
-      {"en-US", u"3//1/2011", "ERR:0x80020005"},
-      {"en-US", u"/3/1/2011", "ERR:0x80020005"},
-      {"en-US", u"3/1/2011 PM", "ERR:0x80020005"},
-      {"en-US", u"1/1/10000", "ERR:0x80020005"},
-      {"en-US", u"March", "ERR:0x80020005"},
-      {"en-US", u"2011-03-01T14:15", "ERR:0x80020005"},
-      {"en-US", u"   ", "ERR:0x80020005"},
+      {"ja-JP", u"\u5348\u5F8C 2:15", "1899-12-30 14:15:00"}, {"en-US", u"2/29/2011", kMismatch},
+      {"en-US", u"3/1/2011 25:00", kMismatch}, {"en-US", u"3/1/2011 10:60", kMismatch},
+      {"en-US", u"10:15:30:45", kMismatch}, {"en-US", u"1/2/3/4", kMismatch}, {"en-US", u"3//1/2011", kMismatch},
+      {"en-US", u"/3/1/2011", kMismatch}, {"en-US", u"3/1/2011 PM", kMismatch}, {"en-US", u"1/1/10000", kMismatch},
+      {"en-US", u"March", kMismatch}, {"en-US", u"2011-03-01T14:15", kMismatch}, {"en-US", u"   ", kMismatch},
   };
   for (const Case& c : kCases) {
     EXPECT_EQ(Outcome([&] { return Reading(Get(c.locale).TextToDate(c.input)); }), c.expected)
@@ -167,10 +143,10 @@ TEST(Conversions, ValuesToText) {
   EXPECT_EQ(us.CurrencyToText(Currency::FromRaw(-1230)), u"-0.123");
   EXPECT_EQ(us.DateToText(DateTime(-0.5)), u"12:00:00 PM");
   for (const double bad : {std::nan(""), HUGE_VAL, 2958466.0, -657436.0}) {
-    EXPECT_EQ(Outcome([&] { return ToUtf8(us.DateToText(DateTime(bad))); }), "ERR:0x8002000A") << bad;
-    EXPECT_EQ(Outcome([&] { return ToUtf8(us.FormatDate(DateTime(bad), u"dd")); }), "ERR:0x8002000A") << bad;
+    EXPECT_EQ(Outcome([&] { return ToUtf8(us.DateToText(DateTime(bad))); }), kOverflow) << bad;
+    EXPECT_EQ(Outcome([&] { return ToUtf8(us.FormatDate(DateTime(bad), u"dd")); }), kOverflow) << bad;
   }
-  EXPECT_EQ(Outcome([&] { return ToUtf8(us.DoubleToText(HUGE_VAL)); }), "ERR:0x8002000A");
+  EXPECT_EQ(Outcome([&] { return ToUtf8(us.DoubleToText(HUGE_VAL)); }), kOverflow);
 }
 
 TEST(Conversions, FormatDate) {

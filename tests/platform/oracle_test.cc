@@ -10,6 +10,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -72,6 +73,13 @@ LocaleInfo InfoFromRows(const std::vector<OracleRow>& rows, const std::string& l
   return info;
 }
 
+// Each recorded locale, built from its own recorded settings.
+std::map<std::string, std::shared_ptr<const Locale>> RecordedLocales(const std::vector<OracleRow>& rows) {
+  std::map<std::string, std::shared_ptr<const Locale>> locales;
+  for (const std::string& name : OracleLocales(rows)) locales[name] = MakeLocale(InfoFromRows(rows, name));
+  return locales;
+}
+
 // Whether a date text spells a month in a language other than English
 // (reading such names is optional; this library reads the names of each
 // table language, so those rows are checked too).
@@ -128,10 +136,7 @@ const KnownDifference* FindKnownDifference(const OracleRow& row) {
 TEST(OracleVectors, EveryBindingRowMatches) {
   QORVEL_REQUIRE_SHARED("oracle/oracle.tsv");
   const std::vector<OracleRow> rows = ReadOracle();
-  std::map<std::string, std::shared_ptr<const Locale>> locales;
-  for (const std::string& name : OracleLocales(rows)) {
-    locales[name] = MakeLocale(InfoFromRows(rows, name));
-  }
+  const auto locales = RecordedLocales(rows);
   ASSERT_EQ(locales.size(), 8u);
 
   std::map<std::string, int> checked;  // binding rows per function
@@ -181,10 +186,7 @@ TEST(OracleVectors, EveryBindingRowMatches) {
 TEST(OracleVectors, RadixAndBooleanRowsMatch) {
   const std::vector<OracleRow> rows =
       ::qorvel::testing::ReadOracle(std::string(QORVEL_PLATFORM_DATA_DIR) + "/oracle_radix.tsv");
-  std::map<std::string, std::shared_ptr<const Locale>> locales;
-  for (const std::string& name : OracleLocales(rows)) {
-    locales[name] = MakeLocale(InfoFromRows(rows, name));
-  }
+  const auto locales = RecordedLocales(rows);
   ASSERT_EQ(locales.size(), 8u);
   std::map<std::string, int> checked;
   std::map<std::string, int> overflows;
@@ -216,26 +218,15 @@ TEST(LocaleTable, HasThePlatformSettings) {
     SCOPED_TRACE(name);
     const auto locale = FindLocale(name);
     ASSERT_NE(locale, nullptr);
-    const LocaleInfo& shipped = locale->info();
-    const LocaleInfo recorded = InfoFromRows(rows, name);
+    LocaleInfo recorded = InfoFromRows(rows, name);
     const auto platform = kPlatformShortDates.find(name);
-    EXPECT_EQ(shipped.short_date, platform != kPlatformShortDates.end() ? platform->second : recorded.short_date);
-    EXPECT_EQ(shipped.name, recorded.name);
-    EXPECT_EQ(shipped.lcid, recorded.lcid);
-    EXPECT_EQ(shipped.long_time, recorded.long_time);
-    EXPECT_EQ(shipped.date_separator, recorded.date_separator);
-    EXPECT_EQ(shipped.time_separator, recorded.time_separator);
-    EXPECT_EQ(shipped.decimal, recorded.decimal);
-    EXPECT_EQ(shipped.thousands, recorded.thousands);
-    EXPECT_EQ(shipped.am, recorded.am);
-    EXPECT_EQ(shipped.pm, recorded.pm);
-    EXPECT_EQ(shipped.negative_sign, recorded.negative_sign);
-    EXPECT_EQ(shipped.positive_sign, recorded.positive_sign);
-    EXPECT_EQ(shipped.currency, recorded.currency);
-    EXPECT_EQ(shipped.money_decimal, recorded.money_decimal);
-    EXPECT_EQ(shipped.money_thousands, recorded.money_thousands);
-    EXPECT_EQ(shipped.date_order, recorded.date_order);
-    EXPECT_EQ(shipped.code_page, recorded.code_page);
+    if (platform != kPlatformShortDates.end()) recorded.short_date = platform->second;
+    const auto fields = [](const LocaleInfo& i) {
+      return std::tie(i.name, i.lcid, i.short_date, i.long_time, i.date_separator, i.time_separator, i.decimal,
+                      i.thousands, i.am, i.pm, i.negative_sign, i.positive_sign, i.currency, i.money_decimal,
+                      i.money_thousands, i.date_order, i.code_page);
+    };
+    EXPECT_EQ(fields(locale->info()), fields(recorded));
   }
 }
 

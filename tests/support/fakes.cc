@@ -7,30 +7,6 @@
 
 namespace qorvel::testing {
 
-Long FakeConnection::State() const {
-  db_->calls.push_back("State");
-  if (db_->forced_state >= 0) return db_->forced_state;
-  return open_ ? kStateOpen : kStateClosed;
-}
-
-void FakeConnection::SetProvider(const Text& provider) {
-  db_->calls.push_back("Provider=" + ToUtf8(provider));
-}
-
-void FakeConnection::Open(const Text& connection_string, const Text& user_id,
-                          const Text& password, Long options) {
-  db_->calls.push_back("Open(" + ToUtf8(connection_string) + "|" + ToUtf8(user_id) + "|" +
-                       ToUtf8(password) + "|" + std::to_string(options) + ")");
-  if (db_->open_error) throw *db_->open_error;
-  ++db_->opens;
-  open_ = true;
-}
-
-void FakeConnection::Close() {
-  db_->calls.push_back("Close");
-  open_ = false;
-}
-
 void FakeRecordset::Open(const Text& source, Connection&, Long cursor_type,
                          Long lock_type, Long options) {
   db_->statements.push_back(source);
@@ -52,11 +28,6 @@ Variant FakeRecordset::Field(Integer index) const {
     throw AutomationError(3265, u"Item cannot be found in the collection.");
   }
   return row[static_cast<std::size_t>(index)];
-}
-
-void FakeRecordset::MoveNext() {
-  if (Eof()) throw AutomationError(3021, u"Either BOF or EOF is True.");
-  ++row_;
 }
 
 std::unique_ptr<Connection> EngineEnv::CreateConnection() {

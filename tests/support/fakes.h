@@ -1,6 +1,6 @@
-// Test doubles for the platform seams: an Env that records message boxes
-// and hands out scripted database objects, and a scope that sets the user
-// locale for one test.
+// Test doubles for the platform seams: Envs that record message boxes and
+// hand out scripted or real database objects, a locale to break on purpose,
+// and a scope that sets the user locale for one test.
 #ifndef QORVEL_TESTS_SUPPORT_FAKES_H_
 #define QORVEL_TESTS_SUPPORT_FAKES_H_
 
@@ -39,70 +39,82 @@ struct FakeDatabase {
 class FakeConnection final : public Connection {
  public:
   explicit FakeConnection(FakeDatabase* db) : db_(db) {}
-  Long State() const override;
-  void SetProvider(const Text& provider) override;
-  void Open(const Text& connection_string, const Text& user_id, const Text& password,
-            Long options) override;
-  void Close() override;
+  Long State() const override {
+    db_->calls.push_back("State");
+    if (db_->forced_state >= 0) return db_->forced_state;
+    return open_ ? kStateOpen : kStateClosed;
+  }
+  void SetProvider(const Text& provider) override { db_->calls.push_back("Provider=" + ToUtf8(provider)); }
+  void Open(const Text& connection_string, const Text& user_id, const Text& password, Long options) override {
+    db_->calls.push_back("Open(" + ToUtf8(connection_string) + "|" + ToUtf8(user_id) + "|" + ToUtf8(password) +
+                         "|" + std::to_string(options) + ")");
+    if (db_->open_error) throw *db_->open_error;
+    ++db_->opens;
+    open_ = true;
+  }
+  void Close() override {
+    db_->calls.push_back("Close");
+    open_ = false;
+  }
 
  private:
   FakeDatabase* db_;
   bool open_ = false;
 };
 
+// Answers from the scripted rows; opened with other options than the
+// library's (static, read-only, no command type) it fails.
 class FakeRecordset final : public Recordset {
  public:
   explicit FakeRecordset(FakeDatabase* db) : db_(db) {}
-  void Open(const Text& source, Connection& active_connection, Long cursor_type,
-            Long lock_type, Long options) override;
+  void Open(const Text& source, Connection&, Long cursor_type, Long lock_type, Long options) override;
   bool Eof() const override { return row_ >= rows_.size(); }
   Variant Field(Integer index) const override;
-  void MoveNext() override;
-  void Close() override { closed_ = true; }
+  void MoveNext() override {
+    if (Eof()) throw AutomationError(3021, u"Either BOF or EOF is True.");
+    ++row_;
+  }
+  void Close() override {}
 
  private:
   FakeDatabase* db_;
   std::vector<std::vector<Variant>> rows_;
   std::size_t row_ = 0;
-  bool closed_ = false;
 };
 
-// An Env that records boxes and answers from a FakeDatabase.
-class RecordingEnv final : public Env {
+// Records the message boxes; Now() is `now`, which a test may set.
+class BoxRecordingEnv : public Env {
  public:
-  void ShowMessageBox(const Text& prompt, Long buttons,
-                      const std::optional<Text>& title) override {
+  explicit BoxRecordingEnv(DateTime start) : now(start) {}
+  void ShowMessageBox(const Text& prompt, Long buttons, const std::optional<Text>& title) override {
     boxes.push_back({prompt, buttons, title});
   }
+  DateTime Now() override { return now; }
+
+  std::vector<RecordedBox> boxes;
+  DateTime now;
+};
+
+// An Env that answers from a FakeDatabase; its clock is 2011-03-31 12:00.
+class RecordingEnv final : public BoxRecordingEnv {
+ public:
+  RecordingEnv() : BoxRecordingEnv(DateTime(40633.5)) {}
   std::unique_ptr<Connection> CreateConnection() override {
     ++connections_created;
     return std::make_unique<FakeConnection>(&database);
   }
-  std::unique_ptr<Recordset> CreateRecordset() override {
-    return std::make_unique<FakeRecordset>(&database);
-  }
-  DateTime Now() override { return now; }
+  std::unique_ptr<Recordset> CreateRecordset() override { return std::make_unique<FakeRecordset>(&database); }
 
-  std::vector<RecordedBox> boxes;
   FakeDatabase database;
   int connections_created = 0;
-  DateTime now{40633.5};  // 2011-03-31 12:00
 };
 
-// An Env on the real database engine, with a clock the test sets and the
-// boxes recorded.
-class EngineEnv final : public Env {
+// An Env on the real database engine; its clock is 2011-04-14 12:00.
+class EngineEnv final : public BoxRecordingEnv {
  public:
-  void ShowMessageBox(const Text& prompt, Long buttons,
-                      const std::optional<Text>& title) override {
-    boxes.push_back({prompt, buttons, title});
-  }
+  EngineEnv() : BoxRecordingEnv(DateTime(40647.5)) {}
   std::unique_ptr<Connection> CreateConnection() override;
   std::unique_ptr<Recordset> CreateRecordset() override;
-  DateTime Now() override { return now; }
-
-  std::vector<RecordedBox> boxes;
-  DateTime now{40647.5};  // 2011-04-14 12:00
 };
 
 // A locale that forwards every conversion to a locale of the table; a test

@@ -2,6 +2,7 @@
 #include "run_qorvel.h"
 
 #include <fcntl.h>
+#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,7 +11,6 @@
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
-#include <optional>
 
 namespace qorvel::testing {
 namespace {
@@ -62,8 +62,6 @@ Outcome RunQorvel(const std::vector<std::string>& args, const std::string& input
   const std::string in_path = dir.Write("stdin", input);
   const std::string out_path = (dir / "stdout").string();
   const std::string err_path = (dir / "stderr").string();
-
-  // Everything the child needs is built before the fork.
   std::vector<std::string> words = {QORVEL_BINARY};
   words.insert(words.end(), args.begin(), args.end());
   std::vector<char*> argv;
@@ -76,47 +74,35 @@ Outcome RunQorvel(const std::vector<std::string>& args, const std::string& input
   envp.push_back(nullptr);
 
   Outcome run;
-  {
-    const Fd in(::open(in_path.c_str(), O_RDONLY | O_CLOEXEC));
-    const Fd out(::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-    const Fd terminal(stderr_terminal ? ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC) : -1);
-    if (stderr_terminal && (terminal.get() < 0 || ::grantpt(terminal.get()) != 0 || ::unlockpt(terminal.get()) != 0)) {
-      return run;
-    }
-    std::optional<Fd> err;
-    err.emplace(stderr_terminal ? ::open(::ptsname(terminal.get()), O_RDWR | O_NOCTTY | O_CLOEXEC)
-                                : ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600));
-    if (in.get() < 0 || out.get() < 0 || err->get() < 0) return run;
-    const pid_t pid = ::fork();
-    if (pid < 0) return run;
-    if (pid == 0) {
-      // Only async-signal-safe calls between fork and exec.
-      if (::dup2(in.get(), 0) < 0 || ::dup2(out.get(), 1) < 0 || ::dup2(err->get(), 2) < 0) ::_exit(126);
-      ::execve(argv[0], argv.data(), envp.data());
-      ::_exit(127);
-    }
-    int wstatus = 0;
-    pid_t waited = -1;
-    do {
-      waited = ::waitpid(pid, &wstatus, 0);
-    } while (waited < 0 && errno == EINTR);
-    if (waited == pid && WIFEXITED(wstatus)) run.status = WEXITSTATUS(wstatus);
-    if (stderr_terminal) {
-      // With the last writer's end closed, the terminal yields what it
-      // holds and then EIO.
-      err.reset();
-      char buffer[4096];
-      for (;;) {
-        const ssize_t n = ::read(terminal.get(), buffer, sizeof buffer);
-        if (n > 0) {
-          run.err.append(buffer, static_cast<std::size_t>(n));
-        } else if (n < 0 && errno == EINTR) {
-          continue;
-        } else {
-          break;
-        }
-      }
-    }
+  const Fd terminal(stderr_terminal ? ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC) : -1);
+  if (stderr_terminal && (terminal.get() < 0 || ::grantpt(terminal.get()) != 0 || ::unlockpt(terminal.get()) != 0)) {
+    return run;
+  }
+  // The child opens its own ends, so that once it exits no writer of the
+  // terminal is left: the terminal then yields what it holds and EIO.
+  posix_spawn_file_actions_t actions;
+  ::posix_spawn_file_actions_init(&actions);
+  ::posix_spawn_file_actions_addopen(&actions, 0, in_path.c_str(), O_RDONLY, 0);
+  ::posix_spawn_file_actions_addopen(&actions, 1, out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  if (stderr_terminal) {
+    ::posix_spawn_file_actions_addopen(&actions, 2, ::ptsname(terminal.get()), O_RDWR | O_NOCTTY, 0);
+  } else {
+    ::posix_spawn_file_actions_addopen(&actions, 2, err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  }
+  pid_t pid = -1;
+  const int spawned = ::posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+  ::posix_spawn_file_actions_destroy(&actions);
+  if (spawned != 0) return run;
+  int wstatus = 0;
+  pid_t waited = -1;
+  do {
+    waited = ::waitpid(pid, &wstatus, 0);
+  } while (waited < 0 && errno == EINTR);
+  if (waited == pid && WIFEXITED(wstatus)) run.status = WEXITSTATUS(wstatus);
+  char buffer[4096];
+  for (ssize_t n = 0; stderr_terminal && (n = ::read(terminal.get(), buffer, sizeof buffer)) != 0;) {
+    if (n > 0) run.err.append(buffer, static_cast<std::size_t>(n));
+    else if (errno != EINTR) break;
   }
   run.out = ReadBytes(out_path);
   if (!stderr_terminal) run.err = ReadBytes(err_path);

@@ -22,16 +22,8 @@ using testing::LocaleScope;
 
 constexpr char kToday[] = "2026-12-06";
 
-// Runs a query that yields one number (in cents for money) or Null as 0.
-long long QueryNumber(sqlite3* db, const std::string& sql) {
-  sqlite3_stmt* stmt = nullptr;
-  EXPECT_EQ(sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr), SQLITE_OK) << sql;
-  long long value = 0;
-  if (stmt && sqlite3_step(stmt) == SQLITE_ROW) value = sqlite3_column_int64(stmt, 0);
-  sqlite3_finalize(stmt);
-  return value;
-}
-
+// The first column of the first row of a query, as text ("" for none or
+// Null).
 std::string QueryText(sqlite3* db, const std::string& sql) {
   sqlite3_stmt* stmt = nullptr;
   EXPECT_EQ(sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr), SQLITE_OK) << sql;
@@ -41,6 +33,12 @@ std::string QueryText(sqlite3* db, const std::string& sql) {
   }
   sqlite3_finalize(stmt);
   return value;
+}
+
+// A query that yields one number (in cents for money), Null as 0.
+long long QueryNumber(sqlite3* db, const std::string& sql) {
+  const std::string text = QueryText(db, sql);
+  return text.empty() ? 0 : std::stoll(text);
 }
 
 Currency Cents(long long cents) { return Currency::FromRaw(cents * 100); }
@@ -61,22 +59,19 @@ class DemoStatement : public ::testing::Test {
   }
   std::filesystem::path path_;
   sqlite3* db_ = nullptr;
+  LocaleScope scope_{"en-US"};
+  EngineEnv env;
+  KX kx{&env};
 };
 
 TEST_F(DemoStatement, FiguresAgreeWithTheRows) {
-  LocaleScope scope("en-US");
-  EngineEnv env;
   env.now = DateTime(DateTime::FromParts(2026, 12, 6)->value() + 0.5);
-  KX kx(&env);
   const StatementData s = BuildStatement(kx, path_.string(), kDemoClient, env.now);
   EXPECT_TRUE(env.boxes.empty());
 
   const std::string id = std::to_string(kDemoClient);
-  const std::string money = "CAST(ROUND(SUM(%s) * 100) AS INTEGER)";
   auto sum = [&](const std::string& column, const std::string& rest) {
-    std::string m = money;
-    m.replace(m.find("%s"), 2, column);
-    return Cents(QueryNumber(db_, "SELECT " + m + " " + rest));
+    return Cents(QueryNumber(db_, "SELECT CAST(ROUND(SUM(" + column + ") * 100) AS INTEGER) " + rest));
   };
   const std::string joined = "FROM Payment p JOIN ActivityLog a ON p.ActivityLogGUID = a.GUID ";
 
@@ -137,9 +132,6 @@ TEST_F(DemoStatement, FiguresAgreeWithTheRows) {
 }
 
 TEST_F(DemoStatement, TheClientWithoutRowsPrintsEmptySections) {
-  LocaleScope scope("en-US");
-  EngineEnv env;
-  KX kx(&env);
   const StatementData s = BuildStatement(kx, path_.string(), kDemoClientWithoutRows, env.now);
   EXPECT_EQ(s.latest_invoice, 0);
   EXPECT_EQ(s.last_payment_date, u"");
@@ -151,9 +143,6 @@ TEST_F(DemoStatement, TheClientWithoutRowsPrintsEmptySections) {
 }
 
 TEST_F(DemoStatement, HtmlIsOnePageWithTheChart) {
-  LocaleScope scope("en-US");
-  EngineEnv env;
-  KX kx(&env);
   const std::string page = RenderHtml({BuildStatement(kx, path_.string(), kDemoClient, env.now)});
   EXPECT_EQ(page.rfind("<!DOCTYPE html>", 0), 0u);
   EXPECT_NE(page.find("<svg"), std::string::npos);

@@ -87,14 +87,21 @@ Text ConnectionString(const std::string& fixture, const char16_t* password = u"P
          password + u";";
 }
 
-long OpenError(JetConnection& connection, const Text& provider, const Text& connection_string) {
-  connection.SetProvider(provider);
+// The number of the error `action` raises, 0 for none.
+long ErrorOf(const std::function<void()>& action) {
   try {
-    connection.Open(connection_string, u"", u"", -1);
+    action();
     return 0;
   } catch (const AutomationError& error) {
     return error.number();
   }
+}
+
+long OpenError(JetConnection& connection, const Text& provider, const Text& connection_string) {
+  return ErrorOf([&] {
+    connection.SetProvider(provider);
+    connection.Open(connection_string, u"", u"", -1);
+  });
 }
 
 TEST(JetConnectionTest, ProviderAndOpen) {
@@ -146,15 +153,6 @@ TEST(JetConnectionTest, OpenOnAnOpenConnectionClosesItFirst) {
   EXPECT_EQ(connection.State(), kStateClosed);
 }
 
-long RecordsetError(const std::function<void()>& action) {
-  try {
-    action();
-    return 0;
-  } catch (const AutomationError& error) {
-    return error.number();
-  }
-}
-
 class OtherConnection : public Connection {
  public:
   Long State() const override { return kStateOpen; }
@@ -168,42 +166,36 @@ TEST(JetRecordsetTest, ReadsRowsAndRaisesOnMisuse) {
   JetConnection connection(FixedClock);
   ASSERT_EQ(OpenError(connection, kJetProvider, ConnectionString("fixtures/billing.mdb")), 0);
   JetRecordset rs;
-  EXPECT_EQ(RecordsetError([&] { rs.Eof(); }), kErrObjectClosed);
+  EXPECT_EQ(ErrorOf([&] { rs.Eof(); }), kErrObjectClosed);
   rs.Open(u"Select InvoiceNumber, DateEntered From Invoice Where PeopleID = 417 Order By InvoiceNumber Desc",
           connection, 3, 1, -1);
-  EXPECT_EQ(RecordsetError([&] { rs.Open(u"Select Count(*) From Invoice", connection, 3, 1, -1); }),
-            kErrObjectOpen);
+  EXPECT_EQ(ErrorOf([&] { rs.Open(u"Select Count(*) From Invoice", connection, 3, 1, -1); }), kErrObjectOpen);
   std::vector<Long> numbers;
   while (!rs.Eof()) {
     numbers.push_back(rs.Field(0).AsLong());
     EXPECT_EQ(rs.Field(1).type(), VarType::kDate);
-    EXPECT_EQ(RecordsetError([&] { rs.Field(2); }), kErrNoSuchField);
-    EXPECT_EQ(RecordsetError([&] { rs.Field(-1); }), kErrNoSuchField);
+    EXPECT_EQ(ErrorOf([&] { rs.Field(2); }), kErrNoSuchField);
+    EXPECT_EQ(ErrorOf([&] { rs.Field(-1); }), kErrNoSuchField);
     rs.MoveNext();
   }
   EXPECT_EQ(numbers, (std::vector<Long>{983, 982, 981, 980}));
-  EXPECT_EQ(RecordsetError([&] { rs.Field(0); }), kErrNoCurrentRow);
-  EXPECT_EQ(RecordsetError([&] { rs.MoveNext(); }), kErrNoCurrentRow);
+  EXPECT_EQ(ErrorOf([&] { rs.Field(0); }), kErrNoCurrentRow);
+  EXPECT_EQ(ErrorOf([&] { rs.MoveNext(); }), kErrNoCurrentRow);
   rs.Close();
-  EXPECT_EQ(RecordsetError([&] { rs.Close(); }), kErrObjectClosed);
-  EXPECT_EQ(RecordsetError([&] { rs.MoveNext(); }), kErrObjectClosed);
+  EXPECT_EQ(ErrorOf([&] { rs.Close(); }), kErrObjectClosed);
+  EXPECT_EQ(ErrorOf([&] { rs.MoveNext(); }), kErrObjectClosed);
 
   // The statement's own errors come through; the recordset stays closed.
-  EXPECT_EQ(RecordsetError([&] { rs.Open(u"Select Count(*) From Nowhere", connection, 3, 1, -1); }),
-            jet::kErrNoSuchTable);
-  EXPECT_EQ(RecordsetError([&] { rs.Eof(); }), kErrObjectClosed);
+  EXPECT_EQ(ErrorOf([&] { rs.Open(u"Select Count(*) From Nowhere", connection, 3, 1, -1); }), jet::kErrNoSuchTable);
+  EXPECT_EQ(ErrorOf([&] { rs.Eof(); }), kErrObjectClosed);
 
   // Arguments out of range, another platform's connection, a closed one.
-  EXPECT_EQ(RecordsetError([&] { rs.Open(u"Select Count(*) From Invoice", connection, 7, 1, -1); }),
-            kErrBadArguments);
-  EXPECT_EQ(RecordsetError([&] { rs.Open(u"Select Count(*) From Invoice", connection, 3, 1, 512); }),
-            kErrBadArguments);
+  EXPECT_EQ(ErrorOf([&] { rs.Open(u"Select Count(*) From Invoice", connection, 7, 1, -1); }), kErrBadArguments);
+  EXPECT_EQ(ErrorOf([&] { rs.Open(u"Select Count(*) From Invoice", connection, 3, 1, 512); }), kErrBadArguments);
   OtherConnection other;
-  EXPECT_EQ(RecordsetError([&] { rs.Open(u"Select Count(*) From Invoice", other, 3, 1, -1); }),
-            kErrBadArguments);
+  EXPECT_EQ(ErrorOf([&] { rs.Open(u"Select Count(*) From Invoice", other, 3, 1, -1); }), kErrBadArguments);
   connection.Close();
-  EXPECT_EQ(RecordsetError([&] { rs.Open(u"Select Count(*) From Invoice", connection, 3, 1, -1); }),
-            kErrObjectClosed);
+  EXPECT_EQ(ErrorOf([&] { rs.Open(u"Select Count(*) From Invoice", connection, 3, 1, -1); }), kErrObjectClosed);
 }
 
 TEST(JetRecordsetTest, DateLiteralsAndTheClock) {
