@@ -6,14 +6,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <utility>
 
 #include "jet/errors.h"
 #include "jet/values.h"
-#include "qorvel/automation_error.h"
 #include "shared_dir.h"
 
 extern char** environ;
@@ -51,14 +50,7 @@ TempDir::~TempDir() {
 }
 
 bool HaveProgram(const std::string& program) {
-  const char* path = std::getenv("PATH");
-  if (path == nullptr) return false;
-  std::stringstream dirs(path);
-  std::string dir;
-  while (std::getline(dirs, dir, ':')) {
-    if (!dir.empty() && ::access((std::filesystem::path(dir) / program).c_str(), X_OK) == 0) return true;
-  }
-  return false;
+  return RunAndCapture({"sh", "-c", "command -v " + program}).has_value();
 }
 
 std::optional<std::string> RunAndCapture(const std::vector<std::string>& argv) {
@@ -94,56 +86,38 @@ std::optional<std::string> RunAndCapture(const std::vector<std::string>& argv) {
   return out;
 }
 
-std::vector<std::vector<std::string>> ParseCsv(const std::string& text,
-                                               std::vector<std::vector<bool>>* quoted) {
-  std::vector<std::vector<std::string>> rows;
-  std::vector<std::string> row;
-  std::vector<bool> row_quoted;
+std::vector<std::vector<std::string>> ParseCsv(const std::string& text) {
+  std::vector<std::vector<std::string>> rows(1);
   std::string field;
-  bool field_quoted = false;
+  bool quoted = false;  // the field was quoted
   bool in_quotes = false;
-  bool any = false;
+  const auto end_field = [&] {
+    rows.back().push_back(std::exchange(field, {}));
+    quoted = false;
+  };
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
     if (in_quotes) {
-      if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
-        field += '"';
-        ++i;
-      } else if (c == '"') {
-        in_quotes = false;
-      } else {
+      if (c != '"') {
         field += c;
+      } else if (i + 1 < text.size() && text[i + 1] == '"') {
+        field += text[++i];
+      } else {
+        in_quotes = false;
       }
-      continue;
-    }
-    any = true;
-    if (c == '"') {
-      in_quotes = true;
-      field_quoted = true;
-    } else if (c == ',') {
-      row.push_back(field);
-      row_quoted.push_back(field_quoted);
-      field.clear();
-      field_quoted = false;
-    } else if (c == '\n') {
-      row.push_back(field);
-      row_quoted.push_back(field_quoted);
-      rows.push_back(row);
-      if (quoted != nullptr) quoted->push_back(row_quoted);
-      row.clear();
-      row_quoted.clear();
-      field.clear();
-      field_quoted = false;
-      any = false;
+    } else if (c == '"') {
+      in_quotes = quoted = true;
+    } else if (c == ',' || c == '\n') {
+      end_field();
+      if (c == '\n') rows.emplace_back();
     } else {
       field += c;
     }
   }
-  if (any || !field.empty()) {
-    row.push_back(field);
-    row_quoted.push_back(field_quoted);
-    rows.push_back(row);
-    if (quoted != nullptr) quoted->push_back(row_quoted);
+  if (rows.back().empty() && field.empty() && !quoted) {
+    rows.pop_back();
+  } else {
+    end_field();
   }
   return rows;
 }
@@ -158,6 +132,15 @@ std::string ReadFileBytes(const std::filesystem::path& path) {
 void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+AutomationError ErrorOf(const std::function<void()>& body) {
+  try {
+    body();
+  } catch (const AutomationError& error) {
+    return error;
+  }
+  return AutomationError(0, u"");
 }
 
 std::string Describe(const Variant& value) {

@@ -13,6 +13,7 @@
 #include "jet/sqlite_handles.h"
 #include "jet/sql/resolver.h"
 #include "jet/text.h"
+#include "jet/values.h"
 #include "qorvel/automation_error.h"
 
 namespace qorvel::sql_test {
@@ -146,17 +147,7 @@ std::string Real(double value) {
   return text;
 }
 
-std::string Money(const char* text) {
-  std::string s = text;
-  const bool negative = !s.empty() && s[0] == '-';
-  if (negative) s.erase(0, 1);
-  const std::size_t point = s.find('.');
-  std::string units = s.substr(0, point);
-  std::string fraction = point == std::string::npos ? "" : s.substr(point + 1);
-  fraction.resize(4, '0');
-  long long raw = std::stoll(units) * 10000 + std::stoll(fraction);
-  return std::to_string(negative ? -raw : raw);
-}
+std::string Money(const char* text) { return std::to_string(*jet::ParseMoney(text)); }
 
 std::string Quote(std::string_view text) {
   std::string out = "'";
@@ -196,7 +187,7 @@ void TestDatabase::Exec(const std::string& sql) {
   sqlite3_free(error);
 }
 
-void TestDatabase::Insert(std::string_view table, std::initializer_list<std::string> values) {
+void TestDatabase::Insert(std::string_view table, const std::vector<std::string>& values) {
   const TableInfo* info = catalog_.FindTable(FromUtf8(table));
   ASSERT_NE(info, nullptr) << table;
   ASSERT_EQ(values.size(), info->columns.size()) << table;

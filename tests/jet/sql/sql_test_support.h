@@ -6,7 +6,6 @@
 #ifndef QORVEL_TESTS_SQL_SQL_TEST_SUPPORT_H_
 #define QORVEL_TESTS_SQL_SQL_TEST_SUPPORT_H_
 
-#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -64,7 +63,7 @@ class TestDatabase {
   void Exec(const std::string& sql);
   // Inserts one row into the mirror of `table`; each value is SQL text
   // ("NULL", "12", "'text'").
-  void Insert(std::string_view table, std::initializer_list<std::string> values);
+  void Insert(std::string_view table, const std::vector<std::string>& values);
 
   // Translates and runs a statement of the dialect. Raises AutomationError
   // for an error of the dialect or of the run. Checks on the way that the
