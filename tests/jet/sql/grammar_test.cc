@@ -1,7 +1,7 @@
-// The grammar of the dialect: every statement the lookups send translates,
-// statements just outside the dialect are syntax errors, names resolve or
-// fail with the right error, type errors are caught, and shapes agree with
-// translations.
+// The grammar of the dialect: statements just outside the dialect are
+// syntax errors, names resolve or fail with the right error, type errors
+// are caught, and shapes agree with translations. (The lookups' own
+// statements are run in results_test.cc.)
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,7 +9,6 @@
 
 #include "jet/sql/functions.h"
 #include "jet/sql/translator.h"
-#include "lookup_statements.h"
 #include "sql_test_support.h"
 #include "support/jet_support.h"
 
@@ -20,29 +19,6 @@ using jet::sql::Shape;
 using jet::sql::ShapedStatement;
 using jet::sql::Translate;
 using jet::testing::ErrorOf;
-
-TEST(Grammar, EveryLookupStatementTranslatesWithItsResultColumns) {
-  TestDatabase db(LookupCatalog());
-  for (const LookupStatement& lookup : LookupStatements()) {
-    SCOPED_TRACE(lookup.method);
-    Result result;
-    ASSERT_NO_THROW(result = db.Run(lookup.text));
-    ASSERT_EQ(result.columns.size(), lookup.columns.size());
-    for (std::size_t i = 0; i < lookup.columns.size(); ++i) {
-      EXPECT_EQ(result.columns[i].name, lookup.columns[i].name);
-      EXPECT_EQ(result.columns[i].type, lookup.columns[i].type) << "column " << i;
-    }
-    // On empty tables an aggregate gives one row, Null but for Count(*).
-    if (!lookup.columns[0].name.starts_with(u"Expr")) {
-      EXPECT_TRUE(result.rows.empty());
-      continue;
-    }
-    ASSERT_EQ(result.rows.size(), 1u);
-    for (std::size_t i = 0; i < lookup.columns.size(); ++i) {
-      EXPECT_EQ(result.rows[0][i], lookup.columns[i].type == JetType::kLong ? Variant::FromLong(0) : Variant::Null());
-    }
-  }
-}
 
 TEST(Grammar, KeywordsAndNamesAreCaseInsensitive) {
   const FakeCatalog catalog = LookupCatalog();

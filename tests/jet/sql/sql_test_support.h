@@ -1,8 +1,8 @@
 // Test support for the SQL dialect: a catalog held in memory, an in-memory
 // SQLite database whose tables hold their rows in the storage forms of
-// catalog.h, a month-first date reader, and a runner that translates a
+// catalog.h, a month-first date reader, a runner that translates a
 // statement, executes it and reads the rows back as Variants of the result
-// types.
+// types, and the statements the lookups send.
 #ifndef QORVEL_TESTS_SQL_SQL_TEST_SUPPORT_H_
 #define QORVEL_TESTS_SQL_SQL_TEST_SUPPORT_H_
 
@@ -12,6 +12,7 @@
 
 #include "jet/catalog.h"
 #include "jet/sql/translator.h"
+#include "qorvel/types.h"
 #include "qorvel/variant.h"
 
 struct sqlite3;
@@ -81,6 +82,26 @@ class TestDatabase {
 std::string Real(double value);       // DateTime, Single, Double
 std::string Money(const char* text);  // "12.34" -> 123400 ten-thousandths
 std::string Quote(std::string_view text);
+
+// The statements the lookups send, as the lookups themselves build them
+// (each method called with example arguments on a recording environment),
+// and the result columns each must give. The exact texts are checked once,
+// in the lookups' own tests; here they feed the dialect's tests, so the two
+// cannot drift apart.
+struct ExpectedColumn {
+  std::u16string_view name;
+  jet::JetType type;
+};
+struct LookupStatement {
+  const char* method;  // the lookup, and which of its forms
+  Text text;           // the statement it sent
+  std::vector<ExpectedColumn> columns;
+};
+
+// Every lookup's statement, in method order, with two more forms of the
+// activity totals (no conditions; the person only). Built on first use, in
+// the en-US locale.
+const std::vector<LookupStatement>& LookupStatements();
 
 }  // namespace qorvel::sql_test
 
