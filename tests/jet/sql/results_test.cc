@@ -1,7 +1,7 @@
 // What translated statements return: the columns of the lookup statements
-// and their figures on empty tables and on rows made for them, the types and Nulls through each aggregate, exact
-// money, the date functions around midnight and 30 December 1899, and
-// case-insensitive text.
+// and their figures on empty tables and on rows made for them, the types
+// and Nulls through each aggregate, exact money, the date functions around
+// midnight and 30 December 1899, and case-insensitive text.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -9,6 +9,7 @@
 #include <string>
 
 #include "jet/sql/translator.h"
+#include "jet/values.h"
 #include "sql_test_support.h"
 #include "support/jet_support.h"
 
@@ -19,20 +20,24 @@ using jet::testing::ErrorOf;
 
 const std::string kNull = "NULL";
 
-std::string D(int y, int m, int d, int hh = 0, int mm = 0, int ss = 0) {
-  return Real(Date(y, m, d, hh, mm, ss));
+// SQL text of values in their storage forms: a REAL (even when whole) for
+// Single, Double and dates; ten-thousandths for money; text; a GUID.
+std::string Real(double value) {
+  char buffer[40];
+  std::snprintf(buffer, sizeof buffer, "%.17g", value);
+  const std::string text = buffer;
+  return text.find_first_of(".eEn") == std::string::npos ? text + ".0" : text;
 }
-std::string M(const char* money) { return Money(money); }
-std::string T(const char* text) { return Quote(text); }
+std::string D(int y, int m, int d, int hh = 0, int mm = 0, int ss = 0) { return Real(Date(y, m, d, hh, mm, ss)); }
+std::string M(const char* money) { return std::to_string(*jet::ParseMoney(money)); }
+std::string T(const char* text) { return "'" + std::string(text) + "'"; }  // text without quotes
 std::string G(int n) {
   char buffer[48];
   std::snprintf(buffer, sizeof buffer, "'{00000000-0000-0000-0000-%012d}'", n);
   return buffer;
 }
 
-Variant Cur(const char* money) {
-  return Variant::FromCurrency(Currency::FromRaw(std::stoll(Money(money))));
-}
+Variant Cur(const char* money) { return Variant::FromCurrency(Currency::FromRaw(*jet::ParseMoney(money))); }
 Variant Dt(int y, int m, int d, int hh = 0, int mm = 0, int ss = 0) {
   return Variant::FromDate(DateTime(Date(y, m, d, hh, mm, ss)));
 }

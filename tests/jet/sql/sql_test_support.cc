@@ -13,7 +13,6 @@
 #include "jet/sqlite_handles.h"
 #include "jet/sql/resolver.h"
 #include "jet/text.h"
-#include "jet/values.h"
 #include "qorvel/automation_error.h"
 
 namespace qorvel::sql_test {
@@ -136,26 +135,6 @@ DateTime ReadTestDate(std::u16string_view text) {
 
 double Date(int year, int month, int day, int hour, int minute, int second) {
   return DateTime::FromParts(year, month, day, hour, minute, second).value().value();
-}
-
-std::string Real(double value) {
-  char buffer[40];
-  std::snprintf(buffer, sizeof buffer, "%.17g", value);
-  std::string text = buffer;
-  // Keep a REAL a REAL even when it is whole.
-  if (text.find_first_of(".eEn") == std::string::npos) text += ".0";
-  return text;
-}
-
-std::string Money(const char* text) { return std::to_string(*jet::ParseMoney(text)); }
-
-std::string Quote(std::string_view text) {
-  std::string out = "'";
-  for (const char c : text) {
-    if (c == '\'') out += '\'';
-    out += c;
-  }
-  return out + "'";
 }
 
 TestDatabase::TestDatabase(FakeCatalog catalog) : catalog_(std::move(catalog)) {

@@ -57,7 +57,6 @@ class TestDatabase {
   TestDatabase(const TestDatabase&) = delete;
   TestDatabase& operator=(const TestDatabase&) = delete;
 
-  const FakeCatalog& catalog() const { return catalog_; }
   void set_now(DateTime now) { now_ = now; }
 
   // Runs SQLite SQL directly (to insert rows); fails the test on error.
@@ -77,11 +76,6 @@ class TestDatabase {
   sqlite3* db_ = nullptr;
   DateTime now_;
 };
-
-// SQL text of values in their storage forms.
-std::string Real(double value);       // DateTime, Single, Double
-std::string Money(const char* text);  // "12.34" -> 123400 ten-thousandths
-std::string Quote(std::string_view text);
 
 // The statements the lookups send, as the lookups themselves build them
 // (each method called with example arguments on a recording environment),
