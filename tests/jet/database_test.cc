@@ -42,7 +42,11 @@ Variant First(Database& db, const std::u16string& statement) {
   EXPECT_EQ(result.row_count(), 1u) << ToUtf8(statement);
   return result.row_count() == 0 ? Variant() : result.at(0, 0);
 }
-long Count(Database& db, const std::u16string& statement) { return First(db, statement).AsLong(); }
+long Count(Database& db, const std::u16string& statement) {
+  const Variant count = First(db, statement);
+  EXPECT_EQ(count.type(), VarType::kLong) << ToUtf8(statement);
+  return count.type() == VarType::kLong ? count.AsLong() : -1;
+}
 
 // Open (with the fixtures' password) and the loading of every table.
 void OpenAndLoad(const std::filesystem::path& path, TextView password = testing::kPassword) {
