@@ -1,11 +1,9 @@
 // Helpers shared by the engine's tests.
 #include "support/jet_support.h"
 
-#include <spawn.h>
-#include <fcntl.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
+#include <cstdio>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -14,8 +12,6 @@
 #include "jet/errors.h"
 #include "jet/values.h"
 #include "shared_dir.h"
-
-extern char** environ;
 
 namespace qorvel::jet::testing {
 
@@ -49,39 +45,21 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, error);
 }
 
-bool HaveProgram(const std::string& program) {
-  return RunAndCapture({"sh", "-c", "command -v " + program}).has_value();
-}
+bool HaveProgram(const std::string& program) { return RunAndCapture({"sh", "-c", "command -v " + program}).has_value(); }
 
 std::optional<std::string> RunAndCapture(const std::vector<std::string>& argv) {
-  int fds[2];
-  if (::pipe(fds) != 0) return std::nullopt;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-  posix_spawn_file_actions_addclose(&actions, fds[0]);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  std::vector<char*> args;
-  for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-  args.push_back(nullptr);
-  pid_t pid = 0;
-  const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(fds[1]);
-  if (rc != 0) {
-    ::close(fds[0]);
-    return std::nullopt;
+  std::string command;
+  for (const std::string& arg : argv) {
+    command += '\'';
+    for (const char c : arg) command += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    command += "' ";
   }
+  FILE* pipe = ::popen((command + "2>/dev/null").c_str(), "r");
+  if (pipe == nullptr) return std::nullopt;
   std::string out;
   char buffer[65536];
-  for (;;) {
-    const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
-    if (n <= 0) break;
-    out.append(buffer, static_cast<std::size_t>(n));
-  }
-  ::close(fds[0]);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+  const int status = ::pclose(pipe);
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
   return out;
 }

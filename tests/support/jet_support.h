@@ -41,8 +41,8 @@ class TempDir {
 // True when `program` is found on PATH.
 bool HaveProgram(const std::string& program);
 
-// Runs argv (no shell) and returns its standard output, or nothing when it
-// cannot be run or exits with a failure.
+// Runs argv (each argument quoted for the shell) and returns its standard
+// output, or nothing when it cannot be run or exits with a failure.
 std::optional<std::string> RunAndCapture(const std::vector<std::string>& argv);
 
 // Parses CSV as mdb-export writes it: fields separated by commas, rows by
