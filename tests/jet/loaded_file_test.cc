@@ -82,9 +82,8 @@ FileStamp NewStamp() {
   return stamp;
 }
 
-std::shared_ptr<LoadedFile> Acquire(Record& record, const FileStamp& stamp) {
-  return LoadedFile::Acquire("/fake/file.mdb", stamp, FileFormat::kJet4,
-                             [&] { return std::make_unique<FakeSource>(record); });
+std::shared_ptr<LoadedFile> Acquire(Record& record, const FileStamp& stamp, const char* path = "/fake/file.mdb") {
+  return LoadedFile::Acquire(path, stamp, FileFormat::kJet4, [&] { return std::make_unique<FakeSource>(record); });
 }
 
 std::vector<LoadedFile::Need> Needs(const LoadedFile& file, std::initializer_list<const char16_t*> names,
@@ -106,10 +105,7 @@ TEST(LoadedFileTest, OneCopyPerVersionWhileAConnectionHoldsIt) {
   changed.mtime_ns += 1;
   const auto newer = Acquire(record, changed);
   EXPECT_NE(newer, first) << "a changed file is a new copy";
-  EXPECT_NE(LoadedFile::Acquire("/fake/other.mdb", stamp, FileFormat::kJet4,
-                                [&] { return std::make_unique<FakeSource>(record); }),
-            first)
-      << "two files stay two copies";
+  EXPECT_NE(Acquire(record, stamp, "/fake/other.mdb"), first) << "two files stay two copies";
 
   const std::weak_ptr<LoadedFile> gone = first;
   first.reset();
@@ -196,9 +192,7 @@ TEST(LoadedFileTest, AFailedOpenIsEachCallersErrorAndIsTriedAgain) {
                   .number(),
               kErrDamaged);
   }
-  EXPECT_NE(LoadedFile::Acquire("/fake/broken.mdb", stamp, FileFormat::kJet4,
-                                [&] { return std::make_unique<FakeSource>(record); }),
-            nullptr);
+  EXPECT_NE(Acquire(record, stamp, "/fake/broken.mdb"), nullptr);
 }
 
 TEST(LoadedFileTest, AStatementsTablesComeWithTheirJoinIndexes) {
