@@ -180,11 +180,13 @@ TEST(PasswordTest, OpensOnlyWithTheFilesPassword) {
       {"fixtures/access-samples/testV1997.mdb", u"anything", 0},
   };
   for (const auto& c : cases) {
+    SCOPED_TRACE(c.file + (" with '" + ToUtf8(c.password) + "'"));
     const AutomationError error = ErrorOf([&] { OpenAndLoad(SharedPath(c.file), c.password); });
-    EXPECT_EQ(error.number(), c.error) << c.file << " " << ToUtf8(c.password);
+    EXPECT_EQ(error.number(), c.error);
     if (c.error != 0) {
-      EXPECT_NE(error.description().find(u"password"), Text::npos);
-      EXPECT_NE(error.description().find(FromUtf8(std::filesystem::path(c.file).filename().string())), Text::npos);
+      EXPECT_NE(error.description().find(u"password"), Text::npos) << error.what();
+      EXPECT_NE(error.description().find(FromUtf8(std::filesystem::path(c.file).filename().string())), Text::npos)
+          << error.what();
     }
   }
 }
