@@ -121,18 +121,16 @@ struct Damage {
   long error;
 };
 
-// A change writing `value` (`width` bytes) at `at` in every page of
-// `page_type`, or the number that `value` gives the page.
-std::function<void(File&)> Poke(unsigned char page_type, std::size_t at, int width, std::uint32_t value) {
-  return [=](File& f) {
-    for (const std::size_t p : f.Pages(page_type)) f.Put(p * kPage + at, width, value);
-  };
-}
+// A change writing the number that `value` gives each page of `page_type`
+// (`width` bytes at `at`), or `value` itself.
 std::function<void(File&)> Poke(unsigned char page_type, std::size_t at, int width,
-                                 const std::function<std::uint32_t(const File&, std::size_t)>& value) {
+                                const std::function<std::uint32_t(const File&, std::size_t)>& value) {
   return [=](File& f) {
     for (const std::size_t p : f.Pages(page_type)) f.Put(p * kPage + at, width, value(f, p));
   };
+}
+std::function<void(File&)> Poke(unsigned char page_type, std::size_t at, int width, std::uint32_t value) {
+  return Poke(page_type, at, width, [value](const File&, std::size_t) { return value; });
 }
 
 // Each change applies to every user table (so that the tables the reader
