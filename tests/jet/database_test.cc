@@ -196,14 +196,13 @@ TEST(BadFileTest, EachKindOfFailureHasItsOwnError) {
   TempDir temp;
   constexpr std::size_t kPage = 4096;
   const std::string billing = ReadFileBytes(SharedPath("fixtures/billing.mdb"));
-  // A copy of `bytes` with `change` applied.
-  const auto damaged = [&](const std::string& name, const std::function<void(std::string&)>& change,
-                           std::string bytes) {
-    change(bytes);
+  // A file of the temporary folder holding `bytes` with `change` applied.
+  const auto file = [&](const std::string& name, std::string bytes,
+                        const std::function<void(std::string&)>& change = nullptr) {
+    if (change) change(bytes);
     WriteFileBytes(temp / name, bytes);
     return temp / name;
   };
-  const auto none = [](std::string&) {};
   const auto cut = [](std::size_t size) { return [size](std::string& b) { b.resize(size); }; };
   const auto zero = [](std::size_t from, std::size_t to) {
     return [=](std::string& b) { std::fill(b.begin() + from, to ? b.begin() + to : b.end(), '\0'); };
@@ -223,29 +222,28 @@ TEST(BadFileTest, EachKindOfFailureHasItsOwnError) {
       {"empty path", std::filesystem::path(), kErrFileNotFound},
       {"folder", temp / "folder.mdb", kErrNotAFile},
       {"device", "/dev/null", kErrNotAFile},
-      {"empty file", damaged("empty.mdb", none, ""), kErrNotADatabase},
-      {"text file", damaged("notes.mdb", none, "These are notes, not a database.\n"), kErrNotADatabase},
-      {"image", damaged("image.mdb", none, std::string("\x89PNG\r\n\x1a\n", 8) + std::string(5000, 'x')),
+      {"empty file", file("empty.mdb", ""), kErrNotADatabase},
+      {"text file", file("notes.mdb", "These are notes, not a database.\n"), kErrNotADatabase},
+      {"image", file("image.mdb", std::string("\x89PNG\r\n\x1a\n", 8) + std::string(5000, 'x')),
        kErrNotADatabase},
-      {"unknown version", damaged("version.mdb", [](std::string& b) { b[0x14] = 9; }, billing), kErrDamaged},
-      {"header only", damaged("header.mdb", cut(0x60), billing), kErrTruncated},
-      {"half a page", damaged("half.mdb", cut(kPage * 20 + 1000), billing), kErrTruncated},
-      {"two pages", damaged("two.mdb", cut(kPage * 2), billing), kErrTruncated},
-      {"twenty pages", damaged("twenty.mdb", cut(kPage * 20), billing), kErrTruncated},
-      {"catalog definition zeroed", damaged("catalog.mdb", zero(2 * kPage, 3 * kPage), billing), kErrDamaged},
-      {"every page after the catalog definition zeroed", damaged("wiped.mdb", zero(3 * kPage, 0), billing),
+      {"unknown version", file("version.mdb", billing, [](std::string& b) { b[0x14] = 9; }), kErrDamaged},
+      {"header only", file("header.mdb", billing, cut(0x60)), kErrTruncated},
+      {"half a page", file("half.mdb", billing, cut(kPage * 20 + 1000)), kErrTruncated},
+      {"two pages", file("two.mdb", billing, cut(kPage * 2)), kErrTruncated},
+      {"twenty pages", file("twenty.mdb", billing, cut(kPage * 20)), kErrTruncated},
+      {"catalog definition zeroed", file("catalog.mdb", billing, zero(2 * kPage, 3 * kPage)), kErrDamaged},
+      {"every page after the catalog definition zeroed", file("wiped.mdb", billing, zero(3 * kPage, 0)),
        kErrDamaged},
-      {"SQLite file cut in half", damaged("truncated.sqlite", cut(sqlite.size() / 2), sqlite), kErrTruncated},
+      {"SQLite file cut in half", file("truncated.sqlite", sqlite, cut(sqlite.size() / 2)), kErrTruncated},
       {"SQLite pages garbled",
-       damaged("garbled.sqlite",
-               [](std::string& b) {
-                 for (std::size_t i = 4096; i < b.size(); i += 7) b[i] = static_cast<char>(i * 31);
-               },
-               sqlite),
+       file("garbled.sqlite", sqlite,
+            [](std::string& b) {
+              for (std::size_t i = 4096; i < b.size(); i += 7) b[i] = static_cast<char>(i * 31);
+            }),
        kErrDamaged},
   };
   if (::geteuid() != 0) {  // root reads whatever the permissions say
-    cases.push_back({"unreadable", damaged("locked.mdb", none, billing), kErrAccessDenied});
+    cases.push_back({"unreadable", file("locked.mdb", billing), kErrAccessDenied});
     std::filesystem::permissions(cases.back().path, std::filesystem::perms::none);
   }
   for (const Case& c : cases) {
