@@ -15,7 +15,7 @@
 #include <thread>
 
 #include "jet/errors.h"
-#include "qorvel/automation_error.h"
+#include "support/jet_support.h"
 
 namespace qorvel::jet {
 namespace {
@@ -82,9 +82,8 @@ FileStamp NewStamp() {
   return stamp;
 }
 
-std::shared_ptr<LoadedFile> Acquire(Record& record, const FileStamp& stamp) {
-  return LoadedFile::Acquire("/fake/file.mdb", stamp, FileFormat::kJet4,
-                             [&] { return std::make_unique<FakeSource>(record); });
+std::shared_ptr<LoadedFile> Acquire(Record& record, const FileStamp& stamp, const char* path = "/fake/file.mdb") {
+  return LoadedFile::Acquire(path, stamp, FileFormat::kJet4, [&] { return std::make_unique<FakeSource>(record); });
 }
 
 std::vector<LoadedFile::Need> Needs(const LoadedFile& file, std::initializer_list<const char16_t*> names,
@@ -106,10 +105,7 @@ TEST(LoadedFileTest, OneCopyPerVersionWhileAConnectionHoldsIt) {
   changed.mtime_ns += 1;
   const auto newer = Acquire(record, changed);
   EXPECT_NE(newer, first) << "a changed file is a new copy";
-  EXPECT_NE(LoadedFile::Acquire("/fake/other.mdb", stamp, FileFormat::kJet4,
-                                [&] { return std::make_unique<FakeSource>(record); }),
-            first)
-      << "two files stay two copies";
+  EXPECT_NE(Acquire(record, stamp, "/fake/other.mdb"), first) << "two files stay two copies";
 
   const std::weak_ptr<LoadedFile> gone = first;
   first.reset();
@@ -164,11 +160,7 @@ TEST(LoadedFileTest, AFailedLoadReachesEveryWaiterAndIsTriedAgain) {
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&, t] {
-      try {
-        file->Images(Needs(*file, {u"B"}));
-      } catch (const AutomationError& e) {
-        errors[static_cast<std::size_t>(t)] = e.number();
-      }
+      errors[static_cast<std::size_t>(t)] = testing::ErrorOf([&] { file->Images(Needs(*file, {u"B"})); }).number();
     });
   }
   {
@@ -196,16 +188,11 @@ TEST(LoadedFileTest, AFailedOpenIsEachCallersErrorAndIsTriedAgain) {
   const FileStamp stamp = NewStamp();
   const auto fail = [] () -> std::unique_ptr<TableSource> { Raise(kErrDamaged, u"cannot be opened"); };
   for (int attempt = 0; attempt < 2; ++attempt) {
-    try {
-      LoadedFile::Acquire("/fake/broken.mdb", stamp, FileFormat::kJet4, fail);
-      ADD_FAILURE() << "opened";
-    } catch (const AutomationError& e) {
-      EXPECT_EQ(e.number(), kErrDamaged);
-    }
+    EXPECT_EQ(testing::ErrorOf([&] { LoadedFile::Acquire("/fake/broken.mdb", stamp, FileFormat::kJet4, fail); })
+                  .number(),
+              kErrDamaged);
   }
-  EXPECT_NE(LoadedFile::Acquire("/fake/broken.mdb", stamp, FileFormat::kJet4,
-                                [&] { return std::make_unique<FakeSource>(record); }),
-            nullptr);
+  EXPECT_NE(Acquire(record, stamp, "/fake/broken.mdb"), nullptr);
 }
 
 TEST(LoadedFileTest, AStatementsTablesComeWithTheirJoinIndexes) {
@@ -220,9 +207,7 @@ TEST(LoadedFileTest, AStatementsTablesComeWithTheirJoinIndexes) {
     // gets an index. C, on neither side of a narrowing, gets one too.
     const auto images = file->Images({{a, {u"Id"}}, {b, {}}, {c, {}}},
                                      {{a, u"Id", b}, {b, u"Id", a}, {c, u"Id", b}});
-    EXPECT_TRUE(images[0]->HasIndex(u"Id"));
-    EXPECT_TRUE(images[1]->HasIndex(u"Id"));
-    EXPECT_TRUE(images[2]->HasIndex(u"Id"));
+    for (const auto& image : images) EXPECT_TRUE(image->HasIndex(u"Id"));
     EXPECT_EQ(file->generation(), 0u) << "no copy was made again for its joins";
     EXPECT_EQ(record.reads, (std::vector<int>{1, 1, 1})) << (one_reader ? "one reader" : "readers");
   }

@@ -11,30 +11,21 @@ namespace qorvel::jet {
 namespace {
 
 TEST(ParseDecimalTest, ReadsExactDecimals) {
-  struct Case {
+  const struct {
     const char* text;
     const char* expected;  // Decimal::ToString, or nullptr for no number
     int scale;
-  };
-  const Case cases[] = {
-      {"0", "0", 0},
-      {"-12.3400", "-12.34", 4},
-      {" +5 ", "5", 0},
-      {".5", "0.5", 1},
-      {"5.", "5", 0},
-      {"-0.000", "0", 3},
+  } cases[] = {
+      {"0", "0", 0},        {"-12.3400", "-12.34", 4}, {" +5 ", "5", 0}, {".5", "0.5", 1},
+      {"5.", "5", 0},       {"-0.000", "0", 3},
       {"79228162514264337593543950335", "79228162514264337593543950335", 0},  // 2^96 - 1
       {"79228162514264337593543950336", nullptr, 0},                          // 2^96
       {"0.0000000000000000000000000001", "0.0000000000000000000000000001", 28},
       {"0.00000000000000000000000000001", nullptr, 0},  // 29 decimals
-      {"1e5", nullptr, 0},
-      {"1,5", nullptr, 0},
-      {"", nullptr, 0},
-      {"-", nullptr, 0},
-      {".", nullptr, 0},
+      {"1e5", nullptr, 0},  {"1,5", nullptr, 0}, {"", nullptr, 0}, {"-", nullptr, 0}, {".", nullptr, 0},
       {"1.2.3", nullptr, 0},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     const auto value = ParseDecimal(c.text);
     if (c.expected == nullptr) {
       EXPECT_FALSE(value) << c.text;
@@ -47,15 +38,11 @@ TEST(ParseDecimalTest, ReadsExactDecimals) {
 }
 
 TEST(ParseMoneyTest, ReadsTenThousandthsExactly) {
-  struct Case {
+  const struct {
     const char* text;
     std::optional<std::int64_t> raw;
-  };
-  const Case cases[] = {
-      {"10", 100000},
-      {"-20.00", -200000},
-      {"250.5", 2505000},
-      {"0.0001", 1},
+  } cases[] = {
+      {"10", 100000}, {"-20.00", -200000}, {"250.5", 2505000}, {"0.0001", 1},
       {"12.34565", 123456},   // half to even: down
       {"12.34575", 123458},   // half to even: up
       {"12.345651", 123457},  // above half
@@ -66,19 +53,16 @@ TEST(ParseMoneyTest, ReadsTenThousandthsExactly) {
       {"922337203685477.58075", std::nullopt},  // rounds beyond the range
       {"-922337203685477.58085", INT64_MIN},  // half to even keeps ...5808
       {"-922337203685477.58086", std::nullopt},
-      {"1e3", std::nullopt},
-      {"", std::nullopt},
-      {"$5", std::nullopt},
+      {"1e3", std::nullopt}, {"", std::nullopt}, {"$5", std::nullopt},
   };
-  for (const Case& c : cases) EXPECT_EQ(ParseMoney(c.text), c.raw) << c.text;
+  for (const auto& c : cases) EXPECT_EQ(ParseMoney(c.text), c.raw) << c.text;
 }
 
 TEST(ParseIsoDateTimeTest, ReadsDatesAndTimes) {
-  struct Case {
+  const struct {
     const char* text;
     std::optional<DateTime> value;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {"2011-03-31", DateTime::FromParts(2011, 3, 31)},
       {"2011-03-31 23:00", DateTime::FromParts(2011, 3, 31, 23, 0, 0)},
       {"2011-03-31T23:00:59", DateTime::FromParts(2011, 3, 31, 23, 0, 59)},
@@ -86,14 +70,10 @@ TEST(ParseIsoDateTimeTest, ReadsDatesAndTimes) {
       {"0100-01-01", DateTime::FromParts(100, 1, 1)},
       {"9999-12-31 23:59:59", DateTime::FromParts(9999, 12, 31, 23, 59, 59)},
       {"1899-12-29 06:00:00", DateTime(-1.25)},
-      {"2011-02-29", std::nullopt},
-      {"2011-3-31", std::nullopt},
-      {"03/31/2011", std::nullopt},
-      {"2011-03-31 24:00", std::nullopt},
-      {"2011-03-31x", std::nullopt},
-      {"2011-03-31 23:00:", std::nullopt},
+      {"2011-02-29", std::nullopt},       {"2011-3-31", std::nullopt},   {"03/31/2011", std::nullopt},
+      {"2011-03-31 24:00", std::nullopt}, {"2011-03-31x", std::nullopt}, {"2011-03-31 23:00:", std::nullopt},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     EXPECT_EQ(ParseIsoDateTime(std::string_view(c.text)), c.value) << c.text;
   }
   EXPECT_EQ(ParseIsoDateTime(TextView(u"2011-03-31")), DateTime::FromParts(2011, 3, 31));
@@ -113,11 +93,10 @@ TEST(NormalizeGuidTest, WritesBracedUpperCase) {
 }
 
 TEST(ExtendedDateTimeTest, ReadsTheStoredFormExactly) {
-  struct Case {
+  const struct {
     const char* stored;    // the 41 characters before the NUL
     const char* expected;  // nullptr: not a value
-  };
-  const Case cases[] = {
+  } cases[] = {
       {"0000000000000000000:0000000000000000000:7", "0001-01-01 00:00:00.0000000"},
       {"0000000000000737592:0000000000000000000:7", "2020-06-17 00:00:00.0000000"},
       {"0000000000000737954:0000000819123456789:7", "2021-06-14 22:45:12.3456789"},
@@ -134,7 +113,7 @@ TEST(ExtendedDateTimeTest, ReadsTheStoredFormExactly) {
       {"-000000000000737592:0000000000000000000:7", nullptr},
       {"9999999999999999999:9999999999999999999:7", nullptr},  // beyond 64 bits
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     std::array<std::uint8_t, kExtendedDateTimeSize> stored{};
     std::memcpy(stored.data(), c.stored, kExtendedDateTimeSize - 1);
     const auto text = ExtendedDateTimeText(stored);

@@ -1,22 +1,17 @@
 // Helpers shared by the engine's tests.
 #include "support/jet_support.h"
 
-#include <spawn.h>
-#include <fcntl.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
-#include <cstdlib>
+#include <cstdio>
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <utility>
 
 #include "jet/errors.h"
 #include "jet/values.h"
-#include "qorvel/automation_error.h"
 #include "shared_dir.h"
-
-extern char** environ;
 
 namespace qorvel::jet::testing {
 
@@ -50,100 +45,57 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, error);
 }
 
-bool HaveProgram(const std::string& program) {
-  const char* path = std::getenv("PATH");
-  if (path == nullptr) return false;
-  std::stringstream dirs(path);
-  std::string dir;
-  while (std::getline(dirs, dir, ':')) {
-    if (!dir.empty() && ::access((std::filesystem::path(dir) / program).c_str(), X_OK) == 0) return true;
-  }
-  return false;
-}
+bool HaveProgram(const std::string& program) { return RunAndCapture({"sh", "-c", "command -v " + program}).has_value(); }
 
 std::optional<std::string> RunAndCapture(const std::vector<std::string>& argv) {
-  int fds[2];
-  if (::pipe(fds) != 0) return std::nullopt;
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_adddup2(&actions, fds[1], 1);
-  posix_spawn_file_actions_addclose(&actions, fds[0]);
-  posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-  std::vector<char*> args;
-  for (const auto& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
-  args.push_back(nullptr);
-  pid_t pid = 0;
-  const int rc = posix_spawnp(&pid, args[0], &actions, nullptr, args.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  ::close(fds[1]);
-  if (rc != 0) {
-    ::close(fds[0]);
-    return std::nullopt;
+  std::string command;
+  for (const std::string& arg : argv) {
+    command += '\'';
+    for (const char c : arg) command += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    command += "' ";
   }
+  FILE* pipe = ::popen((command + "2>/dev/null").c_str(), "r");
+  if (pipe == nullptr) return std::nullopt;
   std::string out;
   char buffer[65536];
-  for (;;) {
-    const ssize_t n = ::read(fds[0], buffer, sizeof buffer);
-    if (n <= 0) break;
-    out.append(buffer, static_cast<std::size_t>(n));
-  }
-  ::close(fds[0]);
-  int status = 0;
-  ::waitpid(pid, &status, 0);
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
+  const int status = ::pclose(pipe);
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
   return out;
 }
 
-std::vector<std::vector<std::string>> ParseCsv(const std::string& text,
-                                               std::vector<std::vector<bool>>* quoted) {
-  std::vector<std::vector<std::string>> rows;
-  std::vector<std::string> row;
-  std::vector<bool> row_quoted;
+std::vector<std::vector<std::string>> ParseCsv(const std::string& text) {
+  std::vector<std::vector<std::string>> rows(1);
   std::string field;
-  bool field_quoted = false;
+  bool quoted = false;  // the field was quoted
   bool in_quotes = false;
-  bool any = false;
+  const auto end_field = [&] {
+    rows.back().push_back(std::exchange(field, {}));
+    quoted = false;
+  };
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char c = text[i];
     if (in_quotes) {
-      if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
-        field += '"';
-        ++i;
-      } else if (c == '"') {
-        in_quotes = false;
-      } else {
+      if (c != '"') {
         field += c;
+      } else if (i + 1 < text.size() && text[i + 1] == '"') {
+        field += text[++i];
+      } else {
+        in_quotes = false;
       }
-      continue;
-    }
-    any = true;
-    if (c == '"') {
-      in_quotes = true;
-      field_quoted = true;
-    } else if (c == ',') {
-      row.push_back(field);
-      row_quoted.push_back(field_quoted);
-      field.clear();
-      field_quoted = false;
-    } else if (c == '\n') {
-      row.push_back(field);
-      row_quoted.push_back(field_quoted);
-      rows.push_back(row);
-      if (quoted != nullptr) quoted->push_back(row_quoted);
-      row.clear();
-      row_quoted.clear();
-      field.clear();
-      field_quoted = false;
-      any = false;
+    } else if (c == '"') {
+      in_quotes = quoted = true;
+    } else if (c == ',' || c == '\n') {
+      end_field();
+      if (c == '\n') rows.emplace_back();
     } else {
       field += c;
     }
   }
-  if (any || !field.empty()) {
-    row.push_back(field);
-    row_quoted.push_back(field_quoted);
-    rows.push_back(row);
-    if (quoted != nullptr) quoted->push_back(row_quoted);
+  if (rows.back().empty() && field.empty() && !quoted) {
+    rows.pop_back();
+  } else {
+    end_field();
   }
   return rows;
 }
@@ -158,6 +110,15 @@ std::string ReadFileBytes(const std::filesystem::path& path) {
 void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+AutomationError ErrorOf(const std::function<void()>& body) {
+  try {
+    body();
+  } catch (const AutomationError& error) {
+    return error;
+  }
+  return AutomationError(0, u"");
 }
 
 std::string Describe(const Variant& value) {

@@ -4,11 +4,13 @@
 #define QORVEL_TESTS_SUPPORT_JET_SUPPORT_H_
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "jet/database.h"
+#include "qorvel/automation_error.h"
 #include "qorvel/types.h"
 
 namespace qorvel::jet::testing {
@@ -39,19 +41,20 @@ class TempDir {
 // True when `program` is found on PATH.
 bool HaveProgram(const std::string& program);
 
-// Runs argv (no shell) and returns its standard output, or nothing when it
-// cannot be run or exits with a failure.
+// Runs argv (each argument quoted for the shell) and returns its standard
+// output, or nothing when it cannot be run or exits with a failure.
 std::optional<std::string> RunAndCapture(const std::vector<std::string>& argv);
 
 // Parses CSV as mdb-export writes it: fields separated by commas, rows by
 // newlines, quoted fields with doubled quotes (and newlines inside).
-// `quoted` receives, per field, whether it was quoted.
-std::vector<std::vector<std::string>> ParseCsv(const std::string& text,
-                                               std::vector<std::vector<bool>>* quoted = nullptr);
+std::vector<std::vector<std::string>> ParseCsv(const std::string& text);
 
 // The bytes of a file, and writing bytes to a file.
 std::string ReadFileBytes(const std::filesystem::path& path);
 void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes);
+
+// The error `body` raises: number 0 and no description when it raises none.
+AutomationError ErrorOf(const std::function<void()>& body);
 
 // Text of a Variant for failure messages.
 std::string Describe(const Variant& value);

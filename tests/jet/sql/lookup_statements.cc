@@ -1,20 +1,15 @@
-// The lookups' statements, captured from the lookups (see lookup_statements.h).
-#include "lookup_statements.h"
-
+// The lookups' statements, captured from the lookups (see sql_test_support.h).
 #include <functional>
 
 #include <gtest/gtest.h>
 
 #include "modmain/mod_main.h"
 #include "qorvel/kx.h"
+#include "sql_test_support.h"
 #include "support/fakes.h"
 
 namespace qorvel::sql_test {
 namespace {
-
-using jet::JetType;
-
-DateTime Date(int y, int m, int d) { return *DateTime::FromParts(y, m, d); }
 
 // The one statement `call` sends through a fresh object and connection.
 Text Captured(const std::function<void(KX&, const Text&)>& call) {
@@ -33,7 +28,7 @@ const std::vector<LookupStatement>& LookupStatements() {
   static const std::vector<LookupStatement> statements = [] {
     const testing::LocaleScope locale("en-US");
     const Long person = 417, client = 17, invoice = 982;
-    const DateTime march1 = Date(2011, 3, 1), march31 = Date(2011, 3, 31), none;
+    const DateTime march1(Date(2011, 3, 1)), march31(Date(2011, 3, 31)), none;
     const Integer from = 0, to = 30;
     const Text start = u"3/1/2011", end = u"3/31/2011 23:59:59", provider = u"HH1", empty;
     const Long nobody = 0;

@@ -137,36 +137,6 @@ double Date(int year, int month, int day, int hour, int minute, int second) {
   return DateTime::FromParts(year, month, day, hour, minute, second).value().value();
 }
 
-std::string Real(double value) {
-  char buffer[40];
-  std::snprintf(buffer, sizeof buffer, "%.17g", value);
-  std::string text = buffer;
-  // Keep a REAL a REAL even when it is whole.
-  if (text.find_first_of(".eEn") == std::string::npos) text += ".0";
-  return text;
-}
-
-std::string Money(const char* text) {
-  std::string s = text;
-  const bool negative = !s.empty() && s[0] == '-';
-  if (negative) s.erase(0, 1);
-  const std::size_t point = s.find('.');
-  std::string units = s.substr(0, point);
-  std::string fraction = point == std::string::npos ? "" : s.substr(point + 1);
-  fraction.resize(4, '0');
-  long long raw = std::stoll(units) * 10000 + std::stoll(fraction);
-  return std::to_string(negative ? -raw : raw);
-}
-
-std::string Quote(std::string_view text) {
-  std::string out = "'";
-  for (const char c : text) {
-    if (c == '\'') out += '\'';
-    out += c;
-  }
-  return out + "'";
-}
-
 TestDatabase::TestDatabase(FakeCatalog catalog) : catalog_(std::move(catalog)) {
   if (sqlite3_open_v2(":memory:", &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
       SQLITE_OK) {
@@ -196,7 +166,7 @@ void TestDatabase::Exec(const std::string& sql) {
   sqlite3_free(error);
 }
 
-void TestDatabase::Insert(std::string_view table, std::initializer_list<std::string> values) {
+void TestDatabase::Insert(std::string_view table, const std::vector<std::string>& values) {
   const TableInfo* info = catalog_.FindTable(FromUtf8(table));
   ASSERT_NE(info, nullptr) << table;
   ASSERT_EQ(values.size(), info->columns.size()) << table;

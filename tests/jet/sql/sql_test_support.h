@@ -1,18 +1,18 @@
 // Test support for the SQL dialect: a catalog held in memory, an in-memory
 // SQLite database whose tables hold their rows in the storage forms of
-// catalog.h, a month-first date reader, and a runner that translates a
+// catalog.h, a month-first date reader, a runner that translates a
 // statement, executes it and reads the rows back as Variants of the result
-// types.
+// types, and the statements the lookups send.
 #ifndef QORVEL_TESTS_SQL_SQL_TEST_SUPPORT_H_
 #define QORVEL_TESTS_SQL_SQL_TEST_SUPPORT_H_
 
-#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "jet/catalog.h"
 #include "jet/sql/translator.h"
+#include "qorvel/types.h"
 #include "qorvel/variant.h"
 
 struct sqlite3;
@@ -57,14 +57,13 @@ class TestDatabase {
   TestDatabase(const TestDatabase&) = delete;
   TestDatabase& operator=(const TestDatabase&) = delete;
 
-  const FakeCatalog& catalog() const { return catalog_; }
   void set_now(DateTime now) { now_ = now; }
 
   // Runs SQLite SQL directly (to insert rows); fails the test on error.
   void Exec(const std::string& sql);
   // Inserts one row into the mirror of `table`; each value is SQL text
   // ("NULL", "12", "'text'").
-  void Insert(std::string_view table, std::initializer_list<std::string> values);
+  void Insert(std::string_view table, const std::vector<std::string>& values);
 
   // Translates and runs a statement of the dialect. Raises AutomationError
   // for an error of the dialect or of the run. Checks on the way that the
@@ -78,10 +77,25 @@ class TestDatabase {
   DateTime now_;
 };
 
-// SQL text of values in their storage forms.
-std::string Real(double value);       // DateTime, Single, Double
-std::string Money(const char* text);  // "12.34" -> 123400 ten-thousandths
-std::string Quote(std::string_view text);
+// The statements the lookups send, as the lookups themselves build them
+// (each method called with example arguments on a recording environment),
+// and the result columns each must give. The exact texts are checked once,
+// in the lookups' own tests; here they feed the dialect's tests, so the two
+// cannot drift apart.
+struct ExpectedColumn {
+  std::u16string_view name;
+  jet::JetType type;
+};
+struct LookupStatement {
+  const char* method;  // the lookup, and which of its forms
+  Text text;           // the statement it sent
+  std::vector<ExpectedColumn> columns;
+};
+
+// Every lookup's statement, in method order, with two more forms of the
+// activity totals (no conditions; the person only). Built on first use, in
+// the en-US locale.
+const std::vector<LookupStatement>& LookupStatements();
 
 }  // namespace qorvel::sql_test
 
