@@ -316,7 +316,6 @@ class TableImage::Builder {
   }
 
   void AddIndexes(const TableInfo& table, const std::vector<std::u16string>& columns) {
-    SortKeysInOneBlock();
     for (const std::u16string& column : columns) {
       std::u16string key = FoldText(column);
       if (indexed_.count(key) != 0 || flags_.count(key) != 0) continue;
@@ -373,29 +372,6 @@ class TableImage::Builder {
     RaiseSqlite(db(), u"The engine failed");
   }
 
-  // With temporary storage in memory, SQLite's sorter allocates every key
-  // of a new index on its own (a third of an index's build went to malloc);
-  // allowed temporary files, it gathers the keys in one growing block and
-  // writes a file only for a sort larger than the cache. A cache of twice
-  // the database's size holds any sort of its keys, so no file is written;
-  // a database too large for that keeps the sorter that stays in memory.
-  void SortKeysInOneBlock() {
-    if (sorts_in_block_) return;
-    constexpr std::int64_t kLargestSort = std::int64_t{1} << 29;  // SQLite sorts no more in memory
-    const std::int64_t cache = 2 * QueryInt("PRAGMA page_count") * QueryInt("PRAGMA page_size") + (1 << 20);
-    if (cache > kLargestSort) return;
-    Exec("PRAGMA cache_size = -" + std::to_string(cache / 1024));
-    Exec("PRAGMA temp_store = FILE");
-    sorts_in_block_ = true;
-  }
-
-  std::int64_t QueryInt(const std::string& sql) {
-    int rc = SQLITE_OK;
-    const Statement stmt = PrepareStatement(db(), sql, &rc);
-    if (rc != SQLITE_OK || sqlite3_step(stmt.get()) != SQLITE_ROW) RaiseSqlite(db(), u"The engine failed");
-    return sqlite3_column_int64(stmt.get(), 0);
-  }
-
   // Distinct non-Null values among the first kFlagSample of a column.
   int DistinctInSample(const std::string& table_sql, const std::string& column_sql) {
     const std::string sql = "SELECT COUNT(DISTINCT " + column_sql + ") FROM (SELECT " + column_sql +
@@ -413,7 +389,6 @@ class TableImage::Builder {
   Connection db_;
   std::set<std::u16string> indexed_;
   std::set<std::u16string> flags_;
-  bool sorts_in_block_ = false;
 };
 
 TableImage::Draft::Draft(const TableInfo& table, std::function<void(RowSink&)> fill, std::size_t size_hint)
