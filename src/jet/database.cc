@@ -254,6 +254,7 @@ struct Database::Impl {
   std::unique_ptr<Mirror> mirror;
   std::uint64_t generation = 0;  // of file, when the attached images were current
   std::unordered_map<Text, std::unique_ptr<CachedStatement>> statements;
+  sql::ShapedStatement shaped;  // the statement being run; its buffers kept from call to call
 
   std::unique_ptr<FileWatch> watch;
 
@@ -390,7 +391,8 @@ FileFormat Database::format() const { return impl_->format; }
 ResultSet Database::Execute(TextView statement) {
   Impl& d = *impl_;
   d.Refresh();
-  sql::ShapedStatement shaped = sql::Shape(statement, d.options.read_date);
+  sql::ShapedStatement& shaped = d.shaped;
+  sql::Shape(statement, d.options.read_date, &shaped);
   ResultSet result;
   auto it = d.statements.find(shaped.shape);
   if (it != d.statements.end()) {

@@ -182,23 +182,30 @@ auto Guarded(Body body) -> decltype(body()) {
 
 }  // namespace
 
-ShapedStatement Shape(std::u16string_view statement, const DateReader& read_date) {
-  return Guarded([&] {
-    ShapedStatement out;
-    out.shape.reserve(statement.size() + 8);
-    Lexer lexer(statement, read_date, &out.literals);
+void Shape(std::u16string_view statement, const DateReader& read_date, ShapedStatement* out) {
+  Guarded([&] {
+    out->shape.clear();
+    out->literals.clear();
+    out->shape.reserve(statement.size() + 8);
+    Lexer lexer(statement, read_date, &out->literals);
     for (;;) {
       const Token token = lexer.Next();
-      if (token.kind == TokenKind::kEnd) return out;
-      if (!out.shape.empty()) out.shape.push_back(u' ');
+      if (token.kind == TokenKind::kEnd) return;
+      if (!out->shape.empty()) out->shape.push_back(u' ');
       switch (token.kind) {
-        case TokenKind::kText: out.shape += u"?t"; break;
-        case TokenKind::kNumber: out.shape += u"?n"; break;
-        case TokenKind::kDate: out.shape += u"?d"; break;
-        default: out.shape += statement.substr(token.begin, token.end - token.begin); break;
+        case TokenKind::kText: out->shape += u"?t"; break;
+        case TokenKind::kNumber: out->shape += u"?n"; break;
+        case TokenKind::kDate: out->shape += u"?d"; break;
+        default: out->shape += statement.substr(token.begin, token.end - token.begin); break;
       }
     }
   });
+}
+
+ShapedStatement Shape(std::u16string_view statement, const DateReader& read_date) {
+  ShapedStatement out;
+  Shape(statement, read_date, &out);
+  return out;
 }
 
 Translation Translate(std::u16string_view statement, const Catalog& catalog,

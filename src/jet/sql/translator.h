@@ -80,6 +80,9 @@ struct ShapedStatement {
 // Tokenises a statement. Raises AutomationError (kErrSyntax) on text that
 // cannot be tokenised or a date literal that cannot be read.
 ShapedStatement Shape(std::u16string_view statement, const DateReader& read_date);
+// The same into `out`, whose buffers are reused (a connection shapes every
+// statement it runs). `out` must not be null.
+void Shape(std::u16string_view statement, const DateReader& read_date, ShapedStatement* out);
 
 // Parses and translates one statement. Raises AutomationError.
 Translation Translate(std::u16string_view statement, const Catalog& catalog,
