@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -162,10 +163,21 @@ std::size_t WidthOf(JetType type) {
   }
 }
 
-void AppendHex(std::string& out, std::uint8_t byte) {
+// A stored GUID as its text, {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}: the
+// first three groups are little-endian numbers, the last two bytes in order.
+std::string_view GuidText(const std::uint8_t* p, std::array<char, 38>& out) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
-  out += kDigits[byte >> 4];
-  out += kDigits[byte & 15];
+  static constexpr int kByteOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
+  std::size_t at = 0;
+  out[at++] = '{';
+  for (int k = 0; k < 16; ++k) {
+    if (k == 4 || k == 6 || k == 8 || k == 10) out[at++] = '-';
+    const std::uint8_t byte = p[kByteOrder[k]];
+    out[at++] = kDigits[byte >> 4];
+    out[at++] = kDigits[byte & 15];
+  }
+  out[at++] = '}';
+  return {out.data(), at};
 }
 
 struct ColumnRef {
@@ -791,21 +803,11 @@ class MdbSource final : public TableSource {
       case JetType::kDateTime: sink.SetReal(index, GetRaw<double>(p)); return;
       case JetType::kCurrency: sink.SetInteger(index, GetRaw<std::int64_t>(p)); return;
       case JetType::kBoolean: sink.SetInteger(index, p[0] != 0 ? -1 : 0); return;  // calculated only
-      case JetType::kGuid:
-        text.clear();
-        text += '{';
-        for (const int i : {3, 2, 1, 0}) AppendHex(text, p[i]);
-        text += '-';
-        for (const int i : {5, 4}) AppendHex(text, p[i]);
-        text += '-';
-        for (const int i : {7, 6}) AppendHex(text, p[i]);
-        text += '-';
-        for (const int i : {8, 9}) AppendHex(text, p[i]);
-        text += '-';
-        for (int i = 10; i < 16; ++i) AppendHex(text, p[i]);
-        text += '}';
-        sink.SetText(index, text);
+      case JetType::kGuid: {
+        std::array<char, 38> guid;
+        sink.SetText(index, GuidText(p, guid));
         return;
+      }
       case JetType::kNumeric: {
         Decimal value;
         if (column.calculated) {
