@@ -5,7 +5,8 @@
 //                   the tables the statement names and builds the indexes
 //                   it needs; counter ratio_to_mdb_export is that time over
 //                   the time mdb-export takes to print the same tables
-//                   (measured here by running it, output to /dev/null).
+//                   (measured here by running it, output to /dev/null, in
+//                   turns with ours; medians of both).
 //   WarmLookup/*    each shape of statement the lookups send (sum by
 //                   person, payment join, invoice sum, aged rows, payment
 //                   count) on a warm connection, a new number each time, so
@@ -34,7 +35,6 @@
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -86,46 +86,47 @@ bool RunMdbExport(const std::string& table) {
   return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 
-// The best of three runs of mdb-export over the tables, in seconds; 0 when
-// it cannot be run.
+// The time mdb-export takes to print the tables, in seconds; 0 when it
+// cannot be run.
 double MdbExportSeconds(const std::vector<std::string>& tables) {
-  static std::map<std::vector<std::string>, double> measured;
-  if (const auto it = measured.find(tables); it != measured.end()) return it->second;
-  double best = 0;
-  for (int run = 0; run < 3; ++run) {
-    const auto start = Clock::now();
-    for (const auto& table : tables) {
-      if (!RunMdbExport(table)) return measured[tables] = 0;
-    }
-    const double seconds = Seconds(Clock::now() - start);
-    best = run == 0 ? seconds : std::min(best, seconds);
+  const auto start = Clock::now();
+  for (const auto& table : tables) {
+    if (!RunMdbExport(table)) return 0;
   }
-  return measured[tables] = best;
+  return Seconds(Clock::now() - start);
 }
 
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  const std::size_t n = values.size();
+  return n == 0 ? 0 : n % 2 == 1 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
+}
+
+// Ours and mdb-export take turns, so that both see the machine as it is at
+// the time; the figures are the medians of each.
 void FirstLookup(benchmark::State& state, const char16_t* statement, std::vector<std::string> tables) {
   if (!std::filesystem::exists(kLarge)) {
     state.SkipWithError(("fixture not found: " + kLarge.string()).c_str());
     return;
   }
-  const double export_seconds = MdbExportSeconds(tables);
-  double total = 0;
+  std::vector<double> ours;
+  std::vector<double> theirs;
   std::unique_ptr<Database> db;
   for (auto _ : state) {
     const auto start = Clock::now();
     db = Database::Open(kLarge, kPassword, Options());
     ResultSet result = db->Execute(statement);
     benchmark::DoNotOptimize(result);
-    total += Seconds(Clock::now() - start);
+    ours.push_back(Seconds(Clock::now() - start));
     state.PauseTiming();
     db.reset();
+    theirs.push_back(MdbExportSeconds(tables));
     state.ResumeTiming();
   }
-  const double mean = total / static_cast<double>(state.iterations());
-  state.counters["seconds"] = mean;
-  if (export_seconds > 0) {
-    state.counters["mdb_export_seconds"] = export_seconds;
-    state.counters["ratio_to_mdb_export"] = mean / export_seconds;
+  state.counters["seconds"] = Median(ours);
+  if (Median(theirs) > 0) {
+    state.counters["mdb_export_seconds"] = Median(theirs);
+    state.counters["ratio_to_mdb_export"] = Median(ours) / Median(theirs);
   } else {
     state.SetLabel("mdb-export not available: no ratio");
   }
