@@ -4,7 +4,9 @@
 // row into fields; we walk the data pages ourselves (so that every page
 // number is checked against the file before it is read, and every loop over
 // file data is bounded), decode the fixed-width values from the page buffer
-// and read text and memo values from their stored bytes. libmdb's own text
+// and read text and memo values from their stored bytes. Data pages, page
+// maps and long values are read (and in an encrypted file decrypted) by us,
+// with pread, never through libmdb's page reader. libmdb's own text
 // rendering of values is not used: it loses dates outside 1900-2099 and the
 // last hyphen of a GUID, and it costs a string per cell.
 // mdbtools.h includes glib.h inside its extern "C" block, where glib's C++
@@ -25,6 +27,7 @@
 #include <vector>
 
 #include "jet/errors.h"
+#include "jet/file_format.h"
 #include "jet/source.h"
 #include "jet/text.h"
 #include "jet/values.h"
@@ -405,22 +408,12 @@ class MdbSource final : public TableSource {
 
   // Reads page `page` whole into `buffer` (page_size_ bytes), with one
   // system call and never a line on standard error, even when the file was
-  // cut short since it was opened; encrypted pages through libmdb, which
-  // decrypts them (and which may then complain of a short file). False when
-  // the page cannot be read whole.
-  bool ReadPageInto(std::uintmax_t page, unsigned char* buffer) {
-    if (mdb_->f->db_key != 0) {
-      if (mdb_read_alt_pg(mdb_.get(), static_cast<unsigned long>(page)) != static_cast<ssize_t>(page_size_)) {
-        return false;
-      }
-      if (buffer != mdb_->alt_pg_buf) std::memcpy(buffer, mdb_->alt_pg_buf, page_size_);
-      return true;
-    }
-    return ReadPages(page, 1, buffer) == 1;
-  }
+  // cut short since it was opened. False when the page cannot be read whole.
+  bool ReadPageInto(std::uintmax_t page, unsigned char* buffer) { return ReadPages(page, 1, buffer) == 1; }
 
   // Reads up to `count` pages from page `first` into `buffer`, with pread
-  // (never a line on standard error); returns how many were read whole.
+  // (never a line on standard error), decrypted when the file is; returns
+  // how many were read whole.
   std::size_t ReadPages(std::uintmax_t first, std::size_t count, unsigned char* buffer) {
     const std::size_t bytes = count * page_size_;
     std::size_t got = 0;
@@ -431,7 +424,23 @@ class MdbSource final : public TableSource {
       if (n <= 0) break;
       got += static_cast<std::size_t>(n);
     }
-    return got / page_size_;
+    const std::size_t pages = got / page_size_;
+    if (mdb_->f->db_key != 0) {
+      for (std::size_t k = 0; k < pages; ++k) Decrypt(first + k, buffer + k * page_size_);
+    }
+    return pages;
+  }
+
+  // An encrypted file's pages after the first are XORed with an RC4
+  // keystream whose key is the file's key XOR the page number (four bytes,
+  // little-endian).
+  void Decrypt(std::uintmax_t page, unsigned char* data) const {
+    if (page == 0) return;
+    const auto key = static_cast<std::uint32_t>(mdb_->f->db_key ^ static_cast<std::uint32_t>(page));
+    const std::uint8_t key_bytes[4] = {static_cast<std::uint8_t>(key), static_cast<std::uint8_t>(key >> 8),
+                                       static_cast<std::uint8_t>(key >> 16), static_cast<std::uint8_t>(key >> 24)};
+    const std::vector<std::uint8_t> keystream = Rc4Keystream(key_bytes, page_size_);
+    for (std::size_t i = 0; i < page_size_; ++i) data[i] ^= keystream[i];
   }
 
   // Checks the structure of a table definition before libmdb reads it, so
@@ -573,10 +582,8 @@ class MdbSource final : public TableSource {
   // Reads page `page` into the handle's page buffer, as mdb_read_pg does,
   // in fewer system calls: libmdb makes four for every page, and the pages
   // of a table mostly follow each other, so a run of them is read at once
-  // into a window. Encrypted pages go through libmdb, which decrypts them.
-  // False when the page cannot be read whole.
+  // into a window. False when the page cannot be read whole.
   bool ReadDataPage(std::uintmax_t page) {
-    if (mdb_->f->db_key != 0) return mdb_read_pg(mdb_.get(), static_cast<unsigned long>(page)) == static_cast<ssize_t>(page_size_);
     if (page < window_first_ || page >= window_first_ + window_pages_) {
       // One page at first; a window once the pages run on.
       const bool run = page == last_page_ + 1;

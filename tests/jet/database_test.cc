@@ -147,6 +147,23 @@ TEST(ExportTest, ExportedSqliteFileReadsBackTheSame) {
   }
 }
 
+// An encrypted copy of a file reads as the file itself.
+TEST(ExportTest, EncryptedCopyReadsAsThePlainFile) {
+  QORVEL_REQUIRE_SHARED("fixtures/billing.mdb");
+  TempDir temp;
+  for (const char* file : {"fixtures/billing.mdb", "fixtures/access-samples/test2V2000.mdb",
+                           "fixtures/access-samples/binIdxTestV2010.accdb"}) {
+    SCOPED_TRACE(file);
+    const std::string bytes = testing::ReadFileBytes(SharedPath(file));
+    const FileFormat format = RecognizeFormat(std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), kHeaderBytes));
+    const auto path = temp / "encrypted.mdb";
+    testing::WriteFileBytes(path, testing::Encrypted(bytes, PageSize(format), 0x5A17C0DEu));
+    auto original = OpenShared(file);
+    auto encrypted = Database::Open(path, testing::kPassword, TestOptions());
+    ExpectSameTables(*original, *encrypted);
+  }
+}
+
 // A SQLite file made by another tool from the fixtures' TSV files, with
 // their type names as declared types and their text as values.
 TEST(ExportTest, SqliteFileFromTextSameAsTheMdbFile) {

@@ -365,14 +365,18 @@ TEST_F(StructureTest, NothingReachesStandardError) {
 // program replacing it in place): every table either reads whole or fails
 // with the engine's error, and libmdb prints nothing.
 TEST_F(StructureTest, AFileCutWhileItIsReadIsAnErrorNotALine) {
-  for (const char* name : {"fixtures/billing.mdb", "fixtures/access-samples/test2V2000.mdb",
-                           "fixtures/access-samples/testV2007.accdb", "fixtures/access-samples/binIdxTestV2010.accdb"}) {
-    if (!std::filesystem::exists(SharedPath(name))) continue;
-    const std::string bytes = testing::ReadFileBytes(SharedPath(name));
-    const auto copy = temp_ / "cut.mdb";
-    testing::WriteFileBytes(copy, bytes);
+  for (const std::string name : {"fixtures/billing.mdb", "encrypted fixtures/billing.mdb",
+                                 "fixtures/access-samples/test2V2000.mdb", "fixtures/access-samples/testV2007.accdb",
+                                 "fixtures/access-samples/binIdxTestV2010.accdb"}) {
+    const bool encrypted = name.starts_with("encrypted ");
+    const auto original = SharedPath(encrypted ? name.substr(10) : name);
+    if (!std::filesystem::exists(original)) continue;
+    std::string bytes = testing::ReadFileBytes(original);
     const auto* header = reinterpret_cast<const std::uint8_t*>(bytes.data());
     const FileFormat format = RecognizeFormat(std::span(header, kHeaderBytes));
+    if (encrypted) bytes = testing::Encrypted(bytes, PageSize(format), 0x5A17C0DEu);
+    const auto copy = temp_ / "cut.mdb";
+    testing::WriteFileBytes(copy, bytes);
     const auto source = OpenMdbSource(copy, format, bytes.size());
     std::filesystem::resize_file(copy, bytes.size() / 2);
     for (std::size_t t = 0; t < source->tables().size(); ++t) {

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "jet/errors.h"
+#include "jet/file_format.h"
 #include "jet/values.h"
 #include "shared_dir.h"
 
@@ -110,6 +111,21 @@ std::string ReadFileBytes(const std::filesystem::path& path) {
 void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+}
+
+std::string Encrypted(std::string bytes, std::size_t page_size, std::uint32_t key) {
+  constexpr std::size_t kKeyOffset = 0x3e;
+  for (std::size_t i = 0; i < 4; ++i) bytes[kKeyOffset + i] = static_cast<char>(bytes[kKeyOffset + i] ^ (key >> (8 * i)));
+  for (std::size_t page = 1; (page + 1) * page_size <= bytes.size(); ++page) {
+    const auto k = static_cast<std::uint32_t>(key ^ page);
+    const std::uint8_t page_key[4] = {static_cast<std::uint8_t>(k), static_cast<std::uint8_t>(k >> 8),
+                                      static_cast<std::uint8_t>(k >> 16), static_cast<std::uint8_t>(k >> 24)};
+    const std::vector<std::uint8_t> keystream = Rc4Keystream(page_key, page_size);
+    for (std::size_t i = 0; i < page_size; ++i) {
+      bytes[page * page_size + i] = static_cast<char>(bytes[page * page_size + i] ^ keystream[i]);
+    }
+  }
+  return bytes;
 }
 
 AutomationError ErrorOf(const std::function<void()>& body) {

@@ -53,6 +53,12 @@ std::vector<std::vector<std::string>> ParseCsv(const std::string& text);
 std::string ReadFileBytes(const std::filesystem::path& path);
 void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes);
 
+// An encrypted copy of the unencrypted Jet file `bytes`: `key` stored in the
+// masked header (whose plain key is 0, so the mask needs no unmasking), and
+// every page after the first XORed with the RC4 keystream of the key XOR
+// the page number, as the engine decrypts them.
+std::string Encrypted(std::string bytes, std::size_t page_size, std::uint32_t key);
+
 // The error `body` raises: number 0 and no description when it raises none.
 AutomationError ErrorOf(const std::function<void()>& body);
 
