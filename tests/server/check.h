@@ -9,11 +9,13 @@
 //     return check::Finish();
 //   }
 //
-// Also the small helpers the test programs share: UTF-8 for messages,
-// HRESULTs as hex text and Unix paths (as CTest passes them) made into
-// Windows paths on Wine's Z: drive.
+// Also the small helpers the test programs share: UTF-8 for messages and
+// Unix paths (as CTest passes them) made into Windows paths on Wine's Z:
+// drive.
 #ifndef QORVEL_TESTS_SERVER_CHECK_H_
 #define QORVEL_TESTS_SERVER_CHECK_H_
+
+#include <windows.h>
 
 #include <cstdio>
 #include <sstream>
@@ -22,42 +24,21 @@
 
 namespace check {
 
-inline int& Failures() {
-  static int failures = 0;
-  return failures;
-}
-inline int& Checks() {
-  static int checks = 0;
-  return checks;
-}
-inline std::string& CurrentGroup() {
-  static std::string group;
-  return group;
+struct State {
+  int failures = 0;
+  int checks = 0;
+  std::string group;
+};
+inline State& Current() {
+  static State state;
+  return state;
 }
 
 inline std::string Utf8(const std::u16string& s) {
-  std::string out;
-  for (std::size_t i = 0; i < s.size(); ++i) {
-    char32_t cp = s[i];
-    if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < s.size() && s[i + 1] >= 0xDC00 && s[i + 1] < 0xE000) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (s[++i] - 0xDC00);
-    }
-    if (cp < 0x80) {
-      out.push_back(static_cast<char>(cp));
-    } else if (cp < 0x800) {
-      out.push_back(static_cast<char>(0xC0 | cp >> 6));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else if (cp < 0x10000) {
-      out.push_back(static_cast<char>(0xE0 | cp >> 12));
-      out.push_back(static_cast<char>(0x80 | (cp >> 6 & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    } else {
-      out.push_back(static_cast<char>(0xF0 | cp >> 18));
-      out.push_back(static_cast<char>(0x80 | (cp >> 12 & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp >> 6 & 0x3F)));
-      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-    }
-  }
+  const auto* wide = reinterpret_cast<const wchar_t*>(s.data());
+  const int size = static_cast<int>(s.size());
+  std::string out(static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, wide, size, nullptr, 0, nullptr, nullptr)), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide, size, out.data(), static_cast<int>(out.size()), nullptr, nullptr);
   return out;
 }
 inline std::string Utf8(const wchar_t* s) {
@@ -78,32 +59,28 @@ std::string Show(const T& value) {
   return out.str();
 }
 
-inline void Fail(const char* file, int line, const std::string& what) {
-  ++Failures();
-  std::printf("FAIL %s:%d [%s] %s\n", file, line, CurrentGroup().c_str(), what.c_str());
-  std::fflush(stdout);
-}
-
-inline bool Check(bool ok, const char* file, int line, const char* expr, const std::string& note) {
-  ++Checks();
-  if (!ok) Fail(file, line, std::string(expr) + (note.empty() ? "" : " -- " + note));
+inline bool Check(bool ok, const char* file, int line, const std::string& what, const std::string& note) {
+  ++Current().checks;
+  if (!ok) {
+    ++Current().failures;
+    std::printf("FAIL %s:%d [%s] %s%s\n", file, line, Current().group.c_str(), what.c_str(),
+                note.empty() ? "" : (" -- " + note).c_str());
+    std::fflush(stdout);
+  }
   return ok;
 }
 
 template <class A, class B>
 bool CheckEq(const A& a, const B& b, const char* file, int line, const char* ea, const char* eb,
              const std::string& note) {
-  ++Checks();
-  if (a == b) return true;
-  Fail(file, line, std::string(ea) + " == " + eb + ": " + Show(a) + " vs " + Show(b) +
-                       (note.empty() ? "" : " -- " + note));
-  return false;
+  const bool ok = a == b;
+  return Check(ok, file, line, std::string(ea) + " == " + eb + (ok ? "" : ": " + Show(a) + " vs " + Show(b)), note);
 }
 
 // Prints the totals; the program's exit status (0 when nothing failed).
 inline int Finish() {
-  std::printf("%d checks, %d failed\n", Checks(), Failures());
-  return Failures() == 0 && Checks() > 0 ? 0 : 1;
+  std::printf("%d checks, %d failed\n", Current().checks, Current().failures);
+  return Current().failures == 0 && Current().checks > 0 ? 0 : 1;
 }
 
 // A Unix path ("/work/x/QORVEL.dll") as a path on Wine's Z: drive; other
@@ -117,7 +94,7 @@ inline std::wstring WindowsPath(const char* path) {
 
 }  // namespace check
 
-#define GROUP(name) (::check::CurrentGroup() = (name))
+#define GROUP(name) (::check::Current().group = (name))
 #define CHECK(cond) ::check::Check(static_cast<bool>(cond), __FILE__, __LINE__, #cond, "")
 #define CHECK_NOTE(cond, note) ::check::Check(static_cast<bool>(cond), __FILE__, __LINE__, #cond, note)
 #define CHECK_EQ(a, b) ::check::CheckEq((a), (b), __FILE__, __LINE__, #a, #b, "")

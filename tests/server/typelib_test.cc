@@ -8,6 +8,8 @@
 //
 //   typelib_test DLL win64|win32
 #include <cstring>
+#include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -15,86 +17,61 @@
 
 namespace {
 
-struct Param {
-  const char16_t* name;
-  VARTYPE type;
-  bool by_reference;  // [in, out] by pointer, else [in] by value
-};
-
+// Each method of _KX, slot by slot: its parameters as "Name:T" ([in] by
+// value) or "Name:&T" ([in, out] by pointer), T one of S(tring), L(ong),
+// I(nteger), B(oolean), C(urrency), D(ate); and its result's type.
 struct Method {
   const char16_t* name;
-  std::vector<Param> params;
+  const char* params;
   VARTYPE result;
 };
 
-constexpr VARTYPE kText = VT_BSTR, kLong = VT_I4, kInteger = VT_I2, kBoolean = VT_BOOL,
-                  kCurrency = VT_CY, kDate = VT_DATE;
-constexpr bool kIn = false, kInOut = true;
+constexpr const char* kDateRange = "TargetDB:S PeopleID:&L StartDate:&D EndDate:&D ProvCode:&S";
+constexpr Method kMethods[] = {
+    {u"FormatPhone", "PhoneFormat:&S Phone:&S", VT_BSTR},
+    {u"FormatZip", "Zip:S", VT_BSTR},
+    {u"FormatSS", "SSNumber:S", VT_BSTR},
+    {u"FormatName", "First:S Middle:&S Last:&S FML:&B", VT_BSTR},
+    {u"FormatAddress", "Address1:S Address2:&S City:&S State:&S Zip:&S MultiLine:&B", VT_BSTR},
+    {u"FormatAddress2", "Address1:S Address2:&S Address3:&S City:&S State:&S Zip:&S MultiLine:&B", VT_BSTR},
+    {u"FormatMinutes", "Minutes:L", VT_BSTR},
+    {u"LastModified", "TargetDB:S TableName:S PeopleID:&L", VT_BSTR},
+    {u"LastModifiedCaseClient", "TargetDB:S Category:S PeopleID:&L", VT_BSTR},
+    {u"LastPaymentDate", "TargetDB:S PeopleID:&L", VT_BSTR},
+    {u"LastPaymentAmt", "TargetDB:S PeopleID:&L", VT_CY},
+    {u"CreditAmount", "TargetDB:S PeopleID:&L", VT_CY},
+    {u"CreditAmountRetainer", "TargetDB:S PeopleID:&L", VT_CY},
+    {u"PrevBalDue", "TargetDB:S PeopleID:&L InvNum:&L", VT_CY},
+    {u"PrevInvDateEntered", "TargetDB:S PeopleID:&L InvNum:&L", VT_BSTR},
+    {u"AgedInvBalances", "TargetDB:S PeopleID:&L StartDays:&I EndDays:&I", VT_CY},
+    {u"PymtCountByDateRange", "TargetDB:S PeopleID:&L StartDateTime:&S EndDateTime:&S", VT_I4},
+    {u"InvoiceBalance", "TargetDB:S InvNum:&L", VT_CY},
+    {u"InvoiceFee", "TargetDB:S InvNum:&L", VT_CY},
+    {u"LTCBenefitTypeEnabledYN", "TargetDB:S PeopleID:&L BenefitType:&S", VT_BSTR},
+    {u"PymtsByDateRange", kDateRange, VT_CY},
+    {u"WOffsByDateRange", kDateRange, VT_CY},
+    {u"FeesByDateRange", kDateRange, VT_CY},
+    {u"GetDateFormat", "", VT_BSTR},
+};
 
-std::vector<Param> DateRange() {
-  return {{u"TargetDB", kText, kIn},
-          {u"PeopleID", kLong, kInOut},
-          {u"StartDate", kDate, kInOut},
-          {u"EndDate", kDate, kInOut},
-          {u"ProvCode", kText, kInOut}};
-}
+struct Param {
+  std::u16string name;
+  VARTYPE type;
+  bool by_reference;
+};
 
-// The interface _KX, slot by slot.
-const std::vector<Method>& Methods() {
-  static const std::vector<Method> methods = {
-      {u"FormatPhone", {{u"PhoneFormat", kText, kInOut}, {u"Phone", kText, kInOut}}, kText},
-      {u"FormatZip", {{u"Zip", kText, kIn}}, kText},
-      {u"FormatSS", {{u"SSNumber", kText, kIn}}, kText},
-      {u"FormatName",
-       {{u"First", kText, kIn}, {u"Middle", kText, kInOut}, {u"Last", kText, kInOut},
-        {u"FML", kBoolean, kInOut}},
-       kText},
-      {u"FormatAddress",
-       {{u"Address1", kText, kIn}, {u"Address2", kText, kInOut}, {u"City", kText, kInOut},
-        {u"State", kText, kInOut}, {u"Zip", kText, kInOut}, {u"MultiLine", kBoolean, kInOut}},
-       kText},
-      {u"FormatAddress2",
-       {{u"Address1", kText, kIn}, {u"Address2", kText, kInOut}, {u"Address3", kText, kInOut},
-        {u"City", kText, kInOut}, {u"State", kText, kInOut}, {u"Zip", kText, kInOut},
-        {u"MultiLine", kBoolean, kInOut}},
-       kText},
-      {u"FormatMinutes", {{u"Minutes", kLong, kIn}}, kText},
-      {u"LastModified",
-       {{u"TargetDB", kText, kIn}, {u"TableName", kText, kIn}, {u"PeopleID", kLong, kInOut}},
-       kText},
-      {u"LastModifiedCaseClient",
-       {{u"TargetDB", kText, kIn}, {u"Category", kText, kIn}, {u"PeopleID", kLong, kInOut}},
-       kText},
-      {u"LastPaymentDate", {{u"TargetDB", kText, kIn}, {u"PeopleID", kLong, kInOut}}, kText},
-      {u"LastPaymentAmt", {{u"TargetDB", kText, kIn}, {u"PeopleID", kLong, kInOut}}, kCurrency},
-      {u"CreditAmount", {{u"TargetDB", kText, kIn}, {u"PeopleID", kLong, kInOut}}, kCurrency},
-      {u"CreditAmountRetainer", {{u"TargetDB", kText, kIn}, {u"PeopleID", kLong, kInOut}},
-       kCurrency},
-      {u"PrevBalDue",
-       {{u"TargetDB", kText, kIn}, {u"PeopleID", kLong, kInOut}, {u"InvNum", kLong, kInOut}},
-       kCurrency},
-      {u"PrevInvDateEntered",
-       {{u"TargetDB", kText, kIn}, {u"PeopleID", kLong, kInOut}, {u"InvNum", kLong, kInOut}},
-       kText},
-      {u"AgedInvBalances",
-       {{u"TargetDB", kText, kIn}, {u"PeopleID", kLong, kInOut}, {u"StartDays", kInteger, kInOut},
-        {u"EndDays", kInteger, kInOut}},
-       kCurrency},
-      {u"PymtCountByDateRange",
-       {{u"TargetDB", kText, kIn}, {u"PeopleID", kLong, kInOut},
-        {u"StartDateTime", kText, kInOut}, {u"EndDateTime", kText, kInOut}},
-       kLong},
-      {u"InvoiceBalance", {{u"TargetDB", kText, kIn}, {u"InvNum", kLong, kInOut}}, kCurrency},
-      {u"InvoiceFee", {{u"TargetDB", kText, kIn}, {u"InvNum", kLong, kInOut}}, kCurrency},
-      {u"LTCBenefitTypeEnabledYN",
-       {{u"TargetDB", kText, kIn}, {u"PeopleID", kLong, kInOut}, {u"BenefitType", kText, kInOut}},
-       kText},
-      {u"PymtsByDateRange", DateRange(), kCurrency},
-      {u"WOffsByDateRange", DateRange(), kCurrency},
-      {u"FeesByDateRange", DateRange(), kCurrency},
-      {u"GetDateFormat", {}, kText},
-  };
-  return methods;
+std::vector<Param> Params(const char* spec) {
+  std::vector<Param> params;
+  std::istringstream in(spec);
+  for (std::string token; in >> token;) {
+    const std::size_t colon = token.find(':');
+    const bool by_reference = token[colon + 1] == '&';
+    const char code = token.back();
+    const VARTYPE type = code == 'S' ? VT_BSTR : code == 'L' ? VT_I4 : code == 'I' ? VT_I2
+                         : code == 'B' ? VT_BOOL : code == 'C' ? VT_CY : VT_DATE;
+    params.push_back({std::u16string(token.begin(), token.begin() + static_cast<std::ptrdiff_t>(colon)), type, by_reference});
+  }
+  return params;
 }
 
 using qorvel::server::Bstr;
@@ -203,9 +180,9 @@ void CheckInterface(ITypeLib* library) {
   const UINT funcs = attr->cFuncs;
   info->ReleaseTypeAttr(attr);
 
-  const std::vector<Method>& methods = Methods();
-  for (UINT i = 0; i < funcs && i < methods.size(); ++i) {
-    const Method& m = methods[i];
+  for (UINT i = 0; i < funcs && i < std::size(kMethods); ++i) {
+    const Method& m = kMethods[i];
+    const std::vector<Param> params = Params(m.params);
     GROUP("method " + check::Utf8(m.name));
     FUNCDESC* f = nullptr;
     if (!CHECK(SUCCEEDED(info->GetFuncDesc(i, &f)))) continue;
@@ -218,45 +195,30 @@ void CheckInterface(ITypeLib* library) {
     CHECK_EQ(f->oVft / static_cast<SHORT>(sizeof(void*)), static_cast<SHORT>(7 + i));
     CHECK_EQ(f->elemdescFunc.tdesc.vt, VT_HRESULT);
     CHECK_EQ(f->cParamsOpt, 0);
-    CHECK_EQ(static_cast<std::size_t>(f->cParams), m.params.size() + 1);
+    const std::size_t n = params.size();
+    const bool counted = CHECK_EQ(static_cast<std::size_t>(f->cParams), n + 1);
 
     BSTR names[16] = {};
     UINT count = 0;
     info->GetNames(f->memid, names, 16, &count);
-    CHECK_EQ(static_cast<std::size_t>(count), m.params.size() + 2);  // method, params, result
+    CHECK_EQ(static_cast<std::size_t>(count), n + 2);  // method, params, result
     CHECK_EQ(qorvel::server::FromBstr(names[0]), std::u16string(m.name));
-    for (std::size_t k = 0; k < m.params.size() && static_cast<SHORT>(k) < f->cParams; ++k) {
-      const Param& p = m.params[k];
+    // Each parameter, then the result: [out, retval] by pointer.
+    for (std::size_t k = 0; counted && k <= n; ++k) {
+      const Param p = k < n ? params[k] : Param{u"(result)", m.result, true};
       const ELEMDESC& e = f->lprgelemdescParam[k];
       const std::string what = check::Utf8(p.name);
-      CHECK_EQ_NOTE(qorvel::server::FromBstr(names[k + 1]), std::u16string(p.name), what);
-      if (p.by_reference) {
-        CHECK_EQ_NOTE(e.tdesc.vt, VT_PTR, what);
-        if (e.tdesc.vt == VT_PTR) CHECK_EQ_NOTE(e.tdesc.lptdesc->vt, p.type, what);
-        CHECK_EQ_NOTE(e.paramdesc.wParamFlags, PARAMFLAG_FIN | PARAMFLAG_FOUT, what);
-      } else {
-        CHECK_EQ_NOTE(e.tdesc.vt, p.type, what);
-        CHECK_EQ_NOTE(e.paramdesc.wParamFlags, PARAMFLAG_FIN, what);
-      }
-    }
-    if (static_cast<std::size_t>(f->cParams) == m.params.size() + 1) {
-      const ELEMDESC& r = f->lprgelemdescParam[m.params.size()];
-      CHECK_EQ(r.tdesc.vt, VT_PTR);
-      if (r.tdesc.vt == VT_PTR) CHECK_EQ(r.tdesc.lptdesc->vt, m.result);
-      CHECK_EQ(r.paramdesc.wParamFlags, PARAMFLAG_FOUT | PARAMFLAG_FRETVAL);
+      if (k < n) CHECK_EQ_NOTE(qorvel::server::FromBstr(names[k + 1]), p.name, what);
+      const TYPEDESC& type = p.by_reference && e.tdesc.vt == VT_PTR ? *e.tdesc.lptdesc : e.tdesc;
+      CHECK_EQ_NOTE(e.tdesc.vt, p.by_reference ? VARTYPE{VT_PTR} : p.type, what);
+      CHECK_EQ_NOTE(type.vt, p.type, what);
+      CHECK_EQ_NOTE(e.paramdesc.wParamFlags, k == n ? PARAMFLAG_FOUT | PARAMFLAG_FRETVAL
+                                             : p.by_reference ? PARAMFLAG_FIN | PARAMFLAG_FOUT : PARAMFLAG_FIN,
+                    what);
     }
     for (BSTR& b : names) SysFreeString(b);
     info->ReleaseFuncDesc(f);
   }
-}
-
-std::u16string VersionString(const std::vector<BYTE>& block, const wchar_t* key, bool& present) {
-  void* value = nullptr;
-  UINT length = 0;
-  const std::wstring path = std::wstring(L"\\StringFileInfo\\040904b0\\") + key;
-  present = VerQueryValueW(block.data(), path.c_str(), &value, &length) != FALSE;
-  if (!present || !value) return u"";
-  return std::u16string(static_cast<const char16_t*>(value));
 }
 
 void CheckVersionResource(const std::wstring& dll) {
@@ -294,10 +256,11 @@ void CheckVersionResource(const std::wstring& dll) {
       {L"CompanyName", u"QORVEL"},
   };
   for (const Key& key : keys) {
-    bool present = false;
-    const std::u16string value = VersionString(block, key.name, present);
-    CHECK_NOTE(present, check::Utf8(key.name));
-    CHECK_EQ_NOTE(value, std::u16string(key.value), check::Utf8(key.name));
+    void* value = nullptr;
+    const std::wstring path = std::wstring(L"\\StringFileInfo\\040904b0\\") + key.name;
+    const bool present = VerQueryValueW(block.data(), path.c_str(), &value, &length) && value;
+    CHECK_EQ_NOTE(present ? std::u16string(static_cast<const char16_t*>(value)) : u"<missing>",
+                  std::u16string(key.value), check::Utf8(key.name));
   }
 }
 

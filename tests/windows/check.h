@@ -1,9 +1,15 @@
 // A minimal check harness for the Windows test programs (no test framework
 // is packaged for mingw-w64): named groups of table-driven cases, a failure
 // count, and the exit status CTest reads (0 all passed, 1 a failure).
-// Messages go to standard output, one line per failed check.
+// Messages go to standard output, one line per failed check. Also what
+// the programs share for reading what a test build writes: whole files, and
+// standard error caught in a file.
 #ifndef QORVEL_TESTS_WINDOWS_CHECK_H_
 #define QORVEL_TESTS_WINDOWS_CHECK_H_
+
+#include <fcntl.h>
+#include <io.h>
+#include <sys/stat.h>
 
 #include <cstdio>
 #include <optional>
@@ -78,6 +84,54 @@ inline int Finish() {
   std::printf("%d checks, %d failed, %d groups skipped\n", t.checks, t.failures, t.skipped_groups);
   return t.failures == 0 ? 0 : 1;
 }
+
+inline void WriteFile(const std::wstring& path, const std::string& content) {
+  FILE* f = _wfopen(path.c_str(), L"wb");
+  if (f == nullptr) return;
+  std::fwrite(content.data(), 1, content.size(), f);
+  std::fclose(f);
+}
+
+inline std::string ReadFile(const std::wstring& path) {
+  FILE* f = _wfopen(path.c_str(), L"rb");
+  if (f == nullptr) return {};
+  std::string content;
+  char buffer[4096];
+  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) content.append(buffer, n);
+  std::fclose(f);
+  return content;
+}
+
+// Standard error redirected to the file `path` while it lives.
+class StderrToFile {
+ public:
+  explicit StderrToFile(std::wstring path) : path_(std::move(path)) {
+    std::fflush(stderr);
+    saved_ = _dup(2);
+    const int fd = _wopen(path_.c_str(), _O_CREAT | _O_TRUNC | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
+    _dup2(fd, 2);
+    _close(fd);
+  }
+  StderrToFile(const StderrToFile&) = delete;
+  StderrToFile& operator=(const StderrToFile&) = delete;
+  ~StderrToFile() { Restore(); }
+  // What was written so far; standard error is restored.
+  std::string Text() {
+    Restore();
+    return ReadFile(path_);
+  }
+
+ private:
+  void Restore() {
+    if (saved_ < 0) return;
+    std::fflush(stderr);
+    _dup2(saved_, 2);
+    _close(saved_);
+    saved_ = -1;
+  }
+  std::wstring path_;
+  int saved_ = -1;
+};
 
 }  // namespace qorvel::wintest
 

@@ -12,10 +12,6 @@
 // it again at the end.
 #include <windows.h>
 
-#include <fcntl.h>
-#include <io.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -63,23 +59,6 @@ const std::wstring& Folder() {
 std::wstring ScriptPath() { return Folder() + L"script.tsv"; }
 std::wstring LogPath() { return Folder() + L"log.txt"; }
 std::wstring BoxPath() { return Folder() + L"boxes.txt"; }
-
-void WriteFile(const std::wstring& path, const std::string& content) {
-  FILE* f = _wfopen(path.c_str(), L"wb");
-  if (f == nullptr) return;
-  std::fwrite(content.data(), 1, content.size(), f);
-  std::fclose(f);
-}
-
-std::string ReadFile(const std::wstring& path) {
-  FILE* f = _wfopen(path.c_str(), L"rb");
-  if (f == nullptr) return {};
-  std::string content;
-  char buffer[4096];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) content.append(buffer, n);
-  std::fclose(f);
-  return content;
-}
 
 // The script the double answers from (see ado_double.cc).
 void Script(const std::string& script) { WriteFile(ScriptPath(), script); }
@@ -137,52 +116,29 @@ struct Box {
   friend bool operator==(const Box&, const Box&) = default;
 };
 
-// Collects the boxes written to standard error while it lives.
+// The boxes written to standard error while it lives.
 class BoxRecorder {
  public:
-  BoxRecorder() {
-    std::fflush(stderr);
-    saved_ = _dup(2);
-    const int fd = _wopen(BoxPath().c_str(), _O_CREAT | _O_TRUNC | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
-    _dup2(fd, 2);
-    _close(fd);
-  }
-  BoxRecorder(const BoxRecorder&) = delete;
-  BoxRecorder& operator=(const BoxRecorder&) = delete;
-  ~BoxRecorder() { Stop(); }
-
-  // The boxes so far, and the recorder stopped.
   std::vector<Box> Boxes() {
-    Stop();
     std::vector<Box> boxes;
-    std::istringstream in(ReadFile(BoxPath()));
+    std::istringstream in(capture_.Text());
     const std::string marker = "] (message box, buttons ";
+    bool first_line = false;
     for (std::string line; std::getline(in, line);) {
       const std::size_t at = line.find(marker);
       if (!line.empty() && line.front() == '[' && at != std::string::npos && line.back() == ')') {
-        Box box;
-        box.title = line.substr(1, at - 1);
-        box.buttons = std::strtol(line.c_str() + at + marker.size(), nullptr, 10);
-        boxes.push_back(box);
-        first_line_ = true;
+        boxes.push_back({line.substr(1, at - 1), std::strtol(line.c_str() + at + marker.size(), nullptr, 10), ""});
+        first_line = true;
       } else if (!boxes.empty()) {
-        boxes.back().prompt += (first_line_ ? "" : "\n") + line;
-        first_line_ = false;
+        boxes.back().prompt += (first_line ? "" : "\n") + line;
+        first_line = false;
       }
     }
     return boxes;
   }
 
  private:
-  void Stop() {
-    if (saved_ < 0) return;
-    std::fflush(stderr);
-    _dup2(saved_, 2);
-    _close(saved_);
-    saved_ = -1;
-  }
-  int saved_ = -1;
-  bool first_line_ = false;
+  StderrToFile capture_{BoxPath()};
 };
 
 std::string ShowBoxes(const std::vector<Box>& boxes) {
@@ -526,25 +482,20 @@ void RemoveWorkFolder() {
   RemoveDirectoryW(Folder().c_str());
 }
 
+// Calls the double's DllRegisterServer or DllUnregisterServer.
+bool CallDouble(const char* entry) {
+  using Entry = HRESULT(WINAPI*)();
+  HMODULE dll = LoadLibraryW(L"qorvel_ado_double.dll");
+  const auto call = dll ? reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(dll, entry))) : nullptr;
+  return call != nullptr && SUCCEEDED(call());
+}
+
 bool RegisterDouble() {
   Group("test double registration");
-  HMODULE double_dll = LoadLibraryW(L"qorvel_ado_double.dll");
-  if (!Check(double_dll != nullptr, "qorvel_ado_double.dll loads")) return false;
-  using Entry = HRESULT(WINAPI*)();
-  const auto reg = reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(double_dll, "DllRegisterServer")));
-  if (!Check(reg != nullptr && SUCCEEDED(reg()), "DllRegisterServer")) return false;
+  if (!Check(CallDouble("DllRegisterServer"), "qorvel_ado_double.dll loads and registers")) return false;
   CLSID clsid{};
   const bool found = SUCCEEDED(CLSIDFromProgID(L"ADODB.Connection", &clsid)) && IsEqualCLSID(clsid, kDoubleConnection);
   return Check(found, "ADODB.Connection is the double");
-}
-
-void UnregisterDouble() {
-  HMODULE double_dll = GetModuleHandleW(L"qorvel_ado_double.dll");
-  using Entry = HRESULT(WINAPI*)();
-  const auto unreg =
-      double_dll ? reinterpret_cast<Entry>(reinterpret_cast<void*>(GetProcAddress(double_dll, "DllUnregisterServer")))
-                 : nullptr;
-  if (unreg != nullptr) unreg();
 }
 
 }  // namespace
@@ -567,7 +518,7 @@ int main(int argc, char** argv) {
       CheckEq(kx.CreditAmount(kPathText, 417), Currency::FromRaw(1), "lookup");
       Check(modmain::ThisThread().DBConnection != nullptr, "the thread holds its connection");
     }
-    UnregisterDouble();
+    CallDouble("DllUnregisterServer");
     RemoveWorkFolder();
     return wintest::Finish();
   }
@@ -583,7 +534,7 @@ int main(int argc, char** argv) {
     }
     modmain::ResetThisThread();
   }
-  UnregisterDouble();
+  CallDouble("DllUnregisterServer");
   CoUninitialize();
   RemoveWorkFolder();
   return wintest::Finish();

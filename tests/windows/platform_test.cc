@@ -5,10 +5,6 @@
 // test build writes boxes), after the host's capture and handler.
 #include <windows.h>
 
-#include <fcntl.h>
-#include <io.h>
-#include <sys/stat.h>
-
 #include <cstdio>
 #include <functional>
 #include <optional>
@@ -187,41 +183,6 @@ void ReleaseOnlyInAnApartment() {
     CheckEq(object.releases, c.releases, c.what);
   }
 }
-
-// Standard error redirected to a file while it lives.
-class StderrToFile {
- public:
-  explicit StderrToFile(std::wstring path) : path_(std::move(path)) {
-    std::fflush(stderr);
-    saved_ = _dup(2);
-    const int fd = _wopen(path_.c_str(), _O_CREAT | _O_TRUNC | _O_WRONLY | _O_BINARY, _S_IREAD | _S_IWRITE);
-    _dup2(fd, 2);
-    _close(fd);
-  }
-  StderrToFile(const StderrToFile&) = delete;
-  StderrToFile& operator=(const StderrToFile&) = delete;
-  ~StderrToFile() { Restore(); }
-  std::string Text() {
-    Restore();
-    FILE* f = _wfopen(path_.c_str(), L"rb");
-    std::string content;
-    char buffer[4096];
-    for (std::size_t n; f != nullptr && (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) content.append(buffer, n);
-    if (f != nullptr) std::fclose(f);
-    return content;
-  }
-
- private:
-  void Restore() {
-    if (saved_ < 0) return;
-    std::fflush(stderr);
-    _dup2(saved_, 2);
-    _close(saved_);
-    saved_ = -1;
-  }
-  std::wstring path_;
-  int saved_ = -1;
-};
 
 std::wstring TempFile(const wchar_t* name) {
   wchar_t temp[MAX_PATH];

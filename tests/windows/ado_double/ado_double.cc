@@ -146,41 +146,31 @@ Script ReadScript() {
   return script;
 }
 
-// A typed value as the script writes it.
+// A typed value as the script writes it: a BSTR's text, a CY's count of
+// ten-thousandths, any other number converted from a double.
 void ParseValue(const std::string& text, VARIANT* v) {
   VariantInit(v);
   const std::size_t colon = text.find(':');
   const std::string type = text.substr(0, colon);
   const std::string value = colon == std::string::npos ? std::string() : text.substr(colon + 1);
-  if (type == "NULL") {
+  static const std::map<std::string, VARTYPE> kTypes = {{"NULL", VT_NULL}, {"I2", VT_I2},     {"I4", VT_I4},
+                                                        {"R4", VT_R4},     {"R8", VT_R8},     {"CY", VT_CY},
+                                                        {"DATE", VT_DATE}, {"BSTR", VT_BSTR}, {"BOOL", VT_BOOL},
+                                                        {"UI1", VT_UI1}};
+  const auto found = kTypes.find(type);
+  if (found == kTypes.end()) return;
+  if (found->second == VT_NULL) {
     V_VT(v) = VT_NULL;
-  } else if (type == "I2") {
-    V_VT(v) = VT_I2;
-    V_I2(v) = static_cast<SHORT>(std::strtol(value.c_str(), nullptr, 10));
-  } else if (type == "I4") {
-    V_VT(v) = VT_I4;
-    V_I4(v) = std::strtol(value.c_str(), nullptr, 10);
-  } else if (type == "R4") {
-    V_VT(v) = VT_R4;
-    V_R4(v) = std::strtof(value.c_str(), nullptr);
-  } else if (type == "R8") {
-    V_VT(v) = VT_R8;
-    V_R8(v) = std::strtod(value.c_str(), nullptr);
-  } else if (type == "CY") {
-    V_VT(v) = VT_CY;
-    V_CY(v).int64 = std::strtoll(value.c_str(), nullptr, 10);
-  } else if (type == "DATE") {
-    V_VT(v) = VT_DATE;
-    V_DATE(v) = std::strtod(value.c_str(), nullptr);
-  } else if (type == "BSTR") {
+  } else if (found->second == VT_BSTR) {
     V_VT(v) = VT_BSTR;
     V_BSTR(v) = SysAllocString(Wide(value).c_str());
-  } else if (type == "BOOL") {
-    V_VT(v) = VT_BOOL;
-    V_BOOL(v) = std::strtol(value.c_str(), nullptr, 10) != 0 ? VARIANT_TRUE : VARIANT_FALSE;
-  } else if (type == "UI1") {
-    V_VT(v) = VT_UI1;
-    V_UI1(v) = static_cast<BYTE>(std::strtol(value.c_str(), nullptr, 10));
+  } else if (found->second == VT_CY) {
+    V_VT(v) = VT_CY;
+    V_CY(v).int64 = std::strtoll(value.c_str(), nullptr, 10);
+  } else {
+    V_VT(v) = VT_R8;
+    V_R8(v) = std::strtod(value.c_str(), nullptr);
+    VariantChangeType(v, v, 0, found->second);
   }
 }
 
@@ -197,11 +187,21 @@ HRESULT Raise(EXCEPINFO* info, long number, const std::string& description) {
   return DISP_E_EXCEPTION;
 }
 
-// IDispatch over a table of member names; DISPIDs are 1 + the index.
+// IDispatch over a table of member names; DISPIDs are 1 + the index. A
+// numbered object ("Recordset#1") logs its creation and last release.
 class DispatchBase : public IDispatch {
  public:
-  explicit DispatchBase(std::vector<const wchar_t*> names) : names_(std::move(names)) {}
+  DispatchBase(std::vector<const wchar_t*> names, const char* kind = nullptr, int* count = nullptr)
+      : names_(std::move(names)) {
+    if (kind == nullptr) return;
+    {
+      std::lock_guard<std::mutex> lock(g_mutex);
+      name_ = kind + ("#" + std::to_string(++*count));
+    }
+    Log(name_ + ".Create");
+  }
   virtual ~DispatchBase() = default;
+  const std::string& Name() const { return name_; }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     if (out == nullptr) return E_POINTER;
@@ -217,6 +217,7 @@ class DispatchBase : public IDispatch {
   ULONG STDMETHODCALLTYPE Release() override {
     const long left = --refs_;
     if (left == 0) {
+      if (!name_.empty()) Log(name_ + ".Release");
       OnLastRelease();
       delete this;
     }
@@ -255,6 +256,7 @@ class DispatchBase : public IDispatch {
  private:
   std::atomic<long> refs_{1};
   std::vector<const wchar_t*> names_;
+  std::string name_;
 };
 
 std::string ArgList(const std::vector<VARIANT*>& args) {
@@ -270,12 +272,10 @@ int g_recordset_count = 0;
 
 class Connection final : public DispatchBase {
  public:
-  Connection() : DispatchBase({L"State", L"Provider", L"Open", L"Close"}) {
+  Connection() : DispatchBase({L"State", L"Provider", L"Open", L"Close"}, "Connection", &g_connection_count) {
     std::lock_guard<std::mutex> lock(g_mutex);
-    id_ = ++g_connection_count;
     g_connections[this] = this;
   }
-  std::string Name() const { return "Connection#" + std::to_string(id_); }
   bool is_open() const { return open_; }
 
  protected:
@@ -318,13 +318,11 @@ class Connection final : public DispatchBase {
     return DISP_E_MEMBERNOTFOUND;
   }
   void OnLastRelease() override {
-    Log(Name() + ".Release");
     std::lock_guard<std::mutex> lock(g_mutex);
     g_connections.erase(this);
   }
 
  private:
-  int id_ = 0;
   bool open_ = false;
 };
 
@@ -414,11 +412,7 @@ class Fields final : public DispatchBase {
 
 class Recordset final : public DispatchBase {
  public:
-  Recordset() : DispatchBase({L"Open", L"EOF", L"Fields", L"MoveNext", L"Close"}) {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    id_ = ++g_recordset_count;
-  }
-  std::string Name() const { return "Recordset#" + std::to_string(id_); }
+  Recordset() : DispatchBase({L"Open", L"EOF", L"Fields", L"MoveNext", L"Close"}, "Recordset", &g_recordset_count) {}
 
  protected:
   HRESULT Call(const std::wstring& name, WORD, const std::vector<VARIANT*>& args, VARIANT* result,
@@ -478,10 +472,8 @@ class Recordset final : public DispatchBase {
     }
     return DISP_E_MEMBERNOTFOUND;
   }
-  void OnLastRelease() override { Log(Name() + ".Release"); }
 
  private:
-  int id_ = 0;
   Cursor cursor_;
 };
 
@@ -503,16 +495,7 @@ class Factory final : public IClassFactory {
   ULONG STDMETHODCALLTYPE Release() override { return 1; }
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
     if (outer != nullptr) return CLASS_E_NOAGGREGATION;
-    DispatchBase* object = nullptr;
-    if (connection_) {
-      auto* c = new Connection;
-      Log(c->Name() + ".Create");
-      object = c;
-    } else {
-      auto* r = new Recordset;
-      Log(r->Name() + ".Create");
-      object = r;
-    }
+    DispatchBase* object = connection_ ? static_cast<DispatchBase*>(new Connection) : new Recordset;
     const HRESULT hr = object->QueryInterface(iid, out);
     object->Release();
     return hr;
