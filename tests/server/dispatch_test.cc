@@ -5,6 +5,7 @@
 // come back as the standard codes with the argument at fault.
 //
 //   dispatch_test
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -33,27 +34,26 @@ HRESULT Call(IDispatch* object, DISPID id, std::vector<VARIANT> args, VARIANT* r
                         arg_error ? arg_error : &ignored);
 }
 
-VARIANT Text(const wchar_t* text, BSTR* hold) {
-  *hold = SysAllocString(text);
+// A VARIANT of type `type` with `set` filling its value; texts are held
+// (and freed) by the program.
+template <class Set>
+VARIANT Of(VARTYPE type, Set set) {
   VARIANT v;
   VariantInit(&v);
-  V_VT(&v) = VT_BSTR;
-  V_BSTR(&v) = *hold;
+  V_VT(&v) = type;
+  set(v);
   return v;
+}
+VARIANT Text(const char16_t* text) {
+  static std::vector<std::unique_ptr<Bstr>> held;
+  held.push_back(std::make_unique<Bstr>(text));
+  return Of(VT_BSTR, [&](VARIANT& v) { V_BSTR(&v) = held.back()->get(); });
 }
 VARIANT I4(long value) {
-  VARIANT v;
-  VariantInit(&v);
-  V_VT(&v) = VT_I4;
-  V_I4(&v) = value;
-  return v;
+  return Of(VT_I4, [&](VARIANT& v) { V_I4(&v) = value; });
 }
 VARIANT Ref(VARTYPE type, void* pointer) {
-  VARIANT v;
-  VariantInit(&v);
-  V_VT(&v) = static_cast<VARTYPE>(VT_BYREF | type);
-  V_BYREF(&v) = pointer;
-  return v;
+  return Of(static_cast<VARTYPE>(VT_BYREF | type), [&](VARIANT& v) { V_BYREF(&v) = pointer; });
 }
 
 void EveryListedMethodAnswers(IDispatch* object) {
@@ -115,21 +115,18 @@ void NothingElseAnswers(IDispatch* object) {
 
 void PlumbingFailures(IDispatch* object) {
   GROUP("argument count");
-  BSTR hold[4] = {};
   VariantValue result;
   CHECK_EQ(Call(object, 0x60030001, {}, result.get()), DISP_E_BADPARAMCOUNT);
   CHECK_EQ(Call(object, 0x60030001, {I4(1), I4(2)}, result.get()), DISP_E_BADPARAMCOUNT);
   CHECK_EQ(Call(object, 0x60030017, {I4(1)}, result.get()), DISP_E_BADPARAMCOUNT);
 
   GROUP("named arguments");
-  {
-    VARIANT arg = I4(75);
-    DISPID named = 0;
-    DISPPARAMS params{&arg, &named, 1, 1};
-    CHECK_EQ(object->Invoke(0x60030006, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params,
-                            result.get(), nullptr, nullptr),
-             DISP_E_NONAMEDARGS);
-  }
+  VARIANT arg = I4(75);
+  DISPID named = 0;
+  DISPPARAMS params{&arg, &named, 1, 1};
+  CHECK_EQ(object->Invoke(0x60030006, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD, &params, result.get(),
+                          nullptr, nullptr),
+           DISP_E_NONAMEDARGS);
 
   GROUP("type mismatch and overflow");
   struct Case {
@@ -138,19 +135,15 @@ void PlumbingFailures(IDispatch* object) {
     HRESULT status;
     UINT arg_error;  // index in rgvarg: the last argument is 0
   };
-  VARIANT null_value;
-  VariantInit(&null_value);
-  V_VT(&null_value) = VT_NULL;
   short overflow_short = 0;
   const Case cases[] = {
-      {0x60030006, {Text(L"abc", &hold[0])}, DISP_E_TYPEMISMATCH, 0},
-      {0x60030006, {null_value}, DISP_E_TYPEMISMATCH, 0},
-      {0x60030006, {Text(L"99999999999", &hold[1])}, DISP_E_OVERFLOW, 0},
+      {0x60030006, {Text(u"abc")}, DISP_E_TYPEMISMATCH, 0},
+      {0x60030006, {Of(VT_NULL, [](VARIANT&) {})}, DISP_E_TYPEMISMATCH, 0},
+      {0x60030006, {Text(u"99999999999")}, DISP_E_OVERFLOW, 0},
       // AgedInvBalances(TargetDB, PeopleID, StartDays, EndDays): EndDays is
       // rgvarg[0], StartDays rgvarg[1].
-      {0x6003000f, {Text(L"", &hold[2]), I4(1), I4(0), I4(40000)}, DISP_E_OVERFLOW, 0},
-      {0x6003000f, {Text(L"", &hold[3]), I4(1), I4(40000), Ref(VT_I2, &overflow_short)},
-       DISP_E_OVERFLOW, 1},
+      {0x6003000f, {Text(u""), I4(1), I4(0), I4(40000)}, DISP_E_OVERFLOW, 0},
+      {0x6003000f, {Text(u""), I4(1), I4(40000), Ref(VT_I2, &overflow_short)}, DISP_E_OVERFLOW, 1},
       {0x6003000f, {I4(0), Ref(VT_I4, nullptr), I4(0), I4(0)}, E_POINTER, 2},
   };
   for (const Case& c : cases) {
@@ -164,64 +157,39 @@ void PlumbingFailures(IDispatch* object) {
     CHECK_EQ(hr, c.status);
     CHECK_EQ(arg_error, c.arg_error);
   }
-  for (BSTR b : hold) SysFreeString(b);
 }
 
 void ArgumentsOfAnyConvertibleType(IDispatch* object) {
   GROUP("by reference, other types");
   // FormatName(First, Middle, Last, FML) with Middle a VT_BYREF|VT_VARIANT
   // holding a number, Last a VT_BYREF|VT_BSTR, FML a VT_BYREF|VT_I4.
-  BSTR first = SysAllocString(L"John");
-  VARIANT middle_variable;
-  VariantInit(&middle_variable);
-  V_VT(&middle_variable) = VT_I2;
-  V_I2(&middle_variable) = 7;
-  BSTR last = SysAllocString(L"Public");
-  const BSTR last_before = last;
+  VARIANT middle = Of(VT_I2, [](VARIANT& v) { V_I2(&v) = 7; });
+  Bstr last_held(u"Public");
+  BSTR last = last_held.get();
   long fml = 1;  // any non-zero value is True
-  VARIANT first_arg;
-  VariantInit(&first_arg);
-  V_VT(&first_arg) = VT_BSTR;
-  V_BSTR(&first_arg) = first;
   VariantValue result;
   CHECK_EQ(Call(object, 0x60030003,
-                {first_arg, Ref(VT_VARIANT, &middle_variable), Ref(VT_BSTR, &last), Ref(VT_I4, &fml)},
+                {Text(u"John"), Ref(VT_VARIANT, &middle), Ref(VT_BSTR, &last), Ref(VT_I4, &fml)},
                 result.get()),
            S_OK);
   if (CHECK_EQ(V_VT(result.get()), VT_BSTR)) {
     CHECK_EQ(FromBstr(V_BSTR(result.get())), std::u16string(u"John 7. Public"));
   }
-  CHECK_EQ(V_VT(&middle_variable), VT_I2);
-  CHECK_EQ(V_I2(&middle_variable), 7);
-  CHECK(last == last_before);
+  CHECK_EQ(V_VT(&middle), VT_I2);
+  CHECK_EQ(V_I2(&middle), 7);
+  CHECK(last == last_held.get());
   CHECK_EQ(FromBstr(last), std::u16string(u"Public"));
   CHECK_EQ(fml, 1L);
-  SysFreeString(first);
-  SysFreeString(last);
 
   GROUP("by value where the parameter is by reference");
   // PymtCountByDateRange("", "417", StartDateTime, EndDateTime) with the
   // Long given as text and the texts given as a date and a number.
-  BSTR empty = SysAllocString(L"");
-  BSTR people = SysAllocString(L"417");
-  VARIANT date;
-  VariantInit(&date);
-  V_VT(&date) = VT_DATE;
-  V_DATE(&date) = 40179.0;
-  VARIANT path;
-  VariantInit(&path);
-  V_VT(&path) = VT_BSTR;
-  V_BSTR(&path) = empty;
-  VARIANT id;
-  VariantInit(&id);
-  V_VT(&id) = VT_BSTR;
-  V_BSTR(&id) = people;
   VariantValue count;
-  CHECK_EQ(Call(object, 0x60030010, {path, id, date, I4(5)}, count.get()), S_OK);
+  CHECK_EQ(Call(object, 0x60030010, {Text(u""), Text(u"417"), Of(VT_DATE, [](VARIANT& v) { V_DATE(&v) = 40179.0; }), I4(5)},
+                count.get()),
+           S_OK);
   CHECK_EQ(V_VT(count.get()), VT_I4);
   CHECK_EQ(V_I4(count.get()), 0L);  // the default for an empty path
-  SysFreeString(empty);
-  SysFreeString(people);
 
   GROUP("property get and null result");
   VariantValue pattern;

@@ -100,18 +100,16 @@ void CheckRegistered(HKEY root, const std::wstring& dll) {
   CHECK(KeyExists(root, cls + L"\\Programmable"));
 }
 
+// The type library's and interface's keys: present with their values,
+// wherever Wine put them, or gone from both roots.
 void CheckTypeLibRegistered(bool registered) {
   const std::wstring lib = L"Software\\Classes\\TypeLib\\" + Guid(LIBID_QORVEL);
   const std::wstring itf = L"Software\\Classes\\Interface\\" + Guid(IID__KX);
   if (!registered) {
-    CHECK(!KeyExists(HKEY_LOCAL_MACHINE, lib));
-    CHECK(!KeyExists(HKEY_LOCAL_MACHINE, itf));
-    CHECK(!KeyExists(HKEY_CURRENT_USER, lib));
-    CHECK(!KeyExists(HKEY_CURRENT_USER, itf));
+    for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) CHECK(!KeyExists(root, lib) && !KeyExists(root, itf));
     return;
   }
-  const bool machine = KeyExists(HKEY_LOCAL_MACHINE, lib);
-  const HKEY root = machine ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
+  const HKEY root = KeyExists(HKEY_LOCAL_MACHINE, lib) ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
   CHECK_EQ(Value(root, lib + L"\\1.0", nullptr), std::u16string(u"QORVEL"));
   CHECK(KeyExists(root, lib + L"\\1.0\\409"));
   CHECK_EQ(Value(root, itf, nullptr), std::u16string(u"_KX"));
@@ -119,9 +117,9 @@ void CheckTypeLibRegistered(bool registered) {
 }
 
 void CheckClassesGone(HKEY root) {
-  CHECK(!KeyExists(root, L"Software\\Classes\\CLSID\\" + Guid(CLSID_KX)));
-  CHECK(!KeyExists(root, L"Software\\Classes\\QORVEL.KX"));
-  CHECK(!KeyExists(root, L"Software\\Classes\\QORVEL.KX.1"));
+  for (const std::wstring& key : {L"CLSID\\" + Guid(CLSID_KX), std::wstring(L"QORVEL.KX"), std::wstring(L"QORVEL.KX.1")}) {
+    CHECK_NOTE(!KeyExists(root, L"Software\\Classes\\" + key), check::Utf8(key.c_str()));
+  }
 }
 
 // The full path regsvr32 registers: GetFullPathName of what it was given.
@@ -140,20 +138,21 @@ int main(int argc, char** argv) {
   }
   const std::wstring dll = FullPath(check::WindowsPath(argv[1]));
   const std::wstring quoted = L" \"" + dll + L"\"";
-  if (argc == 3 && std::strcmp(argv[2], "--register") == 0) {
+  // As a test fixture: just register, or unregister, machine-wide.
+  if (argc == 3) {
     GROUP("fixture");
-    CHECK_EQ(Run(L"regsvr32 /s" + quoted), 0L);
-    return check::Finish();
-  }
-  if (argc == 3 && std::strcmp(argv[2], "--unregister") == 0) {
-    GROUP("fixture");
-    CHECK_EQ(Run(L"regsvr32 /s /u" + quoted), 0L);
+    CHECK_EQ(Run(std::wstring(L"regsvr32 /s") + (std::strcmp(argv[2], "--unregister") == 0 ? L" /u" : L"") + quoted),
+             0L);
     return check::Finish();
   }
 
-  GROUP("machine-wide");
   const Snapshot machine_before = Take(HKEY_LOCAL_MACHINE);
   const Snapshot user_before = Take(HKEY_CURRENT_USER);
+  auto unchanged = [&] {
+    CHECK_EQ(Take(HKEY_LOCAL_MACHINE), machine_before);
+    CHECK_EQ(Take(HKEY_CURRENT_USER), user_before);
+  };
+  GROUP("machine-wide");
   CHECK_EQ(Run(L"regsvr32 /s" + quoted), 0L);
   CheckRegistered(HKEY_LOCAL_MACHINE, dll);
   CheckTypeLibRegistered(true);
@@ -163,11 +162,10 @@ int main(int argc, char** argv) {
   CHECK_EQ(Run(L"regsvr32 /s /u" + quoted), 0L);
   CheckClassesGone(HKEY_LOCAL_MACHINE);
   CheckTypeLibRegistered(false);
-  CHECK_EQ(Take(HKEY_LOCAL_MACHINE), machine_before);
-  CHECK_EQ(Take(HKEY_CURRENT_USER), user_before);
+  unchanged();
   // Unregistering what is not registered succeeds and changes nothing.
   CHECK_EQ(Run(L"regsvr32 /s /u" + quoted), 0L);
-  CHECK_EQ(Take(HKEY_LOCAL_MACHINE), machine_before);
+  unchanged();
 
   GROUP("per user");
   CHECK_EQ(Run(L"regsvr32 /s /n /i:user" + quoted), 0L);
@@ -177,13 +175,11 @@ int main(int argc, char** argv) {
   CHECK_EQ(Run(L"regsvr32 /s /u /n /i:user" + quoted), 0L);
   CheckClassesGone(HKEY_CURRENT_USER);
   CheckTypeLibRegistered(false);
-  CHECK_EQ(Take(HKEY_LOCAL_MACHINE), machine_before);
-  CHECK_EQ(Take(HKEY_CURRENT_USER), user_before);
+  unchanged();
 
   GROUP("refused command lines");
   // DllInstall knows only "user".
   CHECK(Run(L"regsvr32 /s /n /i:machine" + quoted) != 0L);
-  CHECK_EQ(Take(HKEY_LOCAL_MACHINE), machine_before);
-  CHECK_EQ(Take(HKEY_CURRENT_USER), user_before);
+  unchanged();
   return check::Finish();
 }
