@@ -13,6 +13,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -147,6 +148,14 @@ std::string ShowBoxes(const std::vector<Box>& boxes) {
   return out.empty() ? " none" : out;
 }
 
+// The box of a connection that failed with `failure` (the provider's
+// description, given twice).
+Box ConnectBox(const std::string& path, const std::string& failure) {
+  return {"QORVEL", 64,
+          "Unable to connect to " + path + ".\nSome report information may be missing or incorrect.\nPlease restart "
+          "your computer or contact support.\n\n" + failure + "\n" + failure};
+}
+
 bool CheckBoxes(const std::vector<Box>& actual, const std::vector<Box>& expected, const std::string& what) {
   return Check(actual == expected, what, "got" + ShowBoxes(actual) + "\n expected" + ShowBoxes(expected));
 }
@@ -179,6 +188,7 @@ const Text kPathText = u"C:\\data\\billing.mdb";
 const std::string kOpenLine = "Connection#1.Open(BSTR:\"data source=C:\\data\\billing.mdb;Jet OLEDB:Database "
                               "Password=PZqfnWM4062;\", BSTR:\"\", BSTR:\"\", I4:-1)";
 const std::string kCreditStatement = "Select Sum(Balance) From Credit Where Active = 1 And PeopleID = 417";
+const std::string kFeeStatement = "Select Sum(Fee) From ActivityLog Where Active = 1 And InvoiceNumber = 77";
 
 // A fresh thread state: the connection released (inside the apartment), no
 // failure box shown yet.
@@ -237,41 +247,33 @@ void Results() {
       "Select Max (PaymentDate) From Payment Inner Join ActivityLog On Payment.ActivityLogGUID = ActivityLog.GUID "
       "Where ActivityLog.Active = 1 And Payment.Active = 1 And Payment > 0 And PeopleID = 5";
   const std::string benefit = "Select Enabled From LTCBenefit Where PeopleID = 5 And BenefitType = 'LTC'";
-  const std::string fee = "Select Sum(Fee) From ActivityLog Where Active = 1 And InvoiceNumber = 77";
   const std::string aged =
       "Select Balance, DateDiff('d', InvoiceDate, Now()) As Age From ActivityLog Where Active = 1 And InvoiceDate "
       "Is Not Null And PeopleID = 5";
+  const std::function<std::string()> credit = [&] { return kx.CreditAmount(kPathText, 417).ToFixedString(); };
+  const std::function<std::string()> benefit_yn = [&] { return ToUtf8(kx.LTCBenefitTypeEnabledYN(kPathText, 5, u"LTC")); };
+  const std::function<std::string()> payment_date = [&] { return ToUtf8(kx.LastPaymentDate(kPathText, 5)); };
   struct Case {
-    std::string what;
-    std::string script;
+    std::string what, statement, rows;  // the rows as the script writes them
     std::function<std::string()> call;
     std::string expected;
   };
   const Case cases[] = {
-      {"Currency field", "statement\t" + kCreditStatement + "\nrow\tCY:-50000\n",
-       [&] { return kx.CreditAmount(kPathText, 417).ToFixedString(); }, "-5.0000"},
-      {"Null sum is 0", "statement\t" + kCreditStatement + "\nrow\tNULL\n",
-       [&] { return kx.CreditAmount(kPathText, 417).ToFixedString(); }, "0.0000"},
-      {"text field read as money", "statement\t" + kCreditStatement + "\nrow\tBSTR:12.5\n",
-       [&] { return kx.CreditAmount(kPathText, 417).ToFixedString(); }, "12.5000"},
-      {"double field", "statement\t" + fee + "\nrow\tR8:12.345\n",
-       [&] { return kx.InvoiceFee(kPathText, 77).ToFixedString(); }, "12.3450"},
-      {"date in the user locale's pattern", "statement\t" + last_payment + "\nrow\tDATE:40268.5\n",
-       [&] { return ToUtf8(kx.LastPaymentDate(kPathText, 5)); }, "03/31/2010"},
-      {"Null date is empty", "statement\t" + last_payment + "\nrow\tNULL\n",
-       [&] { return ToUtf8(kx.LastPaymentDate(kPathText, 5)); }, ""},
-      {"no row", "statement\t" + benefit + "\n", [&] { return ToUtf8(kx.LTCBenefitTypeEnabledYN(kPathText, 5, u"LTC")); },
-       "No"},
-      {"Integer 1", "statement\t" + benefit + "\nrow\tI2:1\n",
-       [&] { return ToUtf8(kx.LTCBenefitTypeEnabledYN(kPathText, 5, u"LTC")); }, "Yes"},
-      {"Byte 0", "statement\t" + benefit + "\nrow\tUI1:0\n",
-       [&] { return ToUtf8(kx.LTCBenefitTypeEnabledYN(kPathText, 5, u"LTC")); }, "No"},
-      {"rows walked to the end", "statement\t" + aged + "\nrow\tCY:1000000\tI4:45\nrow\tCY:2000000\tI4:10\nrow\tCY:500000\tNULL\n",
+      {"Currency field", kCreditStatement, "row\tCY:-50000\n", credit, "-5.0000"},
+      {"Null sum is 0", kCreditStatement, "row\tNULL\n", credit, "0.0000"},
+      {"text field read as money", kCreditStatement, "row\tBSTR:12.5\n", credit, "12.5000"},
+      {"double field", kFeeStatement, "row\tR8:12.345\n", [&] { return kx.InvoiceFee(kPathText, 77).ToFixedString(); }, "12.3450"},
+      {"date in the user locale's pattern", last_payment, "row\tDATE:40268.5\n", payment_date, "03/31/2010"},
+      {"Null date is empty", last_payment, "row\tNULL\n", payment_date, ""},
+      {"no row", benefit, "", benefit_yn, "No"},
+      {"Integer 1", benefit, "row\tI2:1\n", benefit_yn, "Yes"},
+      {"Byte 0", benefit, "row\tUI1:0\n", benefit_yn, "No"},
+      {"rows walked to the end", aged, "row\tCY:1000000\tI4:45\nrow\tCY:2000000\tI4:10\nrow\tCY:500000\tNULL\n",
        [&] { return kx.AgedInvBalances(kPathText, 5, 30, 60).ToFixedString(); }, "100.0000"},
   };
   BoxRecorder recorder;
   for (const Case& c : cases) {
-    Script(c.script);
+    Script("statement\t" + c.statement + "\n" + c.rows);
     CheckEq(c.call(), c.expected, c.what);
   }
   CheckBoxes(recorder.Boxes(), {}, "no boxes");
@@ -292,9 +294,8 @@ void Errors() {
   Group("errors: the labelled box once per object, the connection failure box once per thread");
   ScopedProgId jet(L"Microsoft.Jet.OLEDB.4.0");
   NewThreadState();
-  const std::string fee = "Select Sum(Fee) From ActivityLog Where Active = 1 And InvoiceNumber = 77";
   Script("statement\t" + kCreditStatement + "\nfail\t-2147217865\tThe table 'Credit' does not exist.\n" +
-         "statement\t" + fee + "\nfail\t-2147217904\t\n");
+         "statement\t" + kFeeStatement + "\nfail\t-2147217904\t\n");
   const Box credit_box{"QORVEL", 0, "CreditAmount\n-2147217865\nThe table 'Credit' does not exist."};
   const Box fee_box{"QORVEL", 0, "InvoiceFee\n-2147217904\n"};
   {
@@ -321,11 +322,7 @@ void Errors() {
 
   NewThreadState();
   Script("open-fail\tmissing.mdb\t-2147467259\tCould not find file 'C:\\missing.mdb'.\n");
-  const std::string failure = "Could not find file 'C:\\missing.mdb'.";
-  const Box connect_box{"QORVEL", 64,
-                        "Unable to connect to C:\\missing.mdb.\nSome report information may be missing or "
-                        "incorrect.\nPlease restart your computer or contact support.\n\n" +
-                            failure + "\n" + failure};
+  const Box connect_box = ConnectBox("C:\\missing.mdb", "Could not find file 'C:\\missing.mdb'.");
   BoxRecorder recorder;
   KX a(Env::Default());
   CheckEq(a.CreditAmount(u"C:\\missing.mdb", 417), Currency(), "a failed connection returns the default");
@@ -338,35 +335,29 @@ void Errors() {
 void ProviderFallback() {
   Group("provider fallback where the Jet provider is not registered");
   using platform::windows::ChooseProvider;
-  const wchar_t* const kJet = L"Microsoft.Jet.OLEDB.4.0";
-  const wchar_t* const kAce12 = L"Microsoft.ACE.OLEDB.12.0";
-  const wchar_t* const kAce16 = L"Microsoft.ACE.OLEDB.16.0";
-  for (const wchar_t* p : {kJet, kAce12, kAce16}) {
-    if (platform::windows::IsProgIdRegistered(Text(reinterpret_cast<const char16_t*>(p)))) {
+  const char16_t* const providers[] = {u"Microsoft.Jet.OLEDB.4.0", u"Microsoft.ACE.OLEDB.12.0",
+                                       u"Microsoft.ACE.OLEDB.16.0"};
+  for (const char16_t* p : providers) {
+    if (platform::windows::IsProgIdRegistered(p)) {
       Skip("a provider ProgID is registered in the prefix itself; use a fresh prefix");
       return;
     }
   }
-  struct Case {
-    bool jet, ace12, ace16;
-    Text expected;
-  };
-  const Case cases[] = {
-      {true, true, true, u"Microsoft.Jet.OLEDB.4.0"},  {false, true, true, u"Microsoft.ACE.OLEDB.12.0"},
-      {false, false, true, u"Microsoft.ACE.OLEDB.16.0"}, {false, false, false, u"Microsoft.Jet.OLEDB.4.0"},
-  };
-  for (const Case& c : cases) {
-    std::optional<ScopedProgId> jet, ace12, ace16;
-    if (c.jet) jet.emplace(kJet);
-    if (c.ace12) ace12.emplace(kAce12);
-    if (c.ace16) ace16.emplace(kAce16);
-    const std::string what = std::string("Jet ") + (c.jet ? "yes" : "no") + ", ACE 12 " + (c.ace12 ? "yes" : "no") +
-                             ", ACE 16 " + (c.ace16 ? "yes" : "no");
-    CheckEq(ChooseProvider(u"Microsoft.Jet.OLEDB.4.0"), c.expected, what);
+  // Which of the three are registered, and the choice.
+  const std::pair<std::array<bool, 3>, int> cases[] = {
+      {{true, true, true}, 0}, {{false, true, true}, 1}, {{false, false, true}, 2}, {{false, false, false}, 0}};
+  for (const auto& [registered, chosen] : cases) {
+    std::optional<ScopedProgId> scoped[3];
+    std::string what;
+    for (int i = 0; i < 3; ++i) {
+      if (registered[i]) scoped[i].emplace(reinterpret_cast<const wchar_t*>(providers[i]));
+      what += ToUtf8(providers[i]) + (registered[i] ? " yes " : " no ");
+    }
+    CheckEq(ChooseProvider(providers[0]), Text(providers[chosen]), what);
     CheckEq(ChooseProvider(u"SQLOLEDB"), Text(u"SQLOLEDB"), what + ": another provider is kept");
   }
 
-  ScopedProgId ace12(kAce12);
+  ScopedProgId ace12(reinterpret_cast<const wchar_t*>(providers[1]));
   NewThreadState();
   Script("statement\t" + kCreditStatement + "\nrow\tCY:1\n");
   KX kx(Env::Default());
@@ -439,12 +430,7 @@ void Threads() {
     CheckEq(o.failed_again, Currency(), "failed connection again");
     CheckEq(o.found, Currency::FromRaw(10000), "lookup on the thread's own connection");
   }
-  auto failure_box = [](const std::string& n) {
-    return Box{"QORVEL", 64,
-               "Unable to connect to C:\\missing" + n +
-                   ".mdb.\nSome report information may be missing or incorrect.\nPlease restart your computer or "
-                   "contact support.\n\nCould not find the file.\nCould not find the file."};
-  };
+  auto failure_box = [](const std::string& n) { return ConnectBox("C:\\missing" + n + ".mdb", "Could not find the file."); };
   std::vector<Box> boxes = recorder.Boxes();
   std::sort(boxes.begin(), boxes.end(), [](const Box& a, const Box& b) { return a.prompt < b.prompt; });
   CheckBoxes(boxes, {failure_box("0"), failure_box("1")}, "one failure box per thread");
