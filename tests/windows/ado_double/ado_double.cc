@@ -30,13 +30,12 @@
 #include <oleauto.h>
 
 #include <atomic>
-#include <cstdio>
 #include <cstdlib>
 #include <cwchar>
 #include <fstream>
 #include <map>
 #include <mutex>
-#include <sstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -58,19 +57,16 @@ std::mutex g_mutex;  // the log, the object registry
 // Text
 
 std::string Utf8(const std::wstring& wide) {
-  if (wide.empty()) return {};
-  const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), nullptr, 0, nullptr,
-                                    nullptr);
-  std::string out(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, nullptr, nullptr);
+  const int size = static_cast<int>(wide.size());
+  std::string out(static_cast<std::size_t>(WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr)), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, out.data(), static_cast<int>(out.size()), nullptr, nullptr);
   return out;
 }
 
 std::wstring Wide(const std::string& utf8) {
-  if (utf8.empty()) return {};
-  const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  std::wstring out(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
+  const int size = static_cast<int>(utf8.size());
+  std::wstring out(static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0)), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, out.data(), static_cast<int>(out.size()));
   return out;
 }
 
@@ -84,10 +80,7 @@ void Log(const std::string& line) {
   const std::wstring path = EnvironmentValue(L"QORVEL_ADO_LOG");
   if (path.empty()) return;
   std::lock_guard<std::mutex> lock(g_mutex);
-  FILE* f = _wfopen(path.c_str(), L"ab");
-  if (f == nullptr) return;
-  std::fprintf(f, "%s\n", line.c_str());
-  std::fclose(f);
+  std::ofstream(path.c_str(), std::ios::app | std::ios::binary) << line << '\n';
 }
 
 std::string Describe(const VARIANT& v);
@@ -97,50 +90,39 @@ std::string BstrText(BSTR b) { return b == nullptr ? std::string() : Utf8(std::w
 // ---------------------------------------------------------------------------
 // Script
 
-struct Answer {
-  std::vector<std::vector<std::string>> rows;  // typed values as written
-  bool fails = false;
+struct Failure {
   long number = 0;
   std::string description;
 };
 
-struct OpenFailure {
-  std::string text;
-  long number = 0;
-  std::string description;
+struct Answer {
+  std::vector<std::vector<std::string>> rows;  // typed values as written
+  std::optional<Failure> failure;
 };
 
 struct Script {
   std::map<std::string, Answer> answers;
-  std::vector<OpenFailure> open_failures;
+  std::vector<std::pair<std::string, Failure>> open_failures;  // by text in the connection string
 };
 
 Script ReadScript() {
   Script script;
   const std::wstring path = EnvironmentValue(L"QORVEL_ADO_SCRIPT");
   if (path.empty()) return script;
-  FILE* f = _wfopen(path.c_str(), L"rb");
-  if (f == nullptr) return script;
-  std::string content;
-  char buffer[4096];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) content.append(buffer, n);
-  std::fclose(f);
-  std::istringstream in(content);
+  std::ifstream in(path.c_str(), std::ios::binary);
   Answer* current = nullptr;
   for (std::string line; std::getline(in, line);) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    const std::vector<std::string> f2 = SplitTabs(line);
-    if (f2[0] == "open-fail" && f2.size() >= 4) {
-      script.open_failures.push_back({f2[1], std::strtol(f2[2].c_str(), nullptr, 10), f2[3]});
-    } else if (f2[0] == "statement" && f2.size() >= 2) {
-      current = &script.answers[f2[1]];
+    const std::vector<std::string> f = SplitTabs(line);
+    if (f[0] == "open-fail" && f.size() >= 4) {
+      script.open_failures.push_back({f[1], {std::strtol(f[2].c_str(), nullptr, 10), f[3]}});
+    } else if (f[0] == "statement" && f.size() >= 2) {
+      current = &script.answers[f[1]];
       *current = Answer();
-    } else if (f2[0] == "row" && current != nullptr) {
-      current->rows.emplace_back(f2.begin() + 1, f2.end());
-    } else if (f2[0] == "fail" && current != nullptr && f2.size() >= 3) {
-      current->fails = true;
-      current->number = std::strtol(f2[1].c_str(), nullptr, 10);
-      current->description = f2[2];
+    } else if (f[0] == "row" && current != nullptr) {
+      current->rows.emplace_back(f.begin() + 1, f.end());
+    } else if (f[0] == "fail" && current != nullptr && f.size() >= 3) {
+      current->failure = Failure{std::strtol(f[1].c_str(), nullptr, 10), f[2]};
     }
   }
   return script;
@@ -196,7 +178,7 @@ class DispatchBase : public IDispatch {
     if (kind == nullptr) return;
     {
       std::lock_guard<std::mutex> lock(g_mutex);
-      name_ = kind + ("#" + std::to_string(++*count));
+      name_ = std::string(kind) + "#" + std::to_string(++*count);
     }
     Log(name_ + ".Create");
   }
@@ -301,10 +283,8 @@ class Connection final : public DispatchBase {
       if (open_) return Raise(info, static_cast<long>(0x800A0E79), "Operation is not allowed when the object is open.");
       const std::string connection_string =
           !args.empty() && V_VT(args[0]) == VT_BSTR ? BstrText(V_BSTR(args[0])) : std::string();
-      for (const OpenFailure& failure : ReadScript().open_failures) {
-        if (connection_string.find(failure.text) != std::string::npos) {
-          return Raise(info, failure.number, failure.description);
-        }
+      for (const auto& [text, failure] : ReadScript().open_failures) {
+        if (connection_string.find(text) != std::string::npos) return Raise(info, failure.number, failure.description);
       }
       open_ = true;
       return S_OK;
@@ -350,6 +330,7 @@ struct Cursor {
   std::vector<std::vector<std::string>> rows;
   std::size_t position = 0;
   bool open = false;
+  bool at_end() const { return !open || position >= rows.size(); }
 };
 
 class Field final : public DispatchBase {
@@ -386,7 +367,7 @@ class Fields final : public DispatchBase {
     VARIANT index;
     VariantInit(&index);
     if (FAILED(VariantChangeType(&index, args[0], 0, VT_I4))) return DISP_E_TYPEMISMATCH;
-    if (!cursor_.open || cursor_.position >= cursor_.rows.size()) {
+    if (cursor_.at_end()) {
       Log(field + " -> no current row");
       return Raise(info, static_cast<long>(0x800A0BCD),
                    "Either BOF or EOF is True, or the current record has been deleted. Requested operation "
@@ -436,12 +417,12 @@ class Recordset final : public DispatchBase {
       if (answer == script.answers.end()) {
         return Raise(info, -2147217865, "The test double has no answer for this statement.");
       }
-      if (answer->second.fails) return Raise(info, answer->second.number, answer->second.description);
+      if (const auto& failure = answer->second.failure) return Raise(info, failure->number, failure->description);
       cursor_ = Cursor{answer->second.rows, 0, true};
       return S_OK;
     }
     if (name == L"EOF") {
-      const bool eof = !cursor_.open || cursor_.position >= cursor_.rows.size();
+      const bool eof = cursor_.at_end();
       Log(Name() + ".EOF -> " + (eof ? "True" : "False"));
       if (result != nullptr) {
         V_VT(result) = VT_BOOL;
@@ -458,7 +439,7 @@ class Recordset final : public DispatchBase {
     }
     if (name == L"MoveNext") {
       Log(Name() + ".MoveNext");
-      if (!cursor_.open || cursor_.position >= cursor_.rows.size()) {
+      if (cursor_.at_end()) {
         return Raise(info, static_cast<long>(0x800A0BCD), "Either BOF or EOF is True.");
       }
       ++cursor_.position;
