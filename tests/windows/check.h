@@ -13,6 +13,7 @@
 
 #include <cstdio>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <type_traits>
 
@@ -52,9 +53,23 @@ inline std::string Show(const Text& s) { return Show(ToUtf8(s)); }
 inline std::string Show(const char16_t* s) { return Show(Text(s)); }
 inline std::string Show(const Currency& c) { return c.ToFixedString(); }
 inline std::string Show(bool b) { return b ? "true" : "false"; }
+// Numbers; a long (an HRESULT) in hexadecimal too.
 template <typename T>
 std::enable_if_t<std::is_arithmetic_v<T>, std::string> Show(T value) {
-  return std::to_string(value);
+  std::string text = std::to_string(value);
+  if constexpr (std::is_same_v<T, long> || std::is_same_v<T, unsigned long>) {
+    char hex[24];
+    std::snprintf(hex, sizeof hex, " (0x%lx)", static_cast<unsigned long>(value));
+    text += hex;
+  }
+  return text;
+}
+// Anything else that can be written to a stream.
+template <typename T>
+std::enable_if_t<!std::is_arithmetic_v<T>, std::string> Show(const T& value) {
+  std::ostringstream out;
+  out << value;
+  return out.str();
 }
 template <typename T>
 std::string Show(const std::optional<T>& value) {
@@ -78,11 +93,12 @@ bool CheckEq(const A& actual, const E& expected, const std::string& what) {
   return Check(actual == expected, what, "got " + Show(actual) + ", expected " + Show(expected));
 }
 
-// Prints the totals and gives the exit status.
+// Prints the totals and gives the exit status (a failure when nothing was
+// checked).
 inline int Finish() {
   const Totals& t = Current();
   std::printf("%d checks, %d failed, %d groups skipped\n", t.checks, t.failures, t.skipped_groups);
-  return t.failures == 0 ? 0 : 1;
+  return t.failures == 0 && t.checks > 0 ? 0 : 1;
 }
 
 inline void WriteFile(const std::wstring& path, const std::string& content) {
