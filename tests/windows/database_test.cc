@@ -14,13 +14,13 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <map>
 #include <optional>
+#include <regex>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -69,29 +69,21 @@ void Script(const std::string& script) { WriteFile(ScriptPath(), script); }
 std::vector<std::string> TakeLog() {
   const std::string content = ReadFile(LogPath());
   WriteFile(LogPath(), "");
-  std::map<std::string, int> numbers;
-  std::map<std::string, int> counts;
+  static const std::regex kObject("([A-Za-z]+)#([0-9]+)");
+  std::map<std::string, int> numbers;  // by object as logged
+  std::map<std::string, int> counts;   // by kind
   std::vector<std::string> lines;
   std::istringstream in(content);
   for (std::string line; std::getline(in, line);) {
     std::string out;
-    for (std::size_t i = 0; i < line.size();) {
-      const std::size_t hash = line.find('#', i);
-      if (hash == std::string::npos) {
-        out += line.substr(i);
-        break;
-      }
-      std::size_t start = hash;
-      while (start > i && std::isalpha(static_cast<unsigned char>(line[start - 1]))) --start;
-      std::size_t end = hash + 1;
-      while (end < line.size() && std::isdigit(static_cast<unsigned char>(line[end]))) ++end;
-      const std::string kind = line.substr(start, hash - start);
-      const std::string object = line.substr(start, end - start);
-      if (!numbers.count(object)) numbers[object] = ++counts[kind];
-      out += line.substr(i, start - i) + kind + "#" + std::to_string(numbers[object]);
-      i = end;
+    auto rest = line.cbegin();
+    for (std::sregex_iterator it(line.begin(), line.end(), kObject), end; it != end; ++it) {
+      const std::string kind = (*it)[1];
+      if (!numbers.count(it->str())) numbers[it->str()] = ++counts[kind];
+      out += it->prefix().str() + kind + "#" + std::to_string(numbers[it->str()]);
+      rest = (*it)[0].second;
     }
-    lines.push_back(out);
+    lines.push_back(out.append(rest, line.cend()));
   }
   return lines;
 }
@@ -496,21 +488,16 @@ int main(int argc, char** argv) {
   SetEnvironmentVariableW(L"QORVEL_ADO_SCRIPT", ScriptPath().c_str());
   SetEnvironmentVariableW(L"QORVEL_ADO_LOG", LogPath().c_str());
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  if (argc > 1 && std::string(argv[1]) == "exit-holding-connection") {
-    if (RegisterDouble()) {
+  const std::string mode = argc > 1 ? argv[1] : "";
+  const bool exit_holding = mode == "exit-holding-connection";
+  if (RegisterDouble()) {
+    if (exit_holding) {
       Group("exit holding a connection");
       Script("statement\t" + kCreditStatement + "\nrow\tCY:1\n");
       static KX kx(Env::Default());  // lives until the process ends
       CheckEq(kx.CreditAmount(kPathText, 417), Currency::FromRaw(1), "lookup");
       Check(modmain::ThisThread().DBConnection != nullptr, "the thread holds its connection");
-    }
-    CallDouble("DllUnregisterServer");
-    RemoveWorkFolder();
-    return wintest::Finish();
-  }
-  const bool threads_only = argc > 1 && std::string(argv[1]) == "threads";
-  if (RegisterDouble()) {
-    if (threads_only) {
+    } else if (mode == "threads") {
       Threads();
     } else {
       WhatReachesTheDataAccessObjects();
@@ -518,10 +505,10 @@ int main(int argc, char** argv) {
       Errors();
       ProviderFallback();
     }
-    modmain::ResetThisThread();
+    if (!exit_holding) modmain::ResetThisThread();
   }
   CallDouble("DllUnregisterServer");
-  CoUninitialize();
+  if (!exit_holding) CoUninitialize();
   RemoveWorkFolder();
   return wintest::Finish();
 }
