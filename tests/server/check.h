@@ -42,8 +42,7 @@ bool CheckEq(const A& a, const B& b, const std::string& what, const std::string&
 // paths unchanged.
 inline std::wstring WindowsPath(const char* path) {
   std::wstring out;
-  if (path[0] == '/') out = L"Z:";
-  for (const char* p = path; *p; ++p) out.push_back(*p == '/' ? L'\\' : static_cast<wchar_t>(static_cast<unsigned char>(*p)));
+  for (const unsigned char c : qorvel::wintest::HostPath(path)) out.push_back(c);
   return out;
 }
 

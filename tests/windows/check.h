@@ -76,6 +76,14 @@ std::string Show(const std::optional<T>& value) {
   return value ? Show(*value) : std::string("(none)");
 }
 
+// A path as this process sees it: a Unix path is reached through Wine's
+// drive Z:.
+inline std::string HostPath(std::string path) {
+  if (!path.empty() && path.front() == '/') path = "Z:" + path;
+  for (char& c : path) c = c == '/' ? '\\' : c;
+  return path;
+}
+
 // Records one check; `what` says which case it was.
 inline bool Check(bool ok, const std::string& what, const std::string& detail = {}) {
   ++Current().checks;
