@@ -1,11 +1,15 @@
-// A compiled client of QORVEL.KX: every row of the shared call table for
-// the given locale, called early bound through the _KX vtable and through
+// The clients of QORVEL.KX, on every row of the shared call table for the
+// given locale: a script host of our own (Wine's cscript reports nothing on
+// a script error), calling late bound by name with each argument a script
+// variable passed by reference (VT_BYREF|VT_VARIANT holding its text); and
+// a compiled client, calling early bound through the _KX vtable and through
 // IDispatch with arguments of the parameters' own types (by value, or
-// VT_BYREF of the type for [in, out] parameters, as a compiled client
-// passes them). Results must equal the table (the Linux build's results),
-// and by-reference arguments must come back unchanged.
+// VT_BYREF of the type for [in, out] parameters). Results must equal the
+// table (the Linux build's results), and by-reference arguments must come
+// back unchanged.
 //
-//   client_test CALLS.TSV LOCALE
+//   client_test CALLS.TSV LOCALE script|compiled
+//   (LC_ALL selects Wine's user locale)
 #include <memory>
 #include <string>
 #include <vector>
@@ -69,6 +73,41 @@ ComPtr<ITypeInfo> VtableInfo(IDispatch* object) {
     dispatch->GetRefTypeInfo(ref, vtable.Receive());
   }
   return vtable;
+}
+
+// Calls the row's method as a script does: by name, each argument a
+// variable passed by reference.
+void CallAsScript(IDispatch* object, const qorvel::cases::Call& call) {
+  std::wstring wide_name(call.method.begin(), call.method.end());
+  LPOLESTR name = wide_name.data();
+  DISPID id = DISPID_UNKNOWN;
+  if (!CHECK_EQ(object->GetIDsOfNames(IID_NULL, &name, 1, LOCALE_USER_DEFAULT, &id), S_OK)) return;
+  // The script's variables, and the by-reference arguments that point at
+  // them, last argument first.
+  const std::size_t n = call.args.size();
+  std::vector<VariantValue> variables(n);
+  std::vector<VARIANTARG> args(n);
+  for (std::size_t k = 0; k < n; ++k) {
+    V_VT(variables[k].get()) = VT_BSTR;
+    V_BSTR(variables[k].get()) = SysAllocStringLen(reinterpret_cast<const OLECHAR*>(call.args[k].data()),
+                                                   static_cast<UINT>(call.args[k].size()));
+    VARIANTARG& arg = args[n - 1 - k];
+    VariantInit(&arg);
+    V_VT(&arg) = VT_BYREF | VT_VARIANT;
+    V_VARIANTREF(&arg) = variables[k].get();
+  }
+  DISPPARAMS params{args.data(), nullptr, static_cast<UINT>(n), 0};
+  VariantValue result;
+  UINT arg_error = 0;
+  if (!CHECK_EQ(object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &params,
+                               result.get(), nullptr, &arg_error),
+                S_OK)) {
+    return;
+  }
+  if (CHECK_EQ(V_VT(result.get()), VT_BSTR)) CHECK_EQ(FromBstr(V_BSTR(result.get())), call.expected);
+  for (std::size_t k = 0; k < n; ++k) {
+    if (CHECK_EQ(V_VT(variables[k].get()), VT_BSTR)) CHECK_EQ(FromBstr(V_BSTR(variables[k].get())), call.args[k]);
+  }
 }
 
 // Calls the row's method through IDispatch with each argument converted to
@@ -135,16 +174,26 @@ void CallTyped(IDispatch* object, ITypeInfo* info, const qorvel::cases::Call& ca
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<qorvel::cases::Call> calls;
-  int exit_code = 0;
-  if (!qorvel::server::testing::CallsFromArguments(argc, argv, "client_test", calls, exit_code)) return exit_code;
+  if (argc != 4) {
+    std::printf("usage: client_test CALLS.TSV LOCALE script|compiled\n");
+    return 2;
+  }
+  const bool script = std::string(argv[3]) == "script";
+  std::string error;
+  const std::vector<qorvel::cases::Call> calls = qorvel::cases::ReadCalls(argv[1], error);
+  GROUP("table");
+  if (!CHECK_NOTE(error.empty(), error)) return check::Finish();
 
   qorvel::server::testing::Apartment apartment;
-  ComPtr<::_KX> kx;
   GROUP("create");
-  if (!CHECK_EQ(CoCreateInstance(CLSID_KX, nullptr, CLSCTX_INPROC_SERVER, IID__KX,
-                                 reinterpret_cast<void**>(kx.Receive())),
-                S_OK)) {
+  CLSID clsid;
+  ComPtr<IDispatch> object;
+  ComPtr<::_KX> kx;
+  CHECK_EQ(CLSIDFromProgID(L"QORVEL.KX", &clsid), S_OK);
+  if (!CHECK_EQ(CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IDispatch,
+                                 reinterpret_cast<void**>(object.Receive())),
+                S_OK) ||
+      !CHECK_EQ(object->QueryInterface(IID__KX, reinterpret_cast<void**>(kx.Receive())), S_OK)) {
     return check::Finish();
   }
   ComPtr<ITypeInfo> info = VtableInfo(kx.get());
@@ -154,23 +203,28 @@ int main(int argc, char** argv) {
   for (const qorvel::cases::Call& call : calls) {
     if (call.locale != argv[2]) continue;
     ++rows;
-    const std::size_t n = call.args.size();
+    const std::string where = "calls.tsv:" + std::to_string(call.line) + " " + call.method;
+    if (script) {
+      GROUP("script " + where);
+      CallAsScript(object.get(), call);
+      continue;
+    }
+    GROUP("vtable " + where);
     std::vector<std::unique_ptr<Arg>> args;
     for (const std::u16string& text : call.args) args.push_back(std::make_unique<Arg>(text));
-
-    GROUP("vtable calls.tsv:" + std::to_string(call.line) + " " + call.method);
     Bstr early;
     if (CHECK_EQ(CallEarly(kx.get(), call.method, args, early.Receive()), S_OK)) {
       CHECK_EQ(FromBstr(early.get()), call.expected);
     }
-    for (std::size_t k = 0; k < n; ++k) CHECK_EQ(FromBstr(args[k]->bstr.get()), call.args[k]);
+    for (std::size_t k = 0; k < args.size(); ++k) CHECK_EQ(FromBstr(args[k]->bstr.get()), call.args[k]);
 
-    GROUP("IDispatch calls.tsv:" + std::to_string(call.line) + " " + call.method);
+    GROUP("IDispatch " + where);
     CallTyped(kx.get(), info.get(), call);
   }
   GROUP("table");
   CHECK_NOTE(rows > 20, "rows for this locale");
   info.Reset();
   kx.Reset();
+  object.Reset();
   return check::Finish();
 }

@@ -6,9 +6,7 @@
 
 #include <cstdio>
 #include <string>
-#include <vector>
 
-#include "cases/calls_table.h"
 #include "server/com.h"
 #include "server/check.h"
 
@@ -47,27 +45,6 @@ class Apartment {
  private:
   HRESULT hr_;
 };
-
-// The call table of a program run as `program CALLS.TSV LOCALE`. Returns
-// false, with `exit_code` set to what main returns, after printing the
-// usage (wrong arguments) or failing the check of group "table" (a table
-// that cannot be read).
-inline bool CallsFromArguments(int argc, char** argv, const char* program, std::vector<cases::Call>& calls,
-                               int& exit_code) {
-  if (argc != 3) {
-    std::printf("usage: %s CALLS.TSV LOCALE\n", program);
-    exit_code = 2;
-    return false;
-  }
-  std::string error;
-  calls = cases::ReadCalls(argv[1], error);
-  GROUP("table");
-  if (!CHECK_NOTE(error.empty(), error)) {
-    exit_code = check::Finish();
-    return false;
-  }
-  return true;
-}
 
 }  // namespace qorvel::server::testing
 
