@@ -83,28 +83,6 @@ std::u16string Name(ITypeInfo* info, MEMBERID id) {
   return qorvel::server::FromBstr(name.get());
 }
 
-// The TYPELIB resource 1 of the DLL, loaded from a copy on disk.
-HRESULT LoadEmbeddedTypeLib(const std::wstring& dll, ComPtr<ITypeLib>& library) {
-  HMODULE module = LoadLibraryExW(dll.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  if (!module) return HRESULT_FROM_WIN32(GetLastError());
-  HRESULT hr = E_FAIL;
-  HRSRC found = FindResourceW(module, MAKEINTRESOURCEW(1), L"TYPELIB");
-  HGLOBAL loaded = found ? LoadResource(module, found) : nullptr;
-  const void* bytes = loaded ? LockResource(loaded) : nullptr;
-  const DWORD size = found ? SizeofResource(module, found) : 0;
-  wchar_t dir[MAX_PATH], file[MAX_PATH];
-  if (bytes && size && GetTempPathW(MAX_PATH, dir) && GetTempFileNameW(dir, L"tlb", 0, file)) {
-    HANDLE out = CreateFileW(file, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD written = 0;
-    const bool ok = out != INVALID_HANDLE_VALUE && WriteFile(out, bytes, size, &written, nullptr);
-    if (out != INVALID_HANDLE_VALUE) CloseHandle(out);
-    hr = ok && written == size ? LoadTypeLibEx(file, REGKIND_NONE, library.Receive()) : E_FAIL;
-    DeleteFileW(file);  // a loaded library keeps its own copy of the data
-  }
-  FreeLibrary(module);
-  return hr;
-}
-
 void CheckLibrary(ITypeLib* library, SYSKIND syskind) {
   GROUP("library");
   TLIBATTR* attr = nullptr;
@@ -277,7 +255,7 @@ int main(int argc, char** argv) {
   {
     ComPtr<ITypeLib> library;
     GROUP("load");
-    if (CHECK(SUCCEEDED(LoadEmbeddedTypeLib(dll, library)))) {
+    if (CHECK(SUCCEEDED(LoadTypeLibEx(dll.c_str(), REGKIND_NONE, library.Receive())))) {
       CheckLibrary(library.get(), syskind);
       CheckCoclass(library.get());
       CheckInterface(library.get());
