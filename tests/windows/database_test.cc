@@ -158,14 +158,8 @@ bool CheckBoxes(const std::vector<Box>& actual, const std::vector<Box>& expected
 class ScopedProgId {
  public:
   explicit ScopedProgId(const wchar_t* prog_id) : key_(prog_id) {
-    const std::wstring clsid = L"{6D1B0C1E-3F52-4C55-9D0E-0B1C2D3E4F50}";
-    HKEY handle = nullptr;
-    if (RegCreateKeyExW(HKEY_CLASSES_ROOT, (key_ + L"\\CLSID").c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &handle,
-                        nullptr) == ERROR_SUCCESS) {
-      RegSetValueExW(handle, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(clsid.c_str()),
-                     static_cast<DWORD>((clsid.size() + 1) * sizeof(wchar_t)));
-      RegCloseKey(handle);
-    }
+    const wchar_t clsid[] = L"{6D1B0C1E-3F52-4C55-9D0E-0B1C2D3E4F50}";
+    RegSetKeyValueW(HKEY_CLASSES_ROOT, (key_ + L"\\CLSID").c_str(), nullptr, REG_SZ, clsid, sizeof clsid);
   }
   ScopedProgId(const ScopedProgId&) = delete;
   ScopedProgId& operator=(const ScopedProgId&) = delete;
