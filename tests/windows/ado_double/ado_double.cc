@@ -227,10 +227,17 @@ class DispatchBase : public IDispatch {
     // Arguments in declaration order (IDispatch passes the last one first).
     std::vector<VARIANT*> args;
     for (UINT i = params->cArgs; i > 0; --i) args.push_back(&params->rgvarg[i - 1]);
-    return Call(names_[static_cast<std::size_t>(id - 1)], flags, args, result, info);
+    // The members always have a result to fill; one nobody asked for is
+    // dropped.
+    VARIANT dropped;
+    VariantInit(&dropped);
+    const HRESULT hr = Call(names_[static_cast<std::size_t>(id - 1)], flags, args, result ? result : &dropped, info);
+    VariantClear(&dropped);
+    return hr;
   }
 
  protected:
+  // Precondition: `result` is not null.
   virtual HRESULT Call(const std::wstring& name, WORD flags, const std::vector<VARIANT*>& args, VARIANT* result,
                        EXCEPINFO* info) = 0;
   virtual void OnLastRelease() {}
@@ -265,10 +272,8 @@ class Connection final : public DispatchBase {
                EXCEPINFO* info) override {
     if (name == L"State") {
       Log(Name() + ".State -> " + (open_ ? "1" : "0"));
-      if (result != nullptr) {
-        V_VT(result) = VT_I4;
-        V_I4(result) = open_ ? 1 : 0;
-      }
+      V_VT(result) = VT_I4;
+      V_I4(result) = open_ ? 1 : 0;
       return S_OK;
     }
     if (name == L"Provider") {
@@ -339,14 +344,8 @@ class Field final : public DispatchBase {
 
  protected:
   HRESULT Call(const std::wstring&, WORD, const std::vector<VARIANT*>&, VARIANT* result, EXCEPINFO*) override {
-    VARIANT v;
-    ParseValue(value_, &v);
-    Log(owner_ + ".Value -> " + Describe(v));
-    if (result != nullptr) {
-      *result = v;
-    } else {
-      VariantClear(&v);
-    }
+    ParseValue(value_, result);
+    Log(owner_ + ".Value -> " + Describe(*result));
     return S_OK;
   }
 
@@ -379,10 +378,8 @@ class Fields final : public DispatchBase {
       return Raise(info, static_cast<long>(0x800A0CC1),
                    "Item cannot be found in the collection corresponding to the requested name or ordinal.");
     }
-    if (result != nullptr) {
-      V_VT(result) = VT_DISPATCH;
-      V_DISPATCH(result) = new Field(field, row[static_cast<std::size_t>(V_I4(&index))]);
-    }
+    V_VT(result) = VT_DISPATCH;
+    V_DISPATCH(result) = new Field(field, row[static_cast<std::size_t>(V_I4(&index))]);
     return S_OK;
   }
 
@@ -424,17 +421,13 @@ class Recordset final : public DispatchBase {
     if (name == L"EOF") {
       const bool eof = cursor_.at_end();
       Log(Name() + ".EOF -> " + (eof ? "True" : "False"));
-      if (result != nullptr) {
-        V_VT(result) = VT_BOOL;
-        V_BOOL(result) = eof ? VARIANT_TRUE : VARIANT_FALSE;
-      }
+      V_VT(result) = VT_BOOL;
+      V_BOOL(result) = eof ? VARIANT_TRUE : VARIANT_FALSE;
       return S_OK;
     }
     if (name == L"Fields") {
-      if (result != nullptr) {
-        V_VT(result) = VT_DISPATCH;
-        V_DISPATCH(result) = new Fields(Name(), cursor_);
-      }
+      V_VT(result) = VT_DISPATCH;
+      V_DISPATCH(result) = new Fields(Name(), cursor_);
       return S_OK;
     }
     if (name == L"MoveNext") {
