@@ -32,23 +32,9 @@ struct Server {
   CanUnloadNow can_unload_now = nullptr;
 };
 
-// A manual-reset event for the steps between main and a client thread.
-class Event {
- public:
-  Event() : handle_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-  ~Event() { CloseHandle(handle_); }
-  Event(const Event&) = delete;
-  Event& operator=(const Event&) = delete;
-  void Set() { SetEvent(handle_); }
-  void Wait() { WaitForSingleObject(handle_, INFINITE); }
-
- private:
-  HANDLE handle_;
-};
-
 struct ClientSteps {
-  Event objects_released;  // the thread has used and released its objects
-  Event may_finish;        // main has looked; the thread may end its apartment
+  qorvel::wintest::Event objects_released;  // the thread has used and released its objects
+  qorvel::wintest::Event may_finish;        // main has looked; the thread may end its apartment
 };
 
 // One client thread: two objects, formatters and lookups (one with a path,

@@ -7,6 +7,8 @@
 #ifndef QORVEL_TESTS_WINDOWS_CHECK_H_
 #define QORVEL_TESTS_WINDOWS_CHECK_H_
 
+#include <windows.h>
+
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
@@ -125,6 +127,22 @@ inline std::string ReadFile(const std::wstring& path) {
   std::fclose(f);
   return content;
 }
+
+// A manual-reset event of the system, for the steps between threads (the
+// system's own, so that the test's synchronisation adds nothing to the
+// threads' exit).
+class Event {
+ public:
+  Event() : handle_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+  ~Event() { CloseHandle(handle_); }
+  Event(const Event&) = delete;
+  Event& operator=(const Event&) = delete;
+  void Set() { SetEvent(handle_); }
+  void Wait() { WaitForSingleObject(handle_, INFINITE); }
+
+ private:
+  HANDLE handle_;
+};
 
 // Standard error redirected to the file `path` while it lives.
 class StderrToFile {

@@ -353,24 +353,19 @@ void ProviderFallback() {
         "the connection of a lookup gets the newer provider", log.size() > 2 ? log[2] : "short log");
 }
 
-// Two threads meet here before going on (the system's event, so that the
-// test's own synchronisation adds nothing to the threads' exit).
+// Two threads meet here before going on.
 class Rendezvous {
  public:
-  Rendezvous() : event_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
-  Rendezvous(const Rendezvous&) = delete;
-  Rendezvous& operator=(const Rendezvous&) = delete;
-  ~Rendezvous() { CloseHandle(event_); }
   void ArriveAndWait() {
     if (InterlockedIncrement(&arrived_) == 2) {
-      SetEvent(event_);
+      event_.Set();
     } else {
-      WaitForSingleObject(event_, INFINITE);
+      event_.Wait();
     }
   }
 
  private:
-  HANDLE event_;
+  Event event_;
   LONG arrived_ = 0;
 };
 

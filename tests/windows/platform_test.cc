@@ -151,17 +151,16 @@ void ReleaseOnlyInAnApartment() {
                         {"after CoUninitialize", false, false, 0},
                         {"after CoUninitialize, another thread in the MTA", false, true, 0}};
   for (const Case& c : cases) {
-    HANDLE mta_ready = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    HANDLE mta_done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    Event mta_ready, mta_done;
     std::thread mta;
     if (c.other_thread_in_mta) {
       mta = std::thread([&] {
         CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        SetEvent(mta_ready);
-        WaitForSingleObject(mta_done, INFINITE);
+        mta_ready.Set();
+        mta_done.Wait();
         CoUninitialize();
       });
-      WaitForSingleObject(mta_ready, INFINITE);
+      mta_ready.Wait();
     }
     Counted object;
     std::thread worker([&] {
@@ -176,10 +175,8 @@ void ReleaseOnlyInAnApartment() {
       }
     });
     worker.join();
-    SetEvent(mta_done);
+    mta_done.Set();
     if (mta.joinable()) mta.join();
-    CloseHandle(mta_ready);
-    CloseHandle(mta_done);
     CheckEq(object.releases, c.releases, c.what);
   }
 }
