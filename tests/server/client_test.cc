@@ -64,17 +64,6 @@ HRESULT CallEarly(::_KX* kx, const std::string& method, std::vector<std::unique_
   return E_NOTIMPL;
 }
 
-// The vtable view of _KX's type information, from the object itself.
-ComPtr<ITypeInfo> VtableInfo(IDispatch* object) {
-  ComPtr<ITypeInfo> dispatch, vtable;
-  HREFTYPE ref = 0;
-  if (SUCCEEDED(object->GetTypeInfo(0, LOCALE_USER_DEFAULT, dispatch.Receive())) &&
-      SUCCEEDED(dispatch->GetRefTypeOfImplType(static_cast<UINT>(-1), &ref))) {
-    dispatch->GetRefTypeInfo(ref, vtable.Receive());
-  }
-  return vtable;
-}
-
 // Calls the row's method as a script does: by name, each argument a
 // variable passed by reference.
 void CallAsScript(IDispatch* object, const qorvel::cases::Call& call) {
@@ -196,7 +185,7 @@ int main(int argc, char** argv) {
       !CHECK_EQ(object->QueryInterface(IID__KX, reinterpret_cast<void**>(kx.Receive())), S_OK)) {
     return check::Finish();
   }
-  ComPtr<ITypeInfo> info = VtableInfo(kx.get());
+  ComPtr<ITypeInfo> info = qorvel::server::testing::VtableInfo(kx.get());
   if (!CHECK(info)) return check::Finish();
 
   int rows = 0;

@@ -57,12 +57,7 @@ VARIANT Ref(VARTYPE type, void* pointer) {
 }
 
 void EveryListedMethodAnswers(IDispatch* object) {
-  ComPtr<ITypeInfo> dispatch, info;
-  HREFTYPE ref = 0;
-  CHECK_EQ(object->GetTypeInfo(0, LOCALE_USER_DEFAULT, dispatch.Receive()), S_OK);
-  if (!dispatch) return;
-  dispatch->GetRefTypeOfImplType(static_cast<UINT>(-1), &ref);
-  dispatch->GetRefTypeInfo(ref, info.Receive());
+  const ComPtr<ITypeInfo> info = qorvel::server::testing::VtableInfo(object);
   if (!CHECK(info)) return;
   int listed = 0;
   for (UINT i = 0;; ++i) {

@@ -46,6 +46,18 @@ class Apartment {
   HRESULT hr_;
 };
 
+// The vtable view of _KX's type information, from the object itself; null
+// when the object gives none.
+inline ComPtr<ITypeInfo> VtableInfo(IDispatch* object) {
+  ComPtr<ITypeInfo> dispatch, vtable;
+  HREFTYPE ref = 0;
+  if (SUCCEEDED(object->GetTypeInfo(0, LOCALE_USER_DEFAULT, dispatch.Receive())) &&
+      SUCCEEDED(dispatch->GetRefTypeOfImplType(static_cast<UINT>(-1), &ref))) {
+    dispatch->GetRefTypeInfo(ref, vtable.Receive());
+  }
+  return vtable;
+}
+
 }  // namespace qorvel::server::testing
 
 #endif  // QORVEL_TESTS_SERVER_SERVER_TEST_H_
