@@ -17,11 +17,12 @@
 //                   over the same SQL prepared once directly on the
 //                   connection's copy of the tables, on the same numbers,
 //                   in batches that take turns to go first (the second to
-//                   run finds the rows in the processor's caches). Every call checks the file for changes first,
-//                   one system call; counter change_check_us is the time of
-//                   that check alone (a FileWatch on the same file, polled
-//                   in the same alternating batches) and counter
-//                   ratio_beyond_check the ratio with it taken off ours.
+//                   run finds the rows in the processor's caches). Every
+//                   call checks the file for changes first, one system
+//                   call; counter change_check_us is the time of that check
+//                   alone (a FileWatch on the same file, polled beside each
+//                   batch) and counter ratio_beyond_check the ratio with it
+//                   taken off ours.
 //   MirrorMemory    the memory of the mirror of every table, in MB, beside
 //                   the file's size (counter ratio_to_file_size).
 //
@@ -294,11 +295,26 @@ void WarmLookup(benchmark::State& state, const Shape& shape) {
   state.counters["change_check_us"] = check / calls * 1e6;
   state.counters["ratio_beyond_check"] = (ours - check) / baseline;
 }
-BENCHMARK_CAPTURE(WarmLookup, sum_by_person, kSumByPerson)->Unit(benchmark::kMicrosecond)->MinTime(2.0)->UseManualTime();
-BENCHMARK_CAPTURE(WarmLookup, payment_join, kPaymentJoin)->Unit(benchmark::kMicrosecond)->MinTime(2.0)->UseManualTime();
-BENCHMARK_CAPTURE(WarmLookup, invoice_sum, kInvoiceSum)->Unit(benchmark::kMicrosecond)->MinTime(2.0)->UseManualTime();
-BENCHMARK_CAPTURE(WarmLookup, aged_rows, kAgedRows)->Unit(benchmark::kMicrosecond)->MinTime(2.0)->UseManualTime();
-BENCHMARK_CAPTURE(WarmLookup, payment_count, kPaymentCount)->Unit(benchmark::kMicrosecond)->MinTime(2.0)->UseManualTime();
+BENCHMARK_CAPTURE(WarmLookup, sum_by_person, kSumByPerson)
+    ->Unit(benchmark::kMicrosecond)
+    ->MinTime(2.0)
+    ->UseManualTime();
+BENCHMARK_CAPTURE(WarmLookup, payment_join, kPaymentJoin)
+    ->Unit(benchmark::kMicrosecond)
+    ->MinTime(2.0)
+    ->UseManualTime();
+BENCHMARK_CAPTURE(WarmLookup, invoice_sum, kInvoiceSum)
+    ->Unit(benchmark::kMicrosecond)
+    ->MinTime(2.0)
+    ->UseManualTime();
+BENCHMARK_CAPTURE(WarmLookup, aged_rows, kAgedRows)
+    ->Unit(benchmark::kMicrosecond)
+    ->MinTime(2.0)
+    ->UseManualTime();
+BENCHMARK_CAPTURE(WarmLookup, payment_count, kPaymentCount)
+    ->Unit(benchmark::kMicrosecond)
+    ->MinTime(2.0)
+    ->UseManualTime();
 
 void MirrorMemory(benchmark::State& state) {
   if (!std::filesystem::exists(kLarge)) {

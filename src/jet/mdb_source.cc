@@ -167,7 +167,8 @@ std::size_t WidthOf(JetType type) {
 }
 
 // A stored GUID as its text, {XXXXXXXX-XXXX-XXXX-XXXX-XXXXXXXXXXXX}: the
-// first three groups are little-endian numbers, the last two bytes in order.
+// first three groups are little-endian numbers, the last two groups' bytes
+// are in order.
 std::string_view GuidText(const std::uint8_t* p, std::array<char, 38>& out) {
   static constexpr char kDigits[] = "0123456789ABCDEF";
   static constexpr int kByteOrder[16] = {3, 2, 1, 0, 5, 4, 7, 6, 8, 9, 10, 11, 12, 13, 14, 15};
