@@ -60,9 +60,9 @@ struct Param {
   bool by_reference;
 };
 
-std::vector<Param> Params(const char* spec) {
+std::vector<Param> Params(const char* signature) {
   std::vector<Param> params;
-  std::istringstream in(spec);
+  std::istringstream in(signature);
   for (std::string token; in >> token;) {
     const std::size_t colon = token.find(':');
     const bool by_reference = token[colon + 1] == '&';
