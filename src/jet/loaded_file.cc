@@ -25,28 +25,22 @@ struct LoadedFile::Attempt {
   std::optional<AutomationError> error;
   std::exception_ptr other_error;  // anything else (out of memory)
 
+  // Ends the attempt with `failure`.
+  void Fail(std::exception_ptr failure) {
+    try {
+      std::rethrow_exception(failure);
+    } catch (const AutomationError& e) {
+      error = e;
+    } catch (...) {
+      other_error = std::current_exception();
+    }
+  }
   [[noreturn]] void Raise() const {
     if (error) throw AutomationError(*error);
     std::rethrow_exception(other_error);
   }
   bool failed() const { return error.has_value() || other_error != nullptr; }
 };
-
-namespace {
-
-// Records the exception being handled on `attempt`.
-void RecordFailure(std::exception_ptr failure, std::optional<AutomationError>* error,
-                   std::exception_ptr* other_error) {
-  try {
-    std::rethrow_exception(failure);
-  } catch (const AutomationError& e) {
-    *error = e;
-  } catch (...) {
-    *other_error = std::current_exception();
-  }
-}
-
-}  // namespace
 
 // The versions of files that connections hold, by path and stamp. A version
 // is opened once: connections asking while it opens wait for it.
@@ -62,7 +56,7 @@ class Registry {
   std::shared_ptr<LoadedFile> Acquire(const std::filesystem::path& path, const FileStamp& stamp,
                                       FileFormat format, const LoadedFile::Opener& open) {
     const Key key{path.native(), stamp.device, stamp.inode, stamp.size, stamp.mtime_ns};
-    std::shared_ptr<Opening> opening;
+    std::shared_ptr<LoadedFile::Attempt> opening;
     std::unique_lock<std::mutex> lock(mutex_);
     // Versions no connection holds any more are gone; so go their entries.
     std::erase_if(files_, [](const auto& entry) { return entry.second.expired(); });
@@ -72,12 +66,12 @@ class Registry {
         if (waiting == openings_.end()) return file;
         opening = waiting->second;
         changed_.wait(lock, [&] { return opening->done; });
-        if (opening->failed) opening->attempt.Raise();
+        if (opening->failed()) opening->Raise();
         return file;
       }
     }
     std::shared_ptr<LoadedFile> file(new LoadedFile(format));
-    opening = std::make_shared<Opening>();
+    opening = std::make_shared<LoadedFile::Attempt>();
     files_[key] = file;
     openings_[file.get()] = opening;
     lock.unlock();
@@ -97,8 +91,7 @@ class Registry {
     openings_.erase(file.get());
     opening->done = true;
     if (failure != nullptr) {
-      opening->failed = true;
-      RecordFailure(failure, &opening->attempt.error, &opening->attempt.other_error);
+      opening->Fail(failure);
       files_.erase(key);  // the next connection tries again
     }
     lock.unlock();
@@ -116,16 +109,10 @@ class Registry {
     std::int64_t mtime_ns;
     auto operator<=>(const Key&) const = default;
   };
-  struct Opening {
-    bool done = false;
-    bool failed = false;
-    LoadedFile::Attempt attempt;
-  };
-
   std::mutex mutex_;
   std::condition_variable changed_;
   std::map<Key, std::weak_ptr<LoadedFile>> files_;
-  std::map<const LoadedFile*, std::shared_ptr<Opening>> openings_;
+  std::map<const LoadedFile*, std::shared_ptr<LoadedFile::Attempt>> openings_;  // versions being opened
 };
 
 std::shared_ptr<LoadedFile> LoadedFile::Acquire(const std::filesystem::path& path, const FileStamp& stamp,
@@ -193,7 +180,7 @@ void LoadedFile::Publish(std::size_t index, const std::shared_ptr<const TableIma
     std::shared_ptr<Attempt> attempt = std::move(slot.pending);
     attempt->done = true;
     if (error != nullptr) {
-      RecordFailure(error, &attempt->error, &attempt->other_error);
+      attempt->Fail(error);
     } else {
       if (slot.image != nullptr) generation_.fetch_add(1, std::memory_order_acq_rel);
       slot.image = image;
