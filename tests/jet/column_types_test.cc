@@ -28,42 +28,31 @@ constexpr char kUnknown[] = "fixtures/access-samples/unsupportedFieldsTestV2007.
 constexpr char kBinary[] = "fixtures/access-samples/binIdxTestV2010.accdb";
 
 // One row of a result, its cells found by column name.
-class Row {
- public:
-  Row(const ResultSet& rows, std::size_t row) : rows_(rows), row_(row) {}
-  const Variant& operator[](std::u16string_view name) const {
-    for (std::size_t c = 0; c < rows_.columns.size(); ++c) {
-      if (rows_.columns[c].name == name) return rows_.at(row_, c);
-    }
-    throw std::out_of_range(ToUtf8(Text(name)));
-  }
+struct Row {
+  const ResultSet& rows;
+  std::size_t row;
+  const Variant& operator[](std::u16string_view name) const { return rows.at(row, Column(rows, name)); }
   Text text(std::u16string_view name) const { return (*this)[name].AsText(); }
   double money(std::u16string_view name) const { return (*this)[name].AsCurrency().ToDouble(); }
   double decimal(std::u16string_view name) const { return (*this)[name].AsDecimal().ToDouble(); }
-
- private:
-  const ResultSet& rows_;
-  std::size_t row_;
-};
-
-JetType TypeOf(const ResultSet& rows, std::u16string_view name) {
-  for (std::size_t c = 0; c < rows.columns.size(); ++c) {
-    if (rows.columns[c].name == name) return rows.columns[c].type;
+  static std::size_t Column(const ResultSet& rows, std::u16string_view name) {
+    for (std::size_t c = 0; c < rows.columns.size(); ++c) {
+      if (rows.columns[c].name == name) return c;
+    }
+    throw std::out_of_range(ToUtf8(Text(name)));
   }
-  return JetType::kText;
-}
+};
 
 bool Near(double a, double b, double relative) { return std::fabs(a - b) <= relative * std::fabs(b); }
 
-struct CalculatedCase {
-  const char16_t* column;
-  JetType type;  // the result type of its expression
-  std::function<bool(const Row&)> holds;
-};
-
+// One calculated column of each result type, and the largest figures.
 TEST(CalculatedColumns, HoldTheValuesOfTheirExpressions) {
   QORVEL_REQUIRE_SHARED(kCalculated);
-  const std::vector<CalculatedCase> cases = {
+  const struct {
+    const char16_t* column;
+    JetType type;  // the result type of its expression
+    std::function<bool(const Row&)> holds;
+  } cases[] = {
       {u"LastFirst", JetType::kText,
        [](const Row& r) { return r.text(u"LastFirst") == r.text(u"LastName") + u", " + r.text(u"FirstName"); }},
       {u"LastFirstLen", JetType::kLong,
@@ -80,9 +69,6 @@ TEST(CalculatedColumns, HoldTheValuesOfTheirExpressions) {
        }},
       {u"WeeklySalary", JetType::kNumeric,
        [](const Row& r) { return Near(r.decimal(u"WeeklySalary"), r.money(u"Salary") / 52, 1e-12); }},
-      {u"SalaryTest", JetType::kCurrency, [](const Row& r) { return r[u"SalaryTest"] == r[u"Salary"]; }},
-      {u"BoolTest", JetType::kBoolean, [](const Row& r) { return r[u"BoolTest"].AsBoolean(); }},
-      {u"DecimalTest", JetType::kNumeric, [](const Row& r) { return r[u"DecimalTest"] == r[u"Popularity"]; }},
       {u"FloatTest", JetType::kSingle,
        [](const Row& r) {
          return Near(r[u"FloatTest"].AsSingle(), r.money(u"Salary") * 0.13 / r.decimal(u"DecimalTest"), 1e-6);
@@ -93,14 +79,13 @@ TEST(CalculatedColumns, HoldTheValuesOfTheirExpressions) {
                      r.money(u"Salary") * r.money(u"MonthlySalary") / r.decimal(u"DecimalTest") * 34.12342134, 1e-9);
        }},
   };
-  auto db = testing::OpenShared(kCalculated);
-  const ResultSet rows = db->ReadTable(u"Table1");
+  const ResultSet rows = testing::OpenShared(kCalculated)->ReadTable(u"Table1");
   ASSERT_EQ(rows.row_count(), 4u);
-  for (const CalculatedCase& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(ToUtf8(c.column));
-    EXPECT_EQ(TypeOf(rows, c.column), c.type);
+    EXPECT_EQ(rows.columns[Row::Column(rows, c.column)].type, c.type);
     for (std::size_t r = 0; r < rows.row_count(); ++r) {
-      EXPECT_TRUE(c.holds(Row(rows, r))) << "row " << r << ": " << testing::Describe(Row(rows, r)[c.column]);
+      EXPECT_TRUE(c.holds(Row{rows, r})) << "row " << r << ": " << testing::Describe(Row{rows, r}[c.column]);
     }
   }
 }
@@ -122,13 +107,12 @@ std::string IsoOfUsText(const std::string& text) {
 
 TEST(ExtendedDateTimes, AgreeWithTheSameDatesWrittenAsText) {
   QORVEL_REQUIRE_SHARED(kExtendedDates);
-  auto db = testing::OpenShared(kExtendedDates);
-  const ResultSet rows = db->ReadTable(u"Table1");
+  const ResultSet rows = testing::OpenShared(kExtendedDates)->ReadTable(u"Table1");
   ASSERT_EQ(rows.row_count(), 9u);
-  EXPECT_EQ(TypeOf(rows, u"DateExt"), JetType::kDateTimeExtended);
+  EXPECT_EQ(rows.columns[Row::Column(rows, u"DateExt")].type, JetType::kDateTimeExtended);
   int dates = 0;
   for (std::size_t r = 0; r < rows.row_count(); ++r) {
-    const Row row(rows, r);
+    const Row row{rows, r};
     // The calculated copy of the ordinary date.
     EXPECT_EQ(row[u"DateNormalCalc"], row[u"DateNormal"]) << "row " << r;
     if (row[u"DateExtStr"].IsNull()) {
@@ -158,8 +142,6 @@ TEST(UnsupportedColumns, AreNamedAndAStatementNamingOneSaysWhy) {
         {u"UnknownFix", u"unknown type 71"},
         {u"UnknownComplex", u"attachment, multi-value or version history"}}},
       {kBinary, u"Test", {}},
-      {kCalculated, u"Table1", {}},
-      {kExtendedDates, u"Table1", {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
