@@ -23,7 +23,6 @@ using ::qorvel::testing::SharedPath;
 
 constexpr char kCalculated[] = "fixtures/access-samples/calcFieldTestV2010.accdb";
 constexpr char kExtendedDates[] = "fixtures/access-samples/extDateTestV2019.accdb";
-constexpr char kComplex[] = "fixtures/access-samples/complexDataTestV2010.accdb";
 constexpr char kUnknown[] = "fixtures/access-samples/unsupportedFieldsTestV2007.accdb";
 constexpr char kBinary[] = "fixtures/access-samples/binIdxTestV2010.accdb";
 
@@ -131,11 +130,6 @@ TEST(UnsupportedColumns, AreNamedAndAStatementNamingOneSaysWhy) {
     const char16_t* table;
     std::vector<UnsupportedColumn> columns;
   } cases[] = {
-      {kComplex,
-       u"Table1",
-       {{u"VersionHistory_F5F8918F-0A3F-4DA9-AE71-184EE5012880", u"attachment, multi-value or version history"},
-        {u"multi-value-data", u"attachment, multi-value or version history"},
-        {u"attach-data", u"attachment, multi-value or version history"}}},
       {kUnknown,
        u"Test",
        {{u"UnknownVar", u"unknown type 70"},
