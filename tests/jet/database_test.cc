@@ -344,18 +344,20 @@ TEST(NoWriteTest, NeverWritesTheFile) {
   EXPECT_EQ(ReadFileBytes(path), bytes);
 }
 
-// Statements on the real mirror: the result's Jet type, a Null aggregate,
-// and text and GUIDs compared without regard to case.
+// Statements on the real mirror: the result's Jet type, literals bound
+// afresh on a second run of a shape, and text, GUIDs and names compared
+// without regard to case.
 TEST(ExecuteTest, ResultsCarryTheirJetTypesAndTextIgnoresCase) {
   QORVEL_REQUIRE_SHARED("fixtures/billing.mdb");
   auto db = OpenShared("fixtures/billing.mdb");
   const ResultSet money = db->Execute(u"Select Sum(Balance) From Credit Where Active = 1 And PeopleID = 417");
   EXPECT_EQ(money.columns[0].type, JetType::kCurrency);
   EXPECT_EQ(money.at(0, 0), Money(3305000));
-  EXPECT_TRUE(First(*db, u"Select Sum(Balance) From Credit Where PeopleID = -99").IsNull());
+  EXPECT_TRUE(First(*db, u"Select Sum(Balance) From Credit Where Active = 1 And PeopleID = 42").IsNull());
   const long billing = Count(*db, u"Select Count(*) From CaseClientContact Where Category = 'Billing'");
   EXPECT_GT(billing, 0);
   EXPECT_EQ(Count(*db, u"select count(*) from caseclientcontact where category = 'bIlLiNg'"), billing);
+  EXPECT_EQ(Count(*db, u"Select Count(*) From [CASECLIENTCONTACT] Where CATEGORY = 'BILLING'"), billing);
   EXPECT_EQ(Count(*db, u"Select Count(*) From ActivityLog Where GUID = '{a0000001-0000-4000-8000-000000000417}'"), 1);
 }
 

@@ -1,12 +1,13 @@
 // Structural damage in Jet files: copies of billing.mdb made as the test
 // runs, each with one kind of change that no Jet file can hold, must fail
 // with the engine's damaged (or truncated) error rather than read back as
-// data, in one table with the changes that an unclean close can leave (a
-// stale row count in a table definition, a stale free-space map), which
-// must not stop the file or change its data. Randomly damaged copies of fixtures of every format read
-// or fail with one of the file errors. Nothing libmdb prints may reach
-// standard error while any of these files are read, nor while files with
-// the column types the billing files never use are read, whole or damaged.
+// data; in the same table, the changes that an unclean close can leave (a
+// stale row count in a table definition, a stale free-space map) must not
+// stop the file or change its data. Randomly damaged copies of fixtures of
+// every format read or fail with one of the file errors. Nothing libmdb
+// prints may reach standard error while any of these files are read, nor
+// while files with the column types the billing files never use are read,
+// whole or damaged.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
