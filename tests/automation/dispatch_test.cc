@@ -41,13 +41,12 @@ TEST(DispatchTable, SlotsIdentifiersAndNames) {
 TEST(Invoke, DispatchFailuresAreReportedNotThrown) {
   RecordingEnv env;
   KX kx(&env);
-  struct Case {
+  const struct {
     const char16_t* name;
     std::vector<Variant> args;
     DispatchError error;
     int arg_index;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {u"NoSuchMethod", {}, DispatchError::kUnknownName, -1},
       {u"FormatZip", {}, DispatchError::kBadParamCount, -1},
       {u"FormatZip", {Variant::FromText(u"1"), Variant::FromText(u"2")}, DispatchError::kBadParamCount, -1},
@@ -62,7 +61,7 @@ TEST(Invoke, DispatchFailuresAreReportedNotThrown) {
         Variant::FromText(u"1/1/2011"), Variant::FromText(u"")},
        DispatchError::kTypeMismatch, 2},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(ToUtf8(c.name));
     const InvokeResult r = Invoke(kx, c.name, c.args);
     EXPECT_EQ(r.error, c.error);
@@ -82,10 +81,9 @@ TEST(Invoke, CoercesArgumentsAsTheAutomationDoes) {
   // The empty path returns the default without touching the database, so
   // only the coercion of the arguments is exercised.
   const std::pair<Variant, bool> people[] = {
-      {Variant::FromText(u"417"), true},     {Variant::FromText(u" 417 "), true},
-      {Variant::FromText(u"4.5"), true},     {Variant::FromDouble(2.5), true},
-      {Variant::FromText(u"1,000"), true},   {Variant::FromBoolean(true), true},
-      {Variant::FromText(u"4 17"), false},   {Variant::FromText(u""), false},
+      {Variant::FromText(u" 417 "), true}, {Variant::FromText(u"4.5"), true}, {Variant::FromDouble(2.5), true},
+      {Variant::FromText(u"1,000"), true}, {Variant::FromBoolean(true), true}, {Variant::FromText(u"4 17"), false},
+      {Variant::FromText(u""), false},
   };
   for (const auto& [arg, ok] : people) {
     std::vector<Variant> args = {Variant::FromText(u""), arg};

@@ -1,5 +1,5 @@
 // Test doubles for the platform seams: Envs that record message boxes and
-// hand out scripted or real database objects, a locale to break on purpose,
+// hand out scripted or real database objects, locales to break on purpose,
 // and a scope that sets the user locale for one test.
 #ifndef QORVEL_TESTS_SUPPORT_FAKES_H_
 #define QORVEL_TESTS_SUPPORT_FAKES_H_
@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,7 +33,6 @@ struct FakeDatabase {
   // Answers by statement text; a statement without an answer fails.
   std::map<Text, std::vector<std::vector<Variant>>> answers;
   std::optional<AutomationError> open_error;  // Connection::Open fails with it
-  int opens = 0;
   Long forced_state = -1;  // when >= 0, State() reports it
 };
 
@@ -49,7 +49,6 @@ class FakeConnection final : public Connection {
     db_->calls.push_back("Open(" + ToUtf8(connection_string) + "|" + ToUtf8(user_id) + "|" + ToUtf8(password) +
                          "|" + std::to_string(options) + ")");
     if (db_->open_error) throw *db_->open_error;
-    ++db_->opens;
     open_ = true;
   }
   void Close() override {
@@ -135,6 +134,28 @@ class DelegatingLocale : public platform::Locale {
 
  private:
   std::shared_ptr<const platform::Locale> base_;
+};
+
+// A locale of the table with faults injected: the ANSI codes of `codes` for
+// some characters (-1: the code page runs out of memory), and optionally a
+// numeric test that runs out of memory.
+class FaultyLocale final : public DelegatingLocale {
+ public:
+  FaultyLocale(const std::string& base, std::map<char16_t, int> codes, bool numeric_fails = false)
+      : DelegatingLocale(base), codes_(std::move(codes)), numeric_fails_(numeric_fails) {}
+  bool IsNumeric(TextView t) const override {
+    if (numeric_fails_) throw std::bad_alloc();
+    return DelegatingLocale::IsNumeric(t);
+  }
+  int AnsiCode(char16_t c) const override {
+    const auto it = codes_.find(c);
+    if (it != codes_.end() && it->second < 0) throw std::bad_alloc();
+    return it != codes_.end() ? it->second : DelegatingLocale::AnsiCode(c);
+  }
+
+ private:
+  std::map<char16_t, int> codes_;
+  bool numeric_fails_;
 };
 
 // Sets the user locale for the life of the scope.

@@ -6,11 +6,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <cstdlib>
-#include <fstream>
-#include <iterator>
+
+#include "support/jet_support.h"
 
 namespace qorvel::testing {
 namespace {
@@ -32,34 +31,11 @@ class Fd {
 
 }  // namespace
 
-ScratchDir::ScratchDir() {
-  static std::atomic<int> counter{0};
-  path_ = std::filesystem::temp_directory_path() /
-          ("qorvel-e2e-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
-  std::filesystem::remove_all(path_);
-  std::filesystem::create_directories(path_);
-}
-
-ScratchDir::~ScratchDir() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
-}
-
-std::string ScratchDir::Write(const std::string& name, const std::string& bytes) const {
-  const std::filesystem::path file = path_ / name;
-  std::ofstream(file, std::ios::binary) << bytes;
-  return file.string();
-}
-
-std::string ReadBytes(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
 Outcome RunQorvel(const std::vector<std::string>& args, const std::string& input,
                   const std::map<std::string, std::string>& env, bool stderr_terminal) {
-  const ScratchDir dir;
-  const std::string in_path = dir.Write("stdin", input);
+  const jet::testing::TempDir dir;
+  const std::string in_path = (dir / "stdin").string();
+  jet::testing::WriteFileBytes(in_path, input);
   const std::string out_path = (dir / "stdout").string();
   const std::string err_path = (dir / "stderr").string();
   std::vector<std::string> words = {QORVEL_BINARY};
@@ -104,8 +80,8 @@ Outcome RunQorvel(const std::vector<std::string>& args, const std::string& input
     if (n > 0) run.err.append(buffer, static_cast<std::size_t>(n));
     else if (errno != EINTR) break;
   }
-  run.out = ReadBytes(out_path);
-  if (!stderr_terminal) run.err = ReadBytes(err_path);
+  run.out = jet::testing::ReadFileBytes(out_path);
+  if (!stderr_terminal) run.err = jet::testing::ReadFileBytes(err_path);
   return run;
 }
 

@@ -4,7 +4,6 @@
 #ifndef QORVEL_TESTS_TOOLS_RUN_QORVEL_H_
 #define QORVEL_TESTS_TOOLS_RUN_QORVEL_H_
 
-#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -27,26 +26,6 @@ struct Outcome {
 Outcome RunQorvel(const std::vector<std::string>& args, const std::string& input = "",
                   const std::map<std::string, std::string>& env = {{"LC_ALL", "en_US.UTF-8"}},
                   bool stderr_terminal = false);
-
-// A fresh folder under the temporary folder, removed with its files at the
-// end of the scope.
-class ScratchDir {
- public:
-  ScratchDir();
-  ~ScratchDir();
-  ScratchDir(const ScratchDir&) = delete;
-  ScratchDir& operator=(const ScratchDir&) = delete;
-
-  std::filesystem::path operator/(const std::string& name) const { return path_ / name; }
-  // Writes `bytes` exactly to the file `name` in the folder; returns its path.
-  std::string Write(const std::string& name, const std::string& bytes) const;
-
- private:
-  std::filesystem::path path_;
-};
-
-// The whole contents of a file, as bytes.
-std::string ReadBytes(const std::filesystem::path& path);
 
 }  // namespace qorvel::testing
 

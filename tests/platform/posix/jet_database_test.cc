@@ -70,13 +70,9 @@ TEST(ConnectionStringTest, RejectsMalformedStrings) {
       {u"Data Source=\"abc\"def", u"character 18"},
   };
   for (const Case& c : cases) {
-    try {
-      ParseConnectionString(c.text);
-      ADD_FAILURE() << ToUtf8(c.text) << ": accepted";
-    } catch (const AutomationError& error) {
-      EXPECT_EQ(error.number(), kErrBadConnectionString) << ToUtf8(c.text);
-      EXPECT_NE(error.description().find(c.position), Text::npos) << ToUtf8(c.text) << ": " << error.what();
-    }
+    const AutomationError error = ::qorvel::jet::testing::ErrorOf([&] { ParseConnectionString(c.text); });
+    EXPECT_EQ(error.number(), kErrBadConnectionString) << ToUtf8(c.text);
+    EXPECT_NE(error.description().find(c.position), Text::npos) << ToUtf8(c.text) << ": " << error.what();
   }
 }
 
@@ -88,14 +84,7 @@ Text ConnectionString(const std::string& fixture, const char16_t* password = u"P
 }
 
 // The number of the error `action` raises, 0 for none.
-long ErrorOf(const std::function<void()>& action) {
-  try {
-    action();
-    return 0;
-  } catch (const AutomationError& error) {
-    return error.number();
-  }
-}
+long ErrorOf(const std::function<void()>& action) { return ::qorvel::jet::testing::ErrorOf(action).number(); }
 
 long OpenError(JetConnection& connection, const Text& provider, const Text& connection_string) {
   return ErrorOf([&] {
