@@ -23,7 +23,6 @@ namespace {
 
 using testing::LocaleScope;
 using testing::RecordingEnv;
-using testing::TestLocales;
 
 const Text kError = u"Error in QORVEL.DLL";
 
@@ -145,7 +144,7 @@ TEST(Formatters, ExamplesAndEdgeCasesInEveryLocale) {
       // The lowest input formats as well.
       {u"FormatMinutes", u"-2147483648", u"-35791395·hr·52·mn"},
   };
-  for (const std::string& locale : TestLocales()) {
+  for (const std::string& locale : platform::LocaleNames()) {
     LocaleScope scope(locale);
     for (const Case& c : cases) ExpectResult(locale, c);
   }
@@ -165,7 +164,7 @@ TEST(Formatters, NumberSeparatorsFollowTheLocale) {
       {{u"FormatSS", u"12345.678", u"123-45-.678"}, u'.', u"-18--1-0-9-8-15-14-13-12-11"},
       {{u"FormatSS", u"12345,678", u"123-45-,678"}, u',', u"-20--1-0-9-8-15-14-13-12-11"},
   };
-  for (const std::string& locale : TestLocales()) {
+  for (const std::string& locale : platform::LocaleNames()) {
     LocaleScope scope(locale);
     const platform::LocaleInfo& info = platform::UserLocale().info();
     for (const auto& [numeric, separator, if_not] : cases) {
@@ -215,33 +214,6 @@ TEST(LeadingValue, ReadsTheBeginningOfTheText) {
   for (const char16_t* text : {u"-1E309", u"99999E304", u"1E99999999999999999999"}) {
     EXPECT_EQ(jet::testing::ErrorOf([&] { kx::LeadingValue(text); }).number(), kErrOverflow) << ToUtf8(text);
   }
-}
-
-TEST(FormatAddress, TheZipPartGoesThroughTheZipFormatter) {
-  LocaleScope scope("en-US");
-  std::vector<Text> seen;
-  const kx::ZipFormatter recording = [&](const Text& zip) {
-    seen.push_back(zip);
-    return u"<" + zip + u">";
-  };
-  EXPECT_EQ(kx::FormatAddress(u"1 Elm", u"", u"Town", u"", u"", kTrue, recording), u"1 Elm\r\nTown");
-  EXPECT_TRUE(seen.empty());  // the block form skips an empty ZIP part
-  EXPECT_EQ(kx::FormatAddress(u"1 Elm", u"", u"Town", u"", u"", kFalse, recording), u"1 Elm  Town  <>");
-  EXPECT_EQ(kx::FormatAddress2(u"1 Elm", u"", u"", u"Town", u"", u" 5 ", 1, recording),
-            u"1 Elm\r\nTown < 5 >");
-  EXPECT_EQ(seen, (std::vector<Text>{u"", u" 5 "}));
-
-  // A failing ZIP call is an error of the address.
-  const kx::ZipFormatter failing = [](const Text&) -> Text { throw AutomationError(-2147418113, u"Catastrophic failure"); };
-  RecordingEnv env;
-  bool flags[kx::kErrorShownFlags] = {};
-  EXPECT_EQ(kx::RunMethod<Text>(env, flags, kx::kFormatAddress,
-                                [&] { return kx::FormatAddress(u"1 Elm", u"", u"Town", u"", u"9", kTrue, failing); }),
-            kError);
-  EXPECT_EQ(kx::RunMethod<Text>(env, flags, kx::kFormatAddress2,
-                                [&] { return kx::FormatAddress2(u"", u"", u"", u"", u"", u"", kFalse, failing); }),
-            kError);
-  EXPECT_TRUE(env.boxes.empty());
 }
 
 }  // namespace

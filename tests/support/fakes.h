@@ -171,9 +171,6 @@ class LocaleScope {
   std::shared_ptr<const platform::Locale> previous_;
 };
 
-// The locale names of the table that tests run through.
-const std::vector<std::string>& TestLocales();
-
 }  // namespace qorvel::testing
 
 #endif  // QORVEL_TESTS_SUPPORT_FAKES_H_
