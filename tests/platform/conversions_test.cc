@@ -118,7 +118,6 @@ TEST(Conversions, ValuesToText) {
   EXPECT_EQ(de.CurrencyToText(Currency::FromRaw(std::numeric_limits<std::int64_t>::min())),
             u"-922337203685477,5808");
   EXPECT_EQ(us.CurrencyToText(Currency::FromRaw(1)), u"0.0001");
-  EXPECT_EQ(us.CurrencyToText(Currency::FromRaw(-1230)), u"-0.123");
   EXPECT_EQ(us.DateToText(DateTime(-0.5)), u"12:00:00 PM");
   for (const double bad : {std::nan(""), HUGE_VAL, 2958466.0, -657436.0}) {
     EXPECT_EQ(Outcome([&] { return ToUtf8(us.DateToText(DateTime(bad))); }), kOverflow) << bad;
