@@ -175,7 +175,7 @@ TEST(Formatters, NumberSeparatorsFollowTheLocale) {
 }
 
 TEST(FormatPhone, ARunTimeErrorGivesTheEmptyTextAfterOneLabelledBox) {
-  LocaleScope scope(std::make_shared<testing::FaultyLocale>("en-US", std::map<char16_t, int>{}, true));  // IsNumeric fails
+  LocaleScope scope(std::make_shared<testing::FaultyLocale>("en-US", testing::Faults{.numeric_fails = true}));
   RecordingEnv env;
   KX kx(&env);
   EXPECT_EQ(kx.FormatPhone(u"", u"5551234567"), u"");
@@ -191,7 +191,7 @@ TEST(FormatPhone, ARunTimeErrorGivesTheEmptyTextAfterOneLabelledBox) {
 
 TEST(FormatSS, AnErrorFromDecryptSSNGivesTheErrorText) {
   // A double-byte code whose difference from 64 is below the 16-bit range.
-  LocaleScope scope(std::make_shared<testing::FaultyLocale>("ja-JP", std::map<char16_t, int>{{u'X', 0x8000}}));
+  LocaleScope scope(std::make_shared<testing::FaultyLocale>("ja-JP", testing::Faults{.codes = {{u'X', 0x8000}}}));
   RecordingEnv env;
   KX kx(&env);
   EXPECT_EQ(kx.FormatSS(u"ABCDXFGHI"), kError);

@@ -25,15 +25,9 @@ TEST(GetDateFormat, PatternOfEachLocale) {
   }
 }
 
-// A locale that cannot read dates: every probe fails.
-class BrokenLocale final : public testing::DelegatingLocale {
- public:
-  using DelegatingLocale::DelegatingLocale;
-  DateTime TextToDate(TextView) const override { throw AutomationError(13, u"Type mismatch"); }
-};
-
 TEST(GetDateFormat, ProbeFailureShowsItsBoxOncePerObject) {
-  LocaleScope scope(std::make_shared<BrokenLocale>("en-GB"));
+  // A locale that cannot read dates: every probe fails.
+  LocaleScope scope(std::make_shared<testing::FaultyLocale>("en-GB", testing::Faults{.dates_fail = true}));
   RecordingEnv env;
   KX first(&env);
   EXPECT_EQ(first.GetDateFormat(), u"MM/dd/yyyy");

@@ -116,7 +116,7 @@ TEST(DecryptSSN, TheSixteenBitRangeAndReRaisedErrors) {
   // Double-byte codes 0x8000 to 0x803F are -32768 to -32705: minus 64 they
   // leave the 16-bit range. 0x8040 gives exactly -32768.
   LocaleScope scope(std::make_shared<testing::FaultyLocale>(
-      "ja-JP", std::map<char16_t, int>{{u'X', 0x8000}, {u'Y', 0x803F}, {u'Z', 0x8040}, {u'W', 0xFFFF}, {u'\uFFFF', -1}}));
+      "ja-JP", testing::Faults{.codes = {{u'X', 0x8000}, {u'Y', 0x803F}, {u'Z', 0x8040}, {u'W', 0xFFFF}, {u'\uFFFF', -1}}}));
   EXPECT_EQ(DecryptSSN(u"@@@@@Z@@@"), u"-32768" + Text(8, u'0'));
   EXPECT_EQ(DecryptSSN(u"@@@@@W@@@"), u"-65" + Text(8, u'0'));
   const std::pair<const char16_t*, AutomationError> failures[] = {

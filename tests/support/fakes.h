@@ -116,46 +116,44 @@ class EngineEnv final : public BoxRecordingEnv {
   std::unique_ptr<Recordset> CreateRecordset() override;
 };
 
-// A locale that forwards every conversion to a locale of the table; a test
-// derives from it and overrides the conversions it wants to break.
-class DelegatingLocale : public platform::Locale {
+// What a FaultyLocale breaks: the ANSI codes of `codes` for some characters
+// (-1: the code page runs out of memory), the numeric test (out of memory),
+// reading dates (a type mismatch).
+struct Faults {
+  std::map<char16_t, int> codes = {};
+  bool numeric_fails = false;
+  bool dates_fail = false;
+};
+
+// A locale of the table with faults injected; every other conversion is
+// the table locale's.
+class FaultyLocale final : public platform::Locale {
  public:
-  explicit DelegatingLocale(const std::string& base) : base_(platform::FindLocale(base)) {}
+  FaultyLocale(const std::string& base, Faults faults) : base_(platform::FindLocale(base)), faults_(std::move(faults)) {}
   const platform::LocaleInfo& info() const override { return base_->info(); }
-  DateTime TextToDate(TextView t) const override { return base_->TextToDate(t); }
+  DateTime TextToDate(TextView t) const override {
+    if (faults_.dates_fail) throw AutomationError(13, u"Type mismatch");
+    return base_->TextToDate(t);
+  }
   Text DateToText(DateTime v) const override { return base_->DateToText(v); }
   Text DoubleToText(double v) const override { return base_->DoubleToText(v); }
   Text CurrencyToText(Currency v) const override { return base_->CurrencyToText(v); }
   double TextToDouble(TextView t) const override { return base_->TextToDouble(t); }
   Currency TextToCurrency(TextView t) const override { return base_->TextToCurrency(t); }
-  bool IsNumeric(TextView t) const override { return base_->IsNumeric(t); }
+  bool IsNumeric(TextView t) const override {
+    if (faults_.numeric_fails) throw std::bad_alloc();
+    return base_->IsNumeric(t);
+  }
   Text FormatDate(DateTime v, TextView p) const override { return base_->FormatDate(v, p); }
-  int AnsiCode(char16_t c) const override { return base_->AnsiCode(c); }
+  int AnsiCode(char16_t c) const override {
+    const auto it = faults_.codes.find(c);
+    if (it != faults_.codes.end() && it->second < 0) throw std::bad_alloc();
+    return it != faults_.codes.end() ? it->second : base_->AnsiCode(c);
+  }
 
  private:
   std::shared_ptr<const platform::Locale> base_;
-};
-
-// A locale of the table with faults injected: the ANSI codes of `codes` for
-// some characters (-1: the code page runs out of memory), and optionally a
-// numeric test that runs out of memory.
-class FaultyLocale final : public DelegatingLocale {
- public:
-  FaultyLocale(const std::string& base, std::map<char16_t, int> codes, bool numeric_fails = false)
-      : DelegatingLocale(base), codes_(std::move(codes)), numeric_fails_(numeric_fails) {}
-  bool IsNumeric(TextView t) const override {
-    if (numeric_fails_) throw std::bad_alloc();
-    return DelegatingLocale::IsNumeric(t);
-  }
-  int AnsiCode(char16_t c) const override {
-    const auto it = codes_.find(c);
-    if (it != codes_.end() && it->second < 0) throw std::bad_alloc();
-    return it != codes_.end() ? it->second : DelegatingLocale::AnsiCode(c);
-  }
-
- private:
-  std::map<char16_t, int> codes_;
-  bool numeric_fails_;
+  Faults faults_;
 };
 
 // Sets the user locale for the life of the scope.
