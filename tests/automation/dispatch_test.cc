@@ -1,11 +1,18 @@
 // Late binding: the dispatch table, name and identifier lookup, argument
-// coercion, and the dispatch failures.
+// coercion, the dispatch failures, and the call cases shared with the Windows
+// tests (tests/cases/calls.tsv): every row by name through qorvel::Invoke,
+// with typed arguments made from the parameter types of the dispatch table.
+// The Windows tests run the same rows through QORVEL.dll, so both builds are
+// held to one table.
 #include "qorvel/dispatch.h"
 
 #include <gtest/gtest.h>
 
 #include <limits>
 
+#include "cases/calls_table.h"
+#include "platform/locale.h"
+#include "platform/variant_conversion.h"
 #include "qorvel/host.h"
 #include "qorvel/kx.h"
 #include "support/fakes.h"
@@ -88,6 +95,34 @@ TEST(Invoke, CoercesArgumentsAsTheAutomationDoes) {
   for (const auto& [arg, ok] : people) {
     std::vector<Variant> args = {Variant::FromText(u""), arg};
     EXPECT_EQ(Invoke(kx, u"CreditAmount", args).ok(), ok) << ToUtf8(DisplayText(arg));
+  }
+}
+
+TEST(CallsTable, EveryRowThroughLateBinding) {
+  std::string error;
+  const std::vector<cases::Call> calls = cases::ReadCalls(QORVEL_CASES_DIR "/calls.tsv", error);
+  ASSERT_TRUE(error.empty()) << error;
+  ASSERT_GT(calls.size(), 40u);
+  RecordingEnv env;
+  for (const cases::Call& call : calls) {
+    SCOPED_TRACE("calls.tsv:" + std::to_string(call.line) + " " + call.method);
+    LocaleScope scope(call.locale);
+    KX kx(&env);
+    const Text name = FromUtf8(call.method);
+    const MethodInfo* method = FindMethod(name);
+    ASSERT_NE(method, nullptr);
+    ASSERT_EQ(call.args.size(), method->params.size());
+    // Each argument of its parameter's type, read from its text by the
+    // conversion the Windows build's arguments go through ("&H10" is 16).
+    std::vector<Variant> args;
+    for (std::size_t k = 0; k < call.args.size(); ++k) {
+      args.push_back(
+          platform::ChangeType(Variant::FromText(call.args[k]), method->params[k].type, platform::UserLocale()));
+    }
+    const InvokeResult result = Invoke(kx, name, args);
+    ASSERT_TRUE(result.ok()) << result.message;
+    EXPECT_EQ(result.value, Variant::FromText(call.expected)) << ToUtf8(DisplayText(result.value));
+    EXPECT_TRUE(env.boxes.empty());
   }
 }
 

@@ -66,7 +66,7 @@ TEST(Formatters, ExamplesAndEdgeCasesInEveryLocale) {
       {u"FormatPhone", u"###-###-####|15551234567", u"155-512-3456"},
       // Empty and not numeric: unchanged, not trimmed.
       {u"FormatPhone", u"|", u""},
-      {u"FormatPhone", u"###-###-####|555-123-4567", u"555-123-4567"},
+      {u"FormatPhone", u"###-####|·555·1234·", u"·555·1234·"},
       // '@' is '#'; other characters are literal; no placeholder at all.
       {u"FormatPhone", u"N/A|5551234", u"N/A"},
       {u"FormatPhone", u"#@#-@#@#|5551234", u"555-1234"},
@@ -85,7 +85,8 @@ TEST(Formatters, ExamplesAndEdgeCasesInEveryLocale) {
       {u"FormatZip", u"ABCDE1234", u"ABCDE1234"},
       {u"FormatZip", u"1234-5678", u"1234--5678"},
       {u"FormatZip", u"···", u""},
-      // Nine characters with a non-zero leading value (see LeadingValue below).
+      // Nine characters with a positive leading value (see LeadingValue below).
+      {u"FormatZip", u"-12345678", u"-12345678"},
       {u"FormatZip", u"\t12345678", u"\t1234-5678"},
       {u"FormatZip", u"&H1234567", u"&H123-4567"},
       // Overflow of the leading value is the one error; other lengths are
@@ -126,7 +127,9 @@ TEST(Formatters, ExamplesAndEdgeCasesInEveryLocale) {
       {u"FormatAddress", u"12·Oak·St||Springfield|IL|627011234|0", u"12·Oak·St··Springfield,·IL··62701-1234"},
       {u"FormatAddress", u"12·Oak·St|Apt·4|Springfield|IL|627011234|1", u"12·Oak·St\r\nApt·4\r\nSpringfield,·IL·62701-1234"},
       // All empty; only some parts.
+      {u"FormatAddress", u"|||||0", u""},
       {u"FormatAddress", u"||||627011234|-1", u"·62701-1234"},
+      {u"FormatAddress", u"||Springfield|||0", u"Springfield"},
       // Blank parts are not empty; the block keeps every blank.
       {u"FormatAddress", u"12·Oak·St|·|Springfield|IL|627011234|-1", u"12·Oak·St\r\n·\r\nSpringfield,·IL·62701-1234"},
       {u"FormatAddress", u"·12·Oak·St·|Apt·4|Springfield|IL|627011234|-1", u"·12·Oak·St·\r\nApt·4\r\nSpringfield,·IL·62701-1234"},

@@ -1,13 +1,16 @@
-// modMain: NullToString, the per-thread connection of ConnectToDB, and
-// DecryptSSN with the ANSI codes of each code page and its re-raised errors.
+// modMain: NullToString, the per-thread connection of ConnectToDB,
+// DecryptSSN with the ANSI codes of each code page and its re-raised errors,
+// and the error styles' boxes: exact prompts and the once-only flag.
 #include "modmain/mod_main.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <thread>
 
+#include "modmain/error_styles.h"
 #include "support/fakes.h"
 #include "support/jet_support.h"
 
@@ -76,7 +79,7 @@ TEST_F(ConnectToDBTest, FailureBoxOncePerThreadAndLastPathKept) {
   EXPECT_FALSE(ConnectToDB(env, u"/db/b.mdb"));
   EXPECT_FALSE(ConnectToDB(env, u"/db/c.mdb"));
   ASSERT_EQ(env.boxes.size(), 1u);
-  EXPECT_EQ(env.boxes[0].prompt.rfind(u"Unable to connect to /db/b.mdb.\r\n", 0), 0u);  // error_styles_test.cc
+  EXPECT_EQ(env.boxes[0].prompt.rfind(u"Unable to connect to /db/b.mdb.\r\n", 0), 0u);  // the whole prompt: ErrorStyles below
   EXPECT_EQ(ThisThread().LastDBPath, u"/db/a.mdb");
 
   // Another thread has its own flag and shows the box again.
@@ -128,6 +131,58 @@ TEST(DecryptSSN, TheSixteenBitRangeAndReRaisedErrors) {
     const AutomationError e = jet::testing::ErrorOf([&] { (void)DecryptSSN(in); });
     EXPECT_EQ(e.number(), expected.number()) << ToUtf8(in);
     EXPECT_EQ(e.description(), expected.description());
+  }
+}
+
+TEST(ErrorStyles, PromptsAreExact) {
+  struct Case {
+    const char* name;
+    std::function<void(Env&, bool&)> show;
+    Text prompt;
+    Long buttons;
+    std::optional<Text> title;
+  };
+  const AutomationError db_error(-2147217865, u"The table 'Credit' does not exist.");
+  const AutomationError empty(6, u"");
+  const Case cases[] = {
+      {"labelled, negative number",
+       [&](Env& e, bool& f) { ShowLabelledErrorBox(e, f, u"CreditAmount", db_error); },
+       u"CreditAmount\r\n-2147217865\r\nThe table 'Credit' does not exist.", 0, std::nullopt},
+      {"labelled, empty description ends with its CR LF",
+       [&](Env& e, bool& f) { ShowLabelledErrorBox(e, f, u"InvoiceFee", empty); },
+       u"InvoiceFee\r\n6\r\n", 0, std::nullopt},
+      {"date format box has an empty title given",
+       [&](Env& e, bool& f) { ShowDateFormatBox(e, f, db_error); },
+       u"Error Determining Date Format - Defaulting to 'MM/dd/yyyy'.\r\nError Message - "
+       u"The table 'Credit' does not exist.",
+       64, Text()},
+      {"date format box, empty description",
+       [&](Env& e, bool& f) { ShowDateFormatBox(e, f, empty); },
+       u"Error Determining Date Format - Defaulting to 'MM/dd/yyyy'.\r\nError Message - ", 64,
+       Text()},
+      {"connection failure shows the description twice",
+       [&](Env& e, bool& f) { ShowConnectionFailureBox(e, f, u"C:\\db\\x.mdb", db_error); },
+       u"Unable to connect to C:\\db\\x.mdb.\r\nSome report information may be missing or "
+       u"incorrect.\r\nPlease restart your computer or contact support.\r\n\r\nThe table "
+       u"'Credit' does not exist.\r\nThe table 'Credit' does not exist.",
+       64, std::nullopt},
+      {"connection failure, empty description",
+       [&](Env& e, bool& f) { ShowConnectionFailureBox(e, f, u"", empty); },
+       u"Unable to connect to .\r\nSome report information may be missing or incorrect.\r\n"
+       u"Please restart your computer or contact support.\r\n\r\n\r\n",
+       64, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RecordingEnv env;
+    bool shown = false;
+    c.show(env, shown);
+    c.show(env, shown);  // the flag silences the second box
+    ASSERT_EQ(env.boxes.size(), 1u);
+    EXPECT_EQ(env.boxes[0].prompt, c.prompt);
+    EXPECT_EQ(env.boxes[0].buttons, c.buttons);
+    EXPECT_EQ(env.boxes[0].title, c.title);
+    EXPECT_TRUE(shown);
   }
 }
 
