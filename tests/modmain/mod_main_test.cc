@@ -127,10 +127,10 @@ TEST(DecryptSSN, TheSixteenBitRangeAndReRaisedErrors) {
       {u"Y@@@@@@@@", AutomationError(6, u"Error In DecryptSSN\r\nOverflow")},
       {u"@@\uFFFF@@@@@@", AutomationError(7, u"Error In DecryptSSN\r\nOut of memory")},
   };
-  for (const auto& [in, expected] : failures) {
-    const AutomationError e = jet::testing::ErrorOf([&] { (void)DecryptSSN(in); });
-    EXPECT_EQ(e.number(), expected.number()) << ToUtf8(in);
-    EXPECT_EQ(e.description(), expected.description());
+  for (const auto& failure : failures) {
+    const AutomationError e = jet::testing::ErrorOf([&] { (void)DecryptSSN(failure.first); });
+    EXPECT_EQ(e.number(), failure.second.number()) << ToUtf8(failure.first);
+    EXPECT_EQ(e.description(), failure.second.description());
   }
 }
 
