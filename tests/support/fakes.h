@@ -126,7 +126,7 @@ struct Faults {
 };
 
 // A locale of the table with faults injected; every other conversion is
-// the table locale's.
+// the table locale's. Precondition: `base` names a locale of the table.
 class FaultyLocale final : public platform::Locale {
  public:
   FaultyLocale(const std::string& base, Faults faults) : base_(platform::FindLocale(base)), faults_(std::move(faults)) {}

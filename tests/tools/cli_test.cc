@@ -196,8 +196,6 @@ TEST(Cli, Batch) {
       {"dash for standard input", {"batch", "-"}, "FormatZip\t1\n", 0, "1\n", ""},
       {"file", {"batch", calls}, "", 0, "12345-6789\n2 hr 15 mn\n", ""},
       {"failed lines", {"batch"}, "Nope\nFormatZip\t1\n", 1, "#error: line 1: unknown method name \"Nope\"", ""},
-      {"json", {"batch", "--json", "--jobs", "2"}, "FormatZip\t1\n", 0,
-       "{\"method\": \"FormatZip\", \"result\": {\"type\": \"Text\", \"value\": \"1\"}", ""},
       {"bad jobs", {"batch", "--jobs", "0"}, "", 2, "", "--jobs takes a number from 1 to 256, not \"0\""},
       {"missing file", {"batch", (dir / "none.tsv").string()}, "", 2, "", "batch: cannot read"},
       {"two files", {"batch", calls, calls}, "", 2, "", "one input file only"},
