@@ -1,11 +1,18 @@
 // Late binding: the dispatch table, name and identifier lookup, argument
-// coercion, and the dispatch failures.
+// coercion, the dispatch failures, and the call cases shared with the Windows
+// tests (tests/cases/calls.tsv): every row by name through qorvel::Invoke,
+// with typed arguments made from the parameter types of the dispatch table.
+// The Windows tests run the same rows through QORVEL.dll, so both builds are
+// held to one table.
 #include "qorvel/dispatch.h"
 
 #include <gtest/gtest.h>
 
 #include <limits>
 
+#include "cases/calls_table.h"
+#include "platform/locale.h"
+#include "platform/variant_conversion.h"
 #include "qorvel/host.h"
 #include "qorvel/kx.h"
 #include "support/fakes.h"
@@ -41,13 +48,12 @@ TEST(DispatchTable, SlotsIdentifiersAndNames) {
 TEST(Invoke, DispatchFailuresAreReportedNotThrown) {
   RecordingEnv env;
   KX kx(&env);
-  struct Case {
+  const struct {
     const char16_t* name;
     std::vector<Variant> args;
     DispatchError error;
     int arg_index;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {u"NoSuchMethod", {}, DispatchError::kUnknownName, -1},
       {u"FormatZip", {}, DispatchError::kBadParamCount, -1},
       {u"FormatZip", {Variant::FromText(u"1"), Variant::FromText(u"2")}, DispatchError::kBadParamCount, -1},
@@ -62,7 +68,7 @@ TEST(Invoke, DispatchFailuresAreReportedNotThrown) {
         Variant::FromText(u"1/1/2011"), Variant::FromText(u"")},
        DispatchError::kTypeMismatch, 2},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(ToUtf8(c.name));
     const InvokeResult r = Invoke(kx, c.name, c.args);
     EXPECT_EQ(r.error, c.error);
@@ -82,14 +88,41 @@ TEST(Invoke, CoercesArgumentsAsTheAutomationDoes) {
   // The empty path returns the default without touching the database, so
   // only the coercion of the arguments is exercised.
   const std::pair<Variant, bool> people[] = {
-      {Variant::FromText(u"417"), true},     {Variant::FromText(u" 417 "), true},
-      {Variant::FromText(u"4.5"), true},     {Variant::FromDouble(2.5), true},
-      {Variant::FromText(u"1,000"), true},   {Variant::FromBoolean(true), true},
-      {Variant::FromText(u"4 17"), false},   {Variant::FromText(u""), false},
+      {Variant::FromText(u" 417 "), true}, {Variant::FromText(u"4.5"), true}, {Variant::FromDouble(2.5), true},
+      {Variant::FromText(u"1,000"), true}, {Variant::FromBoolean(true), true}, {Variant::FromText(u"4 17"), false},
+      {Variant::FromText(u""), false},
   };
   for (const auto& [arg, ok] : people) {
     std::vector<Variant> args = {Variant::FromText(u""), arg};
     EXPECT_EQ(Invoke(kx, u"CreditAmount", args).ok(), ok) << ToUtf8(DisplayText(arg));
+  }
+}
+
+TEST(CallsTable, EveryRowThroughLateBinding) {
+  std::string error;
+  const std::vector<cases::Call> calls = cases::ReadCalls(QORVEL_CASES_DIR "/calls.tsv", error);
+  ASSERT_TRUE(error.empty()) << error;
+  ASSERT_GT(calls.size(), 40u);
+  RecordingEnv env;
+  for (const cases::Call& call : calls) {
+    SCOPED_TRACE("calls.tsv:" + std::to_string(call.line) + " " + call.method);
+    LocaleScope scope(call.locale);
+    KX kx(&env);
+    const Text name = FromUtf8(call.method);
+    const MethodInfo* method = FindMethod(name);
+    ASSERT_NE(method, nullptr);
+    ASSERT_EQ(call.args.size(), method->params.size());
+    // Each argument of its parameter's type, read from its text by the
+    // conversion the Windows build's arguments go through ("&H10" is 16).
+    std::vector<Variant> args;
+    for (std::size_t k = 0; k < call.args.size(); ++k) {
+      args.push_back(
+          platform::ChangeType(Variant::FromText(call.args[k]), method->params[k].type, platform::UserLocale()));
+    }
+    const InvokeResult result = Invoke(kx, name, args);
+    ASSERT_TRUE(result.ok()) << result.message;
+    EXPECT_EQ(result.value, Variant::FromText(call.expected)) << ToUtf8(DisplayText(result.value));
+    EXPECT_TRUE(env.boxes.empty());
   }
 }
 

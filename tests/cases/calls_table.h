@@ -1,19 +1,10 @@
 // Reads calls.tsv, the table of call cases that the Linux tests (through
 // qorvel::Invoke) and the Windows tests (through the COM server, late and
-// early bound) share, so that the two builds cannot drift apart.
-//
-// The file is UTF-8, one case per line: locale, method, expected result,
-// then the arguments in parameter order, separated by tabs. Lines starting
-// with '#' and empty lines are skipped. In a field, \t, \r, \n and \\ stand
-// for a tab, CR, LF and a backslash; an empty field is the empty text.
-// Arguments are written as the report host would type them: texts as they
-// are, Long and Integer as decimal numbers, Boolean as True or False (or
-// any text the automation conversion reads, such as &H10 or #TRUE#); the
-// reader converts them by the parameter's type. Results are texts (every
-// method the table covers returns Text).
-//
-// Portable C++ without the library, so that the Windows test programs can
-// use it as well.
+// early bound) share, so that the two builds cannot drift apart. The file's
+// own header describes its columns; arguments are written as the report host
+// would type them, and the reader's callers convert them by the parameter's
+// type. Portable C++ without the library, so that the Windows test programs
+// can use it as well.
 #ifndef QORVEL_TESTS_CASES_CALLS_TABLE_H_
 #define QORVEL_TESTS_CASES_CALLS_TABLE_H_
 
@@ -33,9 +24,6 @@ struct Call {
   std::u16string expected;
   std::vector<std::u16string> args;
 };
-
-// UTF-8 to UTF-16; invalid sequences become U+FFFD.
-inline std::u16string Utf16(const std::string& s) { return qorvel::FromUtf8(s); }
 
 inline std::string Unescape(const std::string& field) {
   std::string out;
@@ -73,8 +61,8 @@ inline std::vector<Call> ReadCalls(const std::string& path, std::string& error) 
     call.line = number;
     call.locale = fields[0];
     call.method = fields[1];
-    call.expected = Utf16(fields[2]);
-    for (std::size_t k = 3; k < fields.size(); ++k) call.args.push_back(Utf16(fields[k]));
+    call.expected = qorvel::FromUtf8(fields[2]);
+    for (std::size_t k = 3; k < fields.size(); ++k) call.args.push_back(qorvel::FromUtf8(fields[k]));
     calls.push_back(std::move(call));
   }
   return calls;

@@ -1,8 +1,6 @@
-// The display formatters: every example and edge case, each called early
-// bound through _KX and then late bound through Invoke with text arguments on
-// the same object (so the same arguments must give the same result again),
-// in every locale of the table; the numeric test where it follows the
-// locale's separators; and the error results.
+// The display formatters: the edge cases, called late bound through Invoke
+// with text arguments in every locale of the table; the numeric test where it
+// follows the locale's separators; the leading value; and the error results.
 //
 // In the tables '·' stands for one blank, so that blanks can be counted.
 // The examples of tests/cases/calls.tsv (en-US and en-GB) are not repeated.
@@ -10,57 +8,26 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <map>
 #include <memory>
-#include <new>
 #include <string>
 
 #include "kx/method_styles.h"
 #include "qorvel/dispatch.h"
 #include "qorvel/kx.h"
 #include "support/fakes.h"
+#include "support/jet_support.h"
 
 namespace qorvel {
 namespace {
 
 using testing::LocaleScope;
 using testing::RecordingEnv;
-using testing::TestLocales;
 
 const Text kError = u"Error in QORVEL.DLL";
 
-// '·' becomes a blank.
-Text Dots(TextView text) {
-  Text out(text);
-  for (char16_t& c : out) {
-    if (c == u'\u00B7') c = u' ';
-  }
-  return out;
-}
-
-Long LongOf(const Text& text) { return static_cast<Long>(std::stoll(ToUtf8(text))); }
-Boolean BooleanOf(const Text& text) { return static_cast<Boolean>(LongOf(text)); }
-
-// The call of a formatter through the _KX interface, with the same text
-// arguments a late-bound caller passes (Long and Boolean as decimal text).
-Text CallEarly(_KX& kx, TextView method, const std::vector<Text>& a) {
-  if (method == u"FormatPhone") return kx.FormatPhone(a[0], a[1]);
-  if (method == u"FormatZip") return kx.FormatZip(a[0]);
-  if (method == u"FormatSS") return kx.FormatSS(a[0]);
-  if (method == u"FormatName") return kx.FormatName(a[0], a[1], a[2], BooleanOf(a[3]));
-  if (method == u"FormatAddress") {
-    return kx.FormatAddress(a[0], a[1], a[2], a[3], a[4], BooleanOf(a[5]));
-  }
-  if (method == u"FormatAddress2") {
-    return kx.FormatAddress2(a[0], a[1], a[2], a[3], a[4], a[5], BooleanOf(a[6]));
-  }
-  if (method == u"FormatMinutes") return kx.FormatMinutes(LongOf(a[0]));
-  ADD_FAILURE() << "no such formatter " << ToUtf8(method);
-  return Text();
-}
-
-// The same call late bound.
+// A formatter called late bound, with text arguments (Long and Boolean as
+// decimal text), as a report host calls it.
 Text CallLate(_KX& kx, TextView method, const std::vector<Text>& a) {
   std::vector<Variant> args;
   for (const Text& t : a) args.push_back(Variant::FromText(t));
@@ -77,64 +44,34 @@ struct Case {
   Text expected;
 };
 
-std::vector<Text> SplitArgs(const Text& joined) {
-  std::vector<Text> args(1);
-  for (char16_t c : Dots(joined)) {
-    if (c == u'|') args.emplace_back();
-    else args.back() += c;
-  }
-  return args;
-}
-
-void ExpectBothBindings(const std::string& locale, const Case& c) {
+void ExpectResult(const std::string& locale, const Case& c) {
   SCOPED_TRACE(locale + " " + ToUtf8(c.method) + " " + ToUtf8(c.args));
-  const std::vector<Text> args = SplitArgs(c.args);
-  const Text expected = Dots(c.expected);
+  std::vector<Text> args(1);
+  for (const char16_t ch : c.args) {
+    if (ch == u'|') args.emplace_back();
+    else args.back() += ch == u'\u00B7' ? u' ' : ch;
+  }
+  Text expected = c.expected;
+  for (char16_t& ch : expected) ch = ch == u'\u00B7' ? u' ' : ch;
   RecordingEnv env;
   KX kx(&env);
-  EXPECT_EQ(CallEarly(kx, c.method, args), expected);
   EXPECT_EQ(CallLate(kx, c.method, args), expected);
   EXPECT_TRUE(env.boxes.empty());
 }
-
-// A locale of the table with faults injected: a numeric test that runs out
-// of memory, or ANSI codes of a double-byte code page for some characters.
-class FaultyLocale final : public testing::DelegatingLocale {
- public:
-  FaultyLocale(const std::string& base, bool numeric_fails, std::map<char16_t, int> codes = {})
-      : DelegatingLocale(base), numeric_fails_(numeric_fails), codes_(std::move(codes)) {}
-  bool IsNumeric(TextView t) const override {
-    if (numeric_fails_) throw std::bad_alloc();
-    return DelegatingLocale::IsNumeric(t);
-  }
-  int AnsiCode(char16_t c) const override {
-    const auto it = codes_.find(c);
-    return it != codes_.end() ? it->second : DelegatingLocale::AnsiCode(c);
-  }
-
- private:
-  bool numeric_fails_;
-  std::map<char16_t, int> codes_;
-};
 
 TEST(Formatters, ExamplesAndEdgeCasesInEveryLocale) {
   const Case cases[] = {
       {u"FormatPhone", u"|5551234567", u"(555)·123-4567"},
       {u"FormatPhone", u"|5551234", u"(···)·555-1234"},
-      {u"FormatPhone", u"###-###-####|5551234567", u"555-123-4567"},
-      {u"FormatPhone", u"(###)·###-####|5551234", u"(555)·123-4···"},
       {u"FormatPhone", u"###-###-####|15551234567", u"155-512-3456"},
-      {u"FormatPhone", u"|15551234567", u"(155)·512-3456"},
       // Empty and not numeric: unchanged, not trimmed.
       {u"FormatPhone", u"|", u""},
-      {u"FormatPhone", u"###-###-####|555-123-4567", u"555-123-4567"},
       {u"FormatPhone", u"###-####|·555·1234·", u"·555·1234·"},
       // '@' is '#'; other characters are literal; no placeholder at all.
       {u"FormatPhone", u"N/A|5551234", u"N/A"},
       {u"FormatPhone", u"#@#-@#@#|5551234", u"555-1234"},
       // Left fill in a caller's pattern; blanks around the digits count.
       {u"FormatPhone", u"###-####|12", u"12·-····"},
-      {u"FormatPhone", u"###-####|·5551234", u"·55-5123"},
       {u"FormatPhone", u"|·5551234·", u"(··5)·551-234·"},
       // Signs and exponents are numeric.
       {u"FormatPhone", u"###-####|-5551234", u"-55-5123"},
@@ -143,27 +80,15 @@ TEST(Formatters, ExamplesAndEdgeCasesInEveryLocale) {
       {u"FormatPhone", Text(40, u'#') + u"|12", Text(8, u' ') + u"12" + Text(30, u' ')},
 
       {u"FormatZip", u"·12345·", u"12345"},
-      {u"FormatZip", u"12345-6789", u"12345-6789"},
-      {u"FormatZip", u"000001234", u"00000-1234"},
       {u"FormatZip", u"000000000", u"000000000"},
       {u"FormatZip", u"12345ABCD", u"12345-ABCD"},
       {u"FormatZip", u"ABCDE1234", u"ABCDE1234"},
       {u"FormatZip", u"1234-5678", u"1234--5678"},
-      {u"FormatZip", u"-12345678", u"-12345678"},
-      {u"FormatZip", u"", u""},
       {u"FormatZip", u"···", u""},
-      {u"FormatZip", u"12345678", u"12345678"},
-      // The leading value: '.' in every locale, stops at what does not fit,
-      // skips tabs and line feeds, reads &H and &O.
-      {u"FormatZip", u"1,2345678", u"1,234-5678"},
-      {u"FormatZip", u"0,2345678", u"0,2345678"},
-      {u"FormatZip", u".12345678", u".1234-5678"},
-      {u"FormatZip", u"0.0000001", u"0.000-0001"},
-      {u"FormatZip", u"1E-999999", u"1E-999999"},
+      // Nine characters with a positive leading value (see LeadingValue below).
+      {u"FormatZip", u"-12345678", u"-12345678"},
       {u"FormatZip", u"\t12345678", u"\t1234-5678"},
-      {u"FormatZip", u"12345678\r", u"12345-678\r"},
       {u"FormatZip", u"&H1234567", u"&H123-4567"},
-      {u"FormatZip", u"&O0000000", u"&O0000000"},
       // Overflow of the leading value is the one error; other lengths are
       // never read.
       {u"FormatZip", u"1E9999999", kError},
@@ -171,46 +96,35 @@ TEST(Formatters, ExamplesAndEdgeCasesInEveryLocale) {
 
       {u"FormatSS", u"···", u""},
       {u"FormatSS", u"··123456789·", u"123-45-6789"},
-      {u"FormatSS", u"·123-45-6789·", u"123-45-6789"},
       {u"FormatSS", u"12345678", u"12345678"},
       // Stored forms: c6 c7 c8 - c9 c1 - c2 c3 c4 c5.
-      {u"FormatSS", u"EFGHIABCD", u"123-45-6789"},
       {u"FormatSS", u"ABCDEFGHI", u"678-91-2345"},
       {u"FormatSS", u"·@@@@@@@@@·", u"000-00-0000"},
       // Nine characters that are not a stored form are decoded all the same.
       {u"FormatSS", u"@@@@@@@@J", u"000-10-00000"},
-      {u"FormatSS", u"123-45-67", u"-11--1-9-10-9-15-14-13-19-12"},
       // Numeric with a sign or an exponent: cut without decoding.
       {u"FormatSS", u"-12345678", u"-12-34-5678"},
       {u"FormatSS", u"12345E+67", u"123-45-E+67"},
 
       {u"FormatName", u"John|Quincy|Smith|-1", u"John·Quincy·Smith"},
-      {u"FormatName", u"John||Smith|-1", u"John·Smith"},
       {u"FormatName", u"|Q|Smith|-1", u"Q.·Smith"},
       {u"FormatName", u"John||Smith|0", u"Smith,·John"},
-      {u"FormatName", u"John|||0", u",·John"},
       {u"FormatName", u"|||0", u",·"},
       // Any non-zero FML is first-middle-last.
       {u"FormatName", u"John|Q|Smith|1", u"John·Q.·Smith"},
       // The middle name's length as passed: a blank is an initial.
       {u"FormatName", u"John|·|Smith|-1", u"John··.·Smith"},
-      {u"FormatName", u"John|···|Smith|-1", u"John·····Smith"},
       // First-middle-last trims only the ends of the whole name.
       {u"FormatName", u"·John·||·Smith·|-1", u"John···Smith"},
-      {u"FormatName", u"John|Q||-1", u"John·Q."},
       {u"FormatName", u"\tJohn|||-1", u"\tJohn"},
       // Last-first trims nothing.
       {u"FormatName", u"·John·||·Smith·|0", u"·Smith·,··John·"},
-      {u"FormatName", u"||Smith|0", u"Smith,·"},
 
       {u"FormatAddress", u"12·Oak·St|Apt·4|Springfield|IL|627011234|-1", u"12·Oak·St\r\nApt·4\r\nSpringfield,·IL·62701-1234"},
-      {u"FormatAddress", u"12·Oak·St||Springfield|IL|627011234|-1", u"12·Oak·St\r\nSpringfield,·IL·62701-1234"},
       {u"FormatAddress", u"12·Oak·St|Apt·4|Springfield||627011234|-1", u"12·Oak·St\r\nApt·4\r\nSpringfield·62701-1234"},
       {u"FormatAddress", u"12·Oak·St|Apt·4||IL|627011234|-1", u"12·Oak·St\r\nApt·4\r\n,·IL·62701-1234"},
       {u"FormatAddress", u"12·Oak·St|Apt·4||||-1", u"12·Oak·St\r\nApt·4\r\n"},
       {u"FormatAddress", u"12·Oak·St||Springfield|IL|627011234|0", u"12·Oak·St··Springfield,·IL··62701-1234"},
-      {u"FormatAddress", u"12·Oak·St|Apt·4|Springfield||627011234|0", u"12·Oak·St·Apt·4·Springfield··62701-1234"},
-      {u"FormatAddress", u"12·Oak·St|Apt·4||IL|627011234|0", u"12·Oak·St·Apt·4·,·IL··62701-1234"},
       {u"FormatAddress", u"12·Oak·St|Apt·4|Springfield|IL|627011234|1", u"12·Oak·St\r\nApt·4\r\nSpringfield,·IL·62701-1234"},
       // All empty; only some parts.
       {u"FormatAddress", u"|||||0", u""},
@@ -218,32 +132,24 @@ TEST(Formatters, ExamplesAndEdgeCasesInEveryLocale) {
       {u"FormatAddress", u"||Springfield|||0", u"Springfield"},
       // Blank parts are not empty; the block keeps every blank.
       {u"FormatAddress", u"12·Oak·St|·|Springfield|IL|627011234|-1", u"12·Oak·St\r\n·\r\nSpringfield,·IL·62701-1234"},
-      {u"FormatAddress", u"12·Oak·St|Apt·4|Springfield|IL|·|-1", u"12·Oak·St\r\nApt·4\r\nSpringfield,·IL·"},
       {u"FormatAddress", u"·12·Oak·St·|Apt·4|Springfield|IL|627011234|-1", u"·12·Oak·St·\r\nApt·4\r\nSpringfield,·IL·62701-1234"},
       {u"FormatAddress", u"·12·Oak·St·|Apt·4|Springfield|IL|627011234|0", u"12·Oak·St··Apt·4·Springfield,·IL··62701-1234"},
       {u"FormatAddress", u"12·Oak·St|Apt·4|Springfield|IL|·|0", u"12·Oak·St·Apt·4·Springfield,·IL"},
       // The ZIP part as FormatZip gives it, its error text included.
-      {u"FormatAddress", u"12·Oak·St||Springfield|IL|·62701·|-1", u"12·Oak·St\r\nSpringfield,·IL·62701"},
       {u"FormatAddress", u"12·Oak·St||Springfield|IL|1E9999999|0", u"12·Oak·St··Springfield,·IL··" + kError},
 
-      {u"FormatAddress2", u"12·Oak·St|Apt·4|Bldg·C|Springfield|IL|627011234|0", u"12·Oak·St·Apt·4·Bldg·C·Springfield,·IL··62701-1234"},
       {u"FormatAddress2", u"12·Oak·St||Bldg·C|Springfield|IL|627011234|-1", u"12·Oak·St\r\nBldg·C\r\nSpringfield,·IL·62701-1234"},
 
-      {u"FormatMinutes", u"5", u"0·hr·05·mn"},
-      {u"FormatMinutes", u"60", u"1·hr·00·mn"},
-      {u"FormatMinutes", u"135", u"2·hr·15·mn"},
       {u"FormatMinutes", u"-1", u"-1·hr·59·mn"},
       {u"FormatMinutes", u"-60", u"-1·hr·00·mn"},
       {u"FormatMinutes", u"-61", u"-2·hr·59·mn"},
       {u"FormatMinutes", u"2147483647", u"35791394·hr·07·mn"},
-      {u"FormatMinutes", u"-2147483640", u"-35791394·hr·00·mn"},
-      // The eight lowest inputs format as well.
-      {u"FormatMinutes", u"-2147483641", u"-35791395·hr·59·mn"},
+      // The lowest input formats as well.
       {u"FormatMinutes", u"-2147483648", u"-35791395·hr·52·mn"},
   };
-  for (const std::string& locale : TestLocales()) {
+  for (const std::string& locale : platform::LocaleNames()) {
     LocaleScope scope(locale);
-    for (const Case& c : cases) ExpectBothBindings(locale, c);
+    for (const Case& c : cases) ExpectResult(locale, c);
   }
 }
 
@@ -261,26 +167,24 @@ TEST(Formatters, NumberSeparatorsFollowTheLocale) {
       {{u"FormatSS", u"12345.678", u"123-45-.678"}, u'.', u"-18--1-0-9-8-15-14-13-12-11"},
       {{u"FormatSS", u"12345,678", u"123-45-,678"}, u',', u"-20--1-0-9-8-15-14-13-12-11"},
   };
-  for (const std::string& locale : TestLocales()) {
+  for (const std::string& locale : platform::LocaleNames()) {
     LocaleScope scope(locale);
     const platform::LocaleInfo& info = platform::UserLocale().info();
     for (const auto& [numeric, separator, if_not] : cases) {
       const bool is_number_separator = info.decimal == Text(1, separator) || info.thousands == Text(1, separator);
-      ExpectBothBindings(locale, is_number_separator ? numeric : Case{numeric.method, numeric.args, if_not});
+      ExpectResult(locale, is_number_separator ? numeric : Case{numeric.method, numeric.args, if_not});
     }
   }
 }
 
 TEST(FormatPhone, ARunTimeErrorGivesTheEmptyTextAfterOneLabelledBox) {
-  LocaleScope scope(std::make_shared<FaultyLocale>("en-US", /*numeric_fails=*/true));
+  LocaleScope scope(std::make_shared<testing::FaultyLocale>("en-US", testing::Faults{.numeric_fails = true}));
   RecordingEnv env;
   KX kx(&env);
   EXPECT_EQ(kx.FormatPhone(u"", u"5551234567"), u"");
   EXPECT_EQ(CallLate(kx, u"FormatPhone", {u"###-####", u"5551234"}), u"");
   ASSERT_EQ(env.boxes.size(), 1u);
   EXPECT_EQ(env.boxes[0].prompt, u"FormatPhone\r\n7\r\nOut of memory");
-  EXPECT_EQ(env.boxes[0].buttons, 0);
-  EXPECT_FALSE(env.boxes[0].title.has_value());
   EXPECT_TRUE(kx.ErrorShown(kx::kFormatPhone));
 
   KX other(&env);  // another object shows its own box
@@ -290,7 +194,7 @@ TEST(FormatPhone, ARunTimeErrorGivesTheEmptyTextAfterOneLabelledBox) {
 
 TEST(FormatSS, AnErrorFromDecryptSSNGivesTheErrorText) {
   // A double-byte code whose difference from 64 is below the 16-bit range.
-  LocaleScope scope(std::make_shared<FaultyLocale>("ja-JP", false, std::map<char16_t, int>{{u'X', 0x8000}}));
+  LocaleScope scope(std::make_shared<testing::FaultyLocale>("ja-JP", testing::Faults{.codes = {{u'X', 0x8000}}}));
   RecordingEnv env;
   KX kx(&env);
   EXPECT_EQ(kx.FormatSS(u"ABCDXFGHI"), kError);
@@ -301,68 +205,17 @@ TEST(FormatSS, AnErrorFromDecryptSSNGivesTheErrorText) {
 
 TEST(LeadingValue, ReadsTheBeginningOfTheText) {
   const std::pair<const char16_t*, double> cases[] = {
-      {u"", 0},           {u"abc", 0},          {u"12345", 12345},     {u"-5", -5},
-      {u"+.5E1", 5},      {u"5.", 5},           {u".5", 0.5},          {u"1.2.3", 1.2},
-      {u"1 2\t3\n4", 1234}, {u"1\r2", 1},       {u"1e3", 1000},        {u"1E", 1},
-      {u"1E+", 1},        {u"1E-2", 0.01},      {u"2E 2", 200},        {u"--5", 0},
-      {u"-", 0},          {u".", 0},            {u"&H10", 16},         {u"&h1f", 31},
-      {u"&O17", 15},      {u"&o8", 0},          {u"&H", 0},            {u"&", 0},
-      {u"& H 1 0", 16},   {u"-&H10", 0},        {u"12,5", 12},         {u"0E999999999", 0},
-      {u"1E-400", 0},     {u"00012", 12},       {u"1E308", 1e308},     {u"\u0661", 0},
+      {u"", 0},         {u"abc", 0},   {u"-5", -5},     {u"+.5E1", 5},     {u"5.", 5},        {u"1.2.3", 1.2},
+      {u"1 2\t3\n4", 1234}, {u"1\r2", 1}, {u"1E", 1},     {u"1E+", 1},       {u"1E-2", 0.01},   {u"2E 2", 200},
+      {u"--5", 0},      {u".", 0},     {u"&h1f", 31},   {u"&O17", 15},     {u"&o8", 0},       {u"&H", 0},
+      {u"& H 1 0", 16}, {u"-&H10", 0}, {u"12,5", 12},   {u"0E999999999", 0}, {u"1E-400", 0},  {u"1E308", 1e308},
+      {u"\u0661", 0},
   };
   for (const auto& [text, value] : cases) {
     EXPECT_DOUBLE_EQ(kx::LeadingValue(text), value) << ToUtf8(text);
   }
-  for (const char16_t* text : {u"1E309", u"-1E309", u"1E9999999", u"99999E304", u"1E99999999999999999999"}) {
-    try {
-      kx::LeadingValue(text);
-      ADD_FAILURE() << "no overflow: " << ToUtf8(text);
-    } catch (const AutomationError& e) {
-      EXPECT_EQ(e.number(), kErrOverflow) << ToUtf8(text);
-    }
-  }
-}
-
-TEST(FormatAddress, TheZipPartGoesThroughTheZipFormatter) {
-  LocaleScope scope("en-US");
-  std::vector<Text> seen;
-  const kx::ZipFormatter recording = [&](const Text& zip) {
-    seen.push_back(zip);
-    return u"<" + zip + u">";
-  };
-  EXPECT_EQ(kx::FormatAddress(u"1 Elm", u"", u"Town", u"", u"", kTrue, recording), u"1 Elm\r\nTown");
-  EXPECT_TRUE(seen.empty());  // the block form skips an empty ZIP part
-  EXPECT_EQ(kx::FormatAddress(u"1 Elm", u"", u"Town", u"", u"", kFalse, recording), u"1 Elm  Town  <>");
-  EXPECT_EQ(kx::FormatAddress2(u"1 Elm", u"", u"", u"Town", u"", u" 5 ", 1, recording),
-            u"1 Elm\r\nTown < 5 >");
-  EXPECT_EQ(seen, (std::vector<Text>{u"", u" 5 "}));
-
-  // A failing ZIP call is an error of the address.
-  const kx::ZipFormatter failing = [](const Text&) -> Text { throw AutomationError(-2147418113, u"Catastrophic failure"); };
-  RecordingEnv env;
-  bool flags[kx::kErrorShownFlags] = {};
-  EXPECT_EQ(kx::RunMethod<Text>(env, flags, kx::kFormatAddress,
-                                [&] { return kx::FormatAddress(u"1 Elm", u"", u"Town", u"", u"9", kTrue, failing); }),
-            kError);
-  EXPECT_EQ(kx::RunMethod<Text>(env, flags, kx::kFormatAddress2,
-                                [&] { return kx::FormatAddress2(u"", u"", u"", u"", u"", u"", kFalse, failing); }),
-            kError);
-  EXPECT_TRUE(env.boxes.empty());
-}
-
-TEST(FormatMinutes, HoursTimesSixtyPlusTheRestIsTheInput) {
-  RecordingEnv env;
-  KX kx(&env);
-  for (std::int64_t m = -2147483648LL; m <= 2147483647LL; m += 104729 * 127) {
-    for (std::int64_t input : {m, m + 1, m + 59}) {
-      if (input > 2147483647LL) continue;
-      const std::string text = ToUtf8(kx.FormatMinutes(static_cast<Long>(input)));
-      long long hours = 0;
-      int rest = 0;
-      ASSERT_EQ(std::sscanf(text.c_str(), "%lld hr %2d mn", &hours, &rest), 2) << text;
-      EXPECT_EQ(hours * 60 + rest, input) << text;
-      EXPECT_TRUE(rest >= 0 && rest <= 59) << text;
-    }
+  for (const char16_t* text : {u"-1E309", u"99999E304", u"1E99999999999999999999"}) {
+    EXPECT_EQ(jet::testing::ErrorOf([&] { kx::LeadingValue(text); }).number(), kErrOverflow) << ToUtf8(text);
   }
 }
 

