@@ -9,7 +9,6 @@
 //   typelib_test DLL win64|win32
 #include <cstring>
 #include <iterator>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -17,67 +16,64 @@
 
 namespace {
 
-// Each method of _KX, slot by slot: its parameters as "Name:T" ([in] by
-// value) or "Name:&T" ([in, out] by pointer), T one of S(tring), L(ong),
-// I(nteger), B(oolean), C(urrency), D(ate); and its result's type.
-struct Method {
-  const char16_t* name;
-  const char* params;
-  VARTYPE result;
-};
-
-constexpr const char* kDateRange = "TargetDB:S PeopleID:&L StartDate:&D EndDate:&D ProvCode:&S";
-constexpr Method kMethods[] = {
-    {u"FormatPhone", "PhoneFormat:&S Phone:&S", VT_BSTR},
-    {u"FormatZip", "Zip:S", VT_BSTR},
-    {u"FormatSS", "SSNumber:S", VT_BSTR},
-    {u"FormatName", "First:S Middle:&S Last:&S FML:&B", VT_BSTR},
-    {u"FormatAddress", "Address1:S Address2:&S City:&S State:&S Zip:&S MultiLine:&B", VT_BSTR},
-    {u"FormatAddress2", "Address1:S Address2:&S Address3:&S City:&S State:&S Zip:&S MultiLine:&B", VT_BSTR},
-    {u"FormatMinutes", "Minutes:L", VT_BSTR},
-    {u"LastModified", "TargetDB:S TableName:S PeopleID:&L", VT_BSTR},
-    {u"LastModifiedCaseClient", "TargetDB:S Category:S PeopleID:&L", VT_BSTR},
-    {u"LastPaymentDate", "TargetDB:S PeopleID:&L", VT_BSTR},
-    {u"LastPaymentAmt", "TargetDB:S PeopleID:&L", VT_CY},
-    {u"CreditAmount", "TargetDB:S PeopleID:&L", VT_CY},
-    {u"CreditAmountRetainer", "TargetDB:S PeopleID:&L", VT_CY},
-    {u"PrevBalDue", "TargetDB:S PeopleID:&L InvNum:&L", VT_CY},
-    {u"PrevInvDateEntered", "TargetDB:S PeopleID:&L InvNum:&L", VT_BSTR},
-    {u"AgedInvBalances", "TargetDB:S PeopleID:&L StartDays:&I EndDays:&I", VT_CY},
-    {u"PymtCountByDateRange", "TargetDB:S PeopleID:&L StartDateTime:&S EndDateTime:&S", VT_I4},
-    {u"InvoiceBalance", "TargetDB:S InvNum:&L", VT_CY},
-    {u"InvoiceFee", "TargetDB:S InvNum:&L", VT_CY},
-    {u"LTCBenefitTypeEnabledYN", "TargetDB:S PeopleID:&L BenefitType:&S", VT_BSTR},
-    {u"PymtsByDateRange", kDateRange, VT_CY},
-    {u"WOffsByDateRange", kDateRange, VT_CY},
-    {u"FeesByDateRange", kDateRange, VT_CY},
-    {u"GetDateFormat", "", VT_BSTR},
-};
-
-struct Param {
-  std::u16string name;
-  VARTYPE type;
-  bool by_reference;
-};
-
-std::vector<Param> Params(const char* signature) {
-  std::vector<Param> params;
-  std::istringstream in(signature);
-  for (std::string token; in >> token;) {
-    const std::size_t colon = token.find(':');
-    const bool by_reference = token[colon + 1] == '&';
-    const char code = token.back();
-    const VARTYPE type = code == 'S' ? VT_BSTR : code == 'L' ? VT_I4 : code == 'I' ? VT_I2
-                         : code == 'B' ? VT_BOOL : code == 'C' ? VT_CY : VT_DATE;
-    params.push_back({std::u16string(token.begin(), token.begin() + static_cast<std::ptrdiff_t>(colon)), type, by_reference});
-  }
-  return params;
-}
-
 using namespace qorvel::server::testing;
 using qorvel::server::Bstr;
 using qorvel::server::ComPtr;
-using qorvel::server::FromBstr;
+
+// Each method of _KX, slot by slot: its parameters as "Name:T" ([in] by
+// value) or "Name:&T" ([in, out] by pointer), T one of S(tring), L(ong),
+// I(nteger), B(oolean), C(urrency), D(ate); and its result's type.
+constexpr const char* kMethods[] = {
+    "FormatPhone(PhoneFormat:&S Phone:&S) S",
+    "FormatZip(Zip:S) S",
+    "FormatSS(SSNumber:S) S",
+    "FormatName(First:S Middle:&S Last:&S FML:&B) S",
+    "FormatAddress(Address1:S Address2:&S City:&S State:&S Zip:&S MultiLine:&B) S",
+    "FormatAddress2(Address1:S Address2:&S Address3:&S City:&S State:&S Zip:&S MultiLine:&B) S",
+    "FormatMinutes(Minutes:L) S",
+    "LastModified(TargetDB:S TableName:S PeopleID:&L) S",
+    "LastModifiedCaseClient(TargetDB:S Category:S PeopleID:&L) S",
+    "LastPaymentDate(TargetDB:S PeopleID:&L) S",
+    "LastPaymentAmt(TargetDB:S PeopleID:&L) C",
+    "CreditAmount(TargetDB:S PeopleID:&L) C",
+    "CreditAmountRetainer(TargetDB:S PeopleID:&L) C",
+    "PrevBalDue(TargetDB:S PeopleID:&L InvNum:&L) C",
+    "PrevInvDateEntered(TargetDB:S PeopleID:&L InvNum:&L) S",
+    "AgedInvBalances(TargetDB:S PeopleID:&L StartDays:&I EndDays:&I) C",
+    "PymtCountByDateRange(TargetDB:S PeopleID:&L StartDateTime:&S EndDateTime:&S) L",
+    "InvoiceBalance(TargetDB:S InvNum:&L) C",
+    "InvoiceFee(TargetDB:S InvNum:&L) C",
+    "LTCBenefitTypeEnabledYN(TargetDB:S PeopleID:&L BenefitType:&S) S",
+    "PymtsByDateRange(TargetDB:S PeopleID:&L StartDate:&D EndDate:&D ProvCode:&S) C",
+    "WOffsByDateRange(TargetDB:S PeopleID:&L StartDate:&D EndDate:&D ProvCode:&S) C",
+    "FeesByDateRange(TargetDB:S PeopleID:&L StartDate:&D EndDate:&D ProvCode:&S) C",
+    "GetDateFormat() S",
+};
+
+// A method's signature as kMethods writes it, from its names and
+// parameters; a "?" marks a parameter whose flags do not match its passing
+// (by value [in], by pointer [in, out], the result [out, retval]).
+std::string Signature(ITypeInfo* info, const FUNCDESC* f) {
+  BSTR names[16] = {};
+  UINT count = 0;
+  info->GetNames(f->memid, names, 16, &count);
+  std::string signature = Utf8(names[0]) + "(";
+  for (SHORT k = 0; k < f->cParams; ++k) {
+    const ELEMDESC& e = f->lprgelemdescParam[k];
+    const bool by_reference = e.tdesc.vt == VT_PTR;
+    const VARTYPE vt = by_reference ? e.tdesc.lptdesc->vt : e.tdesc.vt;
+    std::string code = vt == VT_BSTR ? "S" : vt == VT_I4 ? "L" : vt == VT_I2 ? "I" : vt == VT_BOOL ? "B"
+                       : vt == VT_CY ? "C" : vt == VT_DATE ? "D" : "?";
+    const bool result = k + 1 == f->cParams;
+    const USHORT flags = result ? PARAMFLAG_FOUT | PARAMFLAG_FRETVAL
+                         : by_reference ? PARAMFLAG_FIN | PARAMFLAG_FOUT : PARAMFLAG_FIN;
+    if (e.paramdesc.wParamFlags != flags || (result && !by_reference)) code += "?";
+    if (result) signature += ") " + code;
+    if (!result) signature += (k ? " " : "") + Utf8(names[k + 1]) + ":" + (by_reference ? "&" : "") + code;
+  }
+  for (BSTR& b : names) SysFreeString(b);
+  return count == static_cast<UINT>(f->cParams) + 1 ? signature : signature + " (names: " + std::to_string(count) + ")";
+}
 
 std::string Name(ITypeInfo* info, MEMBERID id) {
   Bstr name;
@@ -148,10 +144,7 @@ void CheckInterface(ITypeLib* library) {
   CHECK_EQ(Attributes(info.get()), Line(TKIND_INTERFACE, flags | TYPEFLAG_FOLEAUTOMATION, 1, 24));
 
   for (UINT i = 0; i < std::size(kMethods); ++i) {
-    const Method& m = kMethods[i];
-    const std::vector<Param> params = Params(m.params);
-    const std::size_t n = params.size();
-    Group("method " + qorvel::ToUtf8(m.name));
+    Group(std::string("method ") + kMethods[i]);
     FUNCDESC* f = nullptr;
     if (!CHECK(SUCCEEDED(info->GetFuncDesc(i, &f)))) continue;
     CHECK_EQ(f->memid, static_cast<MEMBERID>(0x60030000 + i));
@@ -159,24 +152,7 @@ void CheckInterface(ITypeLib* library) {
     // The slot, after IUnknown's and IDispatch's seven (oleaut32 gives the
     // offset in the reading process's pointers, whatever the library's).
     CHECK_EQ(f->oVft / static_cast<SHORT>(sizeof(void*)), static_cast<SHORT>(7 + i));
-    BSTR names[16] = {};
-    UINT count = 0;
-    info->GetNames(f->memid, names, 16, &count);
-    CHECK_EQ(FromBstr(names[0]), qorvel::Text(m.name));
-    if (CHECK_EQ(static_cast<std::size_t>(f->cParams), n + 1) && CHECK_EQ(static_cast<std::size_t>(count), n + 2)) {
-      // Each parameter, then the result: [out, retval] by pointer.
-      for (std::size_t k = 0; k <= n; ++k) {
-        const Param p = k < n ? params[k] : Param{u"(result)", m.result, true};
-        const ELEMDESC& e = f->lprgelemdescParam[k];
-        const TYPEDESC& type = e.tdesc.vt == VT_PTR ? *e.tdesc.lptdesc : e.tdesc;
-        const USHORT wanted = k == n ? PARAMFLAG_FOUT | PARAMFLAG_FRETVAL
-                              : p.by_reference ? PARAMFLAG_FIN | PARAMFLAG_FOUT : PARAMFLAG_FIN;
-        if (k < n) CheckEq(FromBstr(names[k + 1]), p.name, "parameter name");
-        CheckEq((e.tdesc.vt == VT_PTR) == p.by_reference && type.vt == p.type && e.paramdesc.wParamFlags == wanted,
-                true, "type and passing of " + qorvel::ToUtf8(p.name));
-      }
-    }
-    for (BSTR& b : names) SysFreeString(b);
+    CHECK_EQ(Signature(info.get(), f), std::string(kMethods[i]));
     info->ReleaseFuncDesc(f);
   }
 }
