@@ -27,6 +27,7 @@
 #include <oleauto.h>
 
 #include <atomic>
+#include <iterator>
 #include <cstdlib>
 #include <map>
 #include <mutex>
@@ -69,7 +70,7 @@ std::string NameOf(const void* object, const char* kind = nullptr) {
   std::lock_guard<std::mutex> lock(g_mutex);
   const auto found = g_names.find(object);
   if (found != g_names.end()) return found->second;
-  return kind ? g_names[object] = kind + ("#" + std::to_string(++g_counts[kind])) : "?";
+  return kind ? g_names[object] = std::string(kind).append("#").append(std::to_string(++g_counts[kind])) : "?";
 }
 
 std::string Utf8(const wchar_t* wide) {
@@ -136,14 +137,13 @@ std::string ArgList(const std::vector<VARIANT*>& args) {
   return out;
 }
 
-// IDispatch over a table of member names (DISPIDs are 1 + the index), for
-// an object numbered in the log, which logs its creation and last release.
-class DispatchBase : public IDispatch {
+// A Connection or a Recordset, late bound by member name (DISPIDs are 1 +
+// the index in kMembers), numbered in the log, where it logs its creation
+// and last release. A recordset's Fields and Fields.Item(i) are the
+// recordset itself, the item's index held for Value.
+class AdoObject final : public IDispatch {
  public:
-  DispatchBase(std::vector<const wchar_t*> names, const char* kind) : names_(std::move(names)), kind_(kind) {
-    Log(Name() + ".Create");
-  }
-  virtual ~DispatchBase() = default;
+  explicit AdoObject(bool connection) : kind_(connection ? "Connection" : "Recordset") { Log(Name() + ".Create"); }
   std::string Name() const { return NameOf(this, kind_); }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
@@ -170,112 +170,85 @@ class DispatchBase : public IDispatch {
   HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo**) override { return E_NOTIMPL; }
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT, LCID, DISPID* ids) override {
     *ids = DISPID_UNKNOWN;
-    for (std::size_t k = 0; k < names_.size(); ++k) {
-      if (_wcsicmp(names[0], names_[k]) == 0) *ids = static_cast<DISPID>(k + 1);
+    for (std::size_t k = 0; k < std::size(kMembers); ++k) {
+      if (_wcsicmp(names[0], kMembers[k]) == 0) *ids = static_cast<DISPID>(k + 1);
     }
     return *ids == DISPID_UNKNOWN ? DISP_E_UNKNOWNNAME : S_OK;
   }
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params, VARIANT* result,
                                    EXCEPINFO* info, UINT*) override {
-    if (id < 1 || static_cast<std::size_t>(id) > names_.size()) return DISP_E_MEMBERNOTFOUND;
+    if (id < 1 || static_cast<std::size_t>(id) > std::size(kMembers)) return DISP_E_MEMBERNOTFOUND;
     std::vector<VARIANT*> args;  // in declaration order: IDispatch passes the last one first
     for (UINT i = params->cArgs; i > 0; --i) args.push_back(&params->rgvarg[i - 1]);
     VARIANT dropped;  // the result nobody asked for
     VariantInit(&dropped);
-    const HRESULT hr = Call(names_[static_cast<std::size_t>(id - 1)], flags, args, result ? result : &dropped, info);
+    const HRESULT hr = Call(kMembers[id - 1], flags, args, result ? result : &dropped, info);
     VariantClear(&dropped);
     return hr;
   }
 
- protected:
-  // Precondition: `result` is not null.
-  virtual HRESULT Call(const std::wstring& name, WORD flags, const std::vector<VARIANT*>& args, VARIANT* result,
-                       EXCEPINFO* info) = 0;
-
  private:
-  std::atomic<long> refs_{1};
-  std::vector<const wchar_t*> names_;
-  const char* kind_;
-};
+  static constexpr const wchar_t* kMembers[] = {L"State", L"Provider", L"Open",  L"Close",   L"EOF",
+                                                L"Fields", L"Item",    L"Value", L"MoveNext"};
 
-class Connection final : public DispatchBase {
- public:
-  Connection() : DispatchBase({L"State", L"Provider", L"Open", L"Close"}, "Connection") {}
-
- protected:
+  // Answers a call and logs it (where the log needs no lock held).
   HRESULT Call(const std::wstring& name, WORD flags, const std::vector<VARIANT*>& args, VARIANT* result,
-               EXCEPINFO* info) override {
-    if (name == L"State") {
-      Log(Name() + ".State -> " + (open_ ? "1" : "0"));
-      V_VT(result) = VT_I4;
-      V_I4(result) = open_ ? 1 : 0;
-    } else if (name == L"Provider" && (flags & DISPATCH_PROPERTYPUT) && args.size() == 1) {
-      Log(Name() + ".Provider = " + Describe(*args[0]));
-    } else if (name == L"Open" && !args.empty()) {
-      Log(Name() + ".Open(" + ArgList(args) + ")");
-      const std::string connection_string = Text(args[0]);
-      std::lock_guard<std::mutex> lock(g_mutex);
-      for (const auto& [text, failure] : g_open_failures) {
-        if (connection_string.find(text) != std::string::npos) return Raise(info, failure.failure, failure.description);
+               EXCEPINFO* info) {
+    const bool connection = kind_[0] == 'C';
+    std::string line = std::string(".").append(Utf8(name.c_str()));
+    if (name == L"Open") line.append("(").append(ArgList(args)).append(")");
+    if (name == L"Provider" && args.size() == 1) line.append(" = ").append(Describe(*args[0]));
+    HRESULT hr = S_OK;
+    {
+      std::lock_guard<std::mutex> lock(g_mutex);  // the script
+      if (name == L"State" && connection) {
+        line += open_ ? " -> 1" : " -> 0";
+        V_VT(result) = VT_I4;
+        V_I4(result) = open_ ? 1 : 0;
+      } else if (name == L"Provider" && connection && (flags & DISPATCH_PROPERTYPUT) && args.size() == 1) {
+      } else if (name == L"Open" && connection && !args.empty()) {
+        for (const auto& [text, failure] : g_open_failures) {
+          if (Text(args[0]).find(text) != std::string::npos) hr = Raise(info, failure.failure, failure.description);
+        }
+        open_ = SUCCEEDED(hr);
+      } else if (name == L"Open" && args.size() == 5) {
+        const auto answer = g_answers.find(Text(args[0]));
+        if (answer == g_answers.end()) {
+          hr = Raise(info, -2147217865, "The test double has no answer for this statement.");
+        } else if (answer->second.failure != 0) {
+          hr = Raise(info, answer->second.failure, answer->second.description);
+        }
+        if (SUCCEEDED(hr)) rows_ = answer->second.rows;
+      } else if (name == L"Close") {
+        open_ = false;
+      } else if (name == L"EOF") {
+        line += rows_.empty() ? " -> True" : " -> False";
+        V_VT(result) = VT_BOOL;
+        V_BOOL(result) = rows_.empty() ? VARIANT_TRUE : VARIANT_FALSE;
+      } else if (name == L"Fields" || (name == L"Item" && args.size() == 1 && V_VT(args[0]) == VT_I2)) {
+        line.clear();
+        if (name == L"Item") item_ = V_I2(args[0]);
+        V_VT(result) = VT_DISPATCH;
+        V_DISPATCH(result) = this;
+        ++refs_;
+      } else if (name == L"Value" && !rows_.empty() && static_cast<std::size_t>(item_) < rows_[0].size()) {
+        Parse(rows_[0][static_cast<std::size_t>(item_)], result);
+        line = std::string(".Fields.Item(I2:").append(std::to_string(item_)).append(").Value -> ").append(Describe(*result));
+      } else if (name == L"MoveNext" && !rows_.empty()) {
+        rows_.erase(rows_.begin());
+      } else {
+        hr = Raise(info, 3021, "Not a call the test double answers (no current record?).");
       }
-      open_ = true;
-    } else if (name == L"Close") {
-      Log(Name() + ".Close");
-      open_ = false;
-    } else {
-      return DISP_E_MEMBERNOTFOUND;
     }
-    return S_OK;
+    if (!line.empty()) Log(Name() + line);
+    return hr;
   }
 
- private:
+  std::atomic<long> refs_{1};
+  const char* kind_;
   bool open_ = false;
-};
-
-// Fields and Fields.Item(i) are the recordset itself, the item's index held
-// for Value.
-class Recordset final : public DispatchBase {
- public:
-  Recordset() : DispatchBase({L"Open", L"EOF", L"Fields", L"Item", L"Value", L"MoveNext", L"Close"}, "Recordset") {}
-
- protected:
-  HRESULT Call(const std::wstring& name, WORD, const std::vector<VARIANT*>& args, VARIANT* result,
-               EXCEPINFO* info) override {
-    if (name == L"Open" && args.size() == 5) {
-      Log(Name() + ".Open(" + ArgList(args) + ")");
-      std::lock_guard<std::mutex> lock(g_mutex);
-      const auto answer = g_answers.find(Text(args[0]));
-      if (answer == g_answers.end()) return Raise(info, -2147217865, "The test double has no answer for this statement.");
-      if (answer->second.failure != 0) return Raise(info, answer->second.failure, answer->second.description);
-      rows_ = answer->second.rows;
-    } else if (name == L"EOF") {
-      Log(Name() + ".EOF -> " + (rows_.empty() ? "True" : "False"));
-      V_VT(result) = VT_BOOL;
-      V_BOOL(result) = rows_.empty() ? VARIANT_TRUE : VARIANT_FALSE;
-    } else if (name == L"Fields" || (name == L"Item" && args.size() == 1 && V_VT(args[0]) == VT_I2)) {
-      if (name == L"Item") item_ = *args[0];
-      V_VT(result) = VT_DISPATCH;
-      V_DISPATCH(result) = this;
-      AddRef();
-    } else if (name == L"Value") {
-      const auto index = static_cast<std::size_t>(V_I2(&item_));
-      if (rows_.empty() || index >= rows_[0].size()) return Raise(info, 3021, "No current record.");
-      Parse(rows_[0][index], result);
-      Log(Name() + ".Fields.Item(" + Describe(item_) + ").Value -> " + Describe(*result));
-    } else if (name == L"MoveNext" && !rows_.empty()) {
-      Log(Name() + ".MoveNext");
-      rows_.erase(rows_.begin());
-    } else if (name == L"Close") {
-      Log(Name() + ".Close");
-    } else {
-      return DISP_E_MEMBERNOTFOUND;
-    }
-    return S_OK;
-  }
-
- private:
   std::vector<std::vector<std::string>> rows_;  // from the current one
-  VARIANT item_{};
+  short item_ = 0;
 };
 
 class Factory final : public IClassFactory {
@@ -288,7 +261,7 @@ class Factory final : public IClassFactory {
   ULONG STDMETHODCALLTYPE AddRef() override { return 2; }  // static objects
   ULONG STDMETHODCALLTYPE Release() override { return 1; }
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID iid, void** out) override {
-    DispatchBase* object = connection_ ? static_cast<DispatchBase*>(new Connection) : new Recordset;
+    auto* object = new AdoObject(connection_);
     const HRESULT hr = object->QueryInterface(iid, out);
     object->Release();
     return hr;
