@@ -110,6 +110,25 @@ void CheckClassesGone(HKEY root) {
   }
 }
 
+// Registers with regsvr32 `options` (twice: that is harmless), checks,
+// unregisters (twice: unregistering what is not registered succeeds and
+// changes nothing), checks again.
+void Cycle(const std::wstring& options, const std::wstring& dll, HKEY root, HKEY other) {
+  const std::string machine_before = Snapshot(HKEY_LOCAL_MACHINE), user_before = Snapshot(HKEY_CURRENT_USER);
+  const std::wstring arguments = options + L" \"" + dll + L"\"";
+  for (int i = 0; i < 2; ++i) CHECK_EQ(Run(L"regsvr32 /s" + arguments), 0L);
+  CheckRegistered(root, dll);
+  CheckTypeLibRegistered(true);
+  CheckClassesGone(other);
+  for (int i = 0; i < 2; ++i) {
+    CHECK_EQ(Run(L"regsvr32 /s /u" + arguments), 0L);
+    CheckClassesGone(root);
+    CheckTypeLibRegistered(false);
+    CHECK_EQ(Snapshot(HKEY_LOCAL_MACHINE), machine_before);
+    CHECK_EQ(Snapshot(HKEY_CURRENT_USER), user_before);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -119,46 +138,20 @@ int main(int argc, char** argv) {
   }
   // regsvr32 registers the full path of what it was given.
   wchar_t full[MAX_PATH];
-  const DWORD n = GetFullPathNameW(WindowsPath(argv[1]).c_str(), MAX_PATH, full, nullptr);
-  const std::wstring dll(full, n);
-  const std::wstring quoted = L" \"" + dll + L"\"";
+  const std::wstring dll(full, GetFullPathNameW(WindowsPath(argv[1]).c_str(), MAX_PATH, full, nullptr));
   if (argc == 3) {
     Group("fixture");
     const bool unregister = std::strcmp(argv[2], "--unregister") == 0;
-    CHECK_EQ(Run(std::wstring(L"regsvr32 /s") + (unregister ? L" /u" : L"") + quoted), 0L);
+    CHECK_EQ(Run(std::wstring(L"regsvr32 /s") + (unregister ? L" /u \"" : L" \"") + dll + L"\""), 0L);
     return Finish();
   }
-
-  const std::string machine_before = Snapshot(HKEY_LOCAL_MACHINE), user_before = Snapshot(HKEY_CURRENT_USER);
-  auto unchanged = [&] {
-    CHECK_EQ(Snapshot(HKEY_LOCAL_MACHINE), machine_before);
-    CHECK_EQ(Snapshot(HKEY_CURRENT_USER), user_before);
-  };
   Group("machine-wide");
-  CHECK_EQ(Run(L"regsvr32 /s" + quoted), 0L);
-  CheckRegistered(HKEY_LOCAL_MACHINE, dll);
-  CheckTypeLibRegistered(true);
-  CheckClassesGone(HKEY_CURRENT_USER);
-  CHECK_EQ(Run(L"regsvr32 /s" + quoted), 0L);  // registering twice is harmless
-  CHECK_EQ(Run(L"regsvr32 /s /u" + quoted), 0L);
-  CheckClassesGone(HKEY_LOCAL_MACHINE);
-  CheckTypeLibRegistered(false);
-  unchanged();
-  CHECK_EQ(Run(L"regsvr32 /s /u" + quoted), 0L);  // so is unregistering what is not registered
-  unchanged();
-
+  Cycle(L"", dll, HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER);
   Group("per user");
-  CHECK_EQ(Run(L"regsvr32 /s /n /i:user" + quoted), 0L);
-  CheckRegistered(HKEY_CURRENT_USER, dll);
-  CheckClassesGone(HKEY_LOCAL_MACHINE);
-  CheckTypeLibRegistered(true);
-  CHECK_EQ(Run(L"regsvr32 /s /u /n /i:user" + quoted), 0L);
-  CheckClassesGone(HKEY_CURRENT_USER);
-  CheckTypeLibRegistered(false);
-  unchanged();
-
+  Cycle(L" /n /i:user", dll, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE);
   Group("refused command lines");
-  CHECK(Run(L"regsvr32 /s /n /i:machine" + quoted) != 0L);  // DllInstall knows only "user"
-  unchanged();
+  const std::string before = Snapshot(HKEY_LOCAL_MACHINE) + Snapshot(HKEY_CURRENT_USER);
+  CHECK(Run(L"regsvr32 /s /n /i:machine \"" + dll + L"\"") != 0L);  // DllInstall knows only "user"
+  CHECK_EQ(Snapshot(HKEY_LOCAL_MACHINE) + Snapshot(HKEY_CURRENT_USER), before);
   return Finish();
 }

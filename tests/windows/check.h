@@ -3,8 +3,8 @@
 // on standard output per failed check, and the exit status CTest reads (0
 // all passed, 1 a failure or nothing checked). CHECK and CHECK_EQ name the
 // file, line and expression; Check and CheckEq take their own label. Also
-// what the programs share for reading what a test build writes: whole
-// files, and standard error caught in a file.
+// an event between threads, and standard error caught in a file (where a
+// test build writes its message boxes).
 #ifndef QORVEL_TESTS_WINDOWS_CHECK_H_
 #define QORVEL_TESTS_WINDOWS_CHECK_H_
 
@@ -29,7 +29,6 @@ struct Totals {
   int failures = 0;
   std::string group;
 };
-
 inline Totals& Current() {
   static Totals totals;
   return totals;
@@ -93,23 +92,6 @@ inline int Finish() {
   return t.failures == 0 && t.checks > 0 ? 0 : 1;
 }
 
-inline void WriteFile(const std::wstring& path, const std::string& content) {
-  FILE* f = _wfopen(path.c_str(), L"wb");
-  if (f == nullptr) return;
-  std::fwrite(content.data(), 1, content.size(), f);
-  std::fclose(f);
-}
-
-inline std::string ReadFile(const std::wstring& path) {
-  FILE* f = _wfopen(path.c_str(), L"rb");
-  if (f == nullptr) return {};
-  std::string content;
-  char buffer[4096];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) content.append(buffer, n);
-  std::fclose(f);
-  return content;
-}
-
 // A manual-reset event of the system, for the steps between threads (the
 // system's own, so that the test's synchronisation adds nothing to the
 // threads' exit).
@@ -142,7 +124,13 @@ class StderrToFile {
   // What was written so far; standard error is restored.
   std::string Text() {
     Restore();
-    return ReadFile(path_);
+    std::string content;
+    if (FILE* f = _wfopen(path_.c_str(), L"rb")) {
+      char buffer[4096];
+      for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) content.append(buffer, n);
+      std::fclose(f);
+    }
+    return content;
   }
 
  private:
