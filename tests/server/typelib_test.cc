@@ -68,8 +68,8 @@ std::string Signature(ITypeInfo* info, const FUNCDESC* f) {
     const USHORT flags = result ? PARAMFLAG_FOUT | PARAMFLAG_FRETVAL
                          : by_reference ? PARAMFLAG_FIN | PARAMFLAG_FOUT : PARAMFLAG_FIN;
     if (e.paramdesc.wParamFlags != flags || (result && !by_reference)) code += "?";
-    if (result) signature += ") " + code;
-    if (!result) signature += (k ? " " : "") + Utf8(names[k + 1]) + ":" + (by_reference ? "&" : "") + code;
+    if (result) signature.append(") ").append(code);
+    if (!result) signature.append(k ? " " : "").append(Utf8(names[k + 1])).append(by_reference ? ":&" : ":").append(code);
   }
   for (BSTR& b : names) SysFreeString(b);
   return count == static_cast<UINT>(f->cParams) + 1 ? signature : signature + " (names: " + std::to_string(count) + ")";
