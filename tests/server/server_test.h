@@ -5,6 +5,7 @@
 #ifndef QORVEL_TESTS_SERVER_SERVER_TEST_H_
 #define QORVEL_TESTS_SERVER_SERVER_TEST_H_
 
+#include <cstdlib>
 #include <string>
 
 #include "server/com.h"
@@ -22,23 +23,9 @@ inline std::wstring WindowsPath(const char* path) {
   return std::wstring(host.begin(), host.end());
 }
 
-// Runs `command_line` (a program on the search path and its arguments) and
-// returns its exit status, or -1 if it could not be started.
-inline long Run(std::wstring command_line) {
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  PROCESS_INFORMATION process{};
-  if (!CreateProcessW(nullptr, command_line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &process)) {
-    return -1;
-  }
-  WaitForSingleObject(process.hProcess, INFINITE);
-  DWORD status = 0;
-  GetExitCodeProcess(process.hProcess, &status);
-  CloseHandle(process.hThread);
-  CloseHandle(process.hProcess);
-  return static_cast<long>(status);
-}
+// Runs `command_line` (a program on the search path and its arguments)
+// through the command interpreter and returns its exit status.
+inline long Run(const std::wstring& command_line) { return _wsystem(command_line.c_str()); }
 
 // The apartment of the calling thread for the scope's life.
 class Apartment {

@@ -27,8 +27,8 @@
 #include <oleauto.h>
 
 #include <atomic>
-#include <iterator>
 #include <cstdlib>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <sstream>
