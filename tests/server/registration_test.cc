@@ -13,15 +13,15 @@
 // the class and ProgID keys under HKEY_CURRENT_USER only, and the type
 // library's keys wherever they land.
 #include <cstring>
-#include <ostream>
 #include <string>
-#include <vector>
 
 #include "server/server_test.h"
 
 namespace {
 
-using qorvel::server::testing::Run;
+using namespace qorvel::server::testing;
+
+const std::wstring kClasses = L"Software\\Classes\\";
 
 std::wstring Guid(REFGUID guid) {
   wchar_t buffer[40];
@@ -29,14 +29,14 @@ std::wstring Guid(REFGUID guid) {
 }
 
 // The value `name` (null: the default value) of `path` under `root`, or
-// nullopt-like "<missing>" when key or value is absent.
-std::u16string Value(HKEY root, const std::wstring& path, const wchar_t* name) {
+// "<missing>" when key or value is absent.
+std::string Value(HKEY root, const std::wstring& path, const wchar_t* name = nullptr) {
   wchar_t data[1024];
   DWORD size = sizeof data;
   if (RegGetValueW(root, path.c_str(), name, RRF_RT_REG_SZ, nullptr, data, &size) != ERROR_SUCCESS) {
-    return u"<missing>";
+    return "<missing>";
   }
-  return std::u16string(reinterpret_cast<const char16_t*>(data));
+  return Utf8(data);
 }
 
 bool KeyExists(HKEY root, const std::wstring& path) {
@@ -46,87 +46,87 @@ bool KeyExists(HKEY root, const std::wstring& path) {
   return true;
 }
 
-DWORD SubkeyCount(HKEY root, const std::wstring& path) {
-  HKEY key;
-  if (RegOpenKeyExW(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return 0;
-  DWORD count = 0;
-  RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr,
-                   nullptr, nullptr, nullptr);
-  RegCloseKey(key);
-  return count;
+// The number of subkeys of the classes root, CLSID, TypeLib and Interface.
+std::string Snapshot(HKEY root) {
+  std::string counts;
+  for (const wchar_t* sub : {L"", L"CLSID", L"TypeLib", L"Interface"}) {
+    HKEY key;
+    DWORD count = 0;
+    if (RegOpenKeyExW(root, (kClasses + sub).c_str(), 0, KEY_READ, &key) == ERROR_SUCCESS) {
+      RegQueryInfoKeyW(key, nullptr, nullptr, nullptr, &count, nullptr, nullptr, nullptr, nullptr, nullptr,
+                       nullptr, nullptr);
+      RegCloseKey(key);
+    }
+    counts += std::to_string(count) + "/";
+  }
+  return counts;
 }
-
-struct Snapshot {
-  DWORD classes, clsid, typelib, interfaces;
-  bool operator==(const Snapshot&) const = default;
-};
-std::ostream& operator<<(std::ostream& out, const Snapshot& s) {
-  return out << s.classes << "/" << s.clsid << "/" << s.typelib << "/" << s.interfaces;
-}
-
-Snapshot Take(HKEY root) {
-  const std::wstring c = L"Software\\Classes";
-  return {SubkeyCount(root, c), SubkeyCount(root, c + L"\\CLSID"), SubkeyCount(root, c + L"\\TypeLib"),
-          SubkeyCount(root, c + L"\\Interface")};
-}
-
-std::u16string U16(const std::wstring& s) { return std::u16string(s.begin(), s.end()); }
 
 void CheckRegistered(HKEY root, const std::wstring& dll) {
-  const std::wstring cls = L"Software\\Classes\\CLSID\\" + Guid(CLSID_KX);
-  const std::wstring clsid = Guid(CLSID_KX);
+  const std::wstring cls = kClasses + L"CLSID\\" + Guid(CLSID_KX);
+  const std::string clsid = Utf8(Guid(CLSID_KX).c_str());
   struct Row {
     std::wstring key;
     const wchar_t* name;
-    std::wstring value;
+    std::string value;
   };
   const Row rows[] = {
-      {cls, nullptr, L"KX"},
-      {cls + L"\\InprocServer32", nullptr, dll},
-      {cls + L"\\InprocServer32", L"ThreadingModel", L"Apartment"},
-      {cls + L"\\ProgID", nullptr, L"QORVEL.KX.1"},
-      {cls + L"\\VersionIndependentProgID", nullptr, L"QORVEL.KX"},
-      {cls + L"\\TypeLib", nullptr, Guid(LIBID_QORVEL)},
-      {cls + L"\\Version", nullptr, L"1.0"},
-      {L"Software\\Classes\\QORVEL.KX", nullptr, L"KX"},
-      {L"Software\\Classes\\QORVEL.KX\\CLSID", nullptr, clsid},
-      {L"Software\\Classes\\QORVEL.KX\\CurVer", nullptr, L"QORVEL.KX.1"},
-      {L"Software\\Classes\\QORVEL.KX.1", nullptr, L"KX"},
-      {L"Software\\Classes\\QORVEL.KX.1\\CLSID", nullptr, clsid},
+      {cls, nullptr, "KX"},
+      {cls + L"\\InprocServer32", nullptr, Utf8(dll.c_str())},
+      {cls + L"\\InprocServer32", L"ThreadingModel", "Apartment"},
+      {cls + L"\\ProgID", nullptr, "QORVEL.KX.1"},
+      {cls + L"\\VersionIndependentProgID", nullptr, "QORVEL.KX"},
+      {cls + L"\\TypeLib", nullptr, Utf8(Guid(LIBID_QORVEL).c_str())},
+      {cls + L"\\Version", nullptr, "1.0"},
+      {kClasses + L"QORVEL.KX", nullptr, "KX"},
+      {kClasses + L"QORVEL.KX\\CLSID", nullptr, clsid},
+      {kClasses + L"QORVEL.KX\\CurVer", nullptr, "QORVEL.KX.1"},
+      {kClasses + L"QORVEL.KX.1", nullptr, "KX"},
+      {kClasses + L"QORVEL.KX.1\\CLSID", nullptr, clsid},
   };
-  for (const Row& row : rows) {
-    CHECK_EQ_NOTE(Value(root, row.key, row.name), U16(row.value), check::Utf8(row.key.c_str()));
-  }
+  for (const Row& row : rows) CheckEq(Value(root, row.key, row.name), row.value, Utf8(row.key.c_str()));
   CHECK(KeyExists(root, cls + L"\\Programmable"));
 }
 
 // The type library's and interface's keys: present with their values,
 // wherever Wine put them, or gone from both roots.
 void CheckTypeLibRegistered(bool registered) {
-  const std::wstring lib = L"Software\\Classes\\TypeLib\\" + Guid(LIBID_QORVEL);
-  const std::wstring itf = L"Software\\Classes\\Interface\\" + Guid(IID__KX);
+  const std::wstring lib = kClasses + L"TypeLib\\" + Guid(LIBID_QORVEL);
+  const std::wstring itf = kClasses + L"Interface\\" + Guid(IID__KX);
   if (!registered) {
     for (HKEY root : {HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER}) CHECK(!KeyExists(root, lib) && !KeyExists(root, itf));
     return;
   }
   const HKEY root = KeyExists(HKEY_LOCAL_MACHINE, lib) ? HKEY_LOCAL_MACHINE : HKEY_CURRENT_USER;
-  CHECK_EQ(Value(root, lib + L"\\1.0", nullptr), std::u16string(u"QORVEL"));
+  CHECK_EQ(Value(root, lib + L"\\1.0"), std::string("QORVEL"));
   CHECK(KeyExists(root, lib + L"\\1.0\\409"));
-  CHECK_EQ(Value(root, itf, nullptr), std::u16string(u"_KX"));
-  CHECK_EQ(Value(root, itf + L"\\TypeLib", nullptr), U16(Guid(LIBID_QORVEL)));
+  CHECK_EQ(Value(root, itf), std::string("_KX"));
+  CHECK_EQ(Value(root, itf + L"\\TypeLib"), Utf8(Guid(LIBID_QORVEL).c_str()));
 }
 
 void CheckClassesGone(HKEY root) {
   for (const std::wstring& key : {L"CLSID\\" + Guid(CLSID_KX), std::wstring(L"QORVEL.KX"), std::wstring(L"QORVEL.KX.1")}) {
-    CHECK_NOTE(!KeyExists(root, L"Software\\Classes\\" + key), check::Utf8(key.c_str()));
+    Check(!KeyExists(root, kClasses + key), "gone: " + Utf8(key.c_str()));
   }
 }
 
-// The full path regsvr32 registers: GetFullPathName of what it was given.
-std::wstring FullPath(const std::wstring& path) {
-  wchar_t buffer[MAX_PATH];
-  const DWORD n = GetFullPathNameW(path.c_str(), MAX_PATH, buffer, nullptr);
-  return n ? std::wstring(buffer, n) : path;
+// Registers with regsvr32 `options` (twice: that is harmless), checks,
+// unregisters (twice: unregistering what is not registered succeeds and
+// changes nothing), checks again.
+void Cycle(const std::wstring& options, const std::wstring& dll, HKEY root, HKEY other) {
+  const std::string machine_before = Snapshot(HKEY_LOCAL_MACHINE), user_before = Snapshot(HKEY_CURRENT_USER);
+  const std::wstring arguments = options + L" \"" + dll + L"\"";
+  for (int i = 0; i < 2; ++i) CHECK_EQ(Run(L"regsvr32 /s" + arguments), 0L);
+  CheckRegistered(root, dll);
+  CheckTypeLibRegistered(true);
+  CheckClassesGone(other);
+  for (int i = 0; i < 2; ++i) {
+    CHECK_EQ(Run(L"regsvr32 /s /u" + arguments), 0L);
+    CheckClassesGone(root);
+    CheckTypeLibRegistered(false);
+    CHECK_EQ(Snapshot(HKEY_LOCAL_MACHINE), machine_before);
+    CHECK_EQ(Snapshot(HKEY_CURRENT_USER), user_before);
+  }
 }
 
 }  // namespace
@@ -136,50 +136,22 @@ int main(int argc, char** argv) {
     std::printf("usage: registration_test DLL [--register|--unregister]\n");
     return 2;
   }
-  const std::wstring dll = FullPath(check::WindowsPath(argv[1]));
-  const std::wstring quoted = L" \"" + dll + L"\"";
-  // As a test fixture: just register, or unregister, machine-wide.
+  // regsvr32 registers the full path of what it was given.
+  wchar_t full[MAX_PATH];
+  const std::wstring dll(full, GetFullPathNameW(WindowsPath(argv[1]).c_str(), MAX_PATH, full, nullptr));
   if (argc == 3) {
-    GROUP("fixture");
-    CHECK_EQ(Run(std::wstring(L"regsvr32 /s") + (std::strcmp(argv[2], "--unregister") == 0 ? L" /u" : L"") + quoted),
-             0L);
-    return check::Finish();
+    Group("fixture");
+    const bool unregister = std::strcmp(argv[2], "--unregister") == 0;
+    CHECK_EQ(Run(std::wstring(L"regsvr32 /s") + (unregister ? L" /u \"" : L" \"") + dll + L"\""), 0L);
+    return Finish();
   }
-
-  const Snapshot machine_before = Take(HKEY_LOCAL_MACHINE);
-  const Snapshot user_before = Take(HKEY_CURRENT_USER);
-  auto unchanged = [&] {
-    CHECK_EQ(Take(HKEY_LOCAL_MACHINE), machine_before);
-    CHECK_EQ(Take(HKEY_CURRENT_USER), user_before);
-  };
-  GROUP("machine-wide");
-  CHECK_EQ(Run(L"regsvr32 /s" + quoted), 0L);
-  CheckRegistered(HKEY_LOCAL_MACHINE, dll);
-  CheckTypeLibRegistered(true);
-  CheckClassesGone(HKEY_CURRENT_USER);
-  // Registering twice is harmless.
-  CHECK_EQ(Run(L"regsvr32 /s" + quoted), 0L);
-  CHECK_EQ(Run(L"regsvr32 /s /u" + quoted), 0L);
-  CheckClassesGone(HKEY_LOCAL_MACHINE);
-  CheckTypeLibRegistered(false);
-  unchanged();
-  // Unregistering what is not registered succeeds and changes nothing.
-  CHECK_EQ(Run(L"regsvr32 /s /u" + quoted), 0L);
-  unchanged();
-
-  GROUP("per user");
-  CHECK_EQ(Run(L"regsvr32 /s /n /i:user" + quoted), 0L);
-  CheckRegistered(HKEY_CURRENT_USER, dll);
-  CheckClassesGone(HKEY_LOCAL_MACHINE);
-  CheckTypeLibRegistered(true);
-  CHECK_EQ(Run(L"regsvr32 /s /u /n /i:user" + quoted), 0L);
-  CheckClassesGone(HKEY_CURRENT_USER);
-  CheckTypeLibRegistered(false);
-  unchanged();
-
-  GROUP("refused command lines");
-  // DllInstall knows only "user".
-  CHECK(Run(L"regsvr32 /s /n /i:machine" + quoted) != 0L);
-  unchanged();
-  return check::Finish();
+  Group("machine-wide");
+  Cycle(L"", dll, HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER);
+  Group("per user");
+  Cycle(L" /n /i:user", dll, HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE);
+  Group("refused command lines");
+  const std::string before = Snapshot(HKEY_LOCAL_MACHINE) + Snapshot(HKEY_CURRENT_USER);
+  CHECK(Run(L"regsvr32 /s /n /i:machine \"" + dll + L"\"") != 0L);  // DllInstall knows only "user"
+  CHECK_EQ(Snapshot(HKEY_LOCAL_MACHINE) + Snapshot(HKEY_CURRENT_USER), before);
+  return Finish();
 }

@@ -9,7 +9,6 @@
 //   typelib_test DLL win64|win32
 #include <cstring>
 #include <iterator>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -17,228 +16,173 @@
 
 namespace {
 
-// Each method of _KX, slot by slot: its parameters as "Name:T" ([in] by
-// value) or "Name:&T" ([in, out] by pointer), T one of S(tring), L(ong),
-// I(nteger), B(oolean), C(urrency), D(ate); and its result's type.
-struct Method {
-  const char16_t* name;
-  const char* params;
-  VARTYPE result;
-};
-
-constexpr const char* kDateRange = "TargetDB:S PeopleID:&L StartDate:&D EndDate:&D ProvCode:&S";
-constexpr Method kMethods[] = {
-    {u"FormatPhone", "PhoneFormat:&S Phone:&S", VT_BSTR},
-    {u"FormatZip", "Zip:S", VT_BSTR},
-    {u"FormatSS", "SSNumber:S", VT_BSTR},
-    {u"FormatName", "First:S Middle:&S Last:&S FML:&B", VT_BSTR},
-    {u"FormatAddress", "Address1:S Address2:&S City:&S State:&S Zip:&S MultiLine:&B", VT_BSTR},
-    {u"FormatAddress2", "Address1:S Address2:&S Address3:&S City:&S State:&S Zip:&S MultiLine:&B", VT_BSTR},
-    {u"FormatMinutes", "Minutes:L", VT_BSTR},
-    {u"LastModified", "TargetDB:S TableName:S PeopleID:&L", VT_BSTR},
-    {u"LastModifiedCaseClient", "TargetDB:S Category:S PeopleID:&L", VT_BSTR},
-    {u"LastPaymentDate", "TargetDB:S PeopleID:&L", VT_BSTR},
-    {u"LastPaymentAmt", "TargetDB:S PeopleID:&L", VT_CY},
-    {u"CreditAmount", "TargetDB:S PeopleID:&L", VT_CY},
-    {u"CreditAmountRetainer", "TargetDB:S PeopleID:&L", VT_CY},
-    {u"PrevBalDue", "TargetDB:S PeopleID:&L InvNum:&L", VT_CY},
-    {u"PrevInvDateEntered", "TargetDB:S PeopleID:&L InvNum:&L", VT_BSTR},
-    {u"AgedInvBalances", "TargetDB:S PeopleID:&L StartDays:&I EndDays:&I", VT_CY},
-    {u"PymtCountByDateRange", "TargetDB:S PeopleID:&L StartDateTime:&S EndDateTime:&S", VT_I4},
-    {u"InvoiceBalance", "TargetDB:S InvNum:&L", VT_CY},
-    {u"InvoiceFee", "TargetDB:S InvNum:&L", VT_CY},
-    {u"LTCBenefitTypeEnabledYN", "TargetDB:S PeopleID:&L BenefitType:&S", VT_BSTR},
-    {u"PymtsByDateRange", kDateRange, VT_CY},
-    {u"WOffsByDateRange", kDateRange, VT_CY},
-    {u"FeesByDateRange", kDateRange, VT_CY},
-    {u"GetDateFormat", "", VT_BSTR},
-};
-
-struct Param {
-  std::u16string name;
-  VARTYPE type;
-  bool by_reference;
-};
-
-std::vector<Param> Params(const char* signature) {
-  std::vector<Param> params;
-  std::istringstream in(signature);
-  for (std::string token; in >> token;) {
-    const std::size_t colon = token.find(':');
-    const bool by_reference = token[colon + 1] == '&';
-    const char code = token.back();
-    const VARTYPE type = code == 'S' ? VT_BSTR : code == 'L' ? VT_I4 : code == 'I' ? VT_I2
-                         : code == 'B' ? VT_BOOL : code == 'C' ? VT_CY : VT_DATE;
-    params.push_back({std::u16string(token.begin(), token.begin() + static_cast<std::ptrdiff_t>(colon)), type, by_reference});
-  }
-  return params;
-}
-
+using namespace qorvel::server::testing;
 using qorvel::server::Bstr;
 using qorvel::server::ComPtr;
 
-std::u16string Name(ITypeInfo* info, MEMBERID id) {
+// Each method of _KX, slot by slot: its parameters as "Name:T" ([in] by
+// value) or "Name:&T" ([in, out] by pointer), T one of S(tring), L(ong),
+// I(nteger), B(oolean), C(urrency), D(ate); and its result's type.
+constexpr const char* kMethods[] = {
+    "FormatPhone(PhoneFormat:&S Phone:&S) S",
+    "FormatZip(Zip:S) S",
+    "FormatSS(SSNumber:S) S",
+    "FormatName(First:S Middle:&S Last:&S FML:&B) S",
+    "FormatAddress(Address1:S Address2:&S City:&S State:&S Zip:&S MultiLine:&B) S",
+    "FormatAddress2(Address1:S Address2:&S Address3:&S City:&S State:&S Zip:&S MultiLine:&B) S",
+    "FormatMinutes(Minutes:L) S",
+    "LastModified(TargetDB:S TableName:S PeopleID:&L) S",
+    "LastModifiedCaseClient(TargetDB:S Category:S PeopleID:&L) S",
+    "LastPaymentDate(TargetDB:S PeopleID:&L) S",
+    "LastPaymentAmt(TargetDB:S PeopleID:&L) C",
+    "CreditAmount(TargetDB:S PeopleID:&L) C",
+    "CreditAmountRetainer(TargetDB:S PeopleID:&L) C",
+    "PrevBalDue(TargetDB:S PeopleID:&L InvNum:&L) C",
+    "PrevInvDateEntered(TargetDB:S PeopleID:&L InvNum:&L) S",
+    "AgedInvBalances(TargetDB:S PeopleID:&L StartDays:&I EndDays:&I) C",
+    "PymtCountByDateRange(TargetDB:S PeopleID:&L StartDateTime:&S EndDateTime:&S) L",
+    "InvoiceBalance(TargetDB:S InvNum:&L) C",
+    "InvoiceFee(TargetDB:S InvNum:&L) C",
+    "LTCBenefitTypeEnabledYN(TargetDB:S PeopleID:&L BenefitType:&S) S",
+    "PymtsByDateRange(TargetDB:S PeopleID:&L StartDate:&D EndDate:&D ProvCode:&S) C",
+    "WOffsByDateRange(TargetDB:S PeopleID:&L StartDate:&D EndDate:&D ProvCode:&S) C",
+    "FeesByDateRange(TargetDB:S PeopleID:&L StartDate:&D EndDate:&D ProvCode:&S) C",
+    "GetDateFormat() S",
+};
+
+// A method's signature as kMethods writes it, from its names and
+// parameters; a "?" marks a parameter whose flags do not match its passing
+// (by value [in], by pointer [in, out], the result [out, retval]).
+std::string Signature(ITypeInfo* info, const FUNCDESC* f) {
+  BSTR names[16] = {};
+  UINT count = 0;
+  info->GetNames(f->memid, names, 16, &count);
+  std::string signature = Utf8(names[0]) + "(";
+  for (SHORT k = 0; k < f->cParams; ++k) {
+    const ELEMDESC& e = f->lprgelemdescParam[k];
+    const bool by_reference = e.tdesc.vt == VT_PTR;
+    const VARTYPE vt = by_reference ? e.tdesc.lptdesc->vt : e.tdesc.vt;
+    std::string code = vt == VT_BSTR ? "S" : vt == VT_I4 ? "L" : vt == VT_I2 ? "I" : vt == VT_BOOL ? "B"
+                       : vt == VT_CY ? "C" : vt == VT_DATE ? "D" : "?";
+    const bool result = k + 1 == f->cParams;
+    const USHORT flags = result ? PARAMFLAG_FOUT | PARAMFLAG_FRETVAL
+                         : by_reference ? PARAMFLAG_FIN | PARAMFLAG_FOUT : PARAMFLAG_FIN;
+    if (e.paramdesc.wParamFlags != flags || (result && !by_reference)) code += "?";
+    if (result) signature.append(") ").append(code);
+    if (!result) signature.append(k ? " " : "").append(Utf8(names[k + 1])).append(by_reference ? ":&" : ":").append(code);
+  }
+  for (BSTR& b : names) SysFreeString(b);
+  return count == static_cast<UINT>(f->cParams) + 1 ? signature : signature + " (names: " + std::to_string(count) + ")";
+}
+
+std::string Name(ITypeInfo* info, MEMBERID id) {
   Bstr name;
-  if (FAILED(info->GetDocumentation(id, name.Receive(), nullptr, nullptr, nullptr))) return u"<none>";
-  return qorvel::server::FromBstr(name.get());
+  info->GetDocumentation(id, name.Receive(), nullptr, nullptr, nullptr);
+  return Utf8(name.get() ? name.get() : L"<none>");
+}
+
+// A type's kind, flags, implemented types and functions as one line.
+std::string Attributes(ITypeInfo* info) {
+  TYPEATTR* a = nullptr;
+  if (FAILED(info->GetTypeAttr(&a))) return "<none>";
+  const std::string line = std::to_string(a->typekind) + " flags " + std::to_string(a->wTypeFlags) + " implements " +
+                           std::to_string(a->cImplTypes) + " functions " + std::to_string(a->cFuncs) + " version " +
+                           std::to_string(a->wMajorVerNum) + "." + std::to_string(a->wMinorVerNum);
+  info->ReleaseTypeAttr(a);
+  return line;
+}
+
+std::string Line(TYPEKIND kind, WORD flags, int implements, int functions) {
+  return std::to_string(kind) + " flags " + std::to_string(flags) + " implements " + std::to_string(implements) +
+         " functions " + std::to_string(functions) + " version 1.0";
 }
 
 void CheckLibrary(ITypeLib* library, SYSKIND syskind) {
-  GROUP("library");
+  Group("library");
   TLIBATTR* attr = nullptr;
   if (!CHECK(SUCCEEDED(library->GetLibAttr(&attr)))) return;
-  CHECK(IsEqualGUID(attr->guid, LIBID_QORVEL));
-  CHECK_EQ(attr->wMajorVerNum, 1);
-  CHECK_EQ(attr->wMinorVerNum, 0);
+  CHECK(IsEqualGUID(attr->guid, LIBID_QORVEL) && attr->wMajorVerNum == 1 && attr->wMinorVerNum == 0);
   CHECK_EQ(attr->lcid, 0x409UL);
   CHECK_EQ(static_cast<int>(attr->syskind), static_cast<int>(syskind));
   library->ReleaseTLibAttr(attr);
   Bstr name;
   library->GetDocumentation(-1, name.Receive(), nullptr, nullptr, nullptr);
-  CHECK_EQ(qorvel::server::FromBstr(name.get()), std::u16string(u"QORVEL"));
+  CHECK_EQ(Utf8(name.get()), std::string("QORVEL"));
   CHECK_EQ(library->GetTypeInfoCount(), 2U);
-
   // widl's build time is blanked, so that builds are reproducible.
   ComPtr<ITypeLib2> library2;
-  if (CHECK(SUCCEEDED(library->QueryInterface(IID_ITypeLib2, reinterpret_cast<void**>(library2.Receive()))))) {
-    const GUID time = {0xde77ba63, 0x517c, 0x11d1, {0xa2, 0xda, 0x00, 0x00, 0xf8, 0x77, 0x3c, 0xe9}};
-    qorvel::server::VariantValue value;
-    CHECK(SUCCEEDED(library2->GetCustData(time, value.get())));
-    CHECK_EQ(V_VT(value.get()), VT_UI4);
-    CHECK_EQ(V_UI4(value.get()), 0UL);
-  }
+  const GUID time = {0xde77ba63, 0x517c, 0x11d1, {0xa2, 0xda, 0x00, 0x00, 0xf8, 0x77, 0x3c, 0xe9}};
+  qorvel::server::VariantValue value;
+  CHECK(SUCCEEDED(library->QueryInterface(IID_ITypeLib2, reinterpret_cast<void**>(library2.Receive()))) &&
+        SUCCEEDED(library2->GetCustData(time, value.get())) && V_VT(value.get()) == VT_UI4 && V_UI4(value.get()) == 0);
 }
 
 void CheckCoclass(ITypeLib* library) {
-  GROUP("coclass KX");
-  ComPtr<ITypeInfo> info;
+  Group("coclass KX");
+  ComPtr<ITypeInfo> info, itf;
   if (!CHECK(SUCCEEDED(library->GetTypeInfoOfGuid(CLSID_KX, info.Receive())))) return;
-  TYPEATTR* attr = nullptr;
-  if (!CHECK(SUCCEEDED(info->GetTypeAttr(&attr)))) return;
-  CHECK_EQ(static_cast<int>(attr->typekind), static_cast<int>(TKIND_COCLASS));
-  CHECK_EQ(attr->wTypeFlags, TYPEFLAG_FCANCREATE | TYPEFLAG_FAPPOBJECT | TYPEFLAG_FPREDECLID);
-  CHECK_EQ(attr->cImplTypes, 1);
-  CHECK_EQ(attr->wMajorVerNum, 1);
-  info->ReleaseTypeAttr(attr);
-  CHECK_EQ(Name(info.get(), MEMBERID_NIL), std::u16string(u"KX"));
+  CHECK_EQ(Attributes(info.get()), Line(TKIND_COCLASS, TYPEFLAG_FCANCREATE | TYPEFLAG_FAPPOBJECT | TYPEFLAG_FPREDECLID, 1, 0));
+  CHECK_EQ(Name(info.get(), MEMBERID_NIL), std::string("KX"));
   INT flags = 0;
-  CHECK(SUCCEEDED(info->GetImplTypeFlags(0, &flags)));
-  CHECK_EQ(flags, IMPLTYPEFLAG_FDEFAULT);
   HREFTYPE ref = 0;
-  ComPtr<ITypeInfo> itf;
-  CHECK(SUCCEEDED(info->GetRefTypeOfImplType(0, &ref)));
-  if (CHECK(SUCCEEDED(info->GetRefTypeInfo(ref, itf.Receive())))) {
-    CHECK_EQ(Name(itf.get(), MEMBERID_NIL), std::u16string(u"_KX"));
+  CHECK(SUCCEEDED(info->GetImplTypeFlags(0, &flags)) && flags == IMPLTYPEFLAG_FDEFAULT);
+  if (CHECK(SUCCEEDED(info->GetRefTypeOfImplType(0, &ref)) && SUCCEEDED(info->GetRefTypeInfo(ref, itf.Receive())))) {
+    CHECK_EQ(Name(itf.get(), MEMBERID_NIL), std::string("_KX"));
   }
 }
 
+// The dispatch view of the dual interface, its vtable view (which carries
+// the automation-compatible flag) and each method's signature.
 void CheckInterface(ITypeLib* library) {
-  GROUP("interface _KX");
+  Group("interface _KX");
   ComPtr<ITypeInfo> dispatch;
   if (!CHECK(SUCCEEDED(library->GetTypeInfoOfGuid(IID__KX, dispatch.Receive())))) return;
-  TYPEATTR* attr = nullptr;
-  if (!CHECK(SUCCEEDED(dispatch->GetTypeAttr(&attr)))) return;
-  CHECK_EQ(static_cast<int>(attr->typekind), static_cast<int>(TKIND_DISPATCH));
-  // The dispatch view of a dual interface; its vtable view below carries
-  // the automation-compatible flag.
-  const WORD wanted = TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FHIDDEN |
-                      TYPEFLAG_FDISPATCHABLE;
-  CHECK_EQ(attr->wTypeFlags, wanted);
-  dispatch->ReleaseTypeAttr(attr);
+  const WORD flags = TYPEFLAG_FDUAL | TYPEFLAG_FNONEXTENSIBLE | TYPEFLAG_FHIDDEN | TYPEFLAG_FDISPATCHABLE;
+  CHECK_EQ(Attributes(dispatch.get()), Line(TKIND_DISPATCH, flags, 1, 31));
+  const ComPtr<ITypeInfo> info = VtableInfo(dispatch.get());
+  if (!CHECK(info)) return;
+  CHECK_EQ(Attributes(info.get()), Line(TKIND_INTERFACE, flags | TYPEFLAG_FOLEAUTOMATION, 1, 24));
 
-  HREFTYPE ref = 0;
-  ComPtr<ITypeInfo> info;
-  CHECK(SUCCEEDED(dispatch->GetRefTypeOfImplType(static_cast<UINT>(-1), &ref)));
-  if (!CHECK(SUCCEEDED(dispatch->GetRefTypeInfo(ref, info.Receive())))) return;
-  if (!CHECK(SUCCEEDED(info->GetTypeAttr(&attr)))) return;
-  CHECK_EQ(static_cast<int>(attr->typekind), static_cast<int>(TKIND_INTERFACE));
-  CHECK_EQ(attr->wTypeFlags, wanted | TYPEFLAG_FOLEAUTOMATION);
-  CHECK_EQ(attr->cFuncs, 24);
-  CHECK_EQ(attr->cImplTypes, 1);  // IDispatch
-  const UINT funcs = attr->cFuncs;
-  info->ReleaseTypeAttr(attr);
-
-  for (UINT i = 0; i < funcs && i < std::size(kMethods); ++i) {
-    const Method& m = kMethods[i];
-    const std::vector<Param> params = Params(m.params);
-    GROUP("method " + check::Utf8(m.name));
+  for (UINT i = 0; i < std::size(kMethods); ++i) {
+    Group(std::string("method ") + kMethods[i]);
     FUNCDESC* f = nullptr;
     if (!CHECK(SUCCEEDED(info->GetFuncDesc(i, &f)))) continue;
     CHECK_EQ(f->memid, static_cast<MEMBERID>(0x60030000 + i));
-    CHECK_EQ(static_cast<int>(f->funckind), static_cast<int>(FUNC_PUREVIRTUAL));
-    CHECK_EQ(static_cast<int>(f->invkind), static_cast<int>(INVOKE_FUNC));
-    CHECK_EQ(static_cast<int>(f->callconv), static_cast<int>(CC_STDCALL));
+    CHECK(f->invkind == INVOKE_FUNC && f->elemdescFunc.tdesc.vt == VT_HRESULT && f->cParamsOpt == 0);
     // The slot, after IUnknown's and IDispatch's seven (oleaut32 gives the
     // offset in the reading process's pointers, whatever the library's).
     CHECK_EQ(f->oVft / static_cast<SHORT>(sizeof(void*)), static_cast<SHORT>(7 + i));
-    CHECK_EQ(f->elemdescFunc.tdesc.vt, VT_HRESULT);
-    CHECK_EQ(f->cParamsOpt, 0);
-    const std::size_t n = params.size();
-    const bool counted = CHECK_EQ(static_cast<std::size_t>(f->cParams), n + 1);
-
-    BSTR names[16] = {};
-    UINT count = 0;
-    info->GetNames(f->memid, names, 16, &count);
-    CHECK_EQ(static_cast<std::size_t>(count), n + 2);  // method, params, result
-    CHECK_EQ(qorvel::server::FromBstr(names[0]), std::u16string(m.name));
-    // Each parameter, then the result: [out, retval] by pointer.
-    for (std::size_t k = 0; counted && k <= n; ++k) {
-      const Param p = k < n ? params[k] : Param{u"(result)", m.result, true};
-      const ELEMDESC& e = f->lprgelemdescParam[k];
-      const std::string what = check::Utf8(p.name);
-      if (k < n) CHECK_EQ_NOTE(qorvel::server::FromBstr(names[k + 1]), p.name, what);
-      const TYPEDESC& type = p.by_reference && e.tdesc.vt == VT_PTR ? *e.tdesc.lptdesc : e.tdesc;
-      CHECK_EQ_NOTE(e.tdesc.vt, p.by_reference ? VARTYPE{VT_PTR} : p.type, what);
-      CHECK_EQ_NOTE(type.vt, p.type, what);
-      CHECK_EQ_NOTE(e.paramdesc.wParamFlags, k == n ? PARAMFLAG_FOUT | PARAMFLAG_FRETVAL
-                                             : p.by_reference ? PARAMFLAG_FIN | PARAMFLAG_FOUT : PARAMFLAG_FIN,
-                    what);
-    }
-    for (BSTR& b : names) SysFreeString(b);
+    CHECK_EQ(Signature(info.get(), f), std::string(kMethods[i]));
     info->ReleaseFuncDesc(f);
   }
 }
 
 void CheckVersionResource(const std::wstring& dll) {
-  GROUP("version resource");
+  Group("version resource");
   DWORD ignored = 0;
-  const DWORD size = GetFileVersionInfoSizeW(dll.c_str(), &ignored);
-  if (!CHECK(size > 0)) return;
-  std::vector<BYTE> block(size);
-  if (!CHECK(GetFileVersionInfoW(dll.c_str(), 0, size, block.data()))) return;
-
+  std::vector<BYTE> block(GetFileVersionInfoSizeW(dll.c_str(), &ignored));
+  if (!CHECK(!block.empty() && GetFileVersionInfoW(dll.c_str(), 0, static_cast<DWORD>(block.size()), block.data()))) {
+    return;
+  }
   VS_FIXEDFILEINFO* fixed = nullptr;
+  WORD* translation = nullptr;
   UINT length = 0;
   if (CHECK(VerQueryValueW(block.data(), L"\\", reinterpret_cast<void**>(&fixed), &length))) {
-    CHECK_EQ(fixed->dwFileVersionMS, 0x00010003UL);
-    CHECK_EQ(fixed->dwFileVersionLS, 0UL);
-    CHECK_EQ(fixed->dwProductVersionMS, 0x00010003UL);
-    CHECK_EQ(fixed->dwProductVersionLS, 0UL);
-    CHECK_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_DLL));
+    CHECK(fixed->dwFileVersionMS == 0x00010003UL && fixed->dwFileVersionLS == 0 &&
+          fixed->dwProductVersionMS == 0x00010003UL && fixed->dwProductVersionLS == 0 && fixed->dwFileType == static_cast<DWORD>(VFT_DLL));
   }
-  WORD* translation = nullptr;
-  if (CHECK(VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation",
-                           reinterpret_cast<void**>(&translation), &length)) &&
-      CHECK_EQ(length, 4U)) {
-    CHECK_EQ(translation[0], 0x0409);
-    CHECK_EQ(translation[1], 0x04b0);
-  }
-  struct Key {
-    const wchar_t* name;
-    const char16_t* value;
+  CHECK(VerQueryValueW(block.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length) &&
+        length == 4 && translation[0] == 0x0409 && translation[1] == 0x04b0);
+  const std::pair<const wchar_t*, const char*> keys[] = {
+      {L"FileVersion", "1.03"},           {L"ProductVersion", "1.03"}, {L"ProductName", "QORVELKXFunctions"},
+      {L"InternalName", "QORVEL"},        {L"CompanyName", "QORVEL"},  {L"OriginalFilename", "QORVEL.dll"},
+      {L"OLESelfRegister", ""},
   };
-  const Key keys[] = {
-      {L"FileVersion", u"1.03"},       {L"ProductVersion", u"1.03"},
-      {L"ProductName", u"QORVELKXFunctions"}, {L"InternalName", u"QORVEL"},
-      {L"OriginalFilename", u"QORVEL.dll"},   {L"OLESelfRegister", u""},
-      {L"CompanyName", u"QORVEL"},
-  };
-  for (const Key& key : keys) {
-    void* value = nullptr;
-    const std::wstring path = std::wstring(L"\\StringFileInfo\\040904b0\\") + key.name;
-    const bool present = VerQueryValueW(block.data(), path.c_str(), &value, &length) && value;
-    CHECK_EQ_NOTE(present ? std::u16string(static_cast<const char16_t*>(value)) : u"<missing>",
-                  std::u16string(key.value), check::Utf8(key.name));
+  for (const auto& [key, expected] : keys) {
+    wchar_t* value = nullptr;
+    const std::wstring path = std::wstring(L"\\StringFileInfo\\040904b0\\") + key;
+    const bool present = VerQueryValueW(block.data(), path.c_str(), reinterpret_cast<void**>(&value), &length) && value;
+    CheckEq(present ? Utf8(value) : "<missing>", std::string(expected), Utf8(key));
   }
 }
 
@@ -249,18 +193,17 @@ int main(int argc, char** argv) {
     std::printf("usage: typelib_test DLL win64|win32\n");
     return 2;
   }
-  const std::wstring dll = check::WindowsPath(argv[1]);
-  const SYSKIND syskind = std::strcmp(argv[2], "win32") == 0 ? SYS_WIN32 : SYS_WIN64;
-  qorvel::server::testing::Apartment apartment;
+  const std::wstring dll = WindowsPath(argv[1]);
+  Apartment apartment;
   {
     ComPtr<ITypeLib> library;
-    GROUP("load");
+    Group("load");
     if (CHECK(SUCCEEDED(LoadTypeLibEx(dll.c_str(), REGKIND_NONE, library.Receive())))) {
-      CheckLibrary(library.get(), syskind);
+      CheckLibrary(library.get(), std::strcmp(argv[2], "win32") == 0 ? SYS_WIN32 : SYS_WIN64);
       CheckCoclass(library.get());
       CheckInterface(library.get());
     }
   }
   CheckVersionResource(dll);
-  return check::Finish();
+  return Finish();
 }

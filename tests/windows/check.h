@@ -1,9 +1,10 @@
 // A minimal check harness for the Windows test programs (no test framework
-// is packaged for mingw-w64): named groups of table-driven cases, a failure
-// count, and the exit status CTest reads (0 all passed, 1 a failure).
-// Messages go to standard output, one line per failed check. Also what
-// the programs share for reading what a test build writes: whole files, and
-// standard error caught in a file.
+// is packaged for mingw-w64): named groups of table-driven cases, one line
+// on standard output per failed check, and the exit status CTest reads (0
+// all passed, 1 a failure or nothing checked). CHECK and CHECK_EQ name the
+// file, line and expression; Check and CheckEq take their own label. Also
+// an event between threads, and standard error caught in a file (where a
+// test build writes its message boxes).
 #ifndef QORVEL_TESTS_WINDOWS_CHECK_H_
 #define QORVEL_TESTS_WINDOWS_CHECK_H_
 
@@ -14,7 +15,6 @@
 #include <sys/stat.h>
 
 #include <cstdio>
-#include <optional>
 #include <sstream>
 #include <string>
 #include <type_traits>
@@ -27,10 +27,8 @@ namespace qorvel::wintest {
 struct Totals {
   int checks = 0;
   int failures = 0;
-  int skipped_groups = 0;
   std::string group;
 };
-
 inline Totals& Current() {
   static Totals totals;
   return totals;
@@ -43,39 +41,19 @@ inline void Group(const std::string& name) {
   std::fflush(stdout);
 }
 
-// Skips the rest of a group, saying why (for example missing shared data).
-inline void Skip(const std::string& why) {
-  ++Current().skipped_groups;
-  std::printf("   SKIPPED: %s\n", why.c_str());
-}
-
 inline std::string Show(const std::string& s) { return "\"" + s + "\""; }
-inline std::string Show(const char* s) { return Show(std::string(s)); }
 inline std::string Show(const Text& s) { return Show(ToUtf8(s)); }
-inline std::string Show(const char16_t* s) { return Show(Text(s)); }
 inline std::string Show(const Currency& c) { return c.ToFixedString(); }
-inline std::string Show(bool b) { return b ? "true" : "false"; }
-// Numbers; a long (an HRESULT) in hexadecimal too.
+// Numbers (a long, as an HRESULT is, in hexadecimal too), and anything else
+// that can be written to a stream.
 template <typename T>
-std::enable_if_t<std::is_arithmetic_v<T>, std::string> Show(T value) {
-  std::string text = std::to_string(value);
-  if constexpr (std::is_same_v<T, long> || std::is_same_v<T, unsigned long>) {
-    char hex[24];
-    std::snprintf(hex, sizeof hex, " (0x%lx)", static_cast<unsigned long>(value));
-    text += hex;
-  }
-  return text;
-}
-// Anything else that can be written to a stream.
-template <typename T>
-std::enable_if_t<!std::is_arithmetic_v<T>, std::string> Show(const T& value) {
+std::string Show(const T& value) {
   std::ostringstream out;
   out << value;
+  if constexpr (std::is_same_v<T, long> || std::is_same_v<T, unsigned long>) {
+    out << " (0x" << std::hex << static_cast<unsigned long>(value) << ")";
+  }
   return out.str();
-}
-template <typename T>
-std::string Show(const std::optional<T>& value) {
-  return value ? Show(*value) : std::string("(none)");
 }
 
 // A path as this process sees it: a Unix path is reached through Wine's
@@ -103,29 +81,15 @@ bool CheckEq(const A& actual, const E& expected, const std::string& what) {
   return Check(actual == expected, what, "got " + Show(actual) + ", expected " + Show(expected));
 }
 
-// Prints the totals and gives the exit status (a failure when nothing was
-// checked).
+inline std::string Where(const char* file, int line, const char* expression) {
+  return std::string(file) + ":" + std::to_string(line) + " " + expression;
+}
+
+// Prints the totals and gives the exit status.
 inline int Finish() {
   const Totals& t = Current();
-  std::printf("%d checks, %d failed, %d groups skipped\n", t.checks, t.failures, t.skipped_groups);
+  std::printf("%d checks, %d failed\n", t.checks, t.failures);
   return t.failures == 0 && t.checks > 0 ? 0 : 1;
-}
-
-inline void WriteFile(const std::wstring& path, const std::string& content) {
-  FILE* f = _wfopen(path.c_str(), L"wb");
-  if (f == nullptr) return;
-  std::fwrite(content.data(), 1, content.size(), f);
-  std::fclose(f);
-}
-
-inline std::string ReadFile(const std::wstring& path) {
-  FILE* f = _wfopen(path.c_str(), L"rb");
-  if (f == nullptr) return {};
-  std::string content;
-  char buffer[4096];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) content.append(buffer, n);
-  std::fclose(f);
-  return content;
 }
 
 // A manual-reset event of the system, for the steps between threads (the
@@ -160,7 +124,13 @@ class StderrToFile {
   // What was written so far; standard error is restored.
   std::string Text() {
     Restore();
-    return ReadFile(path_);
+    std::string content;
+    if (FILE* f = _wfopen(path_.c_str(), L"rb")) {
+      char buffer[4096];
+      for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, f)) > 0;) content.append(buffer, n);
+      std::fclose(f);
+    }
+    return content;
   }
 
  private:
@@ -176,5 +146,8 @@ class StderrToFile {
 };
 
 }  // namespace qorvel::wintest
+
+#define CHECK(cond) ::qorvel::wintest::Check(static_cast<bool>(cond), ::qorvel::wintest::Where(__FILE__, __LINE__, #cond))
+#define CHECK_EQ(a, b) ::qorvel::wintest::CheckEq((a), (b), ::qorvel::wintest::Where(__FILE__, __LINE__, #a " == " #b))
 
 #endif  // QORVEL_TESTS_WINDOWS_CHECK_H_
