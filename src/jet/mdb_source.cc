@@ -878,7 +878,9 @@ class MdbSource final : public TableSource {
   bool FindLongValueRow(std::uint32_t pg_row, const std::uint8_t** data, std::size_t* length) {
     const std::uintmax_t page = pg_row >> 8;
     const std::size_t row = pg_row & 0xff;
-    if (page >= pages_) return false;
+    // Page 0 is the file's header, never a long-value page (and the
+    // number that marks "no page read yet" below).
+    if (page == 0 || page >= pages_) return false;
     if (page != long_value_page_) {
       long_value_.resize(page_size_);
       long_value_page_ = 0;

@@ -223,6 +223,43 @@ std::vector<Damage> StructuralDamage() {
   };
 }
 
+// The references of memo and OLE values to their long-value rows in the
+// user tables of `file`: the offsets of each value's 4-byte page-and-row,
+// found as a length (flags 0x00 or 0x40 in its top byte) followed by a
+// reference to a row of a long-value page ("LVAL" after the page's type).
+std::vector<std::size_t> LongValueRefs(const File& f) {
+  const auto is_long_value_page = [&](std::size_t p) {
+    return p < f.pages() && f.type(p) == kDataPage && f.bytes.compare(p * kPage + 4, 4, "LVAL") == 0;
+  };
+  std::vector<std::size_t> refs;
+  for (std::size_t p = 3; p < f.pages(); ++p) {
+    if (f.type(p) != kDataPage || is_long_value_page(p) || f.Get(p * kPage + 4, 4) <= 2) continue;
+    for (std::size_t at = p * kPage + 16; at + 8 <= (p + 1) * kPage; ++at) {
+      const std::uint32_t header = f.Get(at, 4);
+      if ((header >> 24 == 0x00 || header >> 24 == 0x40) && (header & 0xffffff) != 0 &&
+          is_long_value_page(f.Get(at + 4, 4) >> 8)) {
+        refs.push_back(at + 4);
+      }
+    }
+  }
+  return refs;
+}
+
+// Damage to the long values of types.mdb (its 14 KB memo and its shorter
+// ones): each change applies to every reference LongValueRefs finds.
+std::vector<Damage> LongValueDamage() {
+  return {
+      {"long value in one row on page 0",
+       [](File& f) {
+         for (const std::size_t ref : LongValueRefs(f)) {
+           f.bytes[ref - 1] = 0x40;
+           f.Put(ref + 1, 3, 0);
+         }
+       },
+       kErrDamaged},
+  };
+}
+
 // Values of the types the billing files never use, changed in place into
 // what no file can hold: every stored copy of `find` becomes `replace`.
 struct ValueDamage {
@@ -314,6 +351,13 @@ TEST_F(StructureTest, DamageThatNoFileCanHoldIsAnError) {
     File file = Billing();
     d.change(file);
     ExpectRead(d.what, file.bytes, {d.error}, &rows);
+  }
+  const File types{testing::ReadFileBytes(SharedPath("fixtures/types.mdb"))};
+  ASSERT_FALSE(LongValueRefs(types).empty());
+  for (const Damage& d : LongValueDamage()) {
+    File file = types;
+    d.change(file);
+    ExpectRead(d.what, file.bytes, {d.error});
   }
   for (const ValueDamage& d : NewerTypeDamage()) {
     const auto bytes = Damaged(d);
