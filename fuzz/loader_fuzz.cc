@@ -9,9 +9,7 @@
 // there; a last edit may cut the file short. The copy is written to a
 // temporary file, opened and every table read. The only outcomes allowed
 // are success and the engine's file errors; anything else aborts, and the
-// sanitizers report memory faults. libmdb must never be asked to read
-// beyond the end of the file (it would print on standard error): the
-// loader checks that, and damaged-file tests capture standard error.
+// sanitizers report memory faults.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <unistd.h>

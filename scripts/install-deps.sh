@@ -9,7 +9,7 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config ccache   # the build
   libsqlite3-dev                     # the engine's mirror and SQLite files
-  mdbtools-dev mdbtools              # reading .mdb files; mdb-export for the tests
+  mdbtools                           # mdb-export, the tests' independent reader of .mdb files
   sqlite3 groff-base man-db bsdextrautils  # the SQLite extension's and the manual page's tests
   dpkg-dev                           # the Debian package (dpkg-shlibdeps)
   libgtest-dev libbenchmark-dev      # tests and benchmarks

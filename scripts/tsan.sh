@@ -19,12 +19,6 @@ CC=clang CXX=clang++ cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInf
   ${CMAKE_ARGS:-} >/dev/null
 cmake --build "$build_dir" --target kx_test mod_main_test jet_test -j "$(nproc)"
 
-# GLib's slice allocator keeps per-thread magazines whose locking the
-# sanitizer cannot see (GLib is not instrumented), so blocks that libmdb
-# frees on one thread and GLib hands out again on another look like races
-# inside libmdb's reads. Plain malloc, which the sanitizer intercepts, shows
-# the real order.
-export G_SLICE=always-malloc
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 ${TSAN_OPTIONS:-}"
 "$build_dir/kx_test" --gtest_filter='ThreadsTest.*'
 "$build_dir/mod_main_test" --gtest_filter='*Thread*'

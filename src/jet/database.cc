@@ -123,7 +123,7 @@ FileFormat CheckFile(const std::filesystem::path& path, const FileStamp& stamp, 
 std::unique_ptr<TableSource> OpenSource(const std::filesystem::path& path, const FileStamp& stamp,
                                         FileFormat format) {
   if (format == FileFormat::kSqlite) return OpenSqliteSource(path);
-  return OpenMdbSource(path, format, static_cast<std::uintmax_t>(stamp.size));
+  return OpenJetSource(path, format, static_cast<std::uintmax_t>(stamp.size));
 }
 
 Variant IntegerVariant(JetType type, std::int64_t v) {

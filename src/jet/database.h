@@ -1,7 +1,7 @@
 // Database: one open database file as the engine serves it.
 //
-// Opening recognises the file by its header (Jet 3, Jet 4, ACE through
-// libmdb; SQLite directly, read-only) and checks the Jet database password,
+// Opening recognises the file by its header (Jet 3, Jet 4, ACE through our
+// own reader; SQLite directly, read-only) and checks the Jet database password,
 // every time. The file's tables live in the process's one copy of that
 // version of the file (loaded_file.h), shared with every other Database
 // open on it: a table is copied the first time a statement anywhere in the

@@ -1,7 +1,6 @@
 // A database file as the mirror reads it: its tables with their columns,
-// and the rows of one table on demand. One implementation reads Jet/ACE
-// files through libmdb (mdb_source.cc), one reads SQLite files
-// (sqlite_source.cc).
+// and the rows of one table on demand. One implementation reads Jet and
+// ACE files (reader/), one reads SQLite files (sqlite_source.cc).
 #ifndef QORVEL_JET_SOURCE_H_
 #define QORVEL_JET_SOURCE_H_
 
@@ -47,10 +46,11 @@ class TableSource {
   virtual std::unique_ptr<TableSource> OpenAnother() const { return nullptr; }
 };
 
-// Opens a Jet/ACE file with libmdb and reads its table definitions.
-// `file_size` is the size the caller saw. Raises AutomationError.
-// Precondition: format is kJet3, kJet4 or kAce.
-std::unique_ptr<TableSource> OpenMdbSource(const std::filesystem::path& path, FileFormat format,
+// Opens a Jet/ACE file and reads its catalog and table definitions,
+// checking each as it reads it. `file_size` is the size the caller saw.
+// Raises AutomationError (kErrDamaged, kErrTruncated, and what opening the
+// file raises). Precondition: format is kJet3, kJet4 or kAce.
+std::unique_ptr<TableSource> OpenJetSource(const std::filesystem::path& path, FileFormat format,
                                            std::uintmax_t file_size);
 
 // Opens a SQLite file read-only and reads its table definitions. Raises

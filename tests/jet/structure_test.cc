@@ -4,8 +4,8 @@
 // data; in the same table, the changes that an unclean close can leave (a
 // stale row count in a table definition, a stale free-space map) must not
 // stop the file or change its data. Randomly damaged copies of fixtures of
-// every format read or fail with one of the file errors. Nothing libmdb
-// prints may reach standard error while any of these files are read, nor
+// every format read or fail with one of the file errors. Nothing may reach
+// standard error while any of these files are read, nor
 // while files with the column types the billing files never use are read,
 // whole or damaged.
 #include <fcntl.h>
@@ -325,7 +325,7 @@ class StructureTest : public ::testing::Test {
  protected:
   void SetUp() override { QORVEL_REQUIRE_SHARED("fixtures/billing.mdb"); }
   // Writes `bytes` to a file and reads it whole: its error (0 for none)
-  // must be one of `errors`, and libmdb must print nothing on the host's
+  // must be one of `errors`, and nothing may be printed on the host's
   // standard error. Read without error, its tables hold `rows` rows when
   // that is given.
   void ExpectRead(const std::string& what, const std::string& bytes, std::initializer_list<long> errors,
@@ -371,9 +371,9 @@ TEST_F(StructureTest, DamageThatNoFileCanHoldIsAnError) {
 
 // Cuts at page boundaries, and random damage to fixtures of three formats,
 // among them the files with binary, OLE, calculated, extended date/time,
-// complex and unknown columns (read whole too: libmdb has a warning for each
-// value of a type it does not know): every read succeeds or fails with one
-// of the file errors, and libmdb is never led to print on standard error.
+// complex and unknown columns (read whole too): every read succeeds or
+// fails with one of the file errors, and nothing is printed on standard
+// error.
 TEST_F(StructureTest, NothingReachesStandardError) {
   const std::initializer_list<long> errors = {0, kErrDamaged, kErrTruncated, kErrNotADatabase, kErrWrongPassword};
   const File billing = Billing();
@@ -397,7 +397,7 @@ TEST_F(StructureTest, NothingReachesStandardError) {
 
 // A file cut short after it was opened, while its tables are read (another
 // program replacing it in place): every table either reads whole or fails
-// with the engine's error, and libmdb prints nothing.
+// with the engine's error, and nothing is printed.
 TEST_F(StructureTest, AFileCutWhileItIsReadIsAnErrorNotALine) {
   for (const std::string name :
        {"fixtures/billing.mdb", "encrypted fixtures/billing.mdb", "fixtures/access-samples/binIdxTestV2010.accdb"}) {
@@ -410,7 +410,7 @@ TEST_F(StructureTest, AFileCutWhileItIsReadIsAnErrorNotALine) {
     if (encrypted) bytes = testing::Encrypted(bytes, PageSize(format), 0x5A17C0DEu);
     const auto copy = temp_ / "cut.mdb";
     testing::WriteFileBytes(copy, bytes);
-    const auto source = OpenMdbSource(copy, format, bytes.size());
+    const auto source = OpenJetSource(copy, format, bytes.size());
     std::filesystem::resize_file(copy, bytes.size() / 2);
     for (std::size_t t = 0; t < source->tables().size(); ++t) {
       long error = 0;

@@ -1,0 +1,138 @@
+// Reading and checking table definitions.
+#include "jet/reader/definition.h"
+
+#include <algorithm>
+#include <string>
+
+#include "jet/reader/page_map.h"
+#include "jet/text.h"
+
+namespace qorvel::jet {
+namespace {
+
+// The entry's second flags byte (ACE) and the bits that mark a calculated
+// column there.
+constexpr std::size_t kExtraFlags = 16;
+constexpr std::uint8_t kCalculatedFlags = 0xC0;
+constexpr std::uint8_t kFixedFlag = 0x01;
+
+// Whether the fixed-width flag disagrees with the column's type. Values of
+// the number, date and GUID types may be kept either way (a value kept
+// with the variable-length ones has the type's width); a Yes/No value is
+// its null bit, kept with the fixed-width ones; memo and OLE values are
+// long values, never fixed-width.
+bool WidthDisagrees(int type, bool fixed) {
+  switch (type) {
+    case kStoredBoolean: return !fixed;
+    case kStoredMemo:
+    case kStoredOle: return fixed;
+    default: return false;
+  }
+}
+
+// The definition's pages as one run of bytes.
+std::vector<std::uint8_t> JoinPages(const PageFile& file, std::uint32_t first, std::u16string_view table) {
+  const std::size_t size = file.page_size();
+  std::vector<std::uint8_t> page(size);
+  std::vector<std::uint8_t> bytes;
+  std::uint64_t chain = 0;
+  for (std::uint64_t number = first;;) {
+    file.ReadPage(number, page.data(), table);
+    if (page[0] != kDefinitionPageType) {
+      file.Damaged(u"page " + PageText(number) + u" of the definition of table '" + Text(table) +
+                   u"' is not a definition page");
+    }
+    bytes.insert(bytes.end(), page.begin() + (bytes.empty() ? 0 : 8), page.end());
+    number = Get32(page.data() + 4);
+    if (number == 0) return bytes;
+    if (++chain > file.pages()) file.Damaged(u"the definition of table '" + Text(table) + u"' does not end");
+  }
+}
+
+}  // namespace
+
+TableDefinition ReadDefinition(const PageFile& file, std::uint32_t first, std::u16string_view table) {
+  const Layout& layout = file.layout();
+  const std::vector<std::uint8_t> def = JoinPages(file, first, table);
+  const auto damaged = [&](std::u16string_view what) { file.Damaged(what); };
+  const Text of_table = u"table '" + Text(table) + u"'";
+
+  TableDefinition result;
+  result.first_page = first;
+  result.rows = Get32(def.data() + layout.rows);
+  result.variable_columns = Get16(def.data() + layout.variable_columns);
+  const std::size_t columns = Get16(def.data() + layout.columns);
+  const std::size_t numbers_given = Get16(def.data() + layout.max_columns);
+  const std::uint64_t real_indexes = Get32(def.data() + layout.real_indexes);
+  const std::uint64_t entries = layout.first_entry + real_indexes * layout.real_index_entry;
+  // The names follow the column entries, each after its length.
+  std::uint64_t end = entries + std::uint64_t{columns} * layout.column_entry;
+  std::vector<std::pair<std::size_t, std::size_t>> names;  // (start, bytes)
+  for (std::size_t c = 0; c < columns && end + layout.count_size <= def.size(); ++c) {
+    const auto at = static_cast<std::size_t>(end);
+    const std::size_t bytes = layout.count_size == 1 ? def[at] : Get16(def.data() + at);
+    names.emplace_back(at + layout.count_size, bytes);
+    end += layout.count_size + bytes;
+  }
+  if (Get32(def.data() + 8) > def.size() || names.size() < columns || end > def.size()) {
+    damaged(u"the definition of " + of_table + u" does not fit its pages");
+  }
+
+  std::vector<bool> numbers(numbers_given);
+  std::vector<bool> variables(result.variable_columns);
+  for (std::size_t c = 0; c < columns; ++c) {
+    const std::uint8_t* entry = def.data() + entries + c * layout.column_entry;
+    ColumnEntry column;
+    column.type = entry[0];
+    column.number = Get16(entry + layout.column_number);
+    column.variable = Get16(entry + layout.variable_number);
+    column.fixed_offset = Get16(entry + layout.fixed_offset);
+    column.size = column.type == kStoredBoolean ? 0 : Get16(entry + layout.column_size);
+    column.fixed = (entry[layout.column_flags] & kFixedFlag) != 0;
+    column.calculated = file.format() == FileFormat::kAce && layout.column_entry > kExtraFlags &&
+                        (entry[kExtraFlags] & kCalculatedFlags) == kCalculatedFlags;
+    column.scale = entry[layout.scale];
+    const auto [name_at, name_bytes] = names[c];
+    std::string name;
+    const std::span<const std::uint8_t> stored(def.data() + name_at, name_bytes);
+    if (layout.count_size == 1) {
+      AppendJet3Text(stored, name);
+    } else {
+      AppendJet4Text(stored, name);
+    }
+    column.name = FromUtf8(name);
+    const Text called = u"column '" + column.name + u"' of " + of_table;
+
+    if (column.name.empty()) damaged(u"a column of " + of_table + u" has no name");
+    // The number places the column's null bit, the variable number its
+    // value among the variable-length ones: a number the table never gave,
+    // or two columns with one number, would read what is not the column's.
+    if (column.number >= numbers_given) damaged(called + u" has a number its table cannot hold");
+    if (numbers[column.number]) damaged(u"two columns of " + of_table + u" have the same number");
+    numbers[column.number] = true;
+    if (!column.fixed) {
+      if (column.variable >= variables.size()) {
+        damaged(called + u" has a variable-length number its table cannot hold");
+      }
+      if (variables[column.variable]) damaged(u"two columns of " + of_table + u" have the same variable-length number");
+      variables[column.variable] = true;
+    }
+    if (WidthDisagrees(column.type, column.fixed)) {
+      damaged(called + u" is marked " + (column.fixed ? u"fixed" : u"variable") + u"-width, which its type is not");
+    }
+    for (const ColumnEntry& known : result.columns) {
+      if (FoldText(known.name) == FoldText(column.name)) {
+        damaged(of_table + u" has two columns named '" + column.name + u"'");
+      }
+    }
+    result.columns.push_back(std::move(column));
+  }
+  std::stable_sort(result.columns.begin(), result.columns.end(),
+                   [](const ColumnEntry& a, const ColumnEntry& b) { return a.number < b.number; });
+
+  result.page_map = ReadMapRow(file, Get32(def.data() + layout.page_map), table, true);
+  ReadMapRow(file, Get32(def.data() + layout.free_map), table, false);
+  return result;
+}
+
+}  // namespace qorvel::jet
