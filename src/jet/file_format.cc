@@ -18,6 +18,8 @@ constexpr std::size_t kJet4PasswordBytes = 40;
 constexpr std::size_t kJet3PasswordBytes = 20;
 constexpr std::size_t kCreationDateOffset = 0x72;
 constexpr std::array<std::uint8_t, 4> kHeaderKey = {0xc7, 0xda, 0x39, 0x6b};
+// ACE 12 (2007) is version 2, ACE 17 (2019 and later) version 6.
+constexpr int kLastAceVersion = 6;
 
 bool HasAt(std::span<const std::uint8_t> bytes, std::size_t offset, const char* text,
            std::size_t length) {
@@ -45,7 +47,7 @@ FileFormat RecognizeFormat(std::span<const std::uint8_t> header, int* jet_versio
   if (jet_version != nullptr) *jet_version = version;
   if (jet && version == 0) return FileFormat::kJet3;
   if (jet && version == 1) return FileFormat::kJet4;
-  if (ace && version >= 2) return FileFormat::kAce;
+  if (ace && version >= 2 && version <= kLastAceVersion) return FileFormat::kAce;
   return FileFormat::kUnknown;
 }
 

@@ -35,7 +35,8 @@ enum class FileFormat {
 inline constexpr std::size_t kHeaderBytes = 0x98;
 
 // What the first bytes say. `jet_version` receives the version byte of a
-// Jet/ACE file (0 Jet 3, 1 Jet 4, 2 and up ACE) when not null.
+// Jet/ACE file (0 Jet 3, 1 Jet 4, 2 to 6 ACE) when not null; a version
+// byte no reader knows is kUnknown.
 FileFormat RecognizeFormat(std::span<const std::uint8_t> header, int* jet_version = nullptr);
 
 // A short name of the format for descriptions ("Jet 4", "SQLite").

@@ -35,11 +35,12 @@ using ::qorvel::testing::SharedPath;
 using testing::TempDir;
 
 // Jet 4 layout: pages of 4096 bytes; a page's type in its first byte; a
-// data page's owner at 4, row count at 12 and row offsets from 14; a table
-// definition's next page at 4, column count at 45, index count at 51, page
-// map reference (row, then a 3-byte page) at 55, free-space map reference
-// at 59, column entries of 25 bytes after 63 + 12 per index, each with its
-// number at 5.
+// data page's free space at 2, owner at 4, row count at 12 and row offsets
+// from 14; a table definition's next page at 4, variable-column count at
+// 43, column count at 45, index count at 51, page map reference (row, then
+// a 3-byte page) at 55, free-space map reference at 59, column entries of
+// 25 bytes after 63 + 12 per index, each with its number at 5, its
+// variable-length number at 7 and its flags at 15 (0x01: fixed width).
 constexpr std::size_t kPage = 4096;
 constexpr unsigned char kDataPage = 0x01;
 constexpr unsigned char kDefinitionPage = 0x02;
@@ -73,6 +74,15 @@ struct File {
   std::vector<std::size_t> Definitions() const { return Pages(kDefinitionPage); }
   std::vector<std::size_t> DataPages() const { return Pages(kDataPage); }
   std::uint32_t MapRef(std::size_t definition, std::size_t at = 55) const { return Get(definition * kPage + at, 4); }
+  // The offsets of the column entries of each user table's definition.
+  std::vector<std::size_t> ColumnEntries() const {
+    std::vector<std::size_t> out;
+    for (const std::size_t d : Definitions()) {
+      const std::size_t first = d * kPage + 63 + 12 * Get(d * kPage + 51, 4);
+      for (std::size_t c = 0; c < Get(d * kPage + 45, 2); ++c) out.push_back(first + 25 * c);
+    }
+    return out;
+  }
   // Where row `row` of page `page` starts and ends (absolute offsets).
   std::pair<std::size_t, std::size_t> Row(std::size_t page, std::size_t row) const {
     const std::size_t base = page * kPage;
@@ -158,6 +168,37 @@ std::vector<Damage> StructuralDamage() {
          }
        },
        kErrDamaged},
+      {"column number's high byte set",
+       [](File& f) {
+         for (const std::size_t c : f.ColumnEntries()) f.Put(c + 6, 1, 1);
+       },
+       kErrDamaged},
+      {"variable-length number beyond the table's count",
+       [](File& f) {
+         for (const std::size_t d : f.Definitions()) {
+           const std::size_t first = d * kPage + 63 + 12 * f.Get(d * kPage + 51, 4);
+           for (std::size_t c = 0; c < f.Get(d * kPage + 45, 2); ++c) {
+             if ((f.bytes[first + 25 * c + 15] & 1) == 0) f.Put(first + 25 * c + 7, 2, f.Get(d * kPage + 43, 2));
+           }
+         }
+       },
+       kErrDamaged},
+      {"fixed-width columns (Long, Date/Time...) marked variable-length",
+       [](File& f) {
+         for (const std::size_t c : f.ColumnEntries()) f.bytes[c + 15] = static_cast<char>(f.bytes[c + 15] & ~1);
+       },
+       kErrDamaged},
+      {"row count lowered, so that the free space disagrees",
+       Poke(kData, 12, 2, [](const File& f, std::size_t p) { return f.Get(p * kPage + 12, 2) - 1; }), kErrDamaged},
+      {"page map listing no page while the definition counts rows",
+       [](File& f) {
+         for (const std::size_t d : f.Definitions()) {
+           const std::uint32_t ref = f.MapRef(d);
+           const auto [start, end] = f.Row(ref >> 8, ref & 0xff);
+           std::fill(f.bytes.begin() + start + 1, f.bytes.begin() + end, '\0');
+         }
+       },
+       kErrDamaged},
       {"two columns with one number",
        [](File& f) {
          for (const std::size_t d : f.Definitions()) {
@@ -224,20 +265,25 @@ std::vector<Damage> StructuralDamage() {
 }
 
 // The references of memo and OLE values to their long-value rows in the
-// user tables of `file`: the offsets of each value's 4-byte page-and-row,
-// found as a length (flags 0x00 or 0x40 in its top byte) followed by a
-// reference to a row of a long-value page ("LVAL" after the page's type).
-std::vector<std::size_t> LongValueRefs(const File& f) {
+// user tables of `file` (or in the catalog): the offsets of each value's
+// 4-byte page-and-row, found as a length (flags 0x00 or 0x40 in its top
+// byte) followed by a reference to a row that a long-value page ("LVAL"
+// after the page's type) has.
+std::vector<std::size_t> LongValueRefs(const File& f, bool catalog = false) {
   const auto is_long_value_page = [&](std::size_t p) {
     return p < f.pages() && f.type(p) == kDataPage && f.bytes.compare(p * kPage + 4, 4, "LVAL") == 0;
   };
   std::vector<std::size_t> refs;
   for (std::size_t p = 3; p < f.pages(); ++p) {
-    if (f.type(p) != kDataPage || is_long_value_page(p) || f.Get(p * kPage + 4, 4) <= 2) continue;
+    if (f.type(p) != kDataPage || is_long_value_page(p) || (f.Get(p * kPage + 4, 4) == 2) != catalog ||
+        f.Get(p * kPage + 4, 4) < 2) {
+      continue;
+    }
     for (std::size_t at = p * kPage + 16; at + 8 <= (p + 1) * kPage; ++at) {
       const std::uint32_t header = f.Get(at, 4);
+      const std::uint32_t ref = f.Get(at + 4, 4);
       if ((header >> 24 == 0x00 || header >> 24 == 0x40) && (header & 0xffffff) != 0 &&
-          is_long_value_page(f.Get(at + 4, 4) >> 8)) {
+          is_long_value_page(ref >> 8) && (ref & 0xff) < f.Get((ref >> 8) * kPage + 12, 2)) {
         refs.push_back(at + 4);
       }
     }
@@ -245,8 +291,9 @@ std::vector<std::size_t> LongValueRefs(const File& f) {
   return refs;
 }
 
-// Damage to the long values of types.mdb (its 14 KB memo and its shorter
-// ones): each change applies to every reference LongValueRefs finds.
+// Damage to the memo column of types.mdb and its long values (its 14 KB
+// memo and its shorter ones): each change applies to every reference
+// LongValueRefs finds.
 std::vector<Damage> LongValueDamage() {
   return {
       {"long value in one row on page 0",
@@ -255,6 +302,40 @@ std::vector<Damage> LongValueDamage() {
            f.bytes[ref - 1] = 0x40;
            f.Put(ref + 1, 3, 0);
          }
+       },
+       kErrDamaged},
+      {"memo column marked fixed-width",
+       [](File& f) {
+         for (const std::size_t c : f.ColumnEntries()) {
+           if (f.bytes[c] == 0x0c) f.bytes[c + 15] = static_cast<char>(f.bytes[c + 15] | 1);
+         }
+       },
+       kErrDamaged},
+      {"long value on a data page that is not a long-value page",
+       [](File& f) {
+         for (const std::size_t ref : LongValueRefs(f)) f.Put(ref + 1, 3, static_cast<std::uint32_t>(ref / kPage));
+       },
+       kErrDamaged},
+      {"long value in a row its page does not have",
+       [](File& f) {
+         for (const std::size_t ref : LongValueRefs(f)) f.bytes[ref] = static_cast<char>(0xf0);
+       },
+       kErrDamaged},
+      {"long value a byte longer than its rows",
+       [](File& f) {
+         for (const std::size_t ref : LongValueRefs(f)) f.Put(ref - 4, 3, f.Get(ref - 4, 3) + 1);
+       },
+       kErrDamaged},
+      {"the 14 KB memo as a whole row of the catalog's long-value page",
+       [](File& f) {
+         const std::size_t other = LongValueRefs(f, true).at(0);
+         const auto [start, end] = f.Row(f.Get(other + 1, 3), f.Get(other, 1));
+         const auto refs = LongValueRefs(f);
+         const std::size_t memo = *std::max_element(refs.begin(), refs.end(), [&](std::size_t a, std::size_t b) {
+           return (f.Get(a - 4, 4) & 0xffffff) < (f.Get(b - 4, 4) & 0xffffff);
+         });
+         f.Put(memo - 4, 4, 0x40000000u | static_cast<std::uint32_t>(end - start));
+         f.Put(memo, 4, f.Get(other, 4));
        },
        kErrDamaged},
   };

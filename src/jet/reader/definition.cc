@@ -7,6 +7,9 @@
 #include "jet/reader/page_map.h"
 #include "jet/text.h"
 
+// The blocks after the column names, up to the long-value columns' maps,
+// are passed over: the reader does not read indexes.
+
 namespace qorvel::jet {
 namespace {
 
@@ -132,6 +135,28 @@ TableDefinition ReadDefinition(const PageFile& file, std::uint32_t first, std::u
 
   result.page_map = ReadMapRow(file, Get32(def.data() + layout.page_map), table, true);
   ReadMapRow(file, Get32(def.data() + layout.free_map), table, false);
+
+  // The indexes' blocks, entries and names; then, for each long-value
+  // column, its number and the references of the map of the long-value
+  // pages it owns and of their free-space map, up to the number 0xFFFF.
+  const std::uint64_t logical_indexes = Get32(def.data() + layout.logical_indexes);
+  end += real_indexes * layout.real_index_block + logical_indexes * layout.logical_index_entry;
+  for (std::uint64_t i = 0; i < logical_indexes && end + layout.count_size <= def.size(); ++i) {
+    const auto at = static_cast<std::size_t>(end);
+    end += layout.count_size + (layout.count_size == 1 ? def[at] : Get16(def.data() + at));
+  }
+  constexpr std::size_t kColumnMap = 10;
+  for (;;) {
+    if (end + 2 > def.size()) damaged(u"the definition of " + of_table + u" does not fit its pages");
+    const auto at = static_cast<std::size_t>(end);
+    if (Get16(def.data() + at) == 0xFFFF) break;
+    if (end + kColumnMap > def.size()) damaged(u"the definition of " + of_table + u" does not fit its pages");
+    const std::vector<std::uint8_t> map = ReadMapRow(file, Get32(def.data() + at + 2), table, true);
+    const std::vector<std::uint32_t> pages = PagesOf(file, map, table);
+    result.long_value_pages.insert(result.long_value_pages.end(), pages.begin(), pages.end());
+    end += kColumnMap;
+  }
+  std::sort(result.long_value_pages.begin(), result.long_value_pages.end());
   return result;
 }
 

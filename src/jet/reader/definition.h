@@ -56,6 +56,9 @@ struct TableDefinition {
   std::size_t variable_columns = 0;
   std::vector<ColumnEntry> columns;        // in column-number order
   std::vector<std::uint8_t> page_map;      // the page map's row (page_map.h)
+  // The long-value pages the table's memo and OLE columns own, sorted (from
+  // the map each such column has after the index definitions).
+  std::vector<std::uint32_t> long_value_pages;
 };
 
 // Reads and checks the definition that starts at page `first`. Raises
@@ -64,7 +67,8 @@ struct TableDefinition {
 // the table never gave (at or beyond its count of numbers given) or one
 // used twice, the same for variable-length numbers, a fixed-width flag that
 // disagrees with the column's type, a column without a name or two with
-// one name, a page map or free-space map that ReadMapRow refuses.
+// one name, a page map or free-space map that ReadMapRow refuses, index
+// definitions or long-value column maps past the definition's bytes.
 // kErrTruncated when it names a page beyond the file.
 TableDefinition ReadDefinition(const PageFile& file, std::uint32_t first, std::u16string_view table);
 

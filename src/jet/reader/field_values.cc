@@ -1,6 +1,7 @@
 // Decoding field values and reading long values.
 #include "jet/reader/field_values.h"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -211,6 +212,10 @@ bool FieldDecoder::FindLongValueRow(std::uint32_t reference, std::span<const std
   // Page 0 is the file's header, never a long-value page (and the number
   // that marks "no page read yet").
   if (page == 0 || page >= file_.pages()) return false;
+  if (long_value_pages_ == nullptr ||
+      !std::binary_search(long_value_pages_->begin(), long_value_pages_->end(), static_cast<std::uint32_t>(page))) {
+    return false;
+  }
   const Layout& layout = file_.layout();
   if (page != long_value_page_number_) {
     long_value_page_.resize(layout.page_size);

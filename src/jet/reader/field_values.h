@@ -54,6 +54,10 @@ class FieldDecoder {
  public:
   explicit FieldDecoder(const PageFile& file) : file_(file) {}
 
+  // Reads the values of `table` from now on: its long values lie on the
+  // long-value pages it owns. Precondition: table outlives the reading.
+  void UseTable(const TableDefinition& table) { long_value_pages_ = &table.long_value_pages; }
+
   // Stores the value of `field` of the row on `page` into column `index` of
   // `sink`. Raises kErrDamaged naming the column of `table` when the value
   // cannot be read.
@@ -63,8 +67,8 @@ class FieldDecoder {
   // The bytes of the long value whose field is `p`, `size` bytes (see
   // above): valid until the next long value is read. Nothing when it cannot
   // be read: a reference to page 0, to a page that is not a long-value
-  // page, to a row its page does not have; a chain whose bytes differ from
-  // the length its header states; flags no value has.
+  // page of the table, to a row its page does not have; a chain whose bytes
+  // differ from the length its header states; flags no value has.
   std::optional<std::span<const std::uint8_t>> LongValue(const std::uint8_t* p, std::size_t size);
 
   // Appends the stored text to `out` as UTF-8 (Jet 3: code page 1252).
@@ -77,6 +81,7 @@ class FieldDecoder {
   [[noreturn]] void DamagedValue(const TableInfo& table, int index) const;
 
   const PageFile& file_;
+  const std::vector<std::uint32_t>* long_value_pages_ = nullptr;
   std::string text_;
   std::vector<std::uint8_t> chain_;  // a chained long value's bytes
   std::vector<std::uint8_t> blob_;

@@ -129,6 +129,7 @@ class JetSource final : public TableSource {
   void ReadRows(std::size_t index, RowSink& sink) override {
     const TableInfo& info = opened_->tables[index];
     const std::vector<ColumnReading>& readings = opened_->readings[index];
+    decoder_.UseTable(opened_->definitions[index]);
     ForEachRow(opened_->definitions[index], info.name, [&](const std::uint8_t* page) {
       for (std::size_t c = 0; c < readings.size(); ++c) {
         decoder_.Store(info, readings[c], page, fields_[readings[c].field], static_cast<int>(c), sink);
@@ -211,6 +212,7 @@ class JetSource final : public TableSource {
       if (is(u"LvProp", kStoredOle)) at.properties = c;  // read only in ACE files, for calculated columns
     }
     if (!at.id || !at.name || !at.type || !at.flags) file_.Damaged(u"its catalog cannot be read");
+    decoder_.UseTable(catalog);
     struct Entry {
       Text name;
       std::uint32_t page;

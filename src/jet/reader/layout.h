@@ -29,12 +29,17 @@ struct Layout {
   std::size_t max_columns;
   std::size_t variable_columns;
   std::size_t columns;
+  std::size_t logical_indexes;
   std::size_t real_indexes;
   std::size_t page_map;
   std::size_t free_map;
   std::size_t first_entry;       // the real-index entries, then the column entries
   std::size_t real_index_entry;  // the size of one
   std::size_t column_entry;      // the size of one
+  // After the column names: a block per real index, an entry per logical
+  // index, the logical indexes' names, then the long-value columns' maps.
+  std::size_t real_index_block;
+  std::size_t logical_index_entry;
   // Column entries.
   std::size_t column_number;
   std::size_t variable_number;
@@ -44,8 +49,8 @@ struct Layout {
   std::size_t column_size;
 };
 
-inline constexpr Layout kJet3Layout = {2048, 1, 8, 12, 21, 23, 25, 31, 35, 39, 43, 8, 18, 1, 3, 10, 13, 14, 16};
-inline constexpr Layout kJet4Layout = {4096, 2, 12, 16, 41, 43, 45, 51, 55, 59, 63, 12, 25, 5, 7, 12, 15, 21, 23};
+inline constexpr Layout kJet3Layout = {2048, 1, 8, 12, 21, 23, 25, 27, 31, 35, 39, 43, 8, 18, 39, 20, 1, 3, 10, 13, 14, 16};
+inline constexpr Layout kJet4Layout = {4096, 2, 12, 16, 41, 43, 45, 47, 51, 55, 59, 63, 12, 25, 52, 28, 5, 7, 12, 15, 21, 23};
 
 // Precondition: format is kJet3, kJet4 or kAce.
 inline const Layout& LayoutOf(FileFormat format) {
