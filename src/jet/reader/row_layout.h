@@ -2,8 +2,10 @@
 //
 // A data page keeps its row count after its header and a table of row
 // starts after the count; rows are stored from the end of the page down,
-// each ending where the one before it starts. A start with flag 0x4000 is a
-// deleted row; the low 13 bits are the offset. The free-space count at 2
+// each ending where the one before it starts; the low 13 bits of a start
+// are its offset. A start with flag 0x4000 is not read: a deleted row (with
+// 0x8000 too) or what is left where a row moved from (the row is read at
+// its new place, whose start has 0x8000 alone). The free-space count at 2
 // is the room between the row table and the lowest row.
 //
 // A row holds its column count first; the fixed-width values after it, each
