@@ -21,11 +21,12 @@ add_library(qorvel_sqlite STATIC ${sqlite_dir}/sqlite3.c)
 add_library(SQLite::SQLite3 ALIAS qorvel_sqlite)
 # SYSTEM: sqlite3.h is not held to our warnings where our code includes it.
 target_include_directories(qorvel_sqlite SYSTEM PUBLIC ${sqlite_dir})
-# What the engine relies on, as Debian's build has it too:
+# What the engine relies on (the first two as in Debian's build):
 #   THREADSAFE=1        connections on many threads at once (one per thread,
 #                       opened without their own mutex) and the worker
 #                       threads of PRAGMA threads;
-#   MAX_MMAP_SIZE       PRAGMA mmap_size up to 0x7fff0000 on the images;
+#   MAX_MMAP_SIZE       PRAGMA mmap_size up to 0x7fff0000 on the images (the
+#                       upstream default on Windows, stated here);
 #   DEFAULT_MEMSTATUS=0 no global memory statistics (the engine turns them
 #                       off too): no global lock on every allocation;
 #   OMIT_LOAD_EXTENSION nothing loads extensions, so no code that could load
