@@ -13,17 +13,13 @@ namespace {
 
 using namespace qorvel::wintest;
 
-struct CloseDatabase {
-  void operator()(sqlite3* db) const { sqlite3_close(db); }
-};
-using Database = std::unique_ptr<sqlite3, CloseDatabase>;
+using Database = std::unique_ptr<sqlite3, int (*)(sqlite3*)>;
 
 Database OpenMemory() {
   sqlite3* db = nullptr;
-  const int rc = sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
-  Database owned(db);
-  CHECK_EQ(rc, SQLITE_OK);
-  return owned;
+  CHECK_EQ(sqlite3_open_v2(":memory:", &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr),
+           SQLITE_OK);
+  return Database(db, sqlite3_close);
 }
 
 // The rows of table t as "id:name;" each, or the error.
