@@ -3,7 +3,8 @@
 # Idempotent: installs only what is missing. Runs as root, or through sudo.
 #   scripts/install-deps.sh [clang] [windows]
 #     clang     also clang and its sanitizer and fuzzer runtimes
-#     windows   also the mingw-w64 cross compilers, widl, Wine and zip
+#     windows   also the mingw-w64 cross compilers, widl, Wine, zip, and npm
+#               (which fetches SQLite's source for the Windows builds)
 set -euo pipefail
 
 packages=(
@@ -17,7 +18,12 @@ packages=(
 for extra in "$@"; do
   case "$extra" in
     clang) packages+=(clang libclang-rt-14-dev) ;;
-    windows) packages+=(mingw-w64 mingw-w64-tools libwine-dev wine64 zip) ;;
+    windows)
+      packages+=(mingw-w64 mingw-w64-tools libwine-dev wine64 zip)
+      # Debian's npm only where there is none: a Node.js installed from
+      # elsewhere brings its own, which Debian's would conflict with.
+      command -v npm >/dev/null || packages+=(npm)
+      ;;
     *) echo "install-deps: unknown group '$extra'" >&2; exit 2 ;;
   esac
 done

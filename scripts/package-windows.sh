@@ -18,7 +18,7 @@ for tool in cmake zip x86_64-w64-mingw32-g++-posix i686-w64-mingw32-g++-posix wi
 done
 
 launcher=()
-command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
 
 for arch in 64:x86_64 32:i686; do
   bits=${arch%%:*} cpu=${arch#*:}

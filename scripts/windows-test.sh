@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds QORVEL.dll for 64-bit and 32-bit Windows with mingw-w64 and runs
 # its tests under Wine in a fresh, temporary Wine prefix:
-#   build-win32/   the 32-bit DLL (checked as data: it cannot run here)
+#   build-win32/   the 32-bit DLL (checked as data: it cannot run here) and
+#                  the SQLite test program (compiled only)
 #   build-win64/   the 64-bit DLL and the test programs, run through CTest
 # then checks that the DLL builds byte-identical in a second folder
 # (build-win64-repro/, without the compiler cache).
@@ -16,7 +17,8 @@ jobs="${JOBS:-2}"
 wine=/usr/lib/wine/wine64
 
 # The cross compilers and widl, Wine (64-bit only; the kernel here runs no
-# 32-bit programs), Wine's IDL files, zip for the release package.
+# 32-bit programs), Wine's IDL files, zip for the release package, npm for
+# SQLite's source (scripts/fetch-sqlite.sh, run when CMake configures).
 scripts/install-deps.sh windows
 
 launcher=()
@@ -34,9 +36,9 @@ configure() {  # configure DIR TOOLCHAIN EXTRA-ARGS...
     -DQORVEL_WERROR=ON -DQORVEL_RECORD_MESSAGE_BOXES=ON "$@" >/dev/null
 }
 
-echo "== 32-bit DLL (build-win32)"
-configure build-win32 mingw-w64-i686.cmake -DQORVEL_TESTS=OFF "${launcher[@]}"
-cmake --build build-win32 -j "$jobs" --target qorvel_server
+echo "== 32-bit DLL and SQLite test program, built only (build-win32)"
+configure build-win32 mingw-w64-i686.cmake -DQORVEL_TESTS=ON "${launcher[@]}"
+cmake --build build-win32 -j "$jobs" --target qorvel_server windows_sqlite_test
 
 echo "== 64-bit DLL and tests (build-win64)"
 configure build-win64 mingw-w64-x86_64.cmake -DQORVEL_TESTS=ON "${launcher[@]}" \
