@@ -3,7 +3,7 @@
 
 #include <stdexcept>
 
-#include "platform/posix/jet_database.h"
+#include "platform/jet_database.h"
 
 namespace qorvel::testing {
 

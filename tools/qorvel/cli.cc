@@ -9,7 +9,7 @@
 #include "json.h"
 #include "modmain/mod_main.h"
 #include "qorvel/env.h"
-#include "platform/posix/jet_database.h"
+#include "platform/jet_database.h"
 
 namespace qorvel::tool {
 namespace {

@@ -20,7 +20,7 @@
 #include "progress.h"
 #include "jet/database.h"
 #include "qorvel/env.h"
-#include "platform/posix/jet_database.h"
+#include "platform/jet_database.h"
 
 namespace qorvel::tool {
 namespace {

@@ -8,7 +8,7 @@
 #include "qorvel/env.h"
 #include "platform/host_settings.h"
 #include "platform/thread_exit.h"
-#include "platform/posix/jet_database.h"
+#include "platform/jet_database.h"
 
 namespace qorvel {
 namespace {

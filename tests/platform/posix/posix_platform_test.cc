@@ -15,7 +15,7 @@
 #include "support/jet_support.h"
 #include "platform/locale.h"
 #include "platform/posix/environment_locale.h"
-#include "platform/posix/jet_database.h"
+#include "platform/jet_database.h"
 #include "qorvel/automation_error.h"
 #include "shared_dir.h"
 

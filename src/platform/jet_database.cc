@@ -1,6 +1,6 @@
-// The Linux Connection and Recordset over our engine, and the OLE DB
-// connection string reader.
-#include "platform/posix/jet_database.h"
+// The Connection and Recordset over our engine, and the OLE DB connection
+// string reader.
+#include "platform/jet_database.h"
 
 #include "base/text_ops.h"
 

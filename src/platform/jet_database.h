@@ -1,5 +1,7 @@
-// The database connection and recordset on Linux: the Connection and
-// Recordset of database.h over our own engine (jet/database.h).
+// The database connection and recordset over our own engine
+// (jet/database.h): the database of every POSIX host, and of the Windows
+// DLL where no data access provider reads the file or a setting asks for
+// the engine.
 //
 // The connection accepts only the provider "Microsoft.Jet.OLEDB.4.0"
 // (letter case and surrounding blanks ignored), set through SetProvider or
@@ -15,8 +17,8 @@
 // Date literals (#...#) are read as ISO yyyy-mm-dd[ hh:mm[:ss]] or else
 // with the user locale's date reading; Now() reads the clock given to the
 // connection.
-#ifndef QORVEL_PLATFORM_POSIX_JET_DATABASE_H_
-#define QORVEL_PLATFORM_POSIX_JET_DATABASE_H_
+#ifndef QORVEL_PLATFORM_JET_DATABASE_H_
+#define QORVEL_PLATFORM_JET_DATABASE_H_
 
 #include <functional>
 #include <memory>
@@ -116,4 +118,4 @@ class JetRecordset final : public Recordset {
 
 }  // namespace qorvel::platform
 
-#endif  // QORVEL_PLATFORM_POSIX_JET_DATABASE_H_
+#endif  // QORVEL_PLATFORM_JET_DATABASE_H_
