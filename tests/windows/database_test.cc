@@ -247,6 +247,7 @@ int main(int argc, char** argv) {
   if (CHECK(g_double && SUCCEEDED(DoubleEntry<Entry>("DllRegisterServer")()))) {
     if (exit_holding) {
       wintest::Group("exit holding a connection");
+      static ScopedProgId jet(kJet);
       Script("statement\t" + kCredit + "\nrow\tCY:1\n");
       static KX kx(Env::Default());  // lives until the process ends
       CHECK_EQ(kx.CreditAmount(kPath, 417), Currency::FromRaw(10000));

@@ -1,6 +1,6 @@
 // The platform's own environment on Windows: the system's message box (or
 // the host's handler or capture), the local clock, and the database through
-// the system's data access objects.
+// the system's data access objects or our engine (database_choice.h).
 //
 // Test builds (QORVEL_RECORD_MESSAGE_BOXES, set only by the Wine tests'
 // build) write each box to standard error instead of showing it, in the
@@ -11,9 +11,11 @@
 
 
 #include "platform/host_settings.h"
+#include "platform/jet_database.h"
 #include "platform/thread_exit.h"
 #include "platform/windows/ado_database.h"
 #include "platform/windows/com.h"
+#include "platform/windows/database_choice.h"
 #include "qorvel/env.h"
 
 namespace qorvel {
@@ -41,11 +43,12 @@ class WindowsEnv final : public Env {
   }
 
   std::unique_ptr<Connection> CreateConnection() override {
-    return std::make_unique<platform::windows::AdoConnection>();
+    if (platform::windows::ConnectThroughProvider()) return std::make_unique<platform::windows::AdoConnection>();
+    return std::make_unique<platform::JetConnection>([this] { return Now(); });
   }
 
   std::unique_ptr<Recordset> CreateRecordset() override {
-    return std::make_unique<platform::windows::AdoRecordset>();
+    return std::make_unique<platform::windows::ChosenRecordset>();
   }
 
   DateTime Now() override {
