@@ -41,7 +41,7 @@
 #include <vector>
 
 #include "jet/database.h"
-#include "jet/file_watch.h"
+#include "jet/system.h"
 #include "jet/sql/translator.h"
 #include "jet/values.h"
 #include "qorvel/automation_error.h"

@@ -3,12 +3,8 @@
 #include "jet/database.h"
 
 #include <sqlite3.h>
-#include <sys/stat.h>
 
-#include <cerrno>
 #include <cmath>
-#include <cstring>
-#include <fstream>
 #include <random>
 #include <system_error>
 #include <unordered_map>
@@ -16,42 +12,16 @@
 
 #include "base/text_ops.h"
 #include "jet/errors.h"
-#include "jet/file_watch.h"
 #include "jet/loaded_file.h"
 #include "jet/mirror.h"
 #include "jet/source.h"
 #include "jet/sqlite_handles.h"
+#include "jet/system.h"
 #include "jet/text.h"
 #include "jet/values.h"
 
 namespace qorvel::jet {
 namespace {
-
-// Looks at the file: its stamp, or the error Open raises for it.
-FileStamp StatFile(const std::filesystem::path& path) {
-  if (path.empty()) Raise(kErrFileNotFound, u"No database file was given (the data source is empty).");
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) {
-    const int error = errno;
-    if (error == ENOENT || error == ENOTDIR) {
-      Raise(kErrFileNotFound, u"The database file '" + PathText(path) + u"' does not exist.");
-    }
-    Raise(kErrAccessDenied, u"The database file '" + PathText(path) + u"' cannot be reached: " +
-                                FromUtf8(std::strerror(error)) + u".");
-  }
-  if (S_ISDIR(st.st_mode)) {
-    Raise(kErrNotAFile, u"'" + PathText(path) + u"' is a folder, not a database file.");
-  }
-  if (!S_ISREG(st.st_mode)) {
-    Raise(kErrNotAFile, u"'" + PathText(path) + u"' is not a regular file.");
-  }
-  FileStamp stamp;
-  stamp.device = st.st_dev;
-  stamp.inode = st.st_ino;
-  stamp.size = st.st_size;
-  stamp.mtime_ns = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-  return stamp;
-}
 
 std::uint32_t BigEndian32(const std::uint8_t* p) {
   return (static_cast<std::uint32_t>(p[0]) << 24) | (static_cast<std::uint32_t>(p[1]) << 16) |
@@ -71,15 +41,8 @@ bool SqliteTruncated(const std::vector<std::uint8_t>& header, std::uintmax_t siz
 // Recognises the file behind `path` (whose stamp was just taken) by its
 // header and checks the password; returns its format.
 FileFormat CheckFile(const std::filesystem::path& path, const FileStamp& stamp, TextView password) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) {
-    Raise(kErrAccessDenied, u"The database file '" + PathText(path) + u"' cannot be read: " +
-                                FromUtf8(std::strerror(errno)) + u".");
-  }
   std::vector<std::uint8_t> header(kHeaderBytes);
-  file.read(reinterpret_cast<char*>(header.data()), static_cast<std::streamsize>(header.size()));
-  header.resize(static_cast<std::size_t>(file.gcount()));
-  file.close();
+  header.resize(ReadOnlyFile::Open(path)->ReadAt(0, header.data(), header.size()));
   const auto size = static_cast<std::uintmax_t>(stamp.size);
   const Text quoted = u"'" + PathText(path) + u"'";
 

@@ -9,7 +9,7 @@
 // tests it for equality or joins on it. Before each statement the engine
 // checks whether the file changed since it was opened: a write to the file
 // reported by the kernel, or a different identity, size or modification
-// time (file_watch.h says when the kernel's reports suffice); when it did,
+// time (system.h says when the kernel's reports suffice); when it did,
 // the Database moves to the copy of the new version, so a statement never
 // reads data older than the file. The file is never written.
 //
@@ -74,7 +74,7 @@ struct DatabaseOptions {
   // The clock of Now().
   std::function<DateTime()> now;
   // Learn of changes to the file from the kernel where it can tell (see
-  // file_watch.h); false compares the file's identity, size and
+  // FileWatch in system.h); false compares the file's identity, size and
   // modification time before every statement instead.
   bool watch_file = true;
 };

@@ -11,7 +11,7 @@
 
 #include "jet/database.h"
 #include "jet/errors.h"
-#include "jet/file_watch.h"
+#include "jet/system.h"
 #include "jet/values.h"
 #include "shared_dir.h"
 #include "support/jet_support.h"
