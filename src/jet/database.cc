@@ -4,6 +4,7 @@
 
 #include <sqlite3.h>
 
+#include <chrono>
 #include <cmath>
 #include <random>
 #include <system_error>
@@ -220,12 +221,18 @@ struct Database::Impl {
   sql::ShapedStatement shaped;  // the statement being run; its buffers kept from call to call
 
   std::unique_ptr<FileWatch> watch;
+  // When the next statement looks for changes to the file; the statements
+  // before it read the version loaded.
+  std::chrono::steady_clock::time_point next_check;
 
   // Opens the file as it is now, replacing whatever was loaded.
   void Load() {
     statements.clear();
     mirror.reset();
     file.reset();
+    // The time is taken first, so that every change that completes before
+    // it is seen by this load.
+    next_check = std::chrono::steady_clock::now() + options.change_check_interval;
     // Watch before looking: a change from here on is reported.
     watch.reset();
     if (options.watch_file) watch = std::make_unique<FileWatch>(path);
@@ -238,17 +245,24 @@ struct Database::Impl {
     stamp = now;
   }
 
-  // Reloads when the file is no longer the version loaded; moves to the
-  // newest images of the attached tables when others added indexes.
+  // Reloads when the file is no longer the version loaded, looking at most
+  // once every change_check_interval (the clock read costs no system call);
+  // moves to the newest images of the attached tables when others added
+  // indexes.
   void Refresh() {
     if (file == nullptr) {
       Load();
       return;
     }
-    const FileWatch::Change change = watch != nullptr ? watch->Poll() : FileWatch::Change::kFolder;
-    if (change == FileWatch::Change::kFile || (change == FileWatch::Change::kFolder && !(StatFile(path) == stamp))) {
-      Load();
-      return;
+    if (const auto now = std::chrono::steady_clock::now(); now >= next_check) {
+      // Taken before looking: a change completed before `now` is seen now.
+      next_check = now + options.change_check_interval;
+      const FileWatch::Change change = watch != nullptr ? watch->Poll() : FileWatch::Change::kFolder;
+      if (change == FileWatch::Change::kFile ||
+          (change == FileWatch::Change::kFolder && !(StatFile(path) == stamp))) {
+        Load();
+        return;
+      }
     }
     if (file->generation() != generation) {
       generation = file->generation();
