@@ -4,6 +4,7 @@
 
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <random>
@@ -162,10 +163,12 @@ Variant ColumnValue(sqlite3_stmt* stmt, int c, JetType type) {
   return Variant::Null();
 }
 
-// Steps `stmt` to the end, collecting its rows.
-void CollectRows(sqlite3* db, sqlite3_stmt* stmt, ResultSet& result) {
+// Steps `stmt` to the end, collecting its rows, with room made at once for
+// `expected_rows` (up to a few dozen; a result beyond grows as it comes).
+void CollectRows(sqlite3* db, sqlite3_stmt* stmt, ResultSet& result, std::size_t expected_rows = 1) {
+  constexpr std::size_t kRowsAtOnce = 64;
   const int count = static_cast<int>(result.columns.size());
-  result.values.reserve(result.columns.size());
+  result.values.reserve(result.columns.size() * std::clamp<std::size_t>(expected_rows, 1, kRowsAtOnce));
   for (;;) {
     const int rc = sqlite3_step(stmt);
     if (rc == SQLITE_DONE) break;
@@ -204,6 +207,7 @@ constexpr std::size_t kMaxCachedStatements = 256;
 struct CachedStatement {
   Statement stmt;
   ResultColumns columns;
+  std::size_t most_rows = 0;  // the most rows a run has returned
 };
 
 struct Database::Impl {
@@ -377,7 +381,8 @@ ResultSet Database::Execute(TextView statement) {
     ResetOnExit reset(cached.stmt.get());
     sql::BindParameters(cached.stmt.get(), shaped.literals);
     result.columns = cached.columns;
-    CollectRows(d.mirror->db(), cached.stmt.get(), result);
+    CollectRows(d.mirror->db(), cached.stmt.get(), result, cached.most_rows);
+    cached.most_rows = std::max(cached.most_rows, result.row_count());
     return result;
   }
 
@@ -391,6 +396,7 @@ ResultSet Database::Execute(TextView statement) {
     sql::BindParameters(cached->stmt.get(), translation.parameters);
     result.columns = cached->columns;
     CollectRows(d.mirror->db(), cached->stmt.get(), result);
+    cached->most_rows = result.row_count();
   }
   if (d.statements.size() >= kMaxCachedStatements) d.statements.clear();
   d.statements.emplace(std::move(shaped.shape), std::move(cached));
