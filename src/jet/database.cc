@@ -3,12 +3,10 @@
 #include "jet/database.h"
 
 #include <sqlite3.h>
-#include <sys/stat.h>
 
-#include <cerrno>
+#include <algorithm>
+#include <chrono>
 #include <cmath>
-#include <cstring>
-#include <fstream>
 #include <random>
 #include <system_error>
 #include <unordered_map>
@@ -16,42 +14,16 @@
 
 #include "base/text_ops.h"
 #include "jet/errors.h"
-#include "jet/file_watch.h"
 #include "jet/loaded_file.h"
 #include "jet/mirror.h"
 #include "jet/source.h"
 #include "jet/sqlite_handles.h"
+#include "jet/system.h"
 #include "jet/text.h"
 #include "jet/values.h"
 
 namespace qorvel::jet {
 namespace {
-
-// Looks at the file: its stamp, or the error Open raises for it.
-FileStamp StatFile(const std::filesystem::path& path) {
-  if (path.empty()) Raise(kErrFileNotFound, u"No database file was given (the data source is empty).");
-  struct stat st {};
-  if (::stat(path.c_str(), &st) != 0) {
-    const int error = errno;
-    if (error == ENOENT || error == ENOTDIR) {
-      Raise(kErrFileNotFound, u"The database file '" + PathText(path) + u"' does not exist.");
-    }
-    Raise(kErrAccessDenied, u"The database file '" + PathText(path) + u"' cannot be reached: " +
-                                FromUtf8(std::strerror(error)) + u".");
-  }
-  if (S_ISDIR(st.st_mode)) {
-    Raise(kErrNotAFile, u"'" + PathText(path) + u"' is a folder, not a database file.");
-  }
-  if (!S_ISREG(st.st_mode)) {
-    Raise(kErrNotAFile, u"'" + PathText(path) + u"' is not a regular file.");
-  }
-  FileStamp stamp;
-  stamp.device = st.st_dev;
-  stamp.inode = st.st_ino;
-  stamp.size = st.st_size;
-  stamp.mtime_ns = static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-  return stamp;
-}
 
 std::uint32_t BigEndian32(const std::uint8_t* p) {
   return (static_cast<std::uint32_t>(p[0]) << 24) | (static_cast<std::uint32_t>(p[1]) << 16) |
@@ -71,15 +43,8 @@ bool SqliteTruncated(const std::vector<std::uint8_t>& header, std::uintmax_t siz
 // Recognises the file behind `path` (whose stamp was just taken) by its
 // header and checks the password; returns its format.
 FileFormat CheckFile(const std::filesystem::path& path, const FileStamp& stamp, TextView password) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) {
-    Raise(kErrAccessDenied, u"The database file '" + PathText(path) + u"' cannot be read: " +
-                                FromUtf8(std::strerror(errno)) + u".");
-  }
   std::vector<std::uint8_t> header(kHeaderBytes);
-  file.read(reinterpret_cast<char*>(header.data()), static_cast<std::streamsize>(header.size()));
-  header.resize(static_cast<std::size_t>(file.gcount()));
-  file.close();
+  header.resize(ReadOnlyFile::Open(path)->ReadAt(0, header.data(), header.size()));
   const auto size = static_cast<std::uintmax_t>(stamp.size);
   const Text quoted = u"'" + PathText(path) + u"'";
 
@@ -198,10 +163,12 @@ Variant ColumnValue(sqlite3_stmt* stmt, int c, JetType type) {
   return Variant::Null();
 }
 
-// Steps `stmt` to the end, collecting its rows.
-void CollectRows(sqlite3* db, sqlite3_stmt* stmt, ResultSet& result) {
+// Steps `stmt` to the end, collecting its rows, with room made at once for
+// `expected_rows` (up to a few dozen; a result beyond grows as it comes).
+void CollectRows(sqlite3* db, sqlite3_stmt* stmt, ResultSet& result, std::size_t expected_rows = 1) {
+  constexpr std::size_t kRowsAtOnce = 64;
   const int count = static_cast<int>(result.columns.size());
-  result.values.reserve(result.columns.size());
+  result.values.reserve(result.columns.size() * std::clamp<std::size_t>(expected_rows, 1, kRowsAtOnce));
   for (;;) {
     const int rc = sqlite3_step(stmt);
     if (rc == SQLITE_DONE) break;
@@ -240,6 +207,7 @@ constexpr std::size_t kMaxCachedStatements = 256;
 struct CachedStatement {
   Statement stmt;
   ResultColumns columns;
+  std::size_t most_rows = 0;  // the most rows a run has returned
 };
 
 struct Database::Impl {
@@ -257,12 +225,18 @@ struct Database::Impl {
   sql::ShapedStatement shaped;  // the statement being run; its buffers kept from call to call
 
   std::unique_ptr<FileWatch> watch;
+  // When the next statement looks for changes to the file; the statements
+  // before it read the version loaded.
+  std::chrono::steady_clock::time_point next_check;
 
   // Opens the file as it is now, replacing whatever was loaded.
   void Load() {
     statements.clear();
     mirror.reset();
     file.reset();
+    // The time is taken first, so that every change that completes before
+    // it is seen by this load.
+    next_check = std::chrono::steady_clock::now() + options.change_check_interval;
     // Watch before looking: a change from here on is reported.
     watch.reset();
     if (options.watch_file) watch = std::make_unique<FileWatch>(path);
@@ -275,17 +249,24 @@ struct Database::Impl {
     stamp = now;
   }
 
-  // Reloads when the file is no longer the version loaded; moves to the
-  // newest images of the attached tables when others added indexes.
+  // Reloads when the file is no longer the version loaded, looking at most
+  // once every change_check_interval (the clock read costs no system call);
+  // moves to the newest images of the attached tables when others added
+  // indexes.
   void Refresh() {
     if (file == nullptr) {
       Load();
       return;
     }
-    const FileWatch::Change change = watch != nullptr ? watch->Poll() : FileWatch::Change::kFolder;
-    if (change == FileWatch::Change::kFile || (change == FileWatch::Change::kFolder && !(StatFile(path) == stamp))) {
-      Load();
-      return;
+    if (const auto now = std::chrono::steady_clock::now(); now >= next_check) {
+      // Taken before looking: a change completed before `now` is seen now.
+      next_check = now + options.change_check_interval;
+      const FileWatch::Change change = watch != nullptr ? watch->Poll() : FileWatch::Change::kFolder;
+      if (change == FileWatch::Change::kFile ||
+          (change == FileWatch::Change::kFolder && !(StatFile(path) == stamp))) {
+        Load();
+        return;
+      }
     }
     if (file->generation() != generation) {
       generation = file->generation();
@@ -400,7 +381,8 @@ ResultSet Database::Execute(TextView statement) {
     ResetOnExit reset(cached.stmt.get());
     sql::BindParameters(cached.stmt.get(), shaped.literals);
     result.columns = cached.columns;
-    CollectRows(d.mirror->db(), cached.stmt.get(), result);
+    CollectRows(d.mirror->db(), cached.stmt.get(), result, cached.most_rows);
+    cached.most_rows = std::max(cached.most_rows, result.row_count());
     return result;
   }
 
@@ -414,6 +396,7 @@ ResultSet Database::Execute(TextView statement) {
     sql::BindParameters(cached->stmt.get(), translation.parameters);
     result.columns = cached->columns;
     CollectRows(d.mirror->db(), cached->stmt.get(), result);
+    cached->most_rows = result.row_count();
   }
   if (d.statements.size() >= kMaxCachedStatements) d.statements.clear();
   d.statements.emplace(std::move(shaped.shape), std::move(cached));

@@ -6,12 +6,14 @@
 // version of the file (loaded_file.h), shared with every other Database
 // open on it: a table is copied the first time a statement anywhere in the
 // process names it, and a column gets an index the first time a statement
-// tests it for equality or joins on it. Before each statement the engine
-// checks whether the file changed since it was opened: a write to the file
-// reported by the kernel, or a different identity, size or modification
-// time (file_watch.h says when the kernel's reports suffice); when it did,
-// the Database moves to the copy of the new version, so a statement never
-// reads data older than the file. The file is never written.
+// tests it for equality or joins on it. A statement sees every change to
+// the file completed at least 100 ms (DatabaseOptions::change_check_interval)
+// before it starts: at most that often, a statement first checks whether
+// the file changed since it was loaded, by the system's change notice or a
+// different identity, size or modification time (system.h says when the
+// notice suffices); when it did, the Database moves to the copy of the new
+// version. Statements in between cost no system call and, on a network
+// share, no round trip. The file is never written.
 //
 // Statements are translated by sql::Translate and kept prepared, one per
 // statement shape (sql::Shape), so a statement seen before costs a
@@ -22,6 +24,7 @@
 #ifndef QORVEL_JET_DATABASE_H_
 #define QORVEL_JET_DATABASE_H_
 
+#include <chrono>
 #include <cstddef>
 #include <filesystem>
 #include <functional>
@@ -73,10 +76,15 @@ struct DatabaseOptions {
   sql::DateReader read_date;
   // The clock of Now().
   std::function<DateTime()> now;
-  // Learn of changes to the file from the kernel where it can tell (see
-  // file_watch.h); false compares the file's identity, size and
-  // modification time before every statement instead.
+  // Learn of changes to the file from the system's change notice where it
+  // can tell (see FileWatch in system.h); false compares the file's
+  // identity, size and modification time at every check instead.
   bool watch_file = true;
+  // How often, at most, a statement checks the file for changes: a
+  // statement sees every change completed at least this long before it
+  // starts, and may read the previous version within it. Zero checks
+  // before every statement.
+  std::chrono::nanoseconds change_check_interval = std::chrono::milliseconds(100);
 };
 
 class Database final : public Catalog {

@@ -7,6 +7,21 @@ void Raise(Long number, std::u16string_view description) {
   throw AutomationError(number, Text(description));
 }
 
-Text PathText(const std::filesystem::path& path) { return FromUtf8(path.string()); }
+namespace {
+
+// A path's own text: UTF-16 already where paths are wide (Windows), taken
+// as UTF-8 elsewhere.
+template <typename Char>
+Text NativeText(const std::basic_string<Char>& native) {
+  if constexpr (sizeof(Char) == sizeof(char16_t)) {
+    return Text(native.begin(), native.end());
+  } else {
+    return FromUtf8(native);
+  }
+}
+
+}  // namespace
+
+Text PathText(const std::filesystem::path& path) { return NativeText(path.native()); }
 
 }  // namespace qorvel::jet

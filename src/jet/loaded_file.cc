@@ -2,8 +2,6 @@
 // of their tables.
 #include "jet/loaded_file.h"
 
-#include <malloc.h>
-
 #include <algorithm>
 #include <exception>
 #include <map>
@@ -55,7 +53,7 @@ class Registry {
 
   std::shared_ptr<LoadedFile> Acquire(const std::filesystem::path& path, const FileStamp& stamp,
                                       FileFormat format, const LoadedFile::Opener& open) {
-    const Key key{path.native(), stamp.device, stamp.inode, stamp.size, stamp.mtime_ns};
+    const Key key{path.native(), stamp.volume, stamp.file_id, stamp.size, stamp.modified_ns};
     std::shared_ptr<LoadedFile::Attempt> opening;
     std::unique_lock<std::mutex> lock(mutex_);
     // Versions no connection holds any more are gone; so go their entries.
@@ -102,11 +100,11 @@ class Registry {
 
  private:
   struct Key {
-    std::string path;
-    dev_t device;
-    ino_t inode;
-    off_t size;
-    std::int64_t mtime_ns;
+    std::filesystem::path::string_type path;
+    std::uint64_t volume;
+    std::uint64_t file_id;
+    std::uint64_t size;
+    std::int64_t modified_ns;
     auto operator<=>(const Key&) const = default;
   };
   std::mutex mutex_;
@@ -411,8 +409,8 @@ std::vector<std::shared_ptr<const TableImage>> LoadedFile::Images(const std::vec
   }
   // Loading leaves much freed memory behind (the rows' texts, the sorts of
   // index builds), some of it in the allocator's areas of threads that are
-  // gone; glibc keeps such memory for the process unless asked.
-  if (!loadings.empty()) ::malloc_trim(0);
+  // gone, which the C library may keep for the process unless asked.
+  if (!loadings.empty()) ReturnFreeHeap();
   return images;
 }
 

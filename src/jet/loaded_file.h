@@ -22,8 +22,6 @@
 #ifndef QORVEL_JET_LOADED_FILE_H_
 #define QORVEL_JET_LOADED_FILE_H_
 
-#include <sys/types.h>
-
 #include <atomic>
 #include <condition_variable>
 #include <cstddef>
@@ -41,18 +39,9 @@
 #include "jet/file_format.h"
 #include "jet/mirror.h"
 #include "jet/source.h"
+#include "jet/system.h"
 
 namespace qorvel::jet {
-
-// What identifies a version of a file: a statement reloads when any of
-// these differ from what the last load saw.
-struct FileStamp {
-  dev_t device = 0;
-  ino_t inode = 0;
-  off_t size = 0;
-  std::int64_t mtime_ns = 0;
-  friend bool operator==(const FileStamp&, const FileStamp&) = default;
-};
 
 class LoadedFile {
  public:

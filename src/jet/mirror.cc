@@ -2,8 +2,6 @@
 #include "jet/mirror.h"
 
 #include <sqlite3.h>
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <array>
@@ -217,28 +215,6 @@ void Exec(sqlite3* db, const std::string& sql) {
 // database; the rest of a larger one is read page by page).
 constexpr char kMapImages[] = "PRAGMA %s.mmap_size = 2147418112";
 
-}  // namespace
-
-TableImage::Block::Block(Block&& other) noexcept
-    : data(std::exchange(other.data, nullptr)), reserved(std::exchange(other.reserved, 0)) {}
-
-TableImage::Block& TableImage::Block::operator=(Block&& other) noexcept {
-  std::swap(data, other.data);
-  std::swap(reserved, other.reserved);
-  return *this;
-}
-
-TableImage::Block::~Block() {
-  if (data != nullptr) ::munmap(data, reserved);
-}
-
-namespace {
-
-std::size_t WholePages(std::size_t bytes) {
-  const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
-  return (bytes + page - 1) / page * page;
-}
-
 // Raised inside a build when its block is full; the build starts again
 // with a larger one.
 struct BlockFull {};
@@ -250,28 +226,24 @@ struct BlockFull {};
 class TableImage::Builder {
  public:
   // An empty database, or (with `base`) a writable copy of an image, in a
-  // block of `capacity` bytes. The block is reserved whole but takes memory
-  // only where written; SQLite cannot grow it, and a build that fills it
-  // raises BlockFull.
+  // block of `capacity` bytes (at most MemoryBlock::Largest()). The block
+  // is reserved whole but takes memory only where written; SQLite cannot
+  // grow it, and a build that fills it raises BlockFull.
   Builder(const TableImage* base, std::size_t capacity) : db_(OpenInMemory()) {
-    capacity = WholePages(std::max<std::size_t>(capacity, base != nullptr ? base->size() : 0) + (1u << 20));
-    void* data = ::mmap(nullptr, capacity, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE,
-                        -1, 0);
-    if (data == MAP_FAILED) RaiseOutOfMemory();
-    // Large pages where the system offers them: a table written into fresh
-    // memory otherwise costs the kernel one fault for every 4 KB.
-    ::madvise(data, capacity, MADV_HUGEPAGE);
-    block_.data = static_cast<unsigned char*>(data);
-    block_.reserved = capacity;
+    const std::size_t base_size = base != nullptr ? base->size() : 0;
+    if (base_size > MemoryBlock::Largest() - (1u << 20)) RaiseOutOfMemory();
+    capacity = std::min(std::max(capacity, base_size) + (1u << 20), MemoryBlock::Largest());
+    block_ = MemoryBlock::Reserve(capacity);
     sqlite3_int64 size = 0;
     if (base != nullptr) {
       size = static_cast<sqlite3_int64>(base->size());
-      std::memcpy(block_.data, base->data(), base->size());
+      std::memcpy(block_.data(), base->data(), base->size());
       indexed_ = base->indexed_;
       flags_ = base->flags_;
     }
     // Neither resizeable nor freed by SQLite: the block stays ours.
-    if (sqlite3_deserialize(db(), "main", block_.data, size, static_cast<sqlite3_int64>(capacity), 0) != SQLITE_OK) {
+    if (sqlite3_deserialize(db(), "main", block_.data(), size, static_cast<sqlite3_int64>(block_.size()), 0) !=
+        SQLITE_OK) {
       RaiseSqlite(db(), u"Cannot copy a table");
     }
     // Nothing here is ever rolled back: a failed build is thrown away whole.
@@ -309,7 +281,7 @@ class TableImage::Builder {
       fill(sink);
       sink.Flush();
     } catch (const AutomationError&) {
-      if (sqlite3_errcode(db()) == SQLITE_FULL) throw BlockFull{};
+      if (sqlite3_errcode(db()) == SQLITE_FULL) Full();
       throw;
     }
     Exec("COMMIT");
@@ -348,16 +320,11 @@ class TableImage::Builder {
   std::shared_ptr<const TableImage> Finish() {
     sqlite3_int64 size = 0;
     unsigned char* data = sqlite3_serialize(db(), "main", &size, SQLITE_SERIALIZE_NOCOPY);
-    if (data != block_.data) Raise(kErrEngineFailure, u"Cannot finish the copy of a table");
+    if (data != block_.data()) Raise(kErrEngineFailure, u"Cannot finish the copy of a table");
     db_.reset();
     std::shared_ptr<TableImage> image(new TableImage);
-    const std::size_t used = WholePages(static_cast<std::size_t>(size));
-    if (used < block_.reserved) {
-      ::munmap(block_.data + used, block_.reserved - used);
-      block_.reserved = used;
-    }
-    if (used > 0) ::mprotect(block_.data, used, PROT_READ);
-    image->data_ = block_.data;
+    block_.Seal(static_cast<std::size_t>(size));
+    image->data_ = block_.data();
     image->size_ = static_cast<std::size_t>(size);
     image->block_ = std::move(block_);
     image->indexed_ = std::move(indexed_);
@@ -368,7 +335,7 @@ class TableImage::Builder {
  private:
   void Exec(const std::string& sql) {
     if (sqlite3_exec(db(), sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK) return;
-    if (sqlite3_errcode(db()) == SQLITE_FULL) throw BlockFull{};
+    if (sqlite3_errcode(db()) == SQLITE_FULL) Full();
     RaiseSqlite(db(), u"The engine failed");
   }
 
@@ -384,8 +351,15 @@ class TableImage::Builder {
     return sqlite3_column_int(stmt.get(), 0);
   }
 
+  // For SQLite finding the block full: raises BlockFull, so that the build
+  // starts again in a larger block, or out of memory when none can be larger.
+  [[noreturn]] void Full() const {
+    if (block_.size() >= MemoryBlock::Largest()) RaiseOutOfMemory();
+    throw BlockFull{};
+  }
+
   // Declared before db_, so that the connection closes before the block goes.
-  Block block_;
+  MemoryBlock block_;
   Connection db_;
   std::set<std::u16string> indexed_;
   std::set<std::u16string> flags_;

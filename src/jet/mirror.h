@@ -24,6 +24,7 @@
 
 #include "jet/catalog.h"
 #include "jet/sqlite_handles.h"
+#include "jet/system.h"
 
 namespace qorvel::jet {
 
@@ -162,18 +163,7 @@ class TableImage {
   static constexpr int kFlagSample = 4096;
   static constexpr int kFlagValues = 4;
 
-  // Pages of memory of its own, returned to the system when the image goes
-  // (memory from the C library's heap might stay with the process).
-  struct Block {
-    unsigned char* data = nullptr;
-    std::size_t reserved = 0;
-    Block() = default;
-    Block(Block&& other) noexcept;
-    Block& operator=(Block&& other) noexcept;
-    ~Block();
-  };
-
-  Block block_;
+  MemoryBlock block_;  // returned to the system when the image goes
   const unsigned char* data_ = nullptr;
   std::size_t size_ = 0;
   std::set<std::u16string> indexed_;  // folded column names

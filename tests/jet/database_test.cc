@@ -8,10 +8,11 @@
 #include <chrono>
 #include <climits>
 #include <fstream>
+#include <thread>
 
 #include "jet/database.h"
 #include "jet/errors.h"
-#include "jet/file_watch.h"
+#include "jet/system.h"
 #include "jet/values.h"
 #include "shared_dir.h"
 #include "support/jet_support.h"
@@ -265,12 +266,14 @@ TEST(BadFileTest, EachKindOfFailureHasItsOwnError) {
 }
 
 // Both ways of learning of a change: the kernel's reports (Watch) and the
-// stamp compared before every statement (Stamp).
+// stamp (Stamp), looked at before every statement unless a test says
+// otherwise.
 class ChangeTest : public ::testing::TestWithParam<bool> {
  protected:
   void SetUp() override {
     QORVEL_REQUIRE_SHARED("fixtures/billing-large.mdb");
     options_.watch_file = GetParam();
+    options_.change_check_interval = {};
   }
   // Replaces the file as a writer does: a new file renamed over it.
   void Replace(const char* fixture) {
@@ -323,6 +326,26 @@ TEST_P(ChangeTest, SameSizeRewriteInPlace) {
   // The stamp sees the rewrite once the file system's clock has moved on.
   if (!GetParam()) std::filesystem::last_write_time(path_, before + std::chrono::seconds(1));
   EXPECT_EQ(ErrorOfCount(*db), kErrWrongPassword);
+}
+
+// With the checks made at most every 100 ms, a rewrite in place is seen
+// soon after (within the interval; the bound here is generous).
+TEST_P(ChangeTest, RewriteSeenWithinTheCheckInterval) {
+  options_.change_check_interval = DatabaseOptions().change_check_interval;
+  Replace("fixtures/billing.mdb");
+  auto db = Database::Open(path_, testing::kPassword, options_);
+  const std::u16string clients = u"Select Count(*) From Client";
+  EXPECT_EQ(Count(*db, clients), 4);
+  // Written over in place: the same file with other contents.
+  std::filesystem::copy_file(SharedPath("fixtures/billing-large.mdb"), path_,
+                             std::filesystem::copy_options::overwrite_existing);
+  const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+  long count = Count(*db, clients);
+  while (count == 4 && std::chrono::steady_clock::now() < give_up) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    count = Count(*db, clients);
+  }
+  EXPECT_EQ(count, 20000);
 }
 
 INSTANTIATE_TEST_SUITE_P(WatchOrStamp, ChangeTest, ::testing::Bool(),

@@ -76,9 +76,9 @@ class FakeSource final : public TableSource {
 
 // A stamp no other test uses.
 FileStamp NewStamp() {
-  static std::atomic<ino_t> next{1};
+  static std::atomic<std::uint64_t> next{1};
   FileStamp stamp;
-  stamp.inode = next++;
+  stamp.file_id = next++;
   return stamp;
 }
 
@@ -102,7 +102,7 @@ TEST(LoadedFileTest, OneCopyPerVersionWhileAConnectionHoldsIt) {
   EXPECT_EQ(record.opened, 1);
 
   FileStamp changed = stamp;
-  changed.mtime_ns += 1;
+  changed.modified_ns += 1;
   const auto newer = Acquire(record, changed);
   EXPECT_NE(newer, first) << "a changed file is a new copy";
   EXPECT_NE(Acquire(record, stamp, "/fake/other.mdb"), first) << "two files stay two copies";

@@ -1,7 +1,9 @@
 // The lexer of the SQL dialect.
 #include "jet/sql/lexer.h"
 
+#include <array>
 #include <charconv>
+#include <cstdint>
 #include <limits>
 #include <string>
 
@@ -22,13 +24,33 @@ bool IsOtherSpace(char16_t c) {
   return c == 0x85 || c == 0xA0 || c == 0x1680 || (c >= 0x2000 && c <= 0x200B) || c == 0x2028 ||
          c == 0x2029 || c == 0x202F || c == 0x205F || c == 0x3000 || c == 0xFEFF;
 }
+// What each ASCII character may be in a name: 1 its start, 2 a later
+// part (digits), 0 neither.
+constexpr std::array<std::uint8_t, 128> kAsciiName = [] {
+  std::array<std::uint8_t, 128> table{};
+  for (int c = 'a'; c <= 'z'; ++c) table[static_cast<std::size_t>(c)] = 1;
+  for (int c = 'A'; c <= 'Z'; ++c) table[static_cast<std::size_t>(c)] = 1;
+  table['_'] = 1;
+  for (int c = '0'; c <= '9'; ++c) table[static_cast<std::size_t>(c)] = 2;
+  return table;
+}();
+
 // Names may hold any other character beyond ASCII, so that table and
-// column names in other scripts need no brackets.
-bool IsNameStart(char16_t c) {
-  return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || c == u'_' ||
-         (c >= 0x80 && !IsOtherSpace(c));
+// column names in other scripts need no brackets. (Every lookup runs
+// through here: ASCII is decided by the table, without a call.)
+inline bool IsNameStart(char16_t c) { return c < 0x80 ? kAsciiName[c] == 1 : !IsOtherSpace(c); }
+inline bool IsNamePart(char16_t c) { return c < 0x80 ? kAsciiName[c] != 0 : !IsOtherSpace(c); }
+
+// Whether a name is DateDiff, in any letter case.
+bool IsDateDiff(std::u16string_view name) {
+  constexpr std::u16string_view kLower = u"datediff";
+  if (name.size() != kLower.size()) return false;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const char16_t c = name[i];
+    if ((c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + (u'a' - u'A')) : c) != kLower[i]) return false;
+  }
+  return true;
 }
-bool IsNamePart(char16_t c) { return IsNameStart(c) || IsDigit(c); }
 
 }  // namespace
 
@@ -48,7 +70,7 @@ Token Lexer::Make(TokenKind kind, std::size_t begin, std::size_t end) {
   token.end = end;
   // Follow "DateDiff (" so that the text literal after it is the interval.
   if (kind == TokenKind::kName) {
-    datediff_state_ = IsKeyword(text_.substr(begin, end - begin), u"datediff") ? 1 : 0;
+    datediff_state_ = IsDateDiff(text_.substr(begin, end - begin)) ? 1 : 0;
   } else if (kind == TokenKind::kLeftParen && datediff_state_ == 1) {
     datediff_state_ = 2;
   } else {
@@ -132,8 +154,15 @@ Token Lexer::ReadText(std::size_t start) {
 
 Token Lexer::ReadNumber(std::size_t start) {
   std::size_t i = start;
-  if (text_[i] == u'-') ++i;
-  while (i < text_.size() && IsDigit(text_[i])) ++i;
+  const bool negative = text_[i] == u'-';
+  if (negative) ++i;
+  // The whole part's value as it is scanned, while it surely fits.
+  constexpr std::size_t kSureDigits = 18;
+  std::size_t digits = 0;
+  std::int64_t scanned = 0;
+  for (; i < text_.size() && IsDigit(text_[i]); ++i, ++digits) {
+    if (digits < kSureDigits) scanned = scanned * 10 + (text_[i] - u'0');
+  }
   bool whole = true;
   if (i < text_.size() && text_[i] == u'.') {
     whole = false;
@@ -151,6 +180,16 @@ Token Lexer::ReadNumber(std::size_t start) {
   }
   if (i < text_.size() && IsNamePart(text_[i])) {
     FailSyntax(text_, start, u"a number runs into a name");
+  }
+  // Most numbers of a statement are whole and short: read already.
+  if (whole && digits <= kSureDigits) {
+    const std::int64_t integer = negative ? -scanned : scanned;
+    if (integer >= std::numeric_limits<Long>::min() && integer <= std::numeric_limits<Long>::max()) {
+      Token token = Make(TokenKind::kNumber, start, i);
+      token.literal = static_cast<int>(literals_->size());
+      literals_->push_back(Variant::FromLong(static_cast<Long>(integer)));
+      return token;
+    }
   }
   // The token is ASCII; from_chars reads it without any locale.
   std::string ascii(i - start, '\0');

@@ -15,6 +15,7 @@
 //     the 64-bit range (the Currency range); every other Sum is REAL.
 #include "jet/sql/translator.h"
 
+#include <algorithm>
 #include <new>
 #include <string>
 
@@ -184,21 +185,27 @@ auto Guarded(Body body) -> decltype(body()) {
 
 void Shape(std::u16string_view statement, const DateReader& read_date, ShapedStatement* out) {
   Guarded([&] {
-    out->shape.clear();
     out->literals.clear();
-    out->shape.reserve(statement.size() + 8);
+    // Written in place: a token and the blank before it take at most
+    // three units for each unit of the statement (a one-digit number
+    // becomes " ?n"), so the text never outgrows this.
+    out->shape.resize(3 * statement.size());
+    char16_t* const begin = out->shape.data();
+    char16_t* at = begin;
     Lexer lexer(statement, read_date, &out->literals);
     for (;;) {
       const Token token = lexer.Next();
-      if (token.kind == TokenKind::kEnd) return;
-      if (!out->shape.empty()) out->shape.push_back(u' ');
+      if (token.kind == TokenKind::kEnd) break;
+      if (at != begin) *at++ = u' ';
       switch (token.kind) {
-        case TokenKind::kText: out->shape += u"?t"; break;
-        case TokenKind::kNumber: out->shape += u"?n"; break;
-        case TokenKind::kDate: out->shape += u"?d"; break;
-        default: out->shape += statement.substr(token.begin, token.end - token.begin); break;
+        case TokenKind::kText: *at++ = u'?'; *at++ = u't'; break;
+        case TokenKind::kNumber: *at++ = u'?'; *at++ = u'n'; break;
+        case TokenKind::kDate: *at++ = u'?'; *at++ = u'd'; break;
+        default: at = std::copy(statement.begin() + static_cast<std::ptrdiff_t>(token.begin),
+                                statement.begin() + static_cast<std::ptrdiff_t>(token.end), at);
       }
     }
+    out->shape.resize(static_cast<std::size_t>(at - begin));
   });
 }
 
