@@ -515,7 +515,7 @@ std::size_t Mirror::MemoryUsed() const {
 void Mirror::ExportTo(const std::filesystem::path& path, const std::vector<const TableInfo*>& tables,
                       const std::vector<std::shared_ptr<const TableImage>>& images) {
   Connection out;
-  const std::string target = path.string();
+  const std::string target = SqliteFileName(path);
   int rc = OpenConnection(target.c_str(), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, &out);
   if (rc != SQLITE_OK) RaiseSqlite(out.get(), u"Cannot create the file '" + PathText(path) + u"'");
   if (RegisterTextCollation(out.get()) != SQLITE_OK) {

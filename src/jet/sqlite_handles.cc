@@ -38,4 +38,9 @@ std::string QuoteIdentifier(std::string_view name) {
   return out;
 }
 
+std::string SqliteFileName(const std::filesystem::path& path) {
+  const std::u8string utf8 = path.u8string();
+  return std::string(utf8.begin(), utf8.end());
+}
+
 }  // namespace qorvel::jet

@@ -8,6 +8,7 @@
 #ifndef QORVEL_JET_SQLITE_HANDLES_H_
 #define QORVEL_JET_SQLITE_HANDLES_H_
 
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -32,6 +33,9 @@ using Connection = std::unique_ptr<sqlite3, CloseConnection>;
 // connection (for its error message); it closes when `*db` goes.
 // Precondition: db is not null.
 int OpenConnection(const char* filename, int flags, Connection* db);
+
+// A path as SQLite takes file names on every system: UTF-8.
+std::string SqliteFileName(const std::filesystem::path& path);
 
 // Prepares `sql` (one statement) on `db` with sqlite3_prepare_v3's `flags`.
 // Returns the statement, or null with the failing result code in

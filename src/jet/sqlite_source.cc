@@ -134,7 +134,7 @@ class SqliteSource final : public TableSource {
  public:
   // On a failure db_ closes the connection as the constructor unwinds.
   explicit SqliteSource(const std::filesystem::path& path) : path_(path) {
-    const int rc = OpenConnection(path.c_str(), SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, &db_);
+    const int rc = OpenConnection(SqliteFileName(path).c_str(), SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, &db_);
     if (rc != SQLITE_OK) {
       Raise(kErrDamaged, u"The database file '" + PathText(path) + u"' cannot be opened: " +
                              FromUtf8(sqlite3_errstr(rc)) + u".");
