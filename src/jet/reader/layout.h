@@ -49,7 +49,7 @@ struct Layout {
   std::size_t column_size;
 };
 
-inline constexpr Layout kJet3Layout = {2048, 1, 8, 12, 21, 23, 25, 27, 31, 35, 39, 43, 8, 18, 39, 20, 1, 3, 10, 13, 14, 16};
+inline constexpr Layout kJet3Layout = {2048, 1, 8, 12, 21, 23, 25, 27, 31, 35, 39, 43, 8, 18, 39, 20, 1, 3, 12, 13, 14, 16};
 inline constexpr Layout kJet4Layout = {4096, 2, 12, 16, 41, 43, 45, 47, 51, 55, 59, 63, 12, 25, 52, 28, 5, 7, 12, 15, 21, 23};
 
 // Precondition: format is kJet3, kJet4 or kAce.
