@@ -220,6 +220,13 @@ std::vector<Damage> StructuralDamage() {
          }
        },
        kErrDamaged},
+      {"column name with a control character (the mirror's SQL would end at a NUL)",
+       [](File& f) {
+         for (const std::size_t d : f.Definitions()) {
+           f.Put(d * kPage + 63 + 12 * f.Get(d * kPage + 51, 4) + 25 * f.Get(d * kPage + 45, 2) + 2, 2, 0);
+         }
+       },
+       kErrDamaged},
       {"page map of an unknown kind",
        [](File& f) {
          for (const std::size_t d : f.Definitions()) {

@@ -54,6 +54,13 @@ std::vector<std::uint8_t> JoinPages(const PageFile& file, std::uint32_t first, s
 
 }  // namespace
 
+bool IsName(TextView name) {
+  for (const char16_t c : name) {
+    if (c < 0x20) return false;
+  }
+  return true;
+}
+
 TableDefinition ReadDefinition(const PageFile& file, std::uint32_t first, std::u16string_view table) {
   const Layout& layout = file.layout();
   const std::vector<std::uint8_t> def = JoinPages(file, first, table);
@@ -107,6 +114,7 @@ TableDefinition ReadDefinition(const PageFile& file, std::uint32_t first, std::u
     const Text called = u"column '" + column.name + u"' of " + of_table;
 
     if (column.name.empty()) damaged(u"a column of " + of_table + u" has no name");
+    if (!IsName(column.name)) damaged(u"a column of " + of_table + u" has a name with a control character");
     // The number places the column's null bit, the variable number its
     // value among the variable-length ones: a number the table never gave,
     // or two columns with one number, would read what is not the column's.

@@ -61,9 +61,14 @@ struct TableDefinition {
   std::vector<std::uint32_t> long_value_pages;
 };
 
+// Whether `name` can name a table or a column: no control characters
+// (U+0000 to U+001F), which the file format never writes in a name.
+bool IsName(TextView name);
+
 // Reads and checks the definition that starts at page `first`. Raises
 // kErrDamaged when it cannot be a definition: a page of another type, a
-// chain that never ends, entries or names past its pages, a column number
+// chain that never ends, entries or names past its pages, a name IsName
+// refuses, a column number
 // the table never gave (at or beyond its count of numbers given) or one
 // used twice, the same for variable-length numbers, a fixed-width flag that
 // disagrees with the column's type, a column without a name or two with
