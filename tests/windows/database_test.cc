@@ -46,18 +46,6 @@ std::string Lines(const std::vector<std::string>& lines) {
   return text;
 }
 
-// A box as the test build writes it on standard error.
-std::string BoxText(long buttons, const std::string& prompt) {
-  return "[QORVEL] (message box, buttons " + std::to_string(buttons) + ")\n" + prompt + "\n";
-}
-
-// The box of a connection that failed with `failure` (the provider's
-// description, given twice).
-std::string ConnectBox(const std::string& path, const std::string& failure) {
-  return BoxText(64, "Unable to connect to " + path + ".\nSome report information may be missing or incorrect.\nPlease "
-                 "restart your computer or contact support.\n\n" + failure + "\n" + failure);
-}
-
 // Where standard error (and so the boxes of a test build) is caught.
 std::wstring BoxPath() {
   wchar_t temp[MAX_PATH];
