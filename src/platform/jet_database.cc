@@ -4,6 +4,7 @@
 
 #include "base/text_ops.h"
 
+#include <filesystem>
 #include <string>
 #include <utility>
 
@@ -14,6 +15,18 @@
 
 namespace qorvel::platform {
 namespace {
+
+// The file that a connection string names, as a path of the system: on
+// Windows its UTF-16 text as it is (never through the ANSI code page, which
+// a path made from narrow text goes through there), elsewhere its UTF-8.
+std::filesystem::path FilePath(const Text& text) {
+  using Native = std::filesystem::path::string_type;
+  if constexpr (sizeof(Native::value_type) == sizeof(char16_t)) {
+    return Native(text.begin(), text.end());
+  } else {
+    return ToUtf8(text);
+  }
+}
 
 bool IsBlank(char16_t c) { return c == u' ' || c == u'\t' || c == u'\r' || c == u'\n'; }
 
@@ -149,7 +162,7 @@ void JetConnection::Open(const Text& connection_string, const Text&, const Text&
   jet::DatabaseOptions options;
   options.read_date = ReadDateLiteral;
   options.now = now_;
-  database_ = jet::Database::Open(std::filesystem::path(ToUtf8(source != nullptr ? *source : Text())),
+  database_ = jet::Database::Open(FilePath(source != nullptr ? *source : Text()),
                                   password != nullptr ? *password : Text(), std::move(options));
 }
 

@@ -5,10 +5,15 @@
 // would type them, and the reader's callers convert them by the parameter's
 // type. Portable C++ without the library, so that the Windows test programs
 // can use it as well.
+//
+// A lookup's row names its database by a placeholder ("$billing"), which
+// each consumer replaces with the paths of the databases the row runs on
+// (OnDatabases): the same row, the same expected result, on each.
 #ifndef QORVEL_TESTS_CASES_CALLS_TABLE_H_
 #define QORVEL_TESTS_CASES_CALLS_TABLE_H_
 
 #include <fstream>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -23,7 +28,13 @@ struct Call {
   std::string method;  // "FormatZip"
   std::u16string expected;
   std::vector<std::u16string> args;
+  std::u16string database;  // the path that stands for its placeholder, if it has one
 };
+
+// The paths each placeholder stands for on the consumer's system ("$billing"
+// : the fixture billing.mdb and a SQLite file with its rows); no paths where
+// the consumer has not got the database.
+using Databases = std::map<std::u16string, std::vector<std::u16string>>;
 
 inline std::string Unescape(const std::string& field) {
   std::string out;
@@ -66,6 +77,43 @@ inline std::vector<Call> ReadCalls(const std::string& path, std::string& error) 
     calls.push_back(std::move(call));
   }
   return calls;
+}
+
+// `calls` with each row that has a placeholder argument (a '$' and a
+// lowercase name) once for every path its placeholder stands for, the
+// argument replaced by the path: first the rows without a placeholder, then
+// each database's rows together, in file order (so that a connection moves
+// between files only between databases). Rows whose placeholder stands for
+// nothing are left out; `error` names a placeholder that `databases` does
+// not know.
+inline std::vector<Call> OnDatabases(const std::vector<Call>& calls, const Databases& databases, std::string& error) {
+  std::vector<Call> out;
+  // By placeholder: each row with the index of its placeholder argument.
+  std::map<std::u16string, std::vector<std::pair<const Call*, std::size_t>>> placed;
+  for (const Call& call : calls) {
+    std::size_t at = 0;
+    while (at < call.args.size() && !(call.args[at].size() > 1 && call.args[at][0] == u'$' &&
+                                       call.args[at][1] >= u'a' && call.args[at][1] <= u'z')) {
+      ++at;
+    }
+    if (at == call.args.size()) {
+      out.push_back(call);
+    } else if (databases.count(call.args[at]) == 0) {
+      error = "line " + std::to_string(call.line) + ": no database stands for " + qorvel::ToUtf8(call.args[at]);
+      return {};
+    } else {
+      placed[call.args[at]].emplace_back(&call, at);
+    }
+  }
+  for (const auto& [placeholder, paths] : databases) {
+    for (const std::u16string& path : paths) {
+      for (const auto& [call, at] : placed[placeholder]) {
+        out.push_back(*call);
+        out.back().args[at] = out.back().database = path;
+      }
+    }
+  }
+  return out;
 }
 
 }  // namespace qorvel::cases

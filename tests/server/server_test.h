@@ -1,7 +1,8 @@
 // What the server's test programs share beyond the checks (windows/check.h):
 // the component's declarations (the generated _KX and GUIDs), RAII for the
 // apartment, UTF-8 and Windows paths for messages and arguments, running
-// another program (regsvr32), and _KX's vtable type information.
+// another program (regsvr32), objects from a server loaded directly, and
+// _KX's vtable type information.
 #ifndef QORVEL_TESTS_SERVER_SERVER_TEST_H_
 #define QORVEL_TESTS_SERVER_SERVER_TEST_H_
 
@@ -41,6 +42,21 @@ class Apartment {
  private:
   HRESULT hr_;
 };
+
+// An object of class KX from the class factory of `server`, a QORVEL.dll
+// loaded directly (as COM loads an in-process server); null on failure.
+inline ComPtr<::_KX> CreateKx(HMODULE server) {
+  using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
+  const auto get = server ? reinterpret_cast<GetClassObject>(
+                                reinterpret_cast<void*>(GetProcAddress(server, "DllGetClassObject")))
+                          : nullptr;
+  ComPtr<IClassFactory> factory;
+  ComPtr<::_KX> kx;
+  if (get && SUCCEEDED(get(CLSID_KX, IID_IClassFactory, reinterpret_cast<void**>(factory.Receive())))) {
+    factory->CreateInstance(nullptr, IID__KX, reinterpret_cast<void**>(kx.Receive()));
+  }
+  return kx;
+}
 
 // The vtable view of _KX's type information, from its dispatch view or
 // from the object itself; null when there is none.

@@ -28,13 +28,8 @@ HRESULT CanUnloadNow() { return reinterpret_cast<HRESULT(STDAPICALLTYPE*)()>(rei
 
 // An object of the server's, from its class factory; null on failure.
 ComPtr<::_KX> Create() {
-  using GetClassObject = HRESULT(STDAPICALLTYPE*)(REFCLSID, REFIID, void**);
-  const auto get = reinterpret_cast<GetClassObject>(reinterpret_cast<void*>(Entry("DllGetClassObject")));
-  ComPtr<IClassFactory> factory;
-  ComPtr<::_KX> kx;
-  if (CHECK_EQ(get(CLSID_KX, IID_IClassFactory, reinterpret_cast<void**>(factory.Receive())), S_OK)) {
-    CHECK_EQ(factory->CreateInstance(nullptr, IID__KX, reinterpret_cast<void**>(kx.Receive())), S_OK);
-  }
+  ComPtr<::_KX> kx = CreateKx(g_module);
+  CHECK(kx);
   return kx;
 }
 

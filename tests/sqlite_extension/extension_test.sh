@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # The SQLite extension in Debian's sqlite3 shell: every case of the shared
 # call table (tests/cases/calls.tsv, the cases the library's own late-bound
-# tests run) as a SQL query in its locale, then the SQLite types of the
+# tests run) as a SQL query in its locale, but for the lookups' rows on a
+# placeholder database (their results are SQLite numbers here, not the
+# table's texts; the lookups are checked below), then the SQLite types of the
 # results, NULL and unconvertible arguments, a lookup and an error result
 # on the billing fixture, and a report query over a `qorvel convert` output.
 #   extension_test.sh MODULE CALLS_TSV QORVEL_TOOL SHARED_DIR
@@ -56,16 +58,21 @@ function lit(f,    out, i, c, e) {
 }
 BEGIN { FS = "\t" }
 /^#/ || NF == 0 { next }
+$1 == locale && $4 ~ /^[$][a-z]/ { skipped++; next }
 $1 == locale {
   args = ""
   for (k = 4; k <= NF; k++) args = args (k > 4 ? ", " : "") lit($k)
   printf "select %d, quote(r) from (select %s(%s) as r) where r is not %s;\n", NR, $2, args, lit($3)
   n++
 }
-END { print n > "/dev/stderr" }'
+END {
+  print n > "/dev/stderr"
+  if (skipped) printf "skipped %d lookup rows of %s (on a placeholder database)\n", skipped, locale > note
+}'
 
 for locale in $(grep -v '^#' "$calls" | cut -f1 | sort -u); do
-  awk -v locale="$locale" "$to_sql" "$calls" > "$tmp/$locale.sql" 2> "$tmp/$locale.count"
+  awk -v locale="$locale" -v note="$tmp/$locale.note" "$to_sql" "$calls" > "$tmp/$locale.sql" 2> "$tmp/$locale.count"
+  [ -f "$tmp/$locale.note" ] && cat "$tmp/$locale.note"
   count="$(cat "$tmp/$locale.count")"
   # One line "N|actual" per case whose result differs.
   bad="$(sql "$locale" "$(cat "$tmp/$locale.sql")")"

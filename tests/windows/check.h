@@ -4,7 +4,7 @@
 // all passed, 1 a failure or nothing checked). CHECK and CHECK_EQ name the
 // file, line and expression; Check and CheckEq take their own label. Also
 // an event between threads, and standard error caught in a file (where a
-// test build writes its message boxes).
+// test build writes its message boxes) with the text of the boxes.
 #ifndef QORVEL_TESTS_WINDOWS_CHECK_H_
 #define QORVEL_TESTS_WINDOWS_CHECK_H_
 
@@ -144,6 +144,18 @@ class StderrToFile {
   std::wstring path_;
   int saved_ = -1;
 };
+
+// A box as the test build writes it on standard error.
+inline std::string BoxText(long buttons, const std::string& prompt) {
+  return "[QORVEL] (message box, buttons " + std::to_string(buttons) + ")\n" + prompt + "\n";
+}
+
+// The box of a connection to `path` that failed with `failure` (the
+// database's description, given twice).
+inline std::string ConnectBox(const std::string& path, const std::string& failure) {
+  return BoxText(64, "Unable to connect to " + path + ".\nSome report information may be missing or incorrect.\nPlease "
+                 "restart your computer or contact support.\n\n" + failure + "\n" + failure);
+}
 
 }  // namespace qorvel::wintest
 

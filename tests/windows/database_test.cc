@@ -4,8 +4,10 @@
 // string, Open arguments, statements, recordset options, the calls in
 // order), the provider's errors in the boxes (read from standard error,
 // where a test build writes them), the provider fallback, and one
-// connection and one failure box per thread. What the library makes of
-// the rows is the Linux tests' business.
+// connection and one failure box per thread; and that the setting for the
+// engine keeps them out. What the library makes of the rows is the Linux
+// tests' business, and the real files through the DLL are the server
+// tests'.
 //
 // Needs a build with QORVEL_RECORD_MESSAGE_BOXES and qorvel_ado_double.dll
 // beside the program; registers the double in the Wine prefix and removes
@@ -44,18 +46,6 @@ std::string Lines(const std::vector<std::string>& lines) {
   std::string text;
   for (const std::string& line : lines) text += line + "\n";
   return text;
-}
-
-// A box as the test build writes it on standard error.
-std::string BoxText(long buttons, const std::string& prompt) {
-  return "[QORVEL] (message box, buttons " + std::to_string(buttons) + ")\n" + prompt + "\n";
-}
-
-// The box of a connection that failed with `failure` (the provider's
-// description, given twice).
-std::string ConnectBox(const std::string& path, const std::string& failure) {
-  return BoxText(64, "Unable to connect to " + path + ".\nSome report information may be missing or incorrect.\nPlease "
-                 "restart your computer or contact support.\n\n" + failure + "\n" + failure);
 }
 
 // Where standard error (and so the boxes of a test build) is caught.
@@ -174,6 +164,27 @@ void ProviderFallback() {
         "the connection of a lookup gets the newer provider");
 }
 
+// The setting Engine = "built-in" (the current user's) wins over a
+// registered provider: the real file is read by the engine, and the data
+// access objects see no call.
+void BuiltInEngineSetting() {
+  Group("the setting \"built-in\" with a provider registered");
+  const std::string billing = HostPath(QORVEL_SHARED_DIR "/fixtures/billing.mdb");
+  if (GetFileAttributesA(billing.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    std::printf("skipped: no %s\n", billing.c_str());
+    return;
+  }
+  ScopedProgId jet(kJet);
+  const wchar_t setting[] = L"built-in";
+  CHECK_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, L"Software\\QORVEL", L"Engine", REG_SZ, setting, sizeof setting),
+           ERROR_SUCCESS);
+  NewThreadState();
+  CheckEq(KX(Env::Default()).CreditAmount(FromUtf8(billing), 417), Currency::FromRaw(3305000), "CreditAmount");
+  CheckEq(TakeLog(), std::string(), "the data access objects' calls");
+  NewThreadState();
+  RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\QORVEL", L"Engine");
+}
+
 // Two threads at once, each in its own apartment with its own KX objects:
 // each gets its own connection and its own connection failure box. One
 // thread lets its state go inside its apartment (as the server does at the
@@ -257,6 +268,7 @@ int main(int argc, char** argv) {
     } else {
       WhatReachesTheDataAccessObjects();
       ProviderFallback();
+      BuiltInEngineSetting();
     }
     if (!exit_holding) modmain::ResetThisThread();
   }
