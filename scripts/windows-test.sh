@@ -74,3 +74,8 @@ wineserver -w
 wineserver -p
 "$wine" cmd /c exit >/dev/null 2>&1 </dev/null
 ctest --test-dir build-win64 --output-on-failure -j "$jobs"
+
+# The release zip as a user gets it: unpacked, registered and used in a
+# fresh prefix of its own, with no database provider (scripts/release-test.sh).
+echo "== the release package in a fresh prefix of its own"
+scripts/release-test.sh
