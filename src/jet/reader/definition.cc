@@ -1,4 +1,6 @@
-// Reading and checking table definitions.
+// Reading and checking table definitions. The index definitions between
+// the column names and the long-value columns' maps are passed over: the
+// reader does not read indexes.
 #include "jet/reader/definition.h"
 
 #include <algorithm>
@@ -6,9 +8,6 @@
 
 #include "jet/reader/page_map.h"
 #include "jet/text.h"
-
-// The blocks after the column names, up to the long-value columns' maps,
-// are passed over: the reader does not read indexes.
 
 namespace qorvel::jet {
 namespace {
