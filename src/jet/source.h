@@ -12,9 +12,10 @@
 
 #include "jet/catalog.h"
 #include "jet/file_format.h"
-#include "jet/mirror.h"
 
 namespace qorvel::jet {
+
+class RowSink;  // mirror.h
 
 class TableSource {
  public:

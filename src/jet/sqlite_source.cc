@@ -38,6 +38,7 @@
 
 #include "base/text_ops.h"
 #include "jet/errors.h"
+#include "jet/mirror.h"
 #include "jet/source.h"
 #include "jet/sqlite_handles.h"
 #include "jet/text.h"

@@ -16,13 +16,18 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string_view>
 #include <vector>
 
-#include "jet/sql/translator.h"
+#include "qorvel/date_time.h"
 #include "qorvel/variant.h"
 
 namespace qorvel::jet::sql {
+
+// Reads the text between # marks into a date (the user locale's order, ISO
+// accepted too); raises on text that is not a date.
+using DateReader = std::function<DateTime(std::u16string_view)>;
 
 enum class TokenKind : std::uint8_t {
   kEnd,        // end of the statement
@@ -58,9 +63,10 @@ constexpr bool IsLiteral(TokenKind kind) {
 
 class Lexer {
  public:
-  // Reads `statement`, appending each literal's value to `literals` as
-  // ShapedStatement describes them. `statement`, `read_date` and
-  // `literals` must outlive the lexer.
+  // Reads `statement`, appending each literal's value to `literals`: a text
+  // as Text, a whole number as Long (Double beyond the Long range), a
+  // number with a fraction or an exponent as Double, a #date# as a Date.
+  // `statement`, `read_date` and `literals` must outlive the lexer.
   Lexer(std::u16string_view statement, const DateReader& read_date, std::vector<Variant>* literals);
 
   // The next token; kEnd at the end and on every call after it. Raises

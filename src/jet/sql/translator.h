@@ -19,6 +19,7 @@
 
 #include "jet/catalog.h"
 #include "jet/errors.h"
+#include "jet/sql/lexer.h"
 #include "qorvel/automation_error.h"
 #include "qorvel/date_time.h"
 #include "qorvel/variant.h"
@@ -56,10 +57,6 @@ struct Translation {
   std::vector<std::u16string> tables;  // tables the statement names (catalog spelling)
   std::vector<IndexHint> index_hints;
 };
-
-// Reads the text between # marks into a date (the user locale's order, ISO
-// accepted too); raises on text that is not a date.
-using DateReader = std::function<DateTime(std::u16string_view)>;
 
 // A statement split into its shape (the tokens with every literal replaced
 // by a placeholder) and its literals in their natural form: a text literal
