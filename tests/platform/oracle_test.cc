@@ -181,7 +181,7 @@ TEST(OracleVectors, EveryBindingRowMatches) {
 
 // Texts in base 16 and 8 ("&H10", "&O17") and "#TRUE#"/"#FALSE#" into every
 // type the library converts text to (the project's own vectors, recorded by
-// tests/platform/oracle/generator in its radix mode): each row must match,
+// tools/oracle in its radix mode): each row must match,
 // Integer, Long and Boolean through the late-bound arguments' conversion.
 TEST(OracleVectors, RadixAndBooleanRowsMatch) {
   const std::vector<OracleRow> rows =
