@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <utility>
 
 namespace qorvel::jet {
 
@@ -112,8 +113,13 @@ class MemoryBlock {
   static MemoryBlock Reserve(std::size_t size);
 
   MemoryBlock() = default;
-  MemoryBlock(MemoryBlock&& other) noexcept;
-  MemoryBlock& operator=(MemoryBlock&& other) noexcept;
+  MemoryBlock(MemoryBlock&& other) noexcept
+      : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+  MemoryBlock& operator=(MemoryBlock&& other) noexcept {
+    std::swap(data_, other.data_);
+    std::swap(size_, other.size_);
+    return *this;
+  }
   ~MemoryBlock();
 
   unsigned char* data() const { return data_; }

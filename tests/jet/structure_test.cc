@@ -175,11 +175,8 @@ std::vector<Damage> StructuralDamage() {
        kErrDamaged},
       {"variable-length number beyond the table's count",
        [](File& f) {
-         for (const std::size_t d : f.Definitions()) {
-           const std::size_t first = d * kPage + 63 + 12 * f.Get(d * kPage + 51, 4);
-           for (std::size_t c = 0; c < f.Get(d * kPage + 45, 2); ++c) {
-             if ((f.bytes[first + 25 * c + 15] & 1) == 0) f.Put(first + 25 * c + 7, 2, f.Get(d * kPage + 43, 2));
-           }
+         for (const std::size_t c : f.ColumnEntries()) {
+           if ((f.bytes[c + 15] & 1) == 0) f.Put(c + 7, 2, f.Get(c / kPage * kPage + 43, 2));
          }
        },
        kErrDamaged},

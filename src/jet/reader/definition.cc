@@ -103,12 +103,7 @@ TableDefinition ReadDefinition(const PageFile& file, std::uint32_t first, std::u
     column.scale = entry[layout.scale];
     const auto [name_at, name_bytes] = names[c];
     std::string name;
-    const std::span<const std::uint8_t> stored(def.data() + name_at, name_bytes);
-    if (layout.count_size == 1) {
-      AppendJet3Text(stored, name);
-    } else {
-      AppendJet4Text(stored, name);
-    }
+    file.AppendText(std::span(def.data() + name_at, name_bytes), name);
     column.name = FromUtf8(name);
     const Text called = u"column '" + column.name + u"' of " + of_table;
 

@@ -5,7 +5,6 @@
 #include <array>
 #include <cstring>
 
-#include "jet/text.h"
 #include "jet/values.h"
 #include "qorvel/variant.h"
 
@@ -105,14 +104,6 @@ void FieldDecoder::DamagedValue(const TableInfo& table, int index) const {
                 table.name + u"' cannot be read");
 }
 
-void FieldDecoder::AppendText(std::span<const std::uint8_t> bytes, std::string& out) const {
-  if (file_.format() == FileFormat::kJet3) {
-    AppendJet3Text(bytes, out);
-  } else {
-    AppendJet4Text(bytes, out);
-  }
-}
-
 void FieldDecoder::Store(const TableInfo& table, const ColumnReading& column, const std::uint8_t* page,
                          const Field& field, int index, RowSink& sink) {
   if (column.type == JetType::kBoolean && !column.calculated) {
@@ -181,12 +172,12 @@ void FieldDecoder::Store(const TableInfo& table, const ColumnReading& column, co
     }
     case JetType::kText:
       text_.clear();
-      AppendText(std::span(p, size), text_);
+      file_.AppendText(std::span(p, size), text_);
       sink.SetText(index, text_);
       return;
     case JetType::kMemo:
       text_.clear();
-      AppendText(column.calculated ? std::span(p, size) : LongValue(table, index, p, size), text_);
+      file_.AppendText(column.calculated ? std::span(p, size) : LongValue(table, index, p, size), text_);
       sink.SetText(index, text_);
       return;
     case JetType::kBinary: sink.SetBlob(index, std::span(p, size)); return;

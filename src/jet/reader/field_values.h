@@ -71,9 +71,6 @@ class FieldDecoder {
   // differ from the length its header states; flags no value has.
   std::optional<std::span<const std::uint8_t>> LongValue(const std::uint8_t* p, std::size_t size);
 
-  // Appends the stored text to `out` as UTF-8 (Jet 3: code page 1252).
-  void AppendText(std::span<const std::uint8_t> bytes, std::string& out) const;
-
  private:
   // Row `reference` of a long-value page: false when it cannot be read.
   bool FindLongValueRow(std::uint32_t reference, std::span<const std::uint8_t>* row);

@@ -233,10 +233,12 @@ class JetSource final : public TableSource {
       const std::uint32_t flags = Get32(page + fields_[*at.flags].start);
       if (type != kTableObject || (flags & kSystemObjectFlags) != 0) return;  // user tables only
       name.clear();
-      decoder_.AppendText(std::span(page + fields_[*at.name].start, fields_[*at.name].size), name);
+      file_.AppendText(std::span(page + fields_[*at.name].start, fields_[*at.name].size), name);
       if (name.empty()) return;
-      if (!IsName(FromUtf8(name))) file_.Damaged(u"a table in its catalog has a name with a control character");
-      Entry& entry = entries.emplace_back(Entry{FromUtf8(name), Get32(page + fields_[*at.id].start) & 0x00FFFFFFu, {}});
+      Text table = FromUtf8(name);
+      if (!IsName(table)) file_.Damaged(u"a table in its catalog has a name with a control character");
+      Entry& entry =
+          entries.emplace_back(Entry{std::move(table), Get32(page + fields_[*at.id].start) & 0x00FFFFFFu, {}});
       if (!at.properties || file_.format() != FileFormat::kAce) return;
       const Field& props = fields_[*at.properties];
       if (props.null || props.size == 0) return;

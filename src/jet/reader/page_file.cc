@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "jet/errors.h"
+#include "jet/text.h"
 
 namespace qorvel::jet {
 namespace {
@@ -44,6 +45,14 @@ std::size_t PageFile::Read(std::uint64_t first, std::size_t count, std::uint8_t*
 
 void PageFile::ReadPage(std::uint64_t page, std::uint8_t* buffer, std::u16string_view table) const {
   if (page >= pages_ || Read(page, 1, buffer) != 1) Truncated(table);
+}
+
+void PageFile::AppendText(std::span<const std::uint8_t> bytes, std::string& out) const {
+  if (format_ == FileFormat::kJet3) {
+    AppendJet3Text(bytes, out);
+  } else {
+    AppendJet4Text(bytes, out);
+  }
 }
 
 void PageFile::Damaged(std::u16string_view what) const {

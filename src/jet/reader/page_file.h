@@ -13,6 +13,8 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <span>
+#include <string>
 #include <string_view>
 
 #include "jet/file_format.h"
@@ -44,6 +46,10 @@ class PageFile {
   // Reads page `page` into `buffer`; kErrTruncated naming `table` when the
   // page lies beyond the file or cannot be read whole.
   void ReadPage(std::uint64_t page, std::uint8_t* buffer, std::u16string_view table) const;
+
+  // Appends stored text (names and values) to `out` as UTF-8: Jet 3 keeps
+  // code page 1252, Jet 4 and ACE UTF-16 or its compressed form.
+  void AppendText(std::span<const std::uint8_t> bytes, std::string& out) const;
 
   // kErrDamaged: "The database file '<path>' is damaged: <what>."
   [[noreturn]] void Damaged(std::u16string_view what) const;

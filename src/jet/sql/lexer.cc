@@ -41,17 +41,6 @@ constexpr std::array<std::uint8_t, 128> kAsciiName = [] {
 inline bool IsNameStart(char16_t c) { return c < 0x80 ? kAsciiName[c] == 1 : !IsOtherSpace(c); }
 inline bool IsNamePart(char16_t c) { return c < 0x80 ? kAsciiName[c] != 0 : !IsOtherSpace(c); }
 
-// Whether a name is DateDiff, in any letter case.
-bool IsDateDiff(std::u16string_view name) {
-  constexpr std::u16string_view kLower = u"datediff";
-  if (name.size() != kLower.size()) return false;
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    const char16_t c = name[i];
-    if ((c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + (u'a' - u'A')) : c) != kLower[i]) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 bool IsKeyword(std::u16string_view name, std::u16string_view lower_keyword) {
@@ -70,7 +59,9 @@ Token Lexer::Make(TokenKind kind, std::size_t begin, std::size_t end) {
   token.end = end;
   // Follow "DateDiff (" so that the text literal after it is the interval.
   if (kind == TokenKind::kName) {
-    datediff_state_ = IsDateDiff(text_.substr(begin, end - begin)) ? 1 : 0;
+    // Most names are not eight units long: their length decides, without a call.
+    constexpr std::u16string_view kDateDiff = u"datediff";
+    datediff_state_ = end - begin == kDateDiff.size() && IsKeyword(text_.substr(begin, end - begin), kDateDiff) ? 1 : 0;
   } else if (kind == TokenKind::kLeftParen && datediff_state_ == 1) {
     datediff_state_ = 2;
   } else {

@@ -191,15 +191,6 @@ MemoryBlock MemoryBlock::Reserve(std::size_t size) {
   return MemoryBlock(static_cast<unsigned char*>(data), size);
 }
 
-MemoryBlock::MemoryBlock(MemoryBlock&& other) noexcept
-    : data_(std::exchange(other.data_, nullptr)), size_(std::exchange(other.size_, 0)) {}
-
-MemoryBlock& MemoryBlock::operator=(MemoryBlock&& other) noexcept {
-  std::swap(data_, other.data_);
-  std::swap(size_, other.size_);
-  return *this;
-}
-
 MemoryBlock::~MemoryBlock() {
   if (data_ != nullptr && size_ > 0) ::munmap(data_, size_);
 }
