@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing QORVEL needs.
 # Idempotent: installs only what is missing. Runs as root, or through sudo.
-#   scripts/install-deps.sh [clang] [windows]
+#   scripts/install-deps.sh [clang] [coverage] [windows]
 #     clang     also clang and its sanitizer and fuzzer runtimes
+#     coverage  also gcovr, which sums gcov's line counts
 #     windows   also the mingw-w64 cross compilers, widl, Wine, zip, and npm
 #               (which fetches SQLite's source for the Windows builds)
 set -euo pipefail
@@ -18,6 +19,7 @@ packages=(
 for extra in "$@"; do
   case "$extra" in
     clang) packages+=(clang libclang-rt-14-dev) ;;
+    coverage) packages+=(gcovr) ;;
     windows)
       packages+=(mingw-w64 mingw-w64-tools libwine-dev wine64 zip)
       # Debian's npm only where there is none: a Node.js installed from

@@ -1,0 +1,18 @@
+#!/usr/bin/env bash
+# Line coverage of src/ and tools/ by the whole Linux test suite: builds with
+# gcov instrumentation (no optimisation), runs every test, and prints gcovr's
+# summary; the per-file table goes to BUILD_DIR/coverage.txt.
+#   BUILD_DIR   build folder (default: build-coverage)
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh coverage
+build_dir="${BUILD_DIR:-build-coverage}"
+find "$build_dir" -name '*.gcda' -delete 2>/dev/null || true
+BUILD_DIR="$build_dir" CMAKE_ARGS="-DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=--coverage \
+  -DCMAKE_EXE_LINKER_FLAGS=--coverage -DCMAKE_SHARED_LINKER_FLAGS=--coverage -DQORVEL_BENCH=OFF" \
+  scripts/build.sh
+ctest --test-dir "$build_dir" -j "$(nproc)" --output-on-failure >"$build_dir/ctest.log" || {
+  tail -40 "$build_dir/ctest.log"; exit 1; }
+gcovr --root . --filter 'src/' --filter 'tools/' --exclude-unreachable-branches \
+  --object-directory "$build_dir" "$build_dir" >"$build_dir/coverage.txt"
+tail -3 "$build_dir/coverage.txt"
