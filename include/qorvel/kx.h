@@ -72,6 +72,14 @@ class QORVEL_API KX final : public _KX {
   bool ErrorShown(int method) const;
 
  private:
+  // Runs a method's body, or an account lookup's statement and reading,
+  // under the method's handler with this object's environment and flags.
+  // Defined beside the methods, in the library.
+  template <class R, class Body>
+  R Run(int method, Body&& body) noexcept;
+  template <class R, class Build, class Read>
+  R Lookup(int method, const Text& TargetDB, Build&& build, Read&& read) noexcept;
+
   Env* env_;
   // One flag per method with a box of its own (style table order).
   std::array<bool, 16> error_shown_{};

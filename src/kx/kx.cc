@@ -9,8 +9,6 @@
 
 namespace qorvel {
 
-using kx::RunMethod;
-
 KX::KX() : KX(Env::Default()) {}
 
 KX::KX(Env* env) : env_(env) {}
@@ -24,25 +22,25 @@ bool KX::ErrorShown(int method) const {
 // ---- Display formatters ----------------------------------------------------
 
 Text KX::FormatPhone(const Text& PhoneFormat, const Text& Phone) noexcept {
-  return RunMethod<Text>(*env_, error_shown_.data(), kx::kFormatPhone, [&] {
+  return Run<Text>(kx::kFormatPhone, [&] {
     return kx::FormatPhone(PhoneFormat, Phone);
   });
 }
 
 Text KX::FormatZip(Text Zip) noexcept {
-  return RunMethod<Text>(*env_, error_shown_.data(), kx::kFormatZip, [&] {
+  return Run<Text>(kx::kFormatZip, [&] {
     return kx::FormatZip(Zip);
   });
 }
 
 Text KX::FormatSS(Text SSNumber) noexcept {
-  return RunMethod<Text>(*env_, error_shown_.data(), kx::kFormatSS, [&] {
+  return Run<Text>(kx::kFormatSS, [&] {
     return kx::FormatSS(SSNumber);
   });
 }
 
 Text KX::FormatName(Text First, const Text& Middle, const Text& Last, const Boolean& FML) noexcept {
-  return RunMethod<Text>(*env_, error_shown_.data(), kx::kFormatName, [&] {
+  return Run<Text>(kx::kFormatName, [&] {
     return kx::FormatName(First, Middle, Last, FML);
   });
 }
@@ -55,7 +53,7 @@ Text KX::FormatName(Text First, const Text& Middle, const Text& Last, const Bool
 // as an error of the address, for callers whose ZIP formatter can fail.)
 Text KX::FormatAddress(Text Address1, const Text& Address2, const Text& City, const Text& State,
                        const Text& Zip, const Boolean& MultiLine) noexcept {
-  return RunMethod<Text>(*env_, error_shown_.data(), kx::kFormatAddress, [&] {
+  return Run<Text>(kx::kFormatAddress, [&] {
     const auto format_zip = [this](const Text& zip) {
       return static_cast<_KX&>(*this).FormatZip(zip);
     };
@@ -66,7 +64,7 @@ Text KX::FormatAddress(Text Address1, const Text& Address2, const Text& City, co
 Text KX::FormatAddress2(Text Address1, const Text& Address2, const Text& Address3,
                         const Text& City, const Text& State, const Text& Zip,
                         const Boolean& MultiLine) noexcept {
-  return RunMethod<Text>(*env_, error_shown_.data(), kx::kFormatAddress2, [&] {
+  return Run<Text>(kx::kFormatAddress2, [&] {
     const auto format_zip = [this](const Text& zip) {
       return static_cast<_KX&>(*this).FormatZip(zip);
     };
@@ -76,7 +74,7 @@ Text KX::FormatAddress2(Text Address1, const Text& Address2, const Text& Address
 }
 
 Text KX::FormatMinutes(Long Minutes) noexcept {
-  return RunMethod<Text>(*env_, error_shown_.data(), kx::kFormatMinutes, [&] {
+  return Run<Text>(kx::kFormatMinutes, [&] {
     return kx::FormatMinutes(Minutes);
   });
 }
@@ -86,7 +84,7 @@ Text KX::FormatMinutes(Long Minutes) noexcept {
 // ---- Date format probe -----------------------------------------------------
 
 Text KX::GetDateFormat() noexcept {
-  return RunMethod<Text>(*env_, error_shown_.data(), kx::kGetDateFormat, [] {
+  return Run<Text>(kx::kGetDateFormat, [] {
     // 31 cannot be a month, so the text is 31 March 2010 in every order;
     // the locale's short date then tells whether the day comes first.
     const platform::Locale& locale = platform::UserLocale();

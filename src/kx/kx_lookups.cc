@@ -95,8 +95,8 @@ const Text& BracketedName(const Text& name) {
 // ---- Last modified ---------------------------------------------------------
 
 Text KX::LastModified(Text TargetDB, Text TableName, const Long& PeopleID) noexcept {
-  return kx::RunLookup<Text>(
-      *env_, error_shown_.data(), kx::kLastModified, TargetDB,
+  return Lookup<Text>(
+      kx::kLastModified, TargetDB,
       [&] {
         return Sql(u"Select Max (DateEntered), Max (DateModified) ", u"From [",
                    BracketedName(TableName), u"] Where PeopleID = ", PeopleID);
@@ -105,8 +105,8 @@ Text KX::LastModified(Text TargetDB, Text TableName, const Long& PeopleID) noexc
 }
 
 Text KX::LastModifiedCaseClient(Text TargetDB, Text Category, const Long& PeopleID) noexcept {
-  return kx::RunLookup<Text>(
-      *env_, error_shown_.data(), kx::kLastModifiedCaseClient, TargetDB,
+  return Lookup<Text>(
+      kx::kLastModifiedCaseClient, TargetDB,
       [&] {
         return Sql(u"Select Max (DateEntered), Max (DateModified) ",
                    u"From CaseClientContact Where PeopleID = ", PeopleID, u" And Category = '",
@@ -124,8 +124,8 @@ constexpr TextView kQualifyingPayment =
 }  // namespace
 
 Text KX::LastPaymentDate(Text TargetDB, const Long& PeopleID) noexcept {
-  return kx::RunLookup<Text>(
-      *env_, error_shown_.data(), kx::kLastPaymentDate, TargetDB,
+  return Lookup<Text>(
+      kx::kLastPaymentDate, TargetDB,
       [&] {
         return Sql(u"Select Max (PaymentDate) From Payment Inner Join ActivityLog On ",
                    kQualifyingPayment, PeopleID);
@@ -137,8 +137,8 @@ Text KX::LastPaymentDate(Text TargetDB, const Long& PeopleID) noexcept {
 }
 
 Currency KX::LastPaymentAmt(Text TargetDB, const Long& PeopleID) noexcept {
-  return kx::RunLookup<Currency>(
-      *env_, error_shown_.data(), kx::kLastPaymentAmt, TargetDB,
+  return Lookup<Currency>(
+      kx::kLastPaymentAmt, TargetDB,
       [&] {
         return Sql(u"Select Payment From Payment Inner Join ActivityLog On ", kQualifyingPayment,
                    PeopleID, u" Order By PaymentDate Desc");
@@ -149,8 +149,8 @@ Currency KX::LastPaymentAmt(Text TargetDB, const Long& PeopleID) noexcept {
 // ---- Credits ---------------------------------------------------------------
 
 Currency KX::CreditAmount(Text TargetDB, const Long& PeopleID) noexcept {
-  return kx::RunLookup<Currency>(
-      *env_, error_shown_.data(), kx::kCreditAmount, TargetDB,
+  return Lookup<Currency>(
+      kx::kCreditAmount, TargetDB,
       [&] {
         return Sql(u"Select Sum(Balance) From Credit Where Active = 1 And ", u"PeopleID = ",
                    PeopleID);
@@ -159,8 +159,8 @@ Currency KX::CreditAmount(Text TargetDB, const Long& PeopleID) noexcept {
 }
 
 Currency KX::CreditAmountRetainer(Text TargetDB, const Long& PeopleID) noexcept {
-  return kx::RunLookup<Currency>(
-      *env_, error_shown_.data(), kx::kCreditAmountRetainer, TargetDB,
+  return Lookup<Currency>(
+      kx::kCreditAmountRetainer, TargetDB,
       [&] {
         return Sql(u"Select Sum(Balance) From Credit Where Active = 1 And Retainer = 1 And ",
                    u"PeopleID = ", PeopleID);
@@ -171,8 +171,8 @@ Currency KX::CreditAmountRetainer(Text TargetDB, const Long& PeopleID) noexcept 
 // ---- Prior invoices --------------------------------------------------------
 
 Currency KX::PrevBalDue(Text TargetDB, const Long& PeopleID, const Long& InvNum) noexcept {
-  return kx::RunLookup<Currency>(
-      *env_, error_shown_.data(), kx::kPrevBalDue, TargetDB,
+  return Lookup<Currency>(
+      kx::kPrevBalDue, TargetDB,
       [&] {
         return Sql(u"Select Sum(Balance) From ActivityLog Where Active = 1 And InvoiceNumber ",
                    u"Is Not Null And InvoiceNumber < ", InvNum, u" And PeopleID = ", PeopleID);
@@ -181,8 +181,8 @@ Currency KX::PrevBalDue(Text TargetDB, const Long& PeopleID, const Long& InvNum)
 }
 
 Text KX::PrevInvDateEntered(Text TargetDB, const Long& PeopleID, const Long& InvNum) noexcept {
-  return kx::RunLookup<Text>(
-      *env_, error_shown_.data(), kx::kPrevInvDateEntered, TargetDB,
+  return Lookup<Text>(
+      kx::kPrevInvDateEntered, TargetDB,
       [&] {
         return Sql(u"Select Max (DateEntered) From Invoice Where Status = 1 And ",
                    u"InvoiceNumber < ", InvNum, u" And PeopleID = ", PeopleID);
@@ -193,8 +193,8 @@ Text KX::PrevInvDateEntered(Text TargetDB, const Long& PeopleID, const Long& Inv
 // ---- Invoice totals --------------------------------------------------------
 
 Currency KX::InvoiceBalance(Text TargetDB, const Long& InvNum) noexcept {
-  return kx::RunLookup<Currency>(
-      *env_, error_shown_.data(), kx::kInvoiceBalance, TargetDB,
+  return Lookup<Currency>(
+      kx::kInvoiceBalance, TargetDB,
       [&] {
         return Sql(u"Select Sum(Balance) From ActivityLog Where Active = 1 And ",
                    u"InvoiceNumber = ", InvNum);
@@ -203,8 +203,8 @@ Currency KX::InvoiceBalance(Text TargetDB, const Long& InvNum) noexcept {
 }
 
 Currency KX::InvoiceFee(Text TargetDB, const Long& InvNum) noexcept {
-  return kx::RunLookup<Currency>(
-      *env_, error_shown_.data(), kx::kInvoiceFee, TargetDB,
+  return Lookup<Currency>(
+      kx::kInvoiceFee, TargetDB,
       [&] {
         return Sql(u"Select Sum(Fee) From ActivityLog Where Active = 1 And ", u"InvoiceNumber = ",
                    InvNum);
@@ -216,8 +216,8 @@ Currency KX::InvoiceFee(Text TargetDB, const Long& InvNum) noexcept {
 
 Currency KX::AgedInvBalances(Text TargetDB, const Long& PeopleID, const Integer& StartDays,
                              const Integer& EndDays) noexcept {
-  return kx::RunLookup<Currency>(
-      *env_, error_shown_.data(), kx::kAgedInvBalances, TargetDB,
+  return Lookup<Currency>(
+      kx::kAgedInvBalances, TargetDB,
       [&] {
         return Sql(u"Select Balance, DateDiff('d', InvoiceDate, Now()) As Age ",
                    u"From ActivityLog Where Active = 1 And InvoiceDate ",
@@ -244,8 +244,8 @@ Currency KX::AgedInvBalances(Text TargetDB, const Long& PeopleID, const Integer&
 
 Long KX::PymtCountByDateRange(Text TargetDB, const Long& PeopleID, const Text& StartDateTime,
                               const Text& EndDateTime) noexcept {
-  return kx::RunLookup<Long>(
-      *env_, error_shown_.data(), kx::kPymtCountByDateRange, TargetDB,
+  return Lookup<Long>(
+      kx::kPymtCountByDateRange, TargetDB,
       [&] {
         return Sql(u"Select Count(*) ",
                    u"From Payment Inner Join ActivityLog On Payment.ActivityLogGUID = ",
@@ -260,8 +260,8 @@ Long KX::PymtCountByDateRange(Text TargetDB, const Long& PeopleID, const Text& S
 
 Text KX::LTCBenefitTypeEnabledYN(Text TargetDB, const Long& PeopleID,
                                  const Text& BenefitType) noexcept {
-  return kx::RunLookup<Text>(
-      *env_, error_shown_.data(), kx::kLTCBenefitTypeEnabledYN, TargetDB,
+  return Lookup<Text>(
+      kx::kLTCBenefitTypeEnabledYN, TargetDB,
       [&] {
         return Sql(u"Select Enabled From LTCBenefit Where PeopleID = ", PeopleID, u" And ",
                    u"BenefitType = '", QuotesDoubled(BenefitType), u"'");
@@ -275,39 +275,39 @@ Text KX::LTCBenefitTypeEnabledYN(Text TargetDB, const Long& PeopleID,
 
 // ---- Activity totals by date range -----------------------------------------
 
-namespace {
-
 // The three totals share their steps; only the sum and its pieces differ.
-Currency ActivityTotal(Env& env, bool* flags, kx::Method method, const Text& TargetDB,
-                       TextView select, const TotalsPieces& pieces, Long PeopleID,
-                       const DateTime& StartDate, const DateTime& EndDate, const Text& ProvCode) {
-  return kx::RunLookup<Currency>(
-      env, flags, method, TargetDB,
-      [&] { return TotalsStatement(select, pieces, PeopleID, StartDate, EndDate, ProvCode); },
-      FirstAsCurrencyOrZero);
-}
-
-}  // namespace
 
 Currency KX::PymtsByDateRange(Text TargetDB, const Long& PeopleID, const DateTime& StartDate,
                               const DateTime& EndDate, const Text& ProvCode) noexcept {
-  return ActivityTotal(*env_, error_shown_.data(), kx::kPymtsByDateRange, TargetDB,
-                       u"Select Sum(Payment) ", kPaymentPieces, PeopleID, StartDate, EndDate,
-                       ProvCode);
+  return Lookup<Currency>(
+      kx::kPymtsByDateRange, TargetDB,
+      [&] {
+        return TotalsStatement(u"Select Sum(Payment) ", kPaymentPieces, PeopleID, StartDate, EndDate,
+                               ProvCode);
+      },
+      FirstAsCurrencyOrZero);
 }
 
 Currency KX::WOffsByDateRange(Text TargetDB, const Long& PeopleID, const DateTime& StartDate,
                               const DateTime& EndDate, const Text& ProvCode) noexcept {
-  return ActivityTotal(*env_, error_shown_.data(), kx::kWOffsByDateRange, TargetDB,
-                       u"Select Sum(WriteOff) ", kPaymentPieces, PeopleID, StartDate, EndDate,
-                       ProvCode);
+  return Lookup<Currency>(
+      kx::kWOffsByDateRange, TargetDB,
+      [&] {
+        return TotalsStatement(u"Select Sum(WriteOff) ", kPaymentPieces, PeopleID, StartDate, EndDate,
+                               ProvCode);
+      },
+      FirstAsCurrencyOrZero);
 }
 
 Currency KX::FeesByDateRange(Text TargetDB, const Long& PeopleID, const DateTime& StartDate,
                              const DateTime& EndDate, const Text& ProvCode) noexcept {
-  return ActivityTotal(*env_, error_shown_.data(), kx::kFeesByDateRange, TargetDB,
-                       u"Select Sum(Fee) From ActivityLog Where Active = 1 ", kFeePieces,
-                       PeopleID, StartDate, EndDate, ProvCode);
+  return Lookup<Currency>(
+      kx::kFeesByDateRange, TargetDB,
+      [&] {
+        return TotalsStatement(u"Select Sum(Fee) From ActivityLog Where Active = 1 ", kFeePieces,
+                               PeopleID, StartDate, EndDate, ProvCode);
+      },
+      FirstAsCurrencyOrZero);
 }
 
 }  // namespace qorvel

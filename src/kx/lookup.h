@@ -19,6 +19,7 @@
 #include "kx/method_styles.h"
 #include "modmain/mod_main.h"
 #include "qorvel/env.h"
+#include "qorvel/kx.h"
 #include "qorvel/kx_interface.h"
 
 namespace qorvel::kx {
@@ -27,25 +28,32 @@ inline constexpr Long kCursorStatic = 3;
 inline constexpr Long kLockReadOnly = 1;
 inline constexpr Long kOptionsUnspecified = -1;
 
-// Runs one lookup. `build` returns the statement text; `read` reads the
-// result from the open recordset. Never throws.
+}  // namespace qorvel::kx
+
+namespace qorvel {
+
+// Runs one lookup under the method's handler. `build` returns the statement
+// text; `read` reads the result from the open recordset. Never throws.
 template <class R, class Build, class Read>
-R RunLookup(Env& env, bool* flags, Method method, const Text& TargetDB, Build&& build,
-            Read&& read) noexcept {
-  return RunMethod<R>(env, flags, method, [&]() -> R {
-    const R default_result = ResultFrom<R>(StyleOf(method).default_result);
+R KX::Lookup(int method, const Text& TargetDB, Build&& build, Read&& read) noexcept {
+  return Run<R>(method, [&]() -> R {
+    const R default_result = kx::ResultFrom<R>(kx::StyleOf(method).default_result);
     if (TargetDB.empty()) return default_result;
-    if (!modmain::ConnectToDB(env, TargetDB)) return default_result;
+    if (!modmain::ConnectToDB(*env_, TargetDB)) return default_result;
     const Text statement = build();
-    const std::unique_ptr<Recordset> recordset = env.CreateRecordset();
+    const std::unique_ptr<Recordset> recordset = env_->CreateRecordset();
     if (!recordset) RaiseOutOfMemory();
-    recordset->Open(statement, *modmain::ThisThread().DBConnection, kCursorStatic,
-                    kLockReadOnly, kOptionsUnspecified);
+    recordset->Open(statement, *modmain::ThisThread().DBConnection, kx::kCursorStatic,
+                    kx::kLockReadOnly, kx::kOptionsUnspecified);
     R result = read(*recordset);
     recordset->Close();
     return result;
   });
 }
+
+}  // namespace qorvel
+
+namespace qorvel::kx {
 
 // Statement pieces: fixed text as it stands, integers as plain decimal text
 // with a minus sign when negative.

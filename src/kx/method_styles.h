@@ -16,6 +16,7 @@
 #include "modmain/handler_counts.h"
 #include "qorvel/currency.h"
 #include "qorvel/env.h"
+#include "qorvel/kx.h"
 #include "qorvel/types.h"
 
 namespace qorvel::kx {
@@ -183,5 +184,15 @@ R RunMethod(Env& env, bool* flags, Method method, Body&& body) noexcept {
 }
 
 }  // namespace qorvel::kx
+
+namespace qorvel {
+
+template <class R, class Body>
+R KX::Run(int method, Body&& body) noexcept {
+  return kx::RunMethod<R>(*env_, error_shown_.data(), static_cast<kx::Method>(method),
+                          std::forward<Body>(body));
+}
+
+}  // namespace qorvel
 
 #endif  // QORVEL_KX_METHOD_STYLES_H_
