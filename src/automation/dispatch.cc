@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdio>
 #include <exception>
+#include <utility>
 
 #include "base/text_ops.h"
 #include "kx/method_styles.h"
@@ -102,109 +103,87 @@ constexpr bool RowsInSlotOrder() {
 }
 static_assert(RowsInSlotOrder(), "each row stands at its method's slot");
 
-// The coerced arguments of one call, typed as the parameters are.
-struct Arguments {
-  std::vector<Variant> values;
-  const Text& text(std::size_t i) const { return values[i].AsText(); }
-  Long lng(std::size_t i) const { return values[i].AsLong(); }
-  Integer integer(std::size_t i) const { return values[i].AsInteger(); }
-  Boolean boolean(std::size_t i) const { return values[i].AsBoolean() ? kTrue : kFalse; }
-  DateTime date(std::size_t i) const { return values[i].AsDate(); }
+// The number of parameters of a method of the interface.
+template <class M>
+constexpr std::size_t kArity = 0;
+template <class R, class... P>
+constexpr std::size_t kArity<R (_KX::*)(P...) noexcept> = sizeof...(P);
+
+// One coerced argument, read as the C++ type of the method's parameter.
+struct Arg {
+  const Variant& value;
+  operator const Text&() const { return value.AsText(); }
+  operator Long() const { return value.AsLong(); }
+  operator DateTime() const { return value.AsDate(); }
+  // Integer and Boolean are one C++ type; the coerced value's type tells
+  // which the parameter is.
+  operator Integer() const {
+    return value.type() == VarType::kBoolean ? ToBoolean(value.AsBoolean()) : value.AsInteger();
+  }
 };
 
-// Calls the method through the interface slot, with parameters passed by
-// reference bound to the call's own copies.
-Variant Call(_KX& o, kx::Method number, const Arguments& a) {
-  switch (number) {
-    case kx::kFormatPhone: return Variant::FromText(o.FormatPhone(a.text(0), a.text(1)));
-    case kx::kFormatZip: return Variant::FromText(o.FormatZip(a.text(0)));
-    case kx::kFormatSS: return Variant::FromText(o.FormatSS(a.text(0)));
-    case kx::kFormatName: {
-      const Boolean fml = a.boolean(3);
-      return Variant::FromText(o.FormatName(a.text(0), a.text(1), a.text(2), fml));
-    }
-    case kx::kFormatAddress: {
-      const Boolean multi = a.boolean(5);
-      return Variant::FromText(
-          o.FormatAddress(a.text(0), a.text(1), a.text(2), a.text(3), a.text(4), multi));
-    }
-    case kx::kFormatAddress2: {
-      const Boolean multi = a.boolean(6);
-      return Variant::FromText(o.FormatAddress2(a.text(0), a.text(1), a.text(2), a.text(3),
-                                                a.text(4), a.text(5), multi));
-    }
-    case kx::kFormatMinutes: return Variant::FromText(o.FormatMinutes(a.lng(0)));
-    case kx::kLastModified: {
-      const Long id = a.lng(2);
-      return Variant::FromText(o.LastModified(a.text(0), a.text(1), id));
-    }
-    case kx::kLastModifiedCaseClient: {
-      const Long id = a.lng(2);
-      return Variant::FromText(o.LastModifiedCaseClient(a.text(0), a.text(1), id));
-    }
-    case kx::kLastPaymentDate: {
-      const Long id = a.lng(1);
-      return Variant::FromText(o.LastPaymentDate(a.text(0), id));
-    }
-    case kx::kLastPaymentAmt: {
-      const Long id = a.lng(1);
-      return Variant::FromCurrency(o.LastPaymentAmt(a.text(0), id));
-    }
-    case kx::kCreditAmount: {
-      const Long id = a.lng(1);
-      return Variant::FromCurrency(o.CreditAmount(a.text(0), id));
-    }
-    case kx::kCreditAmountRetainer: {
-      const Long id = a.lng(1);
-      return Variant::FromCurrency(o.CreditAmountRetainer(a.text(0), id));
-    }
-    case kx::kPrevBalDue: {
-      const Long id = a.lng(1);
-      const Long inv = a.lng(2);
-      return Variant::FromCurrency(o.PrevBalDue(a.text(0), id, inv));
-    }
-    case kx::kPrevInvDateEntered: {
-      const Long id = a.lng(1);
-      const Long inv = a.lng(2);
-      return Variant::FromText(o.PrevInvDateEntered(a.text(0), id, inv));
-    }
-    case kx::kAgedInvBalances: {
-      const Long id = a.lng(1);
-      const Integer start = a.integer(2);
-      const Integer end = a.integer(3);
-      return Variant::FromCurrency(o.AgedInvBalances(a.text(0), id, start, end));
-    }
-    case kx::kPymtCountByDateRange: {
-      const Long id = a.lng(1);
-      return Variant::FromLong(o.PymtCountByDateRange(a.text(0), id, a.text(2), a.text(3)));
-    }
-    case kx::kInvoiceBalance: {
-      const Long inv = a.lng(1);
-      return Variant::FromCurrency(o.InvoiceBalance(a.text(0), inv));
-    }
-    case kx::kInvoiceFee: {
-      const Long inv = a.lng(1);
-      return Variant::FromCurrency(o.InvoiceFee(a.text(0), inv));
-    }
-    case kx::kLTCBenefitTypeEnabledYN: {
-      const Long id = a.lng(1);
-      return Variant::FromText(o.LTCBenefitTypeEnabledYN(a.text(0), id, a.text(2)));
-    }
-    case kx::kPymtsByDateRange:
-    case kx::kWOffsByDateRange:
-    case kx::kFeesByDateRange: {
-      const Long id = a.lng(1);
-      const DateTime start = a.date(2);
-      const DateTime end = a.date(3);
-      if (number == kx::kPymtsByDateRange) return Variant::FromCurrency(o.PymtsByDateRange(a.text(0), id, start, end, a.text(4)));
-      if (number == kx::kWOffsByDateRange) return Variant::FromCurrency(o.WOffsByDateRange(a.text(0), id, start, end, a.text(4)));
-      return Variant::FromCurrency(o.FeesByDateRange(a.text(0), id, start, end, a.text(4)));
-    }
-    case kx::kGetDateFormat: return Variant::FromText(o.GetDateFormat());
-    case kx::kMethodCount: break;
-  }
-  return Variant();
+Variant ResultVariant(const Text& result) { return Variant::FromText(result); }
+Variant ResultVariant(Long result) { return Variant::FromLong(result); }
+Variant ResultVariant(Currency result) { return Variant::FromCurrency(result); }
+
+// Calls a method through the interface slot; parameters passed by
+// reference are bound to the call's own copies.
+template <class R, class... P, std::size_t... I>
+Variant CallWith(_KX& o, R (_KX::*method)(P...) noexcept, const std::vector<Variant>& args,
+                 std::index_sequence<I...>) {
+  return ResultVariant((o.*method)(Arg{args[I]}...));
 }
+
+struct Caller {
+  Variant (*call)(_KX& o, const std::vector<Variant>& args);
+  std::size_t arity;
+};
+
+template <auto Method>
+Variant CallMethod(_KX& o, const std::vector<Variant>& args) {
+  return CallWith(o, Method, args, std::make_index_sequence<kArity<decltype(Method)>>{});
+}
+
+template <auto Method>
+constexpr Caller CallerOf() {
+  return {CallMethod<Method>, kArity<decltype(Method)>};
+}
+
+// The callers of the methods, in slot order.
+constexpr std::array<Caller, kx::kMethodCount> kCallers = {{
+    CallerOf<&_KX::FormatPhone>(),
+    CallerOf<&_KX::FormatZip>(),
+    CallerOf<&_KX::FormatSS>(),
+    CallerOf<&_KX::FormatName>(),
+    CallerOf<&_KX::FormatAddress>(),
+    CallerOf<&_KX::FormatAddress2>(),
+    CallerOf<&_KX::FormatMinutes>(),
+    CallerOf<&_KX::LastModified>(),
+    CallerOf<&_KX::LastModifiedCaseClient>(),
+    CallerOf<&_KX::LastPaymentDate>(),
+    CallerOf<&_KX::LastPaymentAmt>(),
+    CallerOf<&_KX::CreditAmount>(),
+    CallerOf<&_KX::CreditAmountRetainer>(),
+    CallerOf<&_KX::PrevBalDue>(),
+    CallerOf<&_KX::PrevInvDateEntered>(),
+    CallerOf<&_KX::AgedInvBalances>(),
+    CallerOf<&_KX::PymtCountByDateRange>(),
+    CallerOf<&_KX::InvoiceBalance>(),
+    CallerOf<&_KX::InvoiceFee>(),
+    CallerOf<&_KX::LTCBenefitTypeEnabledYN>(),
+    CallerOf<&_KX::PymtsByDateRange>(),
+    CallerOf<&_KX::WOffsByDateRange>(),
+    CallerOf<&_KX::FeesByDateRange>(),
+    CallerOf<&_KX::GetDateFormat>(),
+}};
+
+constexpr bool CallersMatchRows() {
+  for (std::size_t n = 0; n < kCallers.size(); ++n) {
+    if (kCallers[n].arity != kMethods[n].params.size()) return false;
+  }
+  return true;
+}
+static_assert(CallersMatchRows(), "each caller takes as many arguments as its row declares");
 
 InvokeResult Failure(DispatchError error, std::string message, int arg_index = -1) {
   InvokeResult result;
@@ -230,12 +209,12 @@ InvokeResult InvokeMethod(_KX& object, const MethodInfo& method, const std::vect
                        std::to_string(args.size()) + " given: " + Signature(method));
   }
   const platform::Locale& locale = platform::UserLocale();
-  Arguments coerced;
-  coerced.values.reserve(args.size());
+  std::vector<Variant> coerced;
+  coerced.reserve(args.size());
   for (std::size_t i = 0; i < args.size(); ++i) {
     const ParamInfo& param = method.params[i];
     try {
-      coerced.values.push_back(platform::ChangeType(args[i], param.type, locale));
+      coerced.push_back(platform::ChangeType(args[i], param.type, locale));
     } catch (const AutomationError& error) {
       const bool overflow = error.number() == kErrOverflow;
       return Failure(overflow ? DispatchError::kOverflow : DispatchError::kTypeMismatch,
@@ -248,7 +227,7 @@ InvokeResult InvokeMethod(_KX& object, const MethodInfo& method, const std::vect
   // Every by-reference parameter of _KX is read-only, so there is nothing
   // to write back: the caller's arguments stay exactly as passed.
   InvokeResult result;
-  result.value = Call(object, static_cast<kx::Method>(method.number), coerced);
+  result.value = kCallers[static_cast<std::size_t>(method.number)].call(object, coerced);
   return result;
 }
 

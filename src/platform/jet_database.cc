@@ -36,16 +36,6 @@ TextView Trim(TextView text) {
   return text;
 }
 
-char16_t AsciiLower(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; }
-
-bool SameKeyword(TextView a, TextView b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (AsciiLower(a[i]) != AsciiLower(b[i])) return false;
-  }
-  return true;
-}
-
 [[noreturn]] void BadString(std::size_t position, std::u16string_view what) {
   throw AutomationError(kErrBadConnectionString,
                         u"The connection string is malformed at character " +
@@ -55,6 +45,26 @@ bool SameKeyword(TextView a, TextView b) {
 DateTime ReadDateLiteral(std::u16string_view text) {
   if (const auto iso = jet::ParseIsoDateTime(text)) return *iso;
   return UserLocale().TextToDate(Text(text));
+}
+
+// Reads from text[i] into `out` up to the first `end` that is not doubled
+// (a doubled `end` stands for one `end`), or up to `stop` when it is not
+// NUL. Returns whether `end` was met; `i` then stands after it, else at
+// `stop` or the end of the text.
+bool ReadUpTo(TextView text, std::size_t& i, char16_t end, char16_t stop, Text& out) {
+  while (i < text.size() && (stop == u'\0' || text[i] != stop)) {
+    if (text[i] == end) {
+      if (i + 1 < text.size() && text[i + 1] == end) {
+        out += end;
+        i += 2;
+        continue;
+      }
+      ++i;
+      return true;
+    }
+    out += text[i++];
+  }
+  return false;
 }
 
 }  // namespace
@@ -67,20 +77,7 @@ std::vector<ConnectionProperty> ParseConnectionString(TextView text) {
     // Keyword: up to a single '=' ("==" is a literal '=').
     const std::size_t start = i;
     Text keyword;
-    bool found_equals = false;
-    while (i < n && text[i] != u';') {
-      if (text[i] == u'=') {
-        if (i + 1 < n && text[i + 1] == u'=') {
-          keyword += u'=';
-          i += 2;
-          continue;
-        }
-        found_equals = true;
-        ++i;
-        break;
-      }
-      keyword += text[i++];
-    }
+    const bool found_equals = ReadUpTo(text, i, u'=', u';', keyword);
     const TextView trimmed_keyword = Trim(keyword);
     if (!found_equals) {
       if (!trimmed_keyword.empty()) BadString(start, u"'" + Text(trimmed_keyword) + u"' has no '=' and value");
@@ -95,21 +92,9 @@ std::vector<ConnectionProperty> ParseConnectionString(TextView text) {
     if (i < n && (text[i] == u'"' || text[i] == u'\'')) {
       const char16_t quote = text[i];
       const std::size_t open = i++;
-      bool closed = false;
-      while (i < n) {
-        if (text[i] == quote) {
-          if (i + 1 < n && text[i + 1] == quote) {
-            value += quote;
-            i += 2;
-            continue;
-          }
-          closed = true;
-          ++i;
-          break;
-        }
-        value += text[i++];
+      if (!ReadUpTo(text, i, quote, u'\0', value)) {
+        BadString(open, u"the quoted value of '" + Text(trimmed_keyword) + u"' does not end");
       }
-      if (!closed) BadString(open, u"the quoted value of '" + Text(trimmed_keyword) + u"' does not end");
       while (i < n && IsBlank(text[i])) ++i;
       if (i < n && text[i] != u';') {
         BadString(i, u"text follows the quoted value of '" + Text(trimmed_keyword) + u"'");
@@ -123,7 +108,7 @@ std::vector<ConnectionProperty> ParseConnectionString(TextView text) {
 
     bool replaced = false;
     for (auto& property : properties) {
-      if (SameKeyword(property.keyword, trimmed_keyword)) {
+      if (EqualsIgnoringAsciiCase(property.keyword, trimmed_keyword)) {
         property.value = value;
         replaced = true;
       }
@@ -135,7 +120,7 @@ std::vector<ConnectionProperty> ParseConnectionString(TextView text) {
 
 const Text* FindProperty(const std::vector<ConnectionProperty>& properties, TextView keyword) {
   for (const auto& property : properties) {
-    if (SameKeyword(property.keyword, keyword)) return &property.value;
+    if (EqualsIgnoringAsciiCase(property.keyword, keyword)) return &property.value;
   }
   return nullptr;
 }
@@ -152,7 +137,7 @@ void JetConnection::Open(const Text& connection_string, const Text&, const Text&
   const auto properties = ParseConnectionString(connection_string);
   Text provider = provider_;
   if (const Text* named = FindProperty(properties, u"Provider")) provider = *named;
-  if (!SameKeyword(Trim(provider), kJetProvider)) {
+  if (!EqualsIgnoringAsciiCase(Trim(provider), kJetProvider)) {
     throw AutomationError(kErrProviderNotFound,
                           u"The provider '" + provider +
                               u"' is not available: this engine serves Microsoft.Jet.OLEDB.4.0 only.");

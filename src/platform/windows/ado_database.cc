@@ -43,42 +43,34 @@ DispatchArgs::~DispatchArgs() {
   for (VARIANT& value : values_) VariantClear(&value);
 }
 
+template <class Set>
+DispatchArgs& DispatchArgs::Append(VARTYPE type, Set&& set) {
+  values_.emplace_back();  // room first: a value once set is owned by the list
+  VARIANT& v = values_.back();
+  VariantInit(&v);
+  set(v);
+  V_VT(&v) = type;
+  return *this;
+}
+
 DispatchArgs& DispatchArgs::AddText(const Text& value) {
   Bstr text(value);
-  VARIANT v;
-  VariantInit(&v);
-  V_VT(&v) = VT_BSTR;
-  V_BSTR(&v) = text.Release();
-  values_.push_back(v);
-  return *this;
+  return Append(VT_BSTR, [&](VARIANT& v) { V_BSTR(&v) = text.Release(); });
 }
 
 DispatchArgs& DispatchArgs::AddLong(Long value) {
-  VARIANT v;
-  VariantInit(&v);
-  V_VT(&v) = VT_I4;
-  V_I4(&v) = value;
-  values_.push_back(v);
-  return *this;
+  return Append(VT_I4, [&](VARIANT& v) { V_I4(&v) = value; });
 }
 
 DispatchArgs& DispatchArgs::AddInteger(Integer value) {
-  VARIANT v;
-  VariantInit(&v);
-  V_VT(&v) = VT_I2;
-  V_I2(&v) = value;
-  values_.push_back(v);
-  return *this;
+  return Append(VT_I2, [&](VARIANT& v) { V_I2(&v) = value; });
 }
 
 DispatchArgs& DispatchArgs::AddDispatch(IDispatch* value) {
-  VARIANT v;
-  VariantInit(&v);
-  V_VT(&v) = VT_DISPATCH;
-  V_DISPATCH(&v) = value;
-  if (value != nullptr) value->AddRef();
-  values_.push_back(v);
-  return *this;
+  return Append(VT_DISPATCH, [&](VARIANT& v) {
+    V_DISPATCH(&v) = value;
+    if (value != nullptr) value->AddRef();
+  });
 }
 
 DispatchObject DispatchObject::Create(const wchar_t* prog_id) {

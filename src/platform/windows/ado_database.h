@@ -53,6 +53,10 @@ class DispatchArgs {
   std::vector<VARIANT>& values() { return values_; }
 
  private:
+  // Appends one argument of `type`; `set` stores its value.
+  template <class Set>
+  DispatchArgs& Append(VARTYPE type, Set&& set);
+
   std::vector<VARIANT> values_;
 };
 
