@@ -11,7 +11,9 @@ find "$build_dir" -name '*.gcda' -delete 2>/dev/null || true
 BUILD_DIR="$build_dir" CMAKE_ARGS="-DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS=--coverage \
   -DCMAKE_EXE_LINKER_FLAGS=--coverage -DCMAKE_SHARED_LINKER_FLAGS=--coverage -DQORVEL_BENCH=OFF" \
   scripts/build.sh
-ctest --test-dir "$build_dir" -j "$(nproc)" --output-on-failure >"$build_dir/ctest.log" || {
+# Unoptimised, the library also emits the vtables of its interfaces, so the
+# exported-symbols check belongs to the optimised builds only.
+ctest --test-dir "$build_dir" -j "$(nproc)" -E '^exported_symbols' --output-on-failure >"$build_dir/ctest.log" || {
   tail -40 "$build_dir/ctest.log"; exit 1; }
 gcovr --root . --filter 'src/' --filter 'tools/' --exclude-unreachable-branches \
   --object-directory "$build_dir" "$build_dir" >"$build_dir/coverage.txt"
