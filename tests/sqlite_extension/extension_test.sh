@@ -96,7 +96,7 @@ if [ -f "$shared/fixtures/billing.mdb" ]; then
   db="$shared/fixtures/billing.mdb"
   check "lookups on billing.mdb" "330.5|real|03/31/2011|2|36.5" \
     "$(sql en-US "select CreditAmount('$db', 417), typeof(CreditAmount('$db', 417)), LastPaymentDate('$db', 417), PymtCountByDateRange('$db', 417, '3/1/2011', '3/31/2011 23:59:59'), PymtsByDateRange('$db', 417, '3/1/2011', '3/31/2011', '');")"
-  # The other lookups, with the results the README gives; the aged balance
+  # The other lookups, with the results doc/functions.md gives; the aged balance
   # as the tool's late-bound call gives it.
   check "every other lookup" "10/01/2011|08/09/2011|10.0|250.5|90.0|2/15/2011|75.25|285.25|Yes|5.0|105.25" \
     "$(sql en-US "select LastModified('$db', 'Client', 42), LastModifiedCaseClient('$db', 'Billing', 417), LastPaymentAmt('$db', 417), CreditAmountRetainer('$db', 417), PrevBalDue('$db', 417, 982), PrevInvDateEntered('$db', 417, 982), InvoiceBalance('$db', 982), InvoiceFee('$db', 982), LTCBenefitTypeEnabledYN('$db', 417, 'Respite'), WOffsByDateRange('$db', 417, '3/1/2011', '3/31/2011', ''), FeesByDateRange('$db', 417, '3/1/2011', '3/31/2011', '');")"
