@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building and testing QORVEL needs.
 # Idempotent: installs only what is missing. Runs as root, or through sudo.
-#   scripts/install-deps.sh [clang] [coverage] [windows]
+#   scripts/install-deps.sh [clang] [coverage] [postgresql] [windows]
 #     clang     also clang and its sanitizer and fuzzer runtimes
 #     coverage  also gcovr, which sums gcov's line counts
+#     postgresql  also libpq and the PostgreSQL server (tests start their own)
 #     windows   also the mingw-w64 cross compilers, widl, Wine, zip, and npm
 #               (which fetches SQLite's source for the Windows builds)
 set -euo pipefail
@@ -20,6 +21,7 @@ for extra in "$@"; do
   case "$extra" in
     clang) packages+=(clang libclang-rt-14-dev) ;;
     coverage) packages+=(gcovr) ;;
+    postgresql) packages+=(libpq-dev postgresql) ;;
     windows)
       packages+=(mingw-w64 mingw-w64-tools libwine-dev wine64 zip)
       # Debian's npm only where there is none: a Node.js installed from
