@@ -7,6 +7,7 @@
 
 #include <utility>
 
+#include "jet/catalog.h"
 #include "jet/database.h"
 #include "jet/sqlite_handles.h"
 #include "modmain/error_styles.h"

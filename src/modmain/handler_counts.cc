@@ -15,7 +15,8 @@ HandlerCounts& ThreadHandlerCounts() noexcept {
 
 }  // namespace modmain
 
-static_assert(kMethodCount == static_cast<std::size_t>(modmain::kHandlerSlots), "the host's counts have a place for every method");
+static_assert(kMethodCount == static_cast<std::size_t>(modmain::kHandlerSlots),
+              "the host's counts have a place for every method");
 
 ErrorCounter::ErrorCounter() {
   const modmain::HandlerCounts& now = modmain::ThreadHandlerCounts();

@@ -28,7 +28,8 @@ TEST(Options, WordsAndUsageErrors) {
       {"x", OptionWords::kDoubleDash, false, {"-q"}, {"-q"}, "", ""},
       {"x", OptionWords::kDoubleDash, true, {"--all", "M", "--all", "--bogus"}, {"M", "--all", "--bogus"}, "", "all"},
       {"", OptionWords::kDoubleDash, true, {"--help", "--bogus"}, {}, "", "help"},
-      {"", OptionWords::kDoubleDash, true, {"--bogus", "--help"}, {}, "unknown option --bogus (qorvel --help lists the options)", ""},
+      {"", OptionWords::kDoubleDash, true, {"--bogus", "--help"}, {},
+       "unknown option --bogus (qorvel --help lists the options)", ""},
   };
   for (const auto& c : cases) {
     bool all = false;

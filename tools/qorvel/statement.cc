@@ -37,7 +37,8 @@ T ValueOrRaise(Result<T> result) {
 // Equal when the names differ at most in the case of ASCII letters.
 bool SameName(TextView a, TextView b) {
   const auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; };
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [&](char16_t x, char16_t y) { return lower(x) == lower(y); });
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [&](char16_t x, char16_t y) { return lower(x) == lower(y); });
 }
 
 // The client's own fields, read as a report reads its data source: the
