@@ -8,8 +8,7 @@
 #                                                     -> qorvel::qorvel_static too
 #   pkg-config --cflags --libs qorvel                 (--static for libqorvel.a)
 #
-# The installed tool links the library statically: it reaches the engine
-# and other internals that the shared library does not export.
+# The installed tool links the shared library, as any other host does.
 include(CMakePackageConfigHelpers)
 
 set(QORVEL_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/qorvel)

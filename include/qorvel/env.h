@@ -16,6 +16,7 @@
 #ifndef QORVEL_ENV_H_
 #define QORVEL_ENV_H_
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -83,6 +84,13 @@ class QORVEL_API Env {
   // The current local date and time.
   virtual DateTime Now() = 0;
 };
+
+// A new, closed connection and recordset over QORVEL's own engine, as
+// Env::Default() gives them on Linux, for a host's Env that serves boxes or
+// the clock its own way and the database as the library does. `now` is the
+// clock of Now() in statements; precondition: callable.
+QORVEL_API std::unique_ptr<Connection> CreateEngineConnection(std::function<DateTime()> now);
+QORVEL_API std::unique_ptr<Recordset> CreateEngineRecordset();
 
 // The component's application title, shown when a box is given no title.
 inline constexpr char16_t kApplicationTitle[] = u"QORVEL";

@@ -4,6 +4,7 @@
 
 #include "qorvel/automation_error.h"
 #include "qorvel/currency.h"
+#include "qorvel/database.h"
 #include "qorvel/date_time.h"
 #include "qorvel/dispatch.h"
 #include "qorvel/env.h"

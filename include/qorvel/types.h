@@ -8,7 +8,9 @@
 #ifndef QORVEL_TYPES_H_
 #define QORVEL_TYPES_H_
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -34,6 +36,13 @@ constexpr Boolean ToBoolean(bool value) { return value ? kTrue : kFalse; }
 // U+FFFD on the way in. Neither throws except on allocation failure.
 QORVEL_API std::string ToUtf8(TextView text);
 QORVEL_API Text FromUtf8(std::string_view utf8);
+
+// The offset of the first byte that does not begin a well-formed UTF-8
+// sequence (a lead byte whose continuation is missing counts as the fault;
+// overlong forms, surrogates and values beyond U+10FFFF are not
+// well-formed), or nothing when all of `bytes` is well-formed UTF-8: for
+// hosts that reject what FromUtf8 would replace. Never throws.
+QORVEL_API std::optional<std::size_t> InvalidUtf8At(std::string_view bytes);
 
 }  // namespace qorvel
 

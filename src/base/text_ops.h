@@ -5,8 +5,6 @@
 #ifndef QORVEL_BASE_TEXT_OPS_H_
 #define QORVEL_BASE_TEXT_OPS_H_
 
-#include <cstddef>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -27,12 +25,6 @@ TextView TrimBlanks(TextView text);
 // Equal when the texts differ at most in the case of ASCII letters.
 bool EqualsIgnoringAsciiCase(TextView a, TextView b);
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
-
-// The offset of the first byte that does not begin a well-formed UTF-8
-// sequence (a lead byte whose continuation is missing counts as the fault;
-// overlong forms, surrogates and values beyond U+10FFFF are not
-// well-formed), or nothing when all of `bytes` is well-formed UTF-8.
-std::optional<std::size_t> InvalidUtf8At(std::string_view bytes);
 
 // Appends the UTF-8 form of `cp`; a surrogate or a value beyond U+10FFFF
 // is written as U+FFFD.

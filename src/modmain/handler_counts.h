@@ -1,9 +1,8 @@
 // What the error handlers of the calling thread have done so far: how often
 // each method's handler ran, how many boxes each method showed, and how
 // often ConnectToDB failed and showed its box. Written only on the error
-// paths (a successful call costs nothing); read by hosts that report on
-// many calls, such as the qorvel tool's batch summary. Internal: not part of
-// the public headers.
+// paths (a successful call costs nothing); hosts that report on many calls
+// read them through ErrorCounter (qorvel/host.h).
 #ifndef QORVEL_MODMAIN_HANDLER_COUNTS_H_
 #define QORVEL_MODMAIN_HANDLER_COUNTS_H_
 

@@ -72,6 +72,8 @@ std::string UserLocaleName() { return platform::UserLocale().info().name; }
 
 std::vector<std::string> AvailableLocales() { return platform::LocaleNames(); }
 
+Text DecimalSeparator() { return platform::UserLocale().info().decimal; }
+
 Text DisplayText(const Variant& value) {
   if (value.IsNull()) return Text();
   try {

@@ -1,5 +1,6 @@
-// The Connection and Recordset over our engine, and the OLE DB connection
-// string reader.
+// The Connection and Recordset over our engine (which a host also gets from
+// CreateEngineConnection and CreateEngineRecordset), and the OLE DB
+// connection string reader.
 #include "platform/jet_database.h"
 
 #include "base/text_ops.h"
@@ -221,3 +222,13 @@ void JetRecordset::Close() {
 }
 
 }  // namespace qorvel::platform
+
+namespace qorvel {
+
+std::unique_ptr<Connection> CreateEngineConnection(std::function<DateTime()> now) {
+  return std::make_unique<platform::JetConnection>(std::move(now));
+}
+
+std::unique_ptr<Recordset> CreateEngineRecordset() { return std::make_unique<platform::JetRecordset>(); }
+
+}  // namespace qorvel

@@ -1,7 +1,8 @@
 // A program that uses an installed QORVEL: FormatPhone early bound through
 // the _KX interface, CreditAmount late bound through Invoke on the billing
-// fixture, and an AutomationError thrown inside the library and caught
-// here (which needs the library's exported type information).
+// fixture and the same figure through the engine's Database, and an
+// AutomationError thrown inside the library and caught here (which needs
+// the library's exported type information).
 //   consumer [BILLING_MDB]
 // Prints "N passed, N failed"; exits 1 when a check failed.
 #include <cstdio>
@@ -47,6 +48,13 @@ int main(int argc, char** argv) {
                     result.value.AsCurrency() == qorvel::Currency::FromRaw(3305000);
     Check("CreditAmount late bound", ok,
           result.ok() ? qorvel::ToUtf8(qorvel::DisplayText(result.value)) : result.message);
+
+    qorvel::Result<qorvel::Database> db = qorvel::Database::Open(qorvel::FromUtf8(argv[1]));
+    const qorvel::Result<qorvel::Rows> sum =
+        db.ok() ? db.value().Execute(u"Select Sum(Balance) From Credit Where Active = 1 And PeopleID = 417")
+                : qorvel::Result<qorvel::Rows>(db.error());
+    Check("the same sum through the Database", sum.ok() && sum.value().at(0, 0) == result.value,
+          sum.ok() ? qorvel::ToUtf8(qorvel::DisplayText(sum.value().at(0, 0))) : sum.error().what());
   } else {
     std::printf("skipped CreditAmount: no billing database given\n");
   }

@@ -136,18 +136,17 @@ BatchOutput RunDecodedBatch(const std::vector<DecodedLine>& input, const BatchOp
   if (jobs == 1) {
     KX kx;
     OutputEncoder encoder(options.output_encoding);
-    ErrorSummary summary;
+    ErrorCounter counter;
     for (std::size_t i = 0; i < input.size(); ++i) {
       bool ok = true;
-      const std::uint64_t mark = ErrorSummary::Mark();
+      counter.BeginCall();
       output.lines[i] = RunInputLine(kx, input[i], i + 1, options, encoder, &ok);
-      summary.Count(input[i], mark);
+      CountLine(counter, input[i]);
       if (!ok) ++failed;
       if (stream_to) write(i);
       progress.Update(i + 1);
     }
-    summary.Finish();
-    output.errors.Merge(summary);
+    output.errors.Merge(counter.counts());
   } else {
     // Workers take blocks of lines; the calling thread writes the lines in
     // input order as their blocks complete.
@@ -160,16 +159,16 @@ BatchOutput RunDecodedBatch(const std::vector<DecodedLine>& input, const BatchOp
       workers.emplace_back([&] {
         KX kx;  // one object, and this thread's own connection
         OutputEncoder encoder(options.output_encoding);  // and its own converter
-        ErrorSummary summary;
+        ErrorCounter counter;
         for (;;) {
           const std::size_t block = next.fetch_add(1);
           if (block >= block_done.size()) break;
           const std::size_t end = std::min(input.size(), BlockStart(block + 1));
           for (std::size_t i = BlockStart(block); i < end; ++i) {
             bool ok = true;
-            const std::uint64_t mark = ErrorSummary::Mark();
+            counter.BeginCall();
             output.lines[i] = RunInputLine(kx, input[i], i + 1, options, encoder, &ok);
-            summary.Count(input[i], mark);
+            CountLine(counter, input[i]);
             if (!ok) ++failed;
           }
           {
@@ -178,9 +177,9 @@ BatchOutput RunDecodedBatch(const std::vector<DecodedLine>& input, const BatchOp
           }
           cv.notify_one();
         }
-        summary.Finish();
+        const ErrorCounts counts = counter.counts();
         const std::lock_guard<std::mutex> lock(mutex);
-        output.errors.Merge(summary);
+        output.errors.Merge(counts);
       });
     }
     for (std::size_t block = 0; block < block_done.size(); ++block) {
@@ -204,38 +203,25 @@ BatchOutput RunDecodedBatch(const std::vector<DecodedLine>& input, const BatchOp
 int BatchCommand(const std::vector<std::string>& words) {
   BatchOptions options;
   bool quiet = false;
-  std::string file = "-";
   std::string encoding;
-  bool have_file = false;
-  for (std::size_t i = 0; i < words.size(); ++i) {
-    const std::string& w = words[i];
-    if (w == "--json") {
-      options.json = true;
-    } else if (w == "--quiet") {
-      quiet = true;
-    } else if (w == "--encoding" || w == "--output-encoding") {
-      const std::optional<std::string> name = EncodingOption("batch", w, words, &i);
-      if (!name) return kExitUsage;
-      (w == "--encoding" ? encoding : options.output_encoding) = *name;
-    } else if (w == "--jobs") {
-      if (i + 1 >= words.size()) return Fail("batch: --jobs needs a number, e.g. --jobs 2");
-      try {
-        options.jobs = std::stoi(words[++i]);
-      } catch (...) {
-        options.jobs = 0;
-      }
-      if (options.jobs < 1 || options.jobs > 256) {
-        return Fail("batch: --jobs takes a number from 1 to 256, not \"" + words[i] + "\"");
-      }
-    } else if (w.size() > 1 && w[0] == '-' ) {
-      return Fail("batch: unknown option " + w + " (see qorvel batch --help)");
-    } else if (!have_file) {
-      file = w;
-      have_file = true;
-    } else {
-      return Fail("batch: one input file only; \"" + w + "\" is a second one");
+  Options reader("batch", OptionWords::kDash);
+  reader.Flag("--json", &options.json).Flag("--quiet", &quiet).OneOperand("input file");
+  EncodingOption(reader, "batch", "--encoding", &encoding);
+  EncodingOption(reader, "batch", "--output-encoding", &options.output_encoding);
+  reader.Valued("--jobs", "batch: --jobs needs a number, e.g. --jobs 2", [&](const std::string& value) {
+    try {
+      options.jobs = std::stoi(value);
+    } catch (...) {
+      options.jobs = 0;
     }
-  }
+    if (options.jobs < 1 || options.jobs > 256) {
+      return "batch: --jobs takes a number from 1 to 256, not \"" + value + "\"";
+    }
+    return std::string();
+  });
+  const Options::Parsed parsed = reader.Parse(words);
+  if (!parsed.error.empty()) return Fail(parsed.error);
+  const std::string file = parsed.operands.empty() ? "-" : parsed.operands.front();
   std::ios::sync_with_stdio(false);
   std::string bytes;
   if (file == "-") {

@@ -11,27 +11,21 @@ int CallCommand(const std::vector<std::string>& words) {
   bool json = false;
   std::string encoding;
   std::string output_encoding;
-  std::size_t i = 0;
-  for (; i < words.size() && words[i].rfind("--", 0) == 0; ++i) {
-    const std::string& w = words[i];
-    if (w == "--json") {
-      json = true;
-    } else if (w == "--encoding" || w == "--output-encoding") {
-      const std::optional<std::string> name = EncodingOption("call", w, words, &i);
-      if (!name) return kExitUsage;
-      (w == "--encoding" ? encoding : output_encoding) = *name;
-    } else {
-      return Fail("call: unknown option " + w + " (see qorvel call --help)");
-    }
-  }
-  if (i >= words.size()) return Fail("call: which method? (qorvel methods lists them)");
+  Options options("call");
+  options.OptionsFirst().Flag("--json", &json);
+  EncodingOption(options, "call", "--encoding", &encoding);
+  EncodingOption(options, "call", "--output-encoding", &output_encoding);
+  const Options::Parsed parsed = options.Parse(words);
+  if (!parsed.error.empty()) return Fail(parsed.error);
+  const std::vector<std::string>& operands = parsed.operands;
+  if (operands.empty()) return Fail("call: which method? (qorvel methods lists them)");
   // The method and the arguments, from the encoding of the terminal or script.
   std::vector<std::string> texts;
-  for (std::size_t k = i; k < words.size(); ++k) {
+  for (std::size_t k = 0; k < operands.size(); ++k) {
     std::string utf8, error;
-    if (!DecodeText(words[k], encoding, &utf8, &error)) {
-      return Fail("call: " + (k == i ? std::string("the method name") : "argument " + std::to_string(k - i)) +
-                  " is " + error);
+    if (!DecodeText(operands[k], encoding, &utf8, &error)) {
+      return Fail("call: " + (k == 0 ? std::string("the method name") : "argument " + std::to_string(k)) + " is " +
+                  error);
     }
     texts.push_back(std::move(utf8));
   }

@@ -2,41 +2,20 @@
 #include "cli.h"
 
 #include <algorithm>
-#include <cctype>
 #include <iostream>
 
+#include "edit_distance.h"
 #include "encoding.h"
 #include "json.h"
-#include "modmain/mod_main.h"
-#include "qorvel/env.h"
-#include "platform/jet_database.h"
 
 namespace qorvel::tool {
 namespace {
-
-// Levenshtein distance ignoring ASCII case, for suggesting method names.
-std::size_t Distance(const std::string& a, const std::string& b) {
-  std::vector<std::size_t> row(b.size() + 1);
-  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
-  for (std::size_t i = 1; i <= a.size(); ++i) {
-    std::size_t diag = row[0];
-    row[0] = i;
-    for (std::size_t j = 1; j <= b.size(); ++j) {
-      const std::size_t up = row[j];
-      const bool same = std::tolower(static_cast<unsigned char>(a[i - 1])) ==
-                        std::tolower(static_cast<unsigned char>(b[j - 1]));
-      row[j] = std::min({row[j] + 1, row[j - 1] + 1, diag + (same ? 0 : 1)});
-      diag = up;
-    }
-  }
-  return row[b.size()];
-}
 
 std::string ClosestNames(const std::string& name) {
   std::vector<std::pair<std::size_t, std::string>> scored;
   for (const MethodInfo& m : Methods()) {
     const std::string candidate = ToUtf8(m.name);
-    scored.emplace_back(Distance(name, candidate), candidate);
+    scored.emplace_back(EditDistance(name, candidate), candidate);
   }
   std::sort(scored.begin(), scored.end());
   std::string out;
@@ -45,14 +24,6 @@ std::string ClosestNames(const std::string& name) {
 }
 
 }  // namespace
-
-OpenedDatabase::OpenedDatabase(const std::string& path)
-    : connection_(Env::Default()->CreateConnection()) {
-  modmain::OpenDatabase(*connection_, FromUtf8(path));
-  database_ = &platform::DatabaseOf(*connection_);
-}
-
-OpenedDatabase::~OpenedDatabase() = default;
 
 int Fail(const std::string& message) {
   std::cerr << "qorvel: " << message << "\n";
@@ -103,19 +74,16 @@ std::string OutcomeJson(const CallOutcome& outcome) {
   return out + "]}";
 }
 
-std::optional<std::string> EncodingOption(const std::string& command, const std::string& option,
-                                          const std::vector<std::string>& words, std::size_t* i) {
-  if (*i + 1 >= words.size()) {
-    Fail(command + ": " + option + " needs the name of an encoding, e.g. " + option + " windows-1252");
-    return std::nullopt;
-  }
-  const std::string& name = words[++*i];
-  if (!KnownEncoding(name)) {
-    Fail(command + ": " + option + ": no encoding \"" + name +
-         "\" is known here (iconv -l lists the names, e.g. windows-1252, ISO-8859-15, UTF-16LE)");
-    return std::nullopt;
-  }
-  return name;
+void EncodingOption(Options& options, const std::string& command, const std::string& option, std::string* name) {
+  options.Valued(option, command + ": " + option + " needs the name of an encoding, e.g. " + option + " windows-1252",
+                 [=](const std::string& value) {
+                   if (KnownEncoding(value)) {
+                     *name = value;
+                     return std::string();
+                   }
+                   return command + ": " + option + ": no encoding \"" + value +
+                          "\" is known here (iconv -l lists the names, e.g. windows-1252, ISO-8859-15, UTF-16LE)";
+                 });
 }
 
 }  // namespace qorvel::tool

@@ -3,40 +3,17 @@
 #ifndef QORVEL_TOOLS_CLI_H_
 #define QORVEL_TOOLS_CLI_H_
 
-#include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
+#include "options.h"
 #include "qorvel/qorvel.h"
-
-namespace qorvel::jet {
-class Database;
-}  // namespace qorvel::jet
 
 namespace qorvel::tool {
 
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailed = 1;  // the command ran, some of its work failed
 inline constexpr int kExitUsage = 2;   // a usage error or a call the dispatch rejects
-
-// The database at `path`, opened through the platform's connection exactly
-// as the lookups open theirs (modmain::OpenDatabase), for the tool's own
-// reading of a database through the engine.
-class OpenedDatabase {
- public:
-  // Raises AutomationError as the lookups' connection would.
-  explicit OpenedDatabase(const std::string& path);
-  ~OpenedDatabase();
-  OpenedDatabase(const OpenedDatabase&) = delete;
-  OpenedDatabase& operator=(const OpenedDatabase&) = delete;
-
-  jet::Database& database() const { return *database_; }
-
- private:
-  std::unique_ptr<Connection> connection_;
-  jet::Database* database_;
-};
 
 // Writes "qorvel: MESSAGE" to standard error and returns kExitUsage.
 int Fail(const std::string& message);
@@ -63,11 +40,10 @@ std::string FailureMessage(const CallOutcome& outcome);
 // {"method": ..., "result": {"type": ..., "value": ...}, "args": [...], "boxes": [...]}
 std::string OutcomeJson(const CallOutcome& outcome);
 
-// The value of the encoding option `option` of `command` after words[*i],
-// which it steps over: an encoding that iconv knows. Nullopt, after saying
-// why on standard error, when the name is missing or unknown.
-std::optional<std::string> EncodingOption(const std::string& command, const std::string& option,
-                                          const std::vector<std::string>& words, std::size_t* i);
+// Declares the encoding option `option` ("--encoding") of `command`, whose
+// value, the name of an encoding that iconv knows, goes to `*name`.
+// Precondition: `name` outlives `options`.
+void EncodingOption(Options& options, const std::string& command, const std::string& option, std::string* name);
 
 }  // namespace qorvel::tool
 

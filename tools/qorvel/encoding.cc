@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "base/text_ops.h"
+#include "qorvel/types.h"
 
 namespace qorvel::tool {
 namespace {

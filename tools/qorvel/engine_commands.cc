@@ -1,8 +1,6 @@
 // qorvel sql and qorvel convert: the engine's diagnostics for report
 // designers. Both open the database as the lookups do (the component's
-// provider and connection string), through the platform's connection.
-#include <sqlite3.h>
-
+// provider and connection string), through the library's Database.
 #include <charconv>
 #include <cstdio>
 #include <filesystem>
@@ -12,9 +10,8 @@
 #include "cli.h"
 #include "commands.h"
 #include "json.h"
-#include "jet/database.h"
-#include "jet/sqlite_handles.h"
 #include "progress.h"
+#include "qorvel/database.h"
 
 namespace qorvel::tool {
 namespace {
@@ -26,9 +23,9 @@ constexpr std::size_t kShownBytes = 32;
 // Exit status of a convert that left columns out.
 constexpr int kExitIncomplete = 3;
 
-std::string Cell(const Variant& value, jet::JetType type) {
+std::string Cell(const Variant& value, ColumnType type) {
   if (value.IsNull()) return "Null";
-  if ((type == jet::JetType::kBinary || type == jet::JetType::kOle) && value.type() == VarType::kText) {
+  if ((type == ColumnType::kBinary || type == ColumnType::kOle) && value.type() == VarType::kText) {
     // The engine gives the bytes as hexadecimal text, two digits a byte.
     const std::string hex = ToUtf8(value.AsText());
     const std::size_t bytes = hex.size() / 2;
@@ -67,10 +64,10 @@ std::string CsvField(const Variant& value) {
   return quoted + "\"";
 }
 
-void PrintTable(const jet::ResultSet& rows) {
+void PrintTable(const Rows& rows) {
   // A header of names and types, then one tab-separated line per row.
   for (std::size_t c = 0; c < rows.columns.size(); ++c) {
-    std::cout << (c ? "\t" : "") << ToUtf8(rows.columns[c].name) << " (" << jet::JetTypeName(rows.columns[c].type)
+    std::cout << (c ? "\t" : "") << ToUtf8(rows.columns[c].name) << " (" << ColumnTypeName(rows.columns[c].type)
               << ")";
   }
   std::cout << "\n";
@@ -82,7 +79,7 @@ void PrintTable(const jet::ResultSet& rows) {
   }
 }
 
-void PrintCsv(const jet::ResultSet& rows) {
+void PrintCsv(const Rows& rows) {
   for (std::size_t c = 0; c < rows.columns.size(); ++c) {
     std::cout << (c ? "," : "") << CsvField(Variant::FromText(rows.columns[c].name));
   }
@@ -93,7 +90,7 @@ void PrintCsv(const jet::ResultSet& rows) {
   }
 }
 
-void PrintJsonLines(const jet::ResultSet& rows) {
+void PrintJsonLines(const Rows& rows) {
   for (std::size_t r = 0; r < rows.row_count(); ++r) {
     std::cout << "{";
     for (std::size_t c = 0; c < rows.columns.size(); ++c) {
@@ -103,22 +100,6 @@ void PrintJsonLines(const jet::ResultSet& rows) {
   }
 }
 
-// The rows of each of `tables` in the SQLite file that convert wrote (under
-// the tables' own names); nothing when the file cannot be read.
-std::optional<std::size_t> RowsWritten(const std::string& path, const std::vector<jet::TableInfo>& tables) {
-  jet::Connection db;
-  if (jet::OpenConnection(path.c_str(), SQLITE_OPEN_READONLY, &db) != SQLITE_OK) return std::nullopt;
-  std::size_t rows = 0;
-  for (const jet::TableInfo& table : tables) {
-    int rc = SQLITE_OK;
-    const jet::Statement count =
-        jet::PrepareStatement(db.get(), "SELECT COUNT(*) FROM " + jet::QuoteIdentifier(ToUtf8(table.name)), &rc);
-    if (rc != SQLITE_OK || sqlite3_step(count.get()) != SQLITE_ROW) return std::nullopt;
-    rows += static_cast<std::size_t>(sqlite3_column_int64(count.get(), 0));
-  }
-  return rows;
-}
-
 int DatabaseError(const std::string& command, const AutomationError& e) {
   return Fail(command + ": error " + std::to_string(e.number()) + ": " + ToUtf8(e.description()));
 }
@@ -126,20 +107,17 @@ int DatabaseError(const std::string& command, const AutomationError& e) {
 }  // namespace
 
 int SqlCommand(const std::vector<std::string>& words) {
-  std::vector<std::string> operands;
   std::string format = "table";
-  for (std::size_t i = 0; i < words.size(); ++i) {
-    if (words[i] == "--format") {
-      if (i + 1 >= words.size() || (words[i + 1] != "table" && words[i + 1] != "csv" && words[i + 1] != "json")) {
-        return Fail("sql: --format is table, csv or json");
-      }
-      format = words[++i];
-    } else if (words[i].rfind("--", 0) == 0) {
-      return Fail("sql: unknown option " + words[i] + " (see qorvel sql --help)");
-    } else {
-      operands.push_back(words[i]);
-    }
-  }
+  const std::string format_error = "sql: --format is table, csv or json";
+  Options options("sql");
+  options.Valued("--format", format_error, [&](const std::string& value) {
+    if (value != "table" && value != "csv" && value != "json") return format_error;
+    format = value;
+    return std::string();
+  });
+  const Options::Parsed parsed = options.Parse(words);
+  if (!parsed.error.empty()) return Fail(parsed.error);
+  const std::vector<std::string>& operands = parsed.operands;
   if (operands.size() != 2) {
     return Fail("sql takes a database and one statement, e.g. qorvel sql billing.mdb "
                 "\"Select Sum(Balance) From Credit Where PeopleID = 417\"");
@@ -147,38 +125,30 @@ int SqlCommand(const std::vector<std::string>& words) {
   if (!std::filesystem::exists(operands[0])) {
     return Fail("sql: no database at \"" + operands[0] + "\"; give the path of a .mdb or SQLite file");
   }
-  try {
-    const OpenedDatabase opened(operands[0]);
-    const jet::ResultSet rows = opened.database().Execute(FromUtf8(operands[1]));
-    if (format == "csv") {
-      PrintCsv(rows);
-    } else if (format == "json") {
-      PrintJsonLines(rows);
-    } else {
-      PrintTable(rows);
-    }
-    std::cerr << rows.row_count() << (rows.row_count() == 1 ? " row\n" : " rows\n");
-    return kExitOk;
-  } catch (const AutomationError& e) {
-    return DatabaseError("sql", e);
+  Result<Database> database = Database::Open(FromUtf8(operands[0]));
+  if (!database.ok()) return DatabaseError("sql", database.error());
+  const Result<Rows> rows = database.value().Execute(FromUtf8(operands[1]));
+  if (!rows.ok()) return DatabaseError("sql", rows.error());
+  if (format == "csv") {
+    PrintCsv(rows.value());
+  } else if (format == "json") {
+    PrintJsonLines(rows.value());
+  } else {
+    PrintTable(rows.value());
   }
+  const std::size_t count = rows.value().row_count();
+  std::cerr << count << (count == 1 ? " row\n" : " rows\n");
+  return kExitOk;
 }
 
 int ConvertCommand(const std::vector<std::string>& words) {
-  std::vector<std::string> operands;
   bool skip_unsupported = false;
   bool quiet = false;
-  for (const std::string& word : words) {
-    if (word == "--skip-unsupported") {
-      skip_unsupported = true;
-    } else if (word == "--quiet") {
-      quiet = true;
-    } else if (word.rfind("--", 0) == 0) {
-      return Fail("convert: unknown option " + word + " (see qorvel convert --help)");
-    } else {
-      operands.push_back(word);
-    }
-  }
+  Options options("convert");
+  options.Flag("--skip-unsupported", &skip_unsupported).Flag("--quiet", &quiet);
+  const Options::Parsed parsed = options.Parse(words);
+  if (!parsed.error.empty()) return Fail(parsed.error);
+  const std::vector<std::string>& operands = parsed.operands;
   if (operands.size() != 2) {
     return Fail("convert takes a database and the SQLite file to write, e.g. qorvel convert billing.mdb billing.sqlite");
   }
@@ -189,49 +159,43 @@ int ConvertCommand(const std::vector<std::string>& words) {
   if (std::filesystem::equivalent(operands[0], operands[1], same)) {
     return Fail("convert: the output would replace the database itself; choose another file");
   }
-  try {
-    const OpenedDatabase opened(operands[0]);
-    jet::Database& database = opened.database();
-    const std::vector<jet::TableInfo> tables = database.tables();  // a copy: a reload would replace them
-    // A bar for files that take a while to read.
-    constexpr std::uintmax_t kLargeFile = 16u << 20;
-    std::error_code size_error;
-    const std::uintmax_t size = std::filesystem::file_size(operands[0], size_error);
-    if (!quiet && !size_error && ShowProgress(true, static_cast<std::size_t>(size / 1024), kLargeFile / 1024)) {
-      // Each table loads as a statement first names it, one after another,
-      // so that the bar can count them; the export then finds them loaded.
-      Progress progress(true, tables.size(), "tables");
-      for (std::size_t t = 0; t < tables.size(); ++t) {
-        database.Execute(u"Select Count(*) From [" + tables[t].name + u"]");
-        progress.Update(t + 1, t + 1 == tables.size());
-      }
-    }
-    database.ExportToSqlite(operands[1]);
-
-    const std::optional<std::size_t> rows = RowsWritten(operands[1], tables);
-    std::size_t carried = 0;
-    std::size_t skipped = 0;
-    for (const jet::TableInfo& table : tables) {
-      carried += table.columns.size();
-      for (const jet::UnsupportedColumn& column : table.unsupported) {
-        ++skipped;
-        std::cerr << "qorvel: convert: " << (skip_unsupported ? "skipped" : "could not carry") << " column "
-                  << ToUtf8(column.name) << " of table " << ToUtf8(table.name) << ": its type is not supported ("
-                  << ToUtf8(column.kind) << ")\n";
-      }
-    }
-    std::cerr << "wrote " << tables.size() << (tables.size() == 1 ? " table, " : " tables, ");
-    if (rows) std::cerr << *rows << (*rows == 1 ? " row, " : " rows, ");
-    std::cerr << carried << (carried == 1 ? " column" : " columns") << " to " << operands[1];
-    if (skipped > 0) {
-      std::cerr << "; " << skipped << (skipped == 1 ? " column" : " columns") << " left out"
-                << (skip_unsupported ? " (--skip-unsupported)" : ": the copy is incomplete");
-    }
-    std::cerr << "\n";
-    return skipped > 0 && !skip_unsupported ? kExitIncomplete : kExitOk;
-  } catch (const AutomationError& e) {
-    return DatabaseError("convert", e);
+  Result<Database> database = Database::Open(FromUtf8(operands[0]));
+  if (!database.ok()) return DatabaseError("convert", database.error());
+  // A bar for files that take a while to read.
+  constexpr std::uintmax_t kLargeFile = 16u << 20;
+  std::error_code size_error;
+  const std::uintmax_t size = std::filesystem::file_size(operands[0], size_error);
+  std::optional<Progress> bar;
+  Database::Progress report;
+  if (!quiet && !size_error && ShowProgress(true, static_cast<std::size_t>(size / 1024), kLargeFile / 1024)) {
+    bar.emplace(true, database.value().Tables().size(), "tables");
+    report = [&bar](std::size_t done, std::size_t total) { bar->Update(done, done == total); };
   }
+  const Result<ExportSummary> exported = database.value().ExportToSqlite(operands[1], report);
+  if (!exported.ok()) return DatabaseError("convert", exported.error());
+
+  const ExportSummary& summary = exported.value();
+  std::size_t carried = 0;
+  std::size_t skipped = 0;
+  for (const Table& table : summary.tables) {
+    carried += table.columns.size();
+    for (const UnsupportedColumn& column : table.unsupported) {
+      ++skipped;
+      std::cerr << "qorvel: convert: " << (skip_unsupported ? "skipped" : "could not carry") << " column "
+                << ToUtf8(column.name) << " of table " << ToUtf8(table.name) << ": its type is not supported ("
+                << ToUtf8(column.kind) << ")\n";
+    }
+  }
+  const std::size_t tables = summary.tables.size();
+  std::cerr << "wrote " << tables << (tables == 1 ? " table, " : " tables, ");
+  if (summary.rows) std::cerr << *summary.rows << (*summary.rows == 1 ? " row, " : " rows, ");
+  std::cerr << carried << (carried == 1 ? " column" : " columns") << " to " << operands[1];
+  if (skipped > 0) {
+    std::cerr << "; " << skipped << (skipped == 1 ? " column" : " columns") << " left out"
+              << (skip_unsupported ? " (--skip-unsupported)" : ": the copy is incomplete");
+  }
+  std::cerr << "\n";
+  return skipped > 0 && !skip_unsupported ? kExitIncomplete : kExitOk;
 }
 
 }  // namespace qorvel::tool

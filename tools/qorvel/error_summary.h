@@ -6,31 +6,22 @@
 #ifndef QORVEL_TOOLS_ERROR_SUMMARY_H_
 #define QORVEL_TOOLS_ERROR_SUMMARY_H_
 
-#include <cstdint>
 #include <string>
 
 #include "encoding.h"
-#include "modmain/handler_counts.h"
+#include "qorvel/host.h"
 
 namespace qorvel::tool {
 
-// Counts the calls made on one thread between its construction and
-// Finish(); summaries of several threads add up with Merge.
+// After the call of `line` (METHOD<TAB>ARGS...) begun at the counter's
+// BeginCall: counts it in `counter` when it ended in its method's error
+// result. Precondition: on the counter's thread.
+void CountLine(ErrorCounter& counter, const DecodedLine& line);
+
+// The counts of a batch's threads, added up.
 class ErrorSummary {
  public:
-  // Starts counting on the calling thread.
-  ErrorSummary();
-
-  // Before a call: the thread's count of handled errors.
-  static std::uint64_t Mark() { return modmain::ThreadHandlerCounts().handled; }
-  // After the call of `line` (METHOD<TAB>ARGS...) that began at `mark`.
-  // Precondition: on the thread that constructed the summary.
-  void Count(const DecodedLine& line, std::uint64_t mark);
-  // Takes the boxes and connection failures of this thread since the
-  // construction. Precondition: on the thread that constructed it; once.
-  void Finish();
-
-  void Merge(const ErrorSummary& other);
+  void Merge(const ErrorCounts& counts);
 
   // "batch: 3 calls ended in an error (CreditAmount 2, FormatZip 1); 1
   // connection failure; 2 message boxes shown (CreditAmount 1, ConnectToDB
@@ -38,8 +29,7 @@ class ErrorSummary {
   std::string Line() const;
 
  private:
-  modmain::HandlerCounts start_;
-  modmain::HandlerCounts totals_;  // errors: calls that ended in one
+  ErrorCounts totals_;
 };
 
 }  // namespace qorvel::tool

@@ -10,6 +10,7 @@
 #include "batch.h"
 #include "cli.h"
 #include "commands.h"
+#include "options.h"
 
 namespace qorvel::tool {
 namespace {
@@ -151,34 +152,32 @@ void PrintMainHelp(std::ostream& out) {
 
 int Main(int argc, char** argv) {
   const std::vector<std::string> words(argv + 1, argv + argc);
-  std::size_t i = 0;
-  for (; i < words.size() && words[i].rfind("--", 0) == 0; ++i) {
-    const std::string& w = words[i];
-    if (w == "--help") {
-      PrintMainHelp(std::cout);
-      return kExitOk;
-    }
-    if (w == "--version") {
-      std::cout << "qorvel " << kVersion << "\n";
-      return kExitOk;
-    }
-    if (w == "--locale") {
-      if (i + 1 >= words.size()) return Fail("--locale needs a name, e.g. --locale en-GB");
-      if (!SetUserLocale(words[++i])) {
-        std::string known;
-        for (const std::string& n : AvailableLocales()) known += " " + n;
-        return Fail("unknown locale \"" + words[i] + "\"; choose one of:" + known);
-      }
-      continue;
-    }
-    return Fail("unknown option " + w + " (qorvel --help lists the options)");
+  bool help = false;
+  bool version = false;
+  Options options("");
+  options.OptionsFirst().FinalFlag("--help", &help).FinalFlag("--version", &version);
+  options.Valued("--locale", "--locale needs a name, e.g. --locale en-GB", [](const std::string& name) {
+    if (SetUserLocale(name)) return std::string();
+    std::string known;
+    for (const std::string& n : AvailableLocales()) known += " " + n;
+    return "unknown locale \"" + name + "\"; choose one of:" + known;
+  });
+  const Options::Parsed parsed = options.Parse(words);
+  if (!parsed.error.empty()) return Fail(parsed.error);
+  if (help) {
+    PrintMainHelp(std::cout);
+    return kExitOk;
   }
-  if (i >= words.size()) {
+  if (version) {
+    std::cout << "qorvel " << kVersion << "\n";
+    return kExitOk;
+  }
+  if (parsed.operands.empty()) {
     PrintMainHelp(std::cerr);
     return kExitUsage;
   }
-  const std::string& name = words[i];
-  const std::vector<std::string> rest(words.begin() + static_cast<std::ptrdiff_t>(i) + 1, words.end());
+  const std::string& name = parsed.operands.front();
+  const std::vector<std::string> rest(parsed.operands.begin() + 1, parsed.operands.end());
   for (const Command& c : kCommands) {
     if (name != c.name) continue;
     for (const std::string& w : rest) {

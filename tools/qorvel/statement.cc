@@ -14,13 +14,11 @@
 #include <iostream>
 #include <sstream>
 
-#include "base/text_ops.h"
 #include "cli.h"
 #include "demo_db.h"
 #include "progress.h"
-#include "jet/database.h"
+#include "qorvel/database.h"
 #include "qorvel/env.h"
-#include "platform/jet_database.h"
 
 namespace qorvel::tool {
 namespace {
@@ -29,24 +27,38 @@ constexpr std::array<std::pair<Integer, Integer>, 4> kBuckets = {
     {{0, 30}, {30, 60}, {60, 90}, {90, 32767}}};
 constexpr const char* kBucketNames[] = {"0-30 days", "30-60 days", "60-90 days", "90+ days"};
 
+// The value of `result`, or its error raised.
+template <class T>
+T ValueOrRaise(Result<T> result) {
+  if (!result.ok()) throw result.error();
+  return std::move(result.value());
+}
+
+// Equal when the names differ at most in the case of ASCII letters.
+bool SameName(TextView a, TextView b) {
+  const auto lower = [](char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; };
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(),
+                    [&](char16_t x, char16_t y) { return lower(x) == lower(y); });
+}
+
 // The client's own fields, read as a report reads its data source: the
 // columns of kClientColumns that the database's Client table has.
 class DataSource {
  public:
-  explicit DataSource(const std::string& path) : opened_(path) {
-    const jet::TableInfo* client = opened_.database().FindTable(u"Client");
+  explicit DataSource(const std::string& path) : database_(ValueOrRaise(Database::Open(FromUtf8(path)))) {
+    const std::optional<Table> client = database_.FindTable(u"Client");
     for (const char16_t* name : kClientColumns) {
       bool found = false;
       if (client) {
-        for (const jet::ColumnInfo& column : client->columns) found = found || EqualsIgnoringAsciiCase(column.name, name);
+        for (const Column& column : client->columns) found = found || SameName(column.name, name);
       }
       (found ? present_ : missing_).push_back(name);
     }
   }
-  jet::ResultSet Query(const Text& statement) { return opened_.database().Execute(statement); }
+  Rows Query(const Text& statement) { return ValueOrRaise(database_.Execute(statement)); }
 
   // The client's row: the columns the table has, in the order of kClientColumns.
-  jet::ResultSet ClientRow(const Text& id) {
+  Rows ClientRow(const Text& id) {
     Text columns;
     for (const Text& name : present_) columns += (columns.empty() ? u"" : u", ") + name;
     return Query(u"Select " + (columns.empty() ? Text(u"PeopleID") : columns) + u" From Client Where PeopleID = " +
@@ -54,7 +66,7 @@ class DataSource {
   }
   // The text of column `name` in the client's row; empty when the table
   // lacks the column or the row is missing.
-  Text Field(const jet::ResultSet& row, const char16_t* name) const {
+  Text Field(const Rows& row, const char16_t* name) const {
     for (std::size_t c = 0; c < present_.size(); ++c) {
       if (present_[c] == name) return row.row_count() ? DisplayText(row.at(0, c)) : Text();
     }
@@ -63,7 +75,7 @@ class DataSource {
   const std::vector<Text>& missing() const { return missing_; }
 
  private:
-  OpenedDatabase opened_;
+  Database database_;
   std::vector<Text> present_;
   std::vector<Text> missing_;
 };
@@ -84,7 +96,7 @@ Text Number(Long n) {
 // Money with two decimals (four when it has them) and the locale's
 // decimal separator, as a statement prints it.
 std::string MoneyText(Currency value) {
-  const std::string separator = ToUtf8(DisplayText(Variant::FromCurrency(Currency::FromRaw(5000)))).substr(1, 1);
+  const std::string separator = ToUtf8(DecimalSeparator());
   std::string fixed = value.ToFixedString();  // "-12.3400"
   if (fixed.size() >= 2 && fixed.compare(fixed.size() - 2, 2, "00") == 0) fixed.resize(fixed.size() - 2);
   const std::size_t point = fixed.find('.');
@@ -140,7 +152,7 @@ std::string Pad(const std::string& text, std::size_t width, bool right = false) 
 StatementData BuildStatement(KX& kx, const std::string& db_path, Long people_id, DateTime today) {
   DataSource& source = SourceFor(db_path);
   const Text id = Number(people_id);
-  const jet::ResultSet client = source.ClientRow(id);
+  const Rows client = source.ClientRow(id);
   if (client.row_count() == 0) {
     throw AutomationError(kErrInvalidProcedureCall, u"There is no client " + id + u" in the database.");
   }
@@ -161,7 +173,7 @@ StatementData BuildStatement(KX& kx, const std::string& db_path, Long people_id,
   s.credits = kx.CreditAmount(path, people_id);
   s.retainer = kx.CreditAmountRetainer(path, people_id);
 
-  const jet::ResultSet latest = source.Query(u"Select Max (InvoiceNumber) From Invoice Where PeopleID = " + id);
+  const Rows latest = source.Query(u"Select Max (InvoiceNumber) From Invoice Where PeopleID = " + id);
   if (latest.row_count() && !latest.at(0, 0).IsNull()) {
     s.latest_invoice = latest.at(0, 0).AsLong();
     s.invoice_balance = kx.InvoiceBalance(path, s.latest_invoice);
@@ -187,7 +199,7 @@ StatementData BuildStatement(KX& kx, const std::string& db_path, Long people_id,
   const Text count_to = DisplayText(Variant::FromDate(DateTime(to.value() + 86399.0 / 86400.0)));
   s.payment_count = kx.PymtCountByDateRange(path, people_id, count_from, count_to);
 
-  const jet::ResultSet benefits =
+  const Rows benefits =
       source.Query(u"Select BenefitType From LTCBenefit Where PeopleID = " + id + u" Order By BenefitType");
   for (std::size_t r = 0; r < benefits.row_count(); ++r) {
     const Text type = DisplayText(benefits.at(r, 0));
@@ -200,7 +212,7 @@ std::vector<Text> MissingClientColumns(const std::string& db_path) { return Sour
 
 std::vector<Long> AllClients(const std::string& db_path) {
   DataSource& source = SourceFor(db_path);
-  const jet::ResultSet rows = source.Query(u"Select PeopleID From Client Order By PeopleID");
+  const Rows rows = source.Query(u"Select PeopleID From Client Order By PeopleID");
   std::vector<Long> ids;
   for (std::size_t r = 0; r < rows.row_count(); ++r) {
     if (!rows.at(r, 0).IsNull()) ids.push_back(rows.at(r, 0).AsLong());
@@ -240,9 +252,10 @@ std::vector<Row> AccountRows(const StatementData& s) {
 // "Phone (555) 123-4567    SSN 123-45-6789", with only the fields that
 // have a value; empty when neither has.
 std::string ContactLine(const StatementData& s, const std::string& separator) {
+  const auto blank = [](const Text& text) { return text.find_first_not_of(u' ') == Text::npos; };
   std::string line;
-  if (!TrimBlanks(s.phone).empty()) line += "Phone " + Utf8(s.phone);
-  if (!TrimBlanks(s.ssn).empty()) line += (line.empty() ? "" : separator) + "SSN " + Utf8(s.ssn);
+  if (!blank(s.phone)) line += "Phone " + Utf8(s.phone);
+  if (!blank(s.ssn)) line += (line.empty() ? "" : separator) + "SSN " + Utf8(s.ssn);
   return line;
 }
 
