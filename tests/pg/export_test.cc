@@ -47,7 +47,10 @@ TEST(Export, TypesAndValuesRoundTrip) {
                                                      "AND attnum > 0 ORDER BY attnum")) {
     types += row[0] + "; ";
   }
-  EXPECT_EQ(types, "");
+  EXPECT_EQ(types, "id integer; bytecol smallint; intcol smallint; longcol integer; singlecol real; "
+                   "doublecol double precision; moneycol numeric(19,4); datecol timestamp without time zone; "
+                   "textcol character varying(255); memocol text; boolcol boolean; guidcol uuid; "
+                   "numericcol numeric(28,4); ");
 }
 
 TEST(Export, RefusedWithoutReplaceAndAtomic) {

@@ -43,6 +43,7 @@ std::vector<std::vector<std::string>> Sql(const std::string& uri, const std::str
     ADD_FAILURE() << PQerrorMessage(connection.get());
     return rows;
   }
+  PQsetNoticeProcessor(connection.get(), [](void*, const char*) {}, nullptr);
   const std::unique_ptr<PGresult, decltype(&PQclear)> result(PQexec(connection.get(), sql.c_str()), &PQclear);
   const ExecStatusType status = PQresultStatus(result.get());
   if (status != PGRES_TUPLES_OK && status != PGRES_COMMAND_OK) {
