@@ -55,19 +55,6 @@ DateTime AutomationDate(std::int64_t day, std::int64_t micros) {
   return date;
 }
 
-// The civil date of a day number counted from 1 January 1970.
-void CivilFromDays(std::int64_t z, int& year, int& month, int& day) {
-  z += 719468;
-  const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const std::int64_t doe = z - era * 146097;
-  const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const std::int64_t mp = (5 * doy + 2) / 153;
-  day = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  year = static_cast<int>(yoe + era * 400 + (month <= 2 ? 1 : 0));
-}
-
 // The binary numeric as decimal text: digit groups of base 10,000, the
 // first at 10,000^weight, written with `dscale` fractional digits.
 std::string NumericText(std::string_view bytes) {
@@ -237,19 +224,18 @@ Variant IntegerOf(const Read& read, unsigned oid, JetType type) {
 std::string TimestampText(DateTime date) {
   const double value = date.value();
   const double whole = std::trunc(value);
-  auto day = static_cast<std::int64_t>(whole);
+  auto day = static_cast<std::int64_t>(whole);  // the calendar day, before 1899 too
   auto micros = std::llround(std::fabs(value - whole) * static_cast<double>(kMicrosPerDay));
   if (micros >= kMicrosPerDay) {
     micros -= kMicrosPerDay;
     ++day;
   }
-  int year = 0;
-  int month = 0;
-  int d = 0;
-  CivilFromDays(day - 25569, year, month, d);  // 25569: 1 January 1970
+  const DateTime midnight(static_cast<double>(day));
+  if (!midnight.IsValid()) RaiseRange(u"a date");
+  const DateTime::Parts parts = midnight.ToParts();
   const std::int64_t seconds = micros / 1000000;
   char text[64];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%06lld", year, month, d,
+  std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d.%06lld", parts.year, parts.month, parts.day,
                 static_cast<int>(seconds / 3600), static_cast<int>(seconds / 60 % 60), static_cast<int>(seconds % 60),
                 static_cast<long long>(micros % 1000000));
   return text;
@@ -288,17 +274,11 @@ Variant DecodeValue(unsigned oid, std::string_view bytes, JetType type) {
     case JetType::kSingle: return Variant::FromSingle(static_cast<float>(AsDouble(read, oid, type)));
     case JetType::kDouble: return Variant::FromDouble(AsDouble(read, oid, type));
     case JetType::kCurrency: {
-      std::optional<std::int64_t> raw;
-      if (read.kind == Read::Kind::kDecimal) raw = jet::ParseMoney(read.decimal);
-      if (read.kind == Read::Kind::kInteger) raw = jet::ParseMoney(std::to_string(read.integer));
       if (read.kind == Read::Kind::kReal) return Variant::FromCurrency(Currency::FromDouble(read.real));
-      if (!raw) {
-        if (read.kind == Read::Kind::kDecimal || read.kind == Read::Kind::kInteger) {
-          jet::Raise(jet::kErrEngineFailure,
-                     u"Overflow: a Sum in the statement is beyond the range of its type (for money, the Currency range).");
-        }
-        RaiseMismatch(oid, type);
-      }
+      if (read.kind != Read::Kind::kDecimal && read.kind != Read::Kind::kInteger) RaiseMismatch(oid, type);
+      const auto raw =
+          jet::ParseMoney(read.kind == Read::Kind::kDecimal ? read.decimal : std::to_string(read.integer));
+      if (!raw) RaiseRange(u"an amount of money");
       return Variant::FromCurrency(Currency::FromRaw(*raw));
     }
     case JetType::kDateTime:
@@ -308,10 +288,10 @@ Variant DecodeValue(unsigned oid, std::string_view bytes, JetType type) {
       if (read.kind != Read::Kind::kInteger) RaiseMismatch(oid, type);
       return Variant::FromBoolean(read.integer != 0);
     case JetType::kNumeric: {
-      const std::string text = read.kind == Read::Kind::kInteger ? std::to_string(read.integer) : read.decimal;
       if (read.kind != Read::Kind::kInteger && read.kind != Read::Kind::kDecimal) {
         return Variant::FromDouble(AsDouble(read, oid, type));
       }
+      const std::string text = read.kind == Read::Kind::kInteger ? std::to_string(read.integer) : read.decimal;
       if (const auto decimal = jet::ParseDecimal(text)) return Variant::FromDecimal(*decimal);
       return Variant::FromDouble(std::strtod(text.c_str(), nullptr));
     }

@@ -20,13 +20,15 @@
 namespace qorvel::pg {
 
 // "yyyy-mm-dd hh:mm:ss.ffffff", as the server reads a timestamp whatever
-// its DateStyle. Precondition: date.IsValid().
+// its DateStyle. Raises AutomationError (kErrEngineFailure "Overflow") for
+// a date outside years 100 to 9999.
 std::string TimestampText(DateTime date);
 
 // The text the server reads for a value: Text as UTF-8, numbers in their
 // shortest exact form, Currency and Decimal as plain decimals, dates as
 // TimestampText, Boolean as t or f, and nothing for Null. Raises
-// AutomationError (kErrEngineFailure) for another Variant type.
+// AutomationError (kErrEngineFailure) for another Variant type, and as
+// TimestampText.
 std::optional<std::string> ValueText(const Variant& value);
 
 // The value of server type `oid` in its binary form `bytes` as a Variant of
