@@ -3,6 +3,7 @@
 
 #include <libpq-fe.h>
 
+#include <cstdio>
 #include <new>
 #include <optional>
 #include <random>

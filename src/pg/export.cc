@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <set>
 
-#include "base/text_ops.h"
 #include "jet/errors.h"
 #include "jet/sql/translator.h"
 #include "jet/values.h"

@@ -80,7 +80,6 @@ void ServerCatalog::Load(pg_conn* connection, std::string_view uri) {
     by_name_.emplace(jet::FoldText(tables_[i].name), i);
     exact_.emplace(tables_[i].name, i);
   }
-  loaded_ = true;
 }
 
 const jet::TableInfo* ServerCatalog::FindTable(std::u16string_view name) const {

@@ -65,14 +65,10 @@ class ServerCatalog final : public jet::Catalog {
   // the one spelt exactly so, else the first in name order.
   const jet::TableInfo* FindTable(std::u16string_view name) const override;
 
-  const std::vector<jet::TableInfo>& tables() const { return tables_; }
-  bool loaded() const { return loaded_; }
-
  private:
   std::vector<jet::TableInfo> tables_;
   std::unordered_map<std::u16string, std::size_t> by_name_;  // folded name -> first index
   std::unordered_map<std::u16string, std::size_t> exact_;    // name -> index
-  bool loaded_ = false;
 };
 
 }  // namespace qorvel::pg

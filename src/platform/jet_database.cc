@@ -190,11 +190,11 @@ JetConnection& EngineConnection(Connection& connection) {
 }  // namespace
 
 jet::Database& DatabaseOf(Connection& connection) {
-  JetConnection* jet_connection = &EngineConnection(connection);
-  if (jet_connection->database() == nullptr) {
+  JetConnection& jet_connection = EngineConnection(connection);
+  if (jet_connection.database() == nullptr) {
     throw AutomationError(kErrObjectClosed, u"The connection is closed.");
   }
-  return *jet_connection->database();
+  return *jet_connection.database();
 }
 
 void JetRecordset::Open(const Text& source, Connection& active_connection, Long cursor_type,

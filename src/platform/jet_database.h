@@ -112,9 +112,9 @@ class JetRecordset final : public Recordset {
   ~JetRecordset() override;
 
   // `active_connection` must be an open JetConnection (on a file or a
-  // server). Accepts cursor types
-  // -1 to 3, lock types -1 to 4 and options -1 (unspecified), 1 (text) and
-  // 8 (unknown); the recordset is always static and read-only.
+  // server). Accepts cursor types -1 to 3, lock types -1 to 4 and options
+  // -1 (unspecified), 1 (text) and 8 (unknown); the recordset is always
+  // static and read-only.
   void Open(const Text& source, Connection& active_connection, Long cursor_type, Long lock_type,
             Long options) override;
   bool Eof() const override;

@@ -1,35 +1,12 @@
-// Server databases through the PostgreSQL back end.
+// Telling a server database from a file, and showing its URI.
 #include "platform/server_database.h"
 
-#include <utility>
-
-#include "pg/database.h"
 #include "pg/uri.h"
 
 namespace qorvel::platform {
-namespace {
-
-class PostgresDatabase final : public ServerDatabase {
- public:
-  explicit PostgresDatabase(std::unique_ptr<pg::Database> database) : database_(std::move(database)) {}
-  jet::ResultSet Execute(TextView statement) override { return database_->Execute(statement); }
-  bool lost() const override { return database_->lost(); }
-
- private:
-  std::unique_ptr<pg::Database> database_;
-};
-
-}  // namespace
 
 bool IsServerDatabase(TextView data_source) { return pg::IsPostgresUri(data_source); }
 
 Text ShownDataSource(const Text& data_source) { return pg::WithoutPassword(data_source); }
-
-std::unique_ptr<ServerDatabase> OpenServerDatabase(const Text& uri,
-                                                   std::function<DateTime(std::u16string_view)> read_date,
-                                                   std::function<DateTime()> now) {
-  pg::DatabaseOptions options{std::move(read_date), std::move(now)};
-  return std::make_unique<PostgresDatabase>(pg::Database::Open(ToUtf8(uri), std::move(options)));
-}
 
 }  // namespace qorvel::platform
