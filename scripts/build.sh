@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 # in another folder (as CI makes) reuses the compiler cache.
 export CCACHE_BASEDIR="$PWD"
 
-# libpq for the PostgreSQL back end, and the server its tests start.
+# The PostgreSQL server that the back end's tests start.
 groups=(postgresql)
 case "${CXX:-}" in *clang*) groups+=(clang) ;; esac
 scripts/install-deps.sh "${groups[@]}"

@@ -14,6 +14,8 @@ server="$3"
 
 case "$command" in
   start)
+    # A cluster an interrupted run left behind goes first.
+    [ -f "$dir/base" ] && "$server" stop "$(cat "$dir/base")/cluster" >/dev/null 2>&1
     rm -rf "$dir"
     mkdir -p "$dir"
     base="$dir"
