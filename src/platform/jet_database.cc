@@ -191,6 +191,9 @@ JetConnection& EngineConnection(Connection& connection) {
 
 jet::Database& DatabaseOf(Connection& connection) {
   JetConnection& jet_connection = EngineConnection(connection);
+  if (jet_connection.database() == nullptr && jet_connection.State() == kStateOpen) {
+    throw AutomationError(kErrBadArguments, u"The connection is open on a server database, not on a file.");
+  }
   if (jet_connection.database() == nullptr) {
     throw AutomationError(kErrObjectClosed, u"The connection is closed.");
   }

@@ -102,8 +102,8 @@ class JetConnection final : public Connection {
 };
 
 // The engine's database behind `connection`, an open connection of this
-// adapter. Raises kErrBadArguments for a connection of another kind and
-// kErrObjectClosed for a closed one.
+// adapter on a file. Raises kErrBadArguments for a connection of another
+// kind or one open on a server, and kErrObjectClosed for a closed one.
 jet::Database& DatabaseOf(Connection& connection);
 
 class JetRecordset final : public Recordset {
