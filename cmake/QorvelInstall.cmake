@@ -40,6 +40,10 @@ install(FILES ${PROJECT_BINARY_DIR}/qorvel-config.cmake
 # qorvel.pc finds its prefix from its own folder, so the installed tree can
 # be moved.
 file(RELATIVE_PATH QORVEL_PC_TO_PREFIX "/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/")
+set(QORVEL_PC_LIBPQ "")
+if(QORVEL_POSTGRESQL)
+  set(QORVEL_PC_LIBPQ "-lpq ")
+endif()
 configure_file(${CMAKE_CURRENT_LIST_DIR}/qorvel.pc.in ${PROJECT_BINARY_DIR}/qorvel.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/qorvel.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 

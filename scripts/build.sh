@@ -10,7 +10,8 @@ cd "$(dirname "$0")/.."
 # in another folder (as CI makes) reuses the compiler cache.
 export CCACHE_BASEDIR="$PWD"
 
-groups=()
+# The PostgreSQL server that the back end's tests start.
+groups=(postgresql)
 case "${CXX:-}" in *clang*) groups+=(clang) ;; esac
 scripts/install-deps.sh "${groups[@]}"
 build_dir="${BUILD_DIR:-build}"

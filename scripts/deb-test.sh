@@ -39,8 +39,8 @@ check "man qorvel" "/usr/share/man/man1/qorvel.1" "$(man -w qorvel)"
 check "the SQLite extension by name" "12345-6789" \
   "$(sqlite3 :memory: ".load qorvel_sqlite" "select FormatZip('123456789');")"
 check "pkg-config" "1.3.0" "$(pkg-config --modversion qorvel)"
-check "dependencies found, not typed: SQLite, and no libmdb" "libsqlite3-0" \
-  "$(dpkg-query -W -f='${Depends}' qorvel | grep -o -E 'libmdb[0-9]*|libsqlite3-0' | sort | xargs)"
+check "dependencies found, not typed: SQLite, libpq, and no libmdb" "libpq5 libsqlite3-0" \
+  "$(dpkg-query -W -f='${Depends}' qorvel | grep -o -E 'libmdb[0-9]*|libsqlite3-0|libpq5' | sort | xargs)"
 
 $sudo dpkg -r qorvel >/dev/null
 left="$(while IFS= read -r f; do if [ -e "$f" ] || [ -L "$f" ]; then echo "$f"; fi; done < "$tmp/files")"

@@ -4,7 +4,7 @@
 #   scripts/install-deps.sh [clang] [coverage] [postgresql] [windows]
 #     clang     also clang and its sanitizer and fuzzer runtimes
 #     coverage  also gcovr, which sums gcov's line counts
-#     postgresql  also libpq and the PostgreSQL server (tests start their own)
+#     postgresql  also the PostgreSQL server (tests start their own)
 #     windows   also the mingw-w64 cross compilers, widl, Wine, zip, and npm
 #               (which fetches SQLite's source for the Windows builds)
 set -euo pipefail
@@ -12,6 +12,7 @@ set -euo pipefail
 packages=(
   cmake g++ make pkg-config ccache   # the build
   libsqlite3-dev                     # the engine's mirror and SQLite files
+  libpq-dev                          # the PostgreSQL back end
   mdbtools                           # mdb-export, the tests' independent reader of .mdb files
   sqlite3 groff-base man-db bsdextrautils  # the SQLite extension's and the manual page's tests
   dpkg-dev                           # the Debian package (dpkg-shlibdeps)
@@ -21,7 +22,7 @@ for extra in "$@"; do
   case "$extra" in
     clang) packages+=(clang libclang-rt-14-dev) ;;
     coverage) packages+=(gcovr) ;;
-    postgresql) packages+=(libpq-dev postgresql) ;;
+    postgresql) packages+=(postgresql) ;;
     windows)
       packages+=(mingw-w64 mingw-w64-tools libwine-dev wine64 zip)
       # Debian's npm only where there is none: a Node.js installed from

@@ -5,6 +5,7 @@
 #include "modmain/error_styles.h"
 #include "modmain/handler_counts.h"
 #include "platform/locale.h"
+#include "platform/server_database.h"
 #include "platform/thread_exit.h"
 #include "platform/variant_conversion.h"
 #include "qorvel/automation_error.h"
@@ -73,7 +74,7 @@ bool ConnectToDB(Env& env, const Text& DBPath) noexcept {
     ++counts.connection_failures;
     const bool shown_before = state.ConnectErrorShown;
     try {
-      ShowConnectionFailureBox(env, state.ConnectErrorShown, DBPath, error);
+      ShowConnectionFailureBox(env, state.ConnectErrorShown, platform::ShownDataSource(DBPath), error);
     } catch (...) {
       // The box could not be shown; the result stays False.
     }

@@ -49,7 +49,8 @@ void OpenDatabase(Connection& connection, const Text& DBPath);
 // Makes the thread's connection open on `DBPath`: reuses it when it is open
 // on exactly that path (case-sensitive), otherwise closes it if open and
 // opens it on the path. Returns false after any failure, having shown the
-// connection failure box once per thread. Never throws.
+// connection failure box once per thread (naming a URI without its
+// password). Never throws.
 bool ConnectToDB(Env& env, const Text& DBPath) noexcept;
 
 // The one place where a value that may be Null becomes text: Null gives "0"

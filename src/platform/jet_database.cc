@@ -129,7 +129,9 @@ const Text* FindProperty(const std::vector<ConnectionProperty>& properties, Text
 JetConnection::JetConnection(std::function<DateTime()> now) : now_(std::move(now)) {}
 JetConnection::~JetConnection() = default;
 
-Long JetConnection::State() const { return database_ != nullptr ? kStateOpen : kStateClosed; }
+Long JetConnection::State() const {
+  return database_ != nullptr || (server_ != nullptr && !server_->lost()) ? kStateOpen : kStateClosed;
+}
 
 void JetConnection::SetProvider(const Text& provider) { provider_ = provider; }
 
@@ -144,6 +146,10 @@ void JetConnection::Open(const Text& connection_string, const Text&, const Text&
                               u"' is not available: this engine serves Microsoft.Jet.OLEDB.4.0 only.");
   }
   const Text* source = FindProperty(properties, u"Data Source");
+  if (source != nullptr && IsServerDatabase(*source)) {
+    server_ = OpenServerDatabase(*source, ReadDateLiteral, now_);
+    return;
+  }
   const Text* password = FindProperty(properties, u"Jet OLEDB:Database Password");
   jet::DatabaseOptions options;
   options.read_date = ReadDateLiteral;
@@ -152,7 +158,16 @@ void JetConnection::Open(const Text& connection_string, const Text&, const Text&
                                   password != nullptr ? *password : Text(), std::move(options));
 }
 
-void JetConnection::Close() { database_.reset(); }
+void JetConnection::Close() {
+  database_.reset();
+  server_.reset();
+}
+
+jet::ResultSet JetConnection::Execute(TextView statement) {
+  if (server_ != nullptr) return server_->Execute(statement);
+  if (database_ != nullptr) return database_->Execute(statement);
+  throw AutomationError(kErrObjectClosed, u"The connection is closed.");
+}
 
 JetRecordset::JetRecordset() = default;
 JetRecordset::~JetRecordset() = default;
@@ -163,15 +178,27 @@ void JetRecordset::RequireOpen() const {
   }
 }
 
-jet::Database& DatabaseOf(Connection& connection) {
+namespace {
+
+JetConnection& EngineConnection(Connection& connection) {
   auto* jet_connection = dynamic_cast<JetConnection*>(&connection);
   if (jet_connection == nullptr) {
     throw AutomationError(kErrBadArguments, u"The active connection is not a connection of this engine.");
   }
-  if (jet_connection->database() == nullptr) {
+  return *jet_connection;
+}
+
+}  // namespace
+
+jet::Database& DatabaseOf(Connection& connection) {
+  JetConnection& jet_connection = EngineConnection(connection);
+  if (jet_connection.database() == nullptr && jet_connection.State() == kStateOpen) {
+    throw AutomationError(kErrBadArguments, u"The connection is open on a server database, not on a file.");
+  }
+  if (jet_connection.database() == nullptr) {
     throw AutomationError(kErrObjectClosed, u"The connection is closed.");
   }
-  return *jet_connection->database();
+  return *jet_connection.database();
 }
 
 void JetRecordset::Open(const Text& source, Connection& active_connection, Long cursor_type,
@@ -184,8 +211,7 @@ void JetRecordset::Open(const Text& source, Connection& active_connection, Long 
     throw AutomationError(kErrBadArguments,
                           u"The recordset's cursor type, lock type or options are out of range.");
   }
-  jet::Database& database = DatabaseOf(active_connection);
-  auto rows = std::make_unique<jet::ResultSet>(database.Execute(source));
+  auto rows = std::make_unique<jet::ResultSet>(EngineConnection(active_connection).Execute(source));
   rows_ = std::move(rows);
   current_ = 0;
 }

@@ -14,6 +14,11 @@
 // the other "Jet OLEDB:" properties change nothing. Open is always
 // synchronous, whatever its options.
 //
+// A "Data Source" that is a PostgreSQL URI opens that server database
+// instead (server_database.h), with the credentials libpq finds for it: the
+// database password is not sent. Such a connection counts as closed once
+// its connection to the server is lost, so that it is opened again.
+//
 // Date literals (#...#) are read as ISO yyyy-mm-dd[ hh:mm[:ss]] or else
 // with the user locale's date reading; Now() reads the clock given to the
 // connection.
@@ -25,6 +30,7 @@
 #include <vector>
 
 #include "platform/providers.h"
+#include "platform/server_database.h"
 #include "qorvel/env.h"
 #include "qorvel/date_time.h"
 #include "qorvel/types.h"
@@ -75,23 +81,29 @@ class JetConnection final : public Connection {
   Long State() const override;
   void SetProvider(const Text& provider) override;
   // Raises kErrProviderNotFound, kErrBadConnectionString or the engine's
-  // errors for the file; the connection stays closed after a failure.
+  // errors for the file or the server; the connection stays closed after a
+  // failure.
   void Open(const Text& connection_string, const Text& user_id, const Text& password,
             Long options) override;
   void Close() override;
 
-  // The open database, or null when closed.
+  // The open database file, or null when closed or open on a server.
   jet::Database* database() const { return database_.get(); }
+
+  // Runs a statement on the open file or server database. Raises the
+  // engine's or the server's AutomationError, kErrObjectClosed when closed.
+  jet::ResultSet Execute(TextView statement);
 
  private:
   std::function<DateTime()> now_;
   Text provider_;
   std::unique_ptr<jet::Database> database_;
+  std::unique_ptr<ServerDatabase> server_;
 };
 
 // The engine's database behind `connection`, an open connection of this
-// adapter. Raises kErrBadArguments for a connection of another kind and
-// kErrObjectClosed for a closed one.
+// adapter on a file. Raises kErrBadArguments for a connection of another
+// kind or one open on a server, and kErrObjectClosed for a closed one.
 jet::Database& DatabaseOf(Connection& connection);
 
 class JetRecordset final : public Recordset {
@@ -99,9 +111,10 @@ class JetRecordset final : public Recordset {
   JetRecordset();
   ~JetRecordset() override;
 
-  // `active_connection` must be an open JetConnection. Accepts cursor types
-  // -1 to 3, lock types -1 to 4 and options -1 (unspecified), 1 (text) and
-  // 8 (unknown); the recordset is always static and read-only.
+  // `active_connection` must be an open JetConnection (on a file or a
+  // server). Accepts cursor types -1 to 3, lock types -1 to 4 and options
+  // -1 (unspecified), 1 (text) and 8 (unknown); the recordset is always
+  // static and read-only.
   void Open(const Text& source, Connection& active_connection, Long cursor_type, Long lock_type,
             Long options) override;
   bool Eof() const override;

@@ -1,0 +1,286 @@
+// Copying a database's tables into PostgreSQL.
+#include "pg/export.h"
+
+#include <libpq-fe.h>
+
+#include <algorithm>
+#include <set>
+
+#include "jet/errors.h"
+#include "jet/sql/translator.h"
+#include "jet/values.h"
+#include "pg/server.h"
+#include "pg/values.h"
+
+namespace qorvel::pg {
+namespace {
+
+using jet::JetType;
+
+// As the file engine's copies decide: a column whose first kFlagSample
+// values hold at most kFlagValues distinct ones gets no index.
+constexpr std::size_t kFlagSample = 4096;
+constexpr std::size_t kFlagValues = 4;
+
+constexpr std::size_t kCopyChunk = 1 << 16;
+
+std::string LowerName(std::u16string_view name) {
+  std::string out = ToUtf8(name);
+  std::transform(out.begin(), out.end(), out.begin(),
+                 [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+  return out;
+}
+
+// The digits before and after the point of a Decimal value.
+std::pair<int, int> DecimalDigits(const Variant& value) {
+  if (value.type() != VarType::kDecimal) return {0, 0};
+  std::string text = value.AsDecimal().ToString();
+  if (!text.empty() && text[0] == '-') text.erase(0, 1);
+  const std::size_t point = text.find('.');
+  if (point == std::string::npos) return {static_cast<int>(text.size()), 0};
+  return {static_cast<int>(point), static_cast<int>(text.size() - point - 1)};
+}
+
+std::string ServerType(JetType type, const jet::ResultSet& rows, std::size_t column) {
+  switch (type) {
+    case JetType::kByte:
+    case JetType::kInteger: return "smallint";
+    case JetType::kLong: return "integer";
+    case JetType::kSingle: return "real";
+    case JetType::kDouble: return "double precision";
+    case JetType::kCurrency: return "numeric(19,4)";
+    case JetType::kDateTime: return "timestamp without time zone";
+    case JetType::kText: return "varchar(255)";
+    case JetType::kMemo: return "text";
+    case JetType::kBoolean: return "boolean";
+    case JetType::kGuid: return "uuid";
+    case JetType::kBinary:
+    case JetType::kOle: return "bytea";
+    case JetType::kDateTimeExtended: return "varchar(27)";
+    case JetType::kNumeric: {
+      int whole = 0;
+      int scale = 0;
+      for (std::size_t r = 0; r < rows.row_count(); ++r) {
+        const auto [w, s] = DecimalDigits(rows.at(r, column));
+        whole = std::max(whole, w);
+        scale = std::max(scale, s);
+      }
+      return "numeric(" + std::to_string(std::max(28, whole + scale)) + "," + std::to_string(scale) + ")";
+    }
+  }
+  return "text";
+}
+
+// Appends a value to a row of COPY's text format.
+void AppendCopyValue(std::string& line, const Variant& value, JetType type) {
+  const std::optional<std::string> text = ValueText(value);
+  if (!text) {
+    line += "\\N";
+    return;
+  }
+  if (type == JetType::kBinary || type == JetType::kOle) line += "\\\\x";  // the engine's hexadecimal digits
+  for (const char c : *text) {
+    switch (c) {
+      case '\\': line += "\\\\"; break;
+      case '\n': line += "\\n"; break;
+      case '\r': line += "\\r"; break;
+      case '\t': line += "\\t"; break;
+      default: line += c;
+    }
+  }
+}
+
+bool IsFlag(const jet::ResultSet& rows, std::size_t column) {
+  std::set<std::string> seen;
+  for (std::size_t r = 0; r < rows.row_count() && r < kFlagSample; ++r) {
+    seen.insert(ValueText(rows.at(r, column)).value_or("\\N"));
+    if (seen.size() > kFlagValues) return false;
+  }
+  return true;
+}
+
+DateTime ReadIsoDate(std::u16string_view text) {
+  const auto date = jet::ParseIsoDateTime(text);
+  if (!date) jet::Raise(jet::kErrSyntax, u"Not an ISO date: " + Text(text));
+  return *date;
+}
+
+class Exporter {
+ public:
+  Exporter(jet::Database& source, std::string_view uri, const ExportOptions& options, const ExportProgressFn& progress)
+      : source_(source), uri_(uri), options_(options), progress_(progress) {}
+
+  ExportSummary Run() {
+    connection_ = Connect(uri_);
+    hints_ = IndexHints();
+    Exec("BEGIN");
+    ClearTargets();
+    const std::vector<jet::TableInfo>& tables = source_.tables();
+    for (std::size_t t = 0; t < tables.size(); ++t) CopyTable(tables[t], t + 1, tables.size());
+    CreateIndexes();
+    Exec("COMMIT");
+    for (const jet::TableInfo& table : tables) Exec("ANALYZE " + QuoteName(LowerName(table.name)));
+    return summary_;
+  }
+
+ private:
+  void Exec(const std::string& sql) { pg::Run(connection_.get(), sql, PGRES_COMMAND_OK, uri_, u"exporting"); }
+
+  // Refuses a target that has one of the tables, or drops them.
+  void ClearTargets() {
+    const ResultHandle existing =
+        pg::Run(connection_.get(),
+                "SELECT relname FROM pg_catalog.pg_class WHERE relnamespace = "
+                "(SELECT oid FROM pg_catalog.pg_namespace WHERE nspname = current_schema()) "
+                "AND relkind IN ('r', 'p', 'v', 'm', 'f')",
+                PGRES_TUPLES_OK, uri_, u"reading the target's tables");
+    std::set<std::string> names;
+    for (int r = 0; r < PQntuples(existing.get()); ++r) names.insert(PQgetvalue(existing.get(), r, 0));
+    Text clashes;
+    for (const jet::TableInfo& table : source_.tables()) {
+      const std::string name = LowerName(table.name);
+      if (names.count(name) == 0) continue;
+      if (options_.replace) {
+        Exec("DROP TABLE " + QuoteName(name) + " CASCADE");
+      } else {
+        clashes += (clashes.empty() ? u"" : u", ") + FromUtf8(name);
+      }
+    }
+    if (!clashes.empty()) {
+      jet::Raise(jet::kErrEngineFailure, u"The PostgreSQL database already has the tables " + clashes +
+                                             u"; nothing was exported (replace them to export).");
+    }
+  }
+
+  void CopyTable(const jet::TableInfo& table, std::size_t done, std::size_t total) {
+    const jet::ResultSet rows = source_.ReadTable(table.name);
+    const std::string name = QuoteName(LowerName(table.name));
+    std::string create = "CREATE TABLE " + name + " (";
+    std::string columns;
+    for (std::size_t c = 0; c < table.columns.size(); ++c) {
+      const std::string column = QuoteName(LowerName(table.columns[c].name));
+      create += (c > 0 ? ", " : "") + column + " " + ServerType(table.columns[c].type, rows, c);
+      columns += (c > 0 ? ", " : "") + column;
+    }
+    Exec(create + ")");
+    if (!table.columns.empty()) {
+      const ResultHandle copy = pg::Run(connection_.get(), "COPY " + name + " (" + columns + ") FROM STDIN",
+                                        PGRES_COPY_IN, uri_, u"starting to copy rows");
+      std::string chunk;
+      for (std::size_t r = 0; r < rows.row_count(); ++r) {
+        for (std::size_t c = 0; c < table.columns.size(); ++c) {
+          if (c > 0) chunk += '\t';
+          AppendCopyValue(chunk, rows.at(r, c), table.columns[c].type);
+        }
+        chunk += '\n';
+        if (chunk.size() >= kCopyChunk) Send(chunk);
+      }
+      Send(chunk);
+      if (PQputCopyEnd(connection_.get(), nullptr) != 1) Fail(nullptr);
+      const ResultHandle end(PQgetResult(connection_.get()));
+      if (end == nullptr || PQresultStatus(end.get()) != PGRES_COMMAND_OK) Fail(end.get());
+      while (ResultHandle(PQgetResult(connection_.get())) != nullptr) {
+      }
+    }
+    ChooseIndexes(table, rows);
+    ++summary_.tables;
+    summary_.rows += rows.row_count();
+    summary_.columns += table.columns.size();
+    if (progress_ && !progress_({FromUtf8(LowerName(table.name)), done, total, rows.row_count()})) {
+      jet::Raise(jet::kErrEngineFailure, u"The export was stopped; the PostgreSQL database was left as it was.");
+    }
+  }
+
+  void Send(std::string& chunk) {
+    if (!chunk.empty() && PQputCopyData(connection_.get(), chunk.data(), static_cast<int>(chunk.size())) != 1) {
+      Fail(nullptr);
+    }
+    chunk.clear();
+  }
+
+  [[noreturn]] void Fail(const pg_result* result) { throw ErrorOf(connection_.get(), result, uri_, u"copying rows"); }
+
+  // The columns the index statements test for equality or join on.
+  std::vector<jet::sql::IndexHint> IndexHints() const {
+    const std::vector<Text> statements =
+        options_.index_statements.empty() ? LookupStatements(source_.tables()) : options_.index_statements;
+    std::vector<jet::sql::IndexHint> hints;
+    for (const Text& statement : statements) {
+      try {
+        const jet::sql::Translation translation = jet::sql::Translate(statement, source_, ReadIsoDate);
+        hints.insert(hints.end(), translation.index_hints.begin(), translation.index_hints.end());
+      } catch (const AutomationError&) {
+        // A statement on tables or columns this database lacks.
+      }
+    }
+    return hints;
+  }
+
+  // The indexes of `table`: on the hinted columns that are no flags.
+  void ChooseIndexes(const jet::TableInfo& table, const jet::ResultSet& rows) {
+    for (std::size_t c = 0; c < table.columns.size(); ++c) {
+      const jet::ColumnInfo& column = table.columns[c];
+      const bool hinted = std::any_of(hints_.begin(), hints_.end(), [&](const jet::sql::IndexHint& hint) {
+        return hint.table == table.name && hint.column == column.name;
+      });
+      if (!hinted || IsFlag(rows, c)) continue;
+      const std::string name = QuoteName(LowerName(column.name));
+      const bool text = column.type == JetType::kText || column.type == JetType::kMemo;
+      indexes_.push_back("CREATE INDEX ON " + QuoteName(LowerName(table.name)) + " (" +
+                         (text ? "upper(" + name + ")" : name) + ")");
+    }
+  }
+
+  void CreateIndexes() {
+    for (const std::string& sql : indexes_) Exec(sql);
+    summary_.indexes = indexes_.size();
+  }
+
+  jet::Database& source_;
+  std::string uri_;
+  const ExportOptions& options_;
+  const ExportProgressFn& progress_;
+  ConnectionHandle connection_;
+  std::vector<jet::sql::IndexHint> hints_;
+  std::vector<std::string> indexes_;
+  ExportSummary summary_;
+};
+
+}  // namespace
+
+std::vector<Text> LookupStatements(const std::vector<jet::TableInfo>& tables) {
+  const Text joined = u"From Payment Inner Join ActivityLog On Payment.ActivityLogGUID = ActivityLog.GUID ";
+  const Text period = u" >= #2011-01-01# And DateValue(";
+  std::vector<Text> statements = {
+      u"Select Max (DateEntered), Max (DateModified) From CaseClientContact Where PeopleID = 0 And Category = ''",
+      u"Select Payment " + joined +
+          u"Where ActivityLog.Active = 1 And Payment.Active = 1 And Payment > 0 And PeopleID = 0 Order By PaymentDate Desc",
+      u"Select Sum(Balance) From Credit Where Active = 1 And Retainer = 1 And PeopleID = 0",
+      u"Select Sum(Balance) From ActivityLog Where Active = 1 And InvoiceNumber Is Not Null And InvoiceNumber < 0 "
+      u"And PeopleID = 0",
+      u"Select Max (DateEntered) From Invoice Where Status = 1 And InvoiceNumber < 0 And PeopleID = 0",
+      u"Select Sum(Fee) From ActivityLog Where Active = 1 And InvoiceNumber = 0",
+      u"Select Balance, DateDiff('d', InvoiceDate, Now()) As Age From ActivityLog Where Active = 1 And InvoiceDate "
+      u"Is Not Null And PeopleID = 0",
+      u"Select Count(*) " + joined +
+          u"Where Payment.Active = 1 And Payment.DateEntered > #2011-01-01# And Payment.DateEntered <= #2011-01-31# "
+          u"And PeopleID = 0",
+      u"Select Enabled From LTCBenefit Where PeopleID = 0 And BenefitType = ''",
+      u"Select Sum(Payment) " + joined + u"Where Payment.Active = 1 And DateValue(Payment.PaymentDate)" + period +
+          u"Payment.PaymentDate) <= #2011-01-31# And PeopleID = 0 And CareProviderID = ''",
+      u"Select Sum(Fee) From ActivityLog Where Active = 1 And DateValue(ActivityDate)" + period +
+          u"ActivityDate) <= #2011-01-31# And PeopleID = 0 And CareProviderID = ''",
+  };
+  for (const jet::TableInfo& table : tables) {
+    if (table.name.find(u']') != Text::npos) continue;
+    statements.push_back(u"Select Max (DateEntered), Max (DateModified) From [" + table.name + u"] Where PeopleID = 0");
+  }
+  return statements;
+}
+
+ExportSummary ExportDatabase(jet::Database& source, std::string_view uri, const ExportOptions& options,
+                             const ExportProgressFn& progress) {
+  return Exporter(source, uri, options, progress).Run();
+}
+
+}  // namespace qorvel::pg
