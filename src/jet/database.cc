@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <random>
 #include <system_error>
 #include <unordered_map>
 #include <utility>
@@ -17,8 +16,10 @@
 #include "jet/loaded_file.h"
 #include "jet/mirror.h"
 #include "jet/source.h"
+#include "jet/sqlite_export.h"
 #include "jet/sqlite_handles.h"
 #include "jet/system.h"
+#include "jet/table_image.h"
 #include "jet/text.h"
 #include "jet/values.h"
 
@@ -439,32 +440,9 @@ sqlite3* Database::mirror_handle() const {
 void Database::ExportToSqlite(const std::filesystem::path& out) {
   Impl& d = *impl_;
   const std::vector<std::shared_ptr<const TableImage>> images = d.AllImages();
-  std::error_code error;
-  if (std::filesystem::is_directory(out, error)) {
-    Raise(kErrEngineFailure, u"Cannot export to '" + PathText(out) + u"': it is a folder.");
-  }
-  if (std::filesystem::equivalent(out, d.path, error)) {
-    Raise(kErrEngineFailure, u"Cannot export the database file '" + PathText(out) + u"' onto itself.");
-  }
-  // Write beside the target, then rename over it, so a failure leaves no
-  // half-written file under the target's name.
-  std::random_device random;
-  std::filesystem::path temp = out;
-  temp += ".tmp" + std::to_string(random());
-  std::filesystem::remove(temp, error);
   std::vector<const TableInfo*> tables;
   for (const TableInfo& table : d.file->tables()) tables.push_back(&table);
-  try {
-    Mirror::ExportTo(temp, tables, images);
-  } catch (...) {
-    std::filesystem::remove(temp, error);
-    throw;
-  }
-  std::filesystem::rename(temp, out, error);
-  if (error) {
-    std::filesystem::remove(temp, error);
-    Raise(kErrEngineFailure, u"Cannot write the file '" + PathText(out) + u"'.");
-  }
+  ExportTablesToSqlite(out, d.path, tables, images);
 }
 
 }  // namespace qorvel::jet

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "jet/errors.h"
+#include "jet/row_sink.h"
 #include "jet/text.h"
 #include "qorvel/automation_error.h"
 

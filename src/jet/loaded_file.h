@@ -1,6 +1,6 @@
 // LoadedFile: one version of a database file as the process holds it,
 // shared by every connection that opens that version: the file's table
-// definitions and the images of the tables loaded so far (mirror.h).
+// definitions and the images of the tables loaded so far (table_image.h).
 //
 // A version is a path and what FileStamp records of the file behind it.
 // The first connection to open a version reads its definitions; others
@@ -37,8 +37,8 @@
 
 #include "jet/catalog.h"
 #include "jet/file_format.h"
-#include "jet/mirror.h"
 #include "jet/source.h"
+#include "jet/table_image.h"
 #include "jet/system.h"
 
 namespace qorvel::jet {
