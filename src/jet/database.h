@@ -35,41 +35,13 @@
 
 #include "jet/catalog.h"
 #include "jet/file_format.h"
-#include "jet/sql/translator.h"
+#include "jet/result_set.h"
+#include "jet/sql/lexer.h"
 #include "qorvel/date_time.h"
 #include "qorvel/types.h"
 #include "qorvel/variant.h"
 
 namespace qorvel::jet {
-
-// The columns of a result; the results of one prepared statement share
-// one list, so that a statement costs no copy of it.
-class ResultColumns {
- public:
-  ResultColumns() = default;
-  explicit ResultColumns(std::vector<sql::ResultColumn> columns)
-      : columns_(std::make_shared<const std::vector<sql::ResultColumn>>(std::move(columns))) {}
-
-  std::size_t size() const { return columns_ != nullptr ? columns_->size() : 0; }
-  bool empty() const { return size() == 0; }
-  // Precondition: i < size().
-  const sql::ResultColumn& operator[](std::size_t i) const { return (*columns_)[i]; }
-
- private:
-  std::shared_ptr<const std::vector<sql::ResultColumn>> columns_;
-};
-
-// The rows of a statement's result, read to the end.
-struct ResultSet {
-  ResultColumns columns;
-  std::vector<Variant> values;  // row by row, columns.size() values per row
-
-  std::size_t row_count() const { return columns.empty() ? 0 : values.size() / columns.size(); }
-  // Precondition: row < row_count(), column < columns.size().
-  const Variant& at(std::size_t row, std::size_t column) const {
-    return values[row * columns.size() + column];
-  }
-};
 
 struct DatabaseOptions {
   // Reads the text between # marks of a date literal.
