@@ -149,8 +149,9 @@ struct Database::Impl {
     }
   }
 
-  // The tables of a statement, with the indexes it wants on the columns it
-  // tests against values and on those it joins on.
+  // The tables of a statement, with the columns it asks to have indexed:
+  // those it tests against values and those it joins on (index_rule.h
+  // decides which get an index).
   void Prepare(const sql::Translation& translation) {
     std::vector<LoadedFile::Need> needs;
     const auto need_of = [&](const TableInfo& table) -> LoadedFile::Need& {

@@ -5,15 +5,16 @@
 // every time. The file's tables live in the process's one copy of that
 // version of the file (loaded_file.h), shared with every other Database
 // open on it: a table is copied the first time a statement anywhere in the
-// process names it, and a column gets an index the first time a statement
-// tests it for equality or joins on it. A statement sees every change to
-// the file completed at least 100 ms (DatabaseOptions::change_check_interval)
-// before it starts: at most that often, a statement first checks whether
-// the file changed since it was loaded, by the system's change notice or a
-// different identity, size or modification time (system.h says when the
-// notice suffices); when it did, the Database moves to the copy of the new
-// version. Statements in between cost no system call and, on a network
-// share, no round trip. The file is never written.
+// process names it, and a column gets an index, if index_rule.h gives it
+// one, the first time a statement tests it for equality or joins on it. A
+// statement sees every change to the file completed at least 100 ms
+// (DatabaseOptions::change_check_interval) before it starts: at most that
+// often, a statement first checks whether the file changed since it was
+// loaded, by the system's change notice or a different identity, size or
+// modification time (system.h says when the notice suffices); when it did,
+// the Database moves to the copy of the new version. Statements in between
+// cost no system call and, on a network share, no round trip. The file is
+// never written.
 //
 // Statements are translated by sql::Translate and kept prepared, one per
 // statement shape (sql::Shape), so a statement seen before costs a

@@ -6,9 +6,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <utility>
 
 #include "jet/errors.h"
+#include "jet/index_rule.h"
 #include "jet/row_sink.h"
 #include "jet/sqlite_connection.h"
 #include "jet/sqlite_handles.h"
@@ -90,19 +92,19 @@ class TableImage::Builder {
     Exec("COMMIT");
   }
 
-  void AddIndexes(const TableInfo& table, const std::vector<std::u16string>& columns) {
-    for (const std::u16string& column : columns) {
-      std::u16string key = FoldText(column);
+  void AddIndexes(const TableInfo& table, const std::vector<IndexRequest>& requests) {
+    for (const IndexRequest& request : requests) {
+      std::u16string key = FoldText(request.column);
       if (indexed_.count(key) != 0 || flags_.count(key) != 0) continue;
       const std::string table_sql = QuoteIdentifier(table.sqlite_name);
-      const std::string column_sql = QuoteIdentifier(ToUtf8(column));
-      // A flag (Active, Status, ...) holds a handful of values: an index on
-      // it would not narrow anything down, and building one costs as much
-      // as any.
-      if (DistinctInSample(table_sql, column_sql) <= kFlagValues) {
+      const std::string column_sql = QuoteIdentifier(ToUtf8(request.column));
+      const IndexDecision decision =
+          DecideIndex(request, [&] { return DistinctInSample(table_sql, column_sql); });
+      if (decision == IndexDecision::kFlag) {
         flags_.insert(std::move(key));
         continue;
       }
+      if (decision != IndexDecision::kIndex) continue;
       const std::string index_name =
           QuoteIdentifier("ix" + std::to_string(indexed_.size() + 1) + "_" + table.sqlite_name);
       Exec("CREATE INDEX " + index_name + " ON " + table_sql + " (" + column_sql + ")");
@@ -142,15 +144,14 @@ class TableImage::Builder {
     RaiseSqlite(db(), u"The engine failed");
   }
 
-  // Distinct non-Null values among the first kFlagSample of a column.
-  int DistinctInSample(const std::string& table_sql, const std::string& column_sql) {
+  // Distinct non-Null values among the first kFlagSample of a column;
+  // nothing when SQLite cannot count them.
+  std::optional<int> DistinctInSample(const std::string& table_sql, const std::string& column_sql) {
     const std::string sql = "SELECT COUNT(DISTINCT " + column_sql + ") FROM (SELECT " + column_sql +
                             " FROM " + table_sql + " LIMIT " + std::to_string(kFlagSample) + ")";
     int rc = SQLITE_OK;
     const Statement stmt = PrepareStatement(db(), sql, &rc);
-    if (rc != SQLITE_OK || sqlite3_step(stmt.get()) != SQLITE_ROW) {
-      return kFlagValues + 1;  // when in doubt, index
-    }
+    if (rc != SQLITE_OK || sqlite3_step(stmt.get()) != SQLITE_ROW) return std::nullopt;
     return sqlite3_column_int(stmt.get(), 0);
   }
 
@@ -180,7 +181,7 @@ void TableImage::Draft::Build() {
     try {
       builder_ = std::make_unique<Builder>(nullptr, capacity_);
       builder_->Fill(table_, fill_);
-      builder_->AddIndexes(table_, columns_);
+      builder_->AddIndexes(table_, requests_);
       return;
     } catch (const BlockFull&) {
       builder_.reset();  // read the rows again into a larger block
@@ -188,10 +189,10 @@ void TableImage::Draft::Build() {
   }
 }
 
-void TableImage::Draft::AddIndexes(const std::vector<std::u16string>& columns) {
-  columns_.insert(columns_.end(), columns.begin(), columns.end());
+void TableImage::Draft::AddIndexes(const std::vector<IndexRequest>& requests) {
+  requests_.insert(requests_.end(), requests.begin(), requests.end());
   try {
-    builder_->AddIndexes(table_, columns);
+    builder_->AddIndexes(table_, requests);
   } catch (const BlockFull&) {
     capacity_ *= 4;
     Build();
@@ -208,21 +209,21 @@ std::shared_ptr<const TableImage> TableImage::Load(const TableInfo& table,
                                                    const std::vector<std::u16string>& index_columns,
                                                    std::size_t size_hint) {
   Draft draft(table, fill, size_hint);
-  draft.AddIndexes(index_columns);
+  draft.AddIndexes(TestedColumns(index_columns));
   return draft.Finish();
 }
 
 std::shared_ptr<const TableImage> TableImage::WithIndexes(const std::shared_ptr<const TableImage>& image,
                                                           const TableInfo& table,
-                                                          const std::vector<std::u16string>& columns) {
+                                                          const std::vector<IndexRequest>& requests) {
   bool all_decided = true;
-  for (const std::u16string& column : columns) all_decided = all_decided && image->Decided(column);
+  for (const IndexRequest& request : requests) all_decided = all_decided && image->Decided(request.column);
   if (all_decided) return image;
   // An index takes less room than its table.
   for (std::size_t capacity = 2 * image->size();; capacity *= 4) {
     try {
       Builder builder(image.get(), capacity);
-      builder.AddIndexes(table, columns);
+      builder.AddIndexes(table, requests);
       return builder.Finish();
     } catch (const BlockFull&) {
     }

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "jet/catalog.h"
+#include "jet/index_rule.h"
 #include "jet/system.h"
 
 namespace qorvel::jet {
@@ -33,8 +34,9 @@ class TableImage {
 
  public:
   // Fills a new copy of `table` with the rows `fill` gives (through the sink
-  // it receives), then builds an index on each column of `index_columns`
-  // that is worth one (see WithIndexes). `size_hint` is the room the copy
+  // it receives), then builds the indexes that DecideIndex (index_rule.h)
+  // gives the columns of `index_columns`, as columns tested against values.
+  // `size_hint` is the room the copy
   // will likely take (0: unknown). Raises what `fill` raises, or
   // AutomationError (kErrEngineFailure) when SQLite fails.
   static std::shared_ptr<const TableImage> Load(const TableInfo& table,
@@ -42,14 +44,13 @@ class TableImage {
                                                 const std::vector<std::u16string>& index_columns,
                                                 std::size_t size_hint);
 
-  // This copy with an index on each column of `columns` that has none yet
-  // and is not a flag (a column whose first kFlagSample values hold at most
-  // kFlagValues distinct ones: an index would narrow nothing down). Returns
-  // `image` itself when nothing is to be built. Raises as Load.
+  // This copy with the indexes that DecideIndex (index_rule.h) gives the
+  // columns of `requests` not decided yet. Returns `image` itself when every
+  // one is decided. Raises as Load.
   // Precondition: image was made for `table` and the columns are its own.
   static std::shared_ptr<const TableImage> WithIndexes(const std::shared_ptr<const TableImage>& image,
                                                        const TableInfo& table,
-                                                       const std::vector<std::u16string>& columns);
+                                                       const std::vector<IndexRequest>& requests);
 
   // A copy being made: the rows loaded, indexes added as they are decided,
   // then finished into the image. Each step raises as Load.
@@ -63,8 +64,9 @@ class TableImage {
     Draft(const Draft&) = delete;
     Draft& operator=(const Draft&) = delete;
 
-    // Indexes on the columns that are worth one (see WithIndexes).
-    void AddIndexes(const std::vector<std::u16string>& columns);
+    // The indexes DecideIndex gives the columns not decided yet (see
+    // WithIndexes).
+    void AddIndexes(const std::vector<IndexRequest>& requests);
     bool HasIndex(std::u16string_view column) const;
     bool Decided(std::u16string_view column) const;
     // Precondition: called once, last.
@@ -76,7 +78,7 @@ class TableImage {
     const TableInfo& table_;
     std::function<void(RowSink&)> fill_;
     std::size_t capacity_;
-    std::vector<std::u16string> columns_;  // every column asked for, in order
+    std::vector<IndexRequest> requests_;  // every request, in order
     std::unique_ptr<Builder> builder_;
   };
 
@@ -85,7 +87,7 @@ class TableImage {
   TableImage& operator=(const TableImage&) = delete;
 
   // Whether the column has an index, and whether it was decided one way or
-  // the other (an index, or a flag that gets none).
+  // the other (an index, or a flag that gets none: DecideIndex, 5).
   bool HasIndex(std::u16string_view column) const;
   bool Decided(std::u16string_view column) const;
 
@@ -94,9 +96,6 @@ class TableImage {
 
  private:
   TableImage() = default;
-
-  static constexpr int kFlagSample = 4096;
-  static constexpr int kFlagValues = 4;
 
   MemoryBlock block_;  // returned to the system when the image goes
   const unsigned char* data_ = nullptr;
