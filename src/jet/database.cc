@@ -6,182 +6,29 @@
 
 #include <algorithm>
 #include <chrono>
-#include <cmath>
-#include <random>
 #include <system_error>
 #include <unordered_map>
 #include <utility>
 
-#include "base/text_ops.h"
 #include "jet/errors.h"
 #include "jet/loaded_file.h"
 #include "jet/mirror.h"
+#include "jet/result_set.h"
 #include "jet/source.h"
+#include "jet/sql/translator.h"
+#include "jet/sqlite_export.h"
 #include "jet/sqlite_handles.h"
 #include "jet/system.h"
-#include "jet/text.h"
-#include "jet/values.h"
+#include "jet/table_image.h"
 
 namespace qorvel::jet {
 namespace {
-
-std::uint32_t BigEndian32(const std::uint8_t* p) {
-  return (static_cast<std::uint32_t>(p[0]) << 24) | (static_cast<std::uint32_t>(p[1]) << 16) |
-         (static_cast<std::uint32_t>(p[2]) << 8) | p[3];
-}
-
-// A SQLite file shorter than the page count its header gives.
-bool SqliteTruncated(const std::vector<std::uint8_t>& header, std::uintmax_t size) {
-  if (header.size() < 100) return true;
-  std::uint32_t page_size = (static_cast<std::uint32_t>(header[16]) << 8) | header[17];
-  if (page_size == 1) page_size = 65536;
-  const std::uint32_t pages = BigEndian32(&header[28]);
-  const bool pages_valid = pages != 0 && BigEndian32(&header[24]) == BigEndian32(&header[92]);
-  return pages_valid && static_cast<std::uintmax_t>(pages) * page_size > size;
-}
-
-// Recognises the file behind `path` (whose stamp was just taken) by its
-// header and checks the password; returns its format.
-FileFormat CheckFile(const std::filesystem::path& path, const FileStamp& stamp, TextView password) {
-  std::vector<std::uint8_t> header(kHeaderBytes);
-  header.resize(ReadOnlyFile::Open(path)->ReadAt(0, header.data(), header.size()));
-  const auto size = static_cast<std::uintmax_t>(stamp.size);
-  const Text quoted = u"'" + PathText(path) + u"'";
-
-  if (header.empty()) Raise(kErrNotADatabase, u"The file " + quoted + u" is empty; it is not a database.");
-  int version = -1;
-  const FileFormat format = RecognizeFormat(header, &version);
-  switch (format) {
-    case FileFormat::kUnknown:
-      if (version >= 0) {
-        Raise(kErrDamaged, u"The database file " + quoted + u" is damaged: its header gives version " +
-                               DecimalText(version) + u", which is not a Jet or ACE version.");
-      }
-      Raise(kErrNotADatabase, u"The file " + quoted +
-                                  u" is not a database: it is neither a Jet/ACE (.mdb, .accdb) nor a "
-                                  u"SQLite file.");
-    case FileFormat::kSqlite:
-      if (SqliteTruncated(header, size)) {
-        Raise(kErrTruncated, u"The database file " + quoted +
-                                 u" is truncated: it is shorter than its header says.");
-      }
-      return format;
-    case FileFormat::kJet3:
-    case FileFormat::kJet4:
-    case FileFormat::kAce: {
-      const std::size_t page = PageSize(format);
-      if (size < kHeaderBytes || size % page != 0) {
-        Raise(kErrTruncated, u"The database file " + quoted +
-                                 u" is truncated: its size is not a whole number of pages.");
-      }
-      const Text stored = StoredPassword(header, format);
-      if (!stored.empty() && stored != password) {
-        Raise(kErrWrongPassword, u"The database password given does not open the file " + quoted + u".");
-      }
-      return format;
-    }
-  }
-  Raise(kErrNotADatabase, u"The file " + quoted + u" is not a database.");
-}
 
 // Reads the table definitions of a file that CheckFile accepted.
 std::unique_ptr<TableSource> OpenSource(const std::filesystem::path& path, const FileStamp& stamp,
                                         FileFormat format) {
   if (format == FileFormat::kSqlite) return OpenSqliteSource(path);
   return OpenJetSource(path, format, static_cast<std::uintmax_t>(stamp.size));
-}
-
-Variant IntegerVariant(JetType type, std::int64_t v) {
-  switch (type) {
-    case JetType::kByte:
-      if (v < 0 || v > 255) RaiseOverflow();
-      return Variant::FromByte(static_cast<std::uint8_t>(v));
-    case JetType::kInteger:
-      if (v < -32768 || v > 32767) RaiseOverflow();
-      return Variant::FromInteger(static_cast<Integer>(v));
-    default:
-      if (v < -2147483648LL || v > 2147483647LL) RaiseOverflow();
-      return Variant::FromLong(static_cast<Long>(v));
-  }
-}
-
-// The value of result column `c` of the current row as the Variant of its
-// Jet type.
-Variant ColumnValue(sqlite3_stmt* stmt, int c, JetType type) {
-  const int storage = sqlite3_column_type(stmt, c);
-  if (storage == SQLITE_NULL) return Variant::Null();
-  switch (type) {
-    case JetType::kByte:
-    case JetType::kInteger:
-    case JetType::kLong:
-      if (storage == SQLITE_FLOAT) {
-        const double d = sqlite3_column_double(stmt, c);
-        if (!(d > -9.2e18 && d < 9.2e18)) RaiseOverflow();
-        return IntegerVariant(type, std::llround(d));
-      }
-      return IntegerVariant(type, sqlite3_column_int64(stmt, c));
-    case JetType::kSingle: return Variant::FromSingle(static_cast<float>(sqlite3_column_double(stmt, c)));
-    case JetType::kDouble: return Variant::FromDouble(sqlite3_column_double(stmt, c));
-    case JetType::kCurrency:
-      if (storage == SQLITE_FLOAT) {
-        const double d = std::nearbyint(sqlite3_column_double(stmt, c));
-        if (!(d > -9.2e18 && d < 9.2e18)) RaiseOverflow();
-        return Variant::FromCurrency(Currency::FromRaw(static_cast<std::int64_t>(d)));
-      }
-      return Variant::FromCurrency(Currency::FromRaw(sqlite3_column_int64(stmt, c)));
-    case JetType::kDateTime: return Variant::FromDate(DateTime(sqlite3_column_double(stmt, c)));
-    case JetType::kBoolean: return Variant::FromBoolean(sqlite3_column_double(stmt, c) != 0);
-    case JetType::kBinary:
-    case JetType::kOle: {
-      // The bytes as upper-case hexadecimal digits, two per byte.
-      static constexpr char16_t kDigits[] = u"0123456789ABCDEF";
-      const auto* bytes = static_cast<const std::uint8_t*>(sqlite3_column_blob(stmt, c));
-      const auto size = static_cast<std::size_t>(sqlite3_column_bytes(stmt, c));
-      if (bytes == nullptr && size > 0) RaiseOutOfMemory();
-      Text hex(2 * size, u'0');
-      for (std::size_t i = 0; i < size; ++i) {
-        hex[2 * i] = kDigits[bytes[i] >> 4];
-        hex[2 * i + 1] = kDigits[bytes[i] & 15];
-      }
-      return Variant::FromText(std::move(hex));
-    }
-    case JetType::kText:
-    case JetType::kMemo:
-    case JetType::kGuid:
-    case JetType::kDateTimeExtended: {
-      const auto* units = static_cast<const char16_t*>(sqlite3_column_text16(stmt, c));
-      if (units == nullptr) RaiseOutOfMemory();
-      return Variant::FromText(Text(units, static_cast<std::size_t>(sqlite3_column_bytes16(stmt, c)) / 2));
-    }
-    case JetType::kNumeric: {
-      const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(stmt, c));
-      if (text == nullptr) RaiseOutOfMemory();
-      if (const auto decimal = ParseDecimal(text)) return Variant::FromDecimal(*decimal);
-      return Variant::FromDouble(sqlite3_column_double(stmt, c));
-    }
-  }
-  return Variant::Null();
-}
-
-// Steps `stmt` to the end, collecting its rows, with room made at once for
-// `expected_rows` (up to a few dozen; a result beyond grows as it comes).
-void CollectRows(sqlite3* db, sqlite3_stmt* stmt, ResultSet& result, std::size_t expected_rows = 1) {
-  constexpr std::size_t kRowsAtOnce = 64;
-  const int count = static_cast<int>(result.columns.size());
-  result.values.reserve(result.columns.size() * std::clamp<std::size_t>(expected_rows, 1, kRowsAtOnce));
-  for (;;) {
-    const int rc = sqlite3_step(stmt);
-    if (rc == SQLITE_DONE) break;
-    if (rc != SQLITE_ROW) {
-      const AutomationError error = sql::ErrorFromSqlite(db, rc);
-      sqlite3_reset(stmt);
-      throw error;
-    }
-    for (int c = 0; c < count; ++c) {
-      result.values.push_back(ColumnValue(stmt, c, result.columns[static_cast<std::size_t>(c)].type));
-    }
-  }
-  sqlite3_reset(stmt);
 }
 
 // Resets a statement when the scope ends (on success and on error alike).
@@ -302,8 +149,9 @@ struct Database::Impl {
     }
   }
 
-  // The tables of a statement, with the indexes it wants on the columns it
-  // tests against values and on those it joins on.
+  // The tables of a statement, with the columns it asks to have indexed:
+  // those it tests against values and those it joins on (index_rule.h
+  // decides which get an index).
   void Prepare(const sql::Translation& translation) {
     std::vector<LoadedFile::Need> needs;
     const auto need_of = [&](const TableInfo& table) -> LoadedFile::Need& {
@@ -439,32 +287,9 @@ sqlite3* Database::mirror_handle() const {
 void Database::ExportToSqlite(const std::filesystem::path& out) {
   Impl& d = *impl_;
   const std::vector<std::shared_ptr<const TableImage>> images = d.AllImages();
-  std::error_code error;
-  if (std::filesystem::is_directory(out, error)) {
-    Raise(kErrEngineFailure, u"Cannot export to '" + PathText(out) + u"': it is a folder.");
-  }
-  if (std::filesystem::equivalent(out, d.path, error)) {
-    Raise(kErrEngineFailure, u"Cannot export the database file '" + PathText(out) + u"' onto itself.");
-  }
-  // Write beside the target, then rename over it, so a failure leaves no
-  // half-written file under the target's name.
-  std::random_device random;
-  std::filesystem::path temp = out;
-  temp += ".tmp" + std::to_string(random());
-  std::filesystem::remove(temp, error);
   std::vector<const TableInfo*> tables;
   for (const TableInfo& table : d.file->tables()) tables.push_back(&table);
-  try {
-    Mirror::ExportTo(temp, tables, images);
-  } catch (...) {
-    std::filesystem::remove(temp, error);
-    throw;
-  }
-  std::filesystem::rename(temp, out, error);
-  if (error) {
-    std::filesystem::remove(temp, error);
-    Raise(kErrEngineFailure, u"Cannot write the file '" + PathText(out) + u"'.");
-  }
+  ExportTablesToSqlite(out, d.path, tables, images);
 }
 
 }  // namespace qorvel::jet

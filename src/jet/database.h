@@ -5,15 +5,16 @@
 // every time. The file's tables live in the process's one copy of that
 // version of the file (loaded_file.h), shared with every other Database
 // open on it: a table is copied the first time a statement anywhere in the
-// process names it, and a column gets an index the first time a statement
-// tests it for equality or joins on it. A statement sees every change to
-// the file completed at least 100 ms (DatabaseOptions::change_check_interval)
-// before it starts: at most that often, a statement first checks whether
-// the file changed since it was loaded, by the system's change notice or a
-// different identity, size or modification time (system.h says when the
-// notice suffices); when it did, the Database moves to the copy of the new
-// version. Statements in between cost no system call and, on a network
-// share, no round trip. The file is never written.
+// process names it, and a column gets an index, if index_rule.h gives it
+// one, the first time a statement tests it for equality or joins on it. A
+// statement sees every change to the file completed at least 100 ms
+// (DatabaseOptions::change_check_interval) before it starts: at most that
+// often, a statement first checks whether the file changed since it was
+// loaded, by the system's change notice or a different identity, size or
+// modification time (system.h says when the notice suffices); when it did,
+// the Database moves to the copy of the new version. Statements in between
+// cost no system call and, on a network share, no round trip. The file is
+// never written.
 //
 // Statements are translated by sql::Translate and kept prepared, one per
 // statement shape (sql::Shape), so a statement seen before costs a
@@ -35,41 +36,13 @@
 
 #include "jet/catalog.h"
 #include "jet/file_format.h"
-#include "jet/sql/translator.h"
+#include "jet/result_set.h"
+#include "jet/sql/lexer.h"
 #include "qorvel/date_time.h"
 #include "qorvel/types.h"
 #include "qorvel/variant.h"
 
 namespace qorvel::jet {
-
-// The columns of a result; the results of one prepared statement share
-// one list, so that a statement costs no copy of it.
-class ResultColumns {
- public:
-  ResultColumns() = default;
-  explicit ResultColumns(std::vector<sql::ResultColumn> columns)
-      : columns_(std::make_shared<const std::vector<sql::ResultColumn>>(std::move(columns))) {}
-
-  std::size_t size() const { return columns_ != nullptr ? columns_->size() : 0; }
-  bool empty() const { return size() == 0; }
-  // Precondition: i < size().
-  const sql::ResultColumn& operator[](std::size_t i) const { return (*columns_)[i]; }
-
- private:
-  std::shared_ptr<const std::vector<sql::ResultColumn>> columns_;
-};
-
-// The rows of a statement's result, read to the end.
-struct ResultSet {
-  ResultColumns columns;
-  std::vector<Variant> values;  // row by row, columns.size() values per row
-
-  std::size_t row_count() const { return columns.empty() ? 0 : values.size() / columns.size(); }
-  // Precondition: row < row_count(), column < columns.size().
-  const Variant& at(std::size_t row, std::size_t column) const {
-    return values[row * columns.size() + column];
-  }
-};
 
 struct DatabaseOptions {
   // Reads the text between # marks of a date literal.

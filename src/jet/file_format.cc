@@ -1,10 +1,14 @@
-// Recognising database files and reading the Jet database password.
+// Recognising database files, reading the Jet database password and
+// checking a file before it is opened.
 #include "jet/file_format.h"
 
 #include <algorithm>
 #include <array>
 #include <cstring>
 
+#include "base/text_ops.h"
+#include "jet/errors.h"
+#include "jet/system.h"
 #include "jet/text.h"
 
 namespace qorvel::jet {
@@ -34,6 +38,21 @@ std::int32_t DateMask(const std::uint8_t* unmasked_header) {
   std::memcpy(&date, unmasked_header + kCreationDateOffset, sizeof date);
   if (!(date > -2147483648.0 && date < 2147483648.0)) return 0;
   return static_cast<std::int32_t>(date);
+}
+
+std::uint32_t BigEndian32(const std::uint8_t* p) {
+  return (static_cast<std::uint32_t>(p[0]) << 24) | (static_cast<std::uint32_t>(p[1]) << 16) |
+         (static_cast<std::uint32_t>(p[2]) << 8) | p[3];
+}
+
+// A SQLite file shorter than the page count its header gives.
+bool SqliteTruncated(const std::vector<std::uint8_t>& header, std::uintmax_t size) {
+  if (header.size() < 100) return true;
+  std::uint32_t page_size = (static_cast<std::uint32_t>(header[16]) << 8) | header[17];
+  if (page_size == 1) page_size = 65536;
+  const std::uint32_t pages = BigEndian32(&header[28]);
+  const bool pages_valid = pages != 0 && BigEndian32(&header[24]) == BigEndian32(&header[92]);
+  return pages_valid && static_cast<std::uintmax_t>(pages) * page_size > size;
 }
 
 }  // namespace
@@ -111,6 +130,48 @@ Text StoredPassword(std::span<const std::uint8_t> header, FileFormat format) {
     password.push_back(unit);
   }
   return password;
+}
+
+FileFormat CheckFile(const std::filesystem::path& path, const FileStamp& stamp, TextView password) {
+  std::vector<std::uint8_t> header(kHeaderBytes);
+  header.resize(ReadOnlyFile::Open(path)->ReadAt(0, header.data(), header.size()));
+  const auto size = static_cast<std::uintmax_t>(stamp.size);
+  const Text quoted = u"'" + PathText(path) + u"'";
+
+  if (header.empty()) Raise(kErrNotADatabase, u"The file " + quoted + u" is empty; it is not a database.");
+  int version = -1;
+  const FileFormat format = RecognizeFormat(header, &version);
+  switch (format) {
+    case FileFormat::kUnknown:
+      if (version >= 0) {
+        Raise(kErrDamaged, u"The database file " + quoted + u" is damaged: its header gives version " +
+                               DecimalText(version) + u", which is not a Jet or ACE version.");
+      }
+      Raise(kErrNotADatabase, u"The file " + quoted +
+                                  u" is not a database: it is neither a Jet/ACE (.mdb, .accdb) nor a "
+                                  u"SQLite file.");
+    case FileFormat::kSqlite:
+      if (SqliteTruncated(header, size)) {
+        Raise(kErrTruncated, u"The database file " + quoted +
+                                 u" is truncated: it is shorter than its header says.");
+      }
+      return format;
+    case FileFormat::kJet3:
+    case FileFormat::kJet4:
+    case FileFormat::kAce: {
+      const std::size_t page = PageSize(format);
+      if (size < kHeaderBytes || size % page != 0) {
+        Raise(kErrTruncated, u"The database file " + quoted +
+                                 u" is truncated: its size is not a whole number of pages.");
+      }
+      const Text stored = StoredPassword(header, format);
+      if (!stored.empty() && stored != password) {
+        Raise(kErrWrongPassword, u"The database password given does not open the file " + quoted + u".");
+      }
+      return format;
+    }
+  }
+  Raise(kErrNotADatabase, u"The file " + quoted + u" is not a database.");
 }
 
 }  // namespace qorvel::jet

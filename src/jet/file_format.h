@@ -1,5 +1,5 @@
 // Recognising a database file by its first page, and the Jet database
-// password kept in that page.
+// password kept in that page; the checks a file must pass to be opened.
 //
 // A Jet or ACE file says "Standard Jet DB" or "Standard ACE DB" at offset 4
 // and its version in the byte at 0x14; a SQLite file begins with
@@ -15,12 +15,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <span>
 #include <vector>
 
 #include "qorvel/types.h"
 
 namespace qorvel::jet {
+
+struct FileStamp;  // system.h
 
 enum class FileFormat {
   kUnknown,  // none of the formats below
@@ -52,6 +55,14 @@ Text StoredPassword(std::span<const std::uint8_t> header, FileFormat format);
 
 // The RC4 keystream of `key`, `length` bytes long.
 std::vector<std::uint8_t> Rc4Keystream(std::span<const std::uint8_t> key, std::size_t length);
+
+// Recognises the file behind `path` (whose stamp was just taken) by its
+// header and checks the password; returns its format. Raises
+// AutomationError: kErrNotADatabase (empty, or not a database), kErrDamaged
+// (a Jet/ACE version no reader knows), kErrTruncated (shorter than its
+// header says, or not a whole number of pages), kErrWrongPassword, and what
+// opening the file raises.
+FileFormat CheckFile(const std::filesystem::path& path, const FileStamp& stamp, TextView password);
 
 }  // namespace qorvel::jet
 

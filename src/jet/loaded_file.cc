@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "jet/errors.h"
+#include "jet/row_sink.h"
 #include "jet/text.h"
 #include "qorvel/automation_error.h"
 
@@ -196,12 +197,11 @@ struct LoadedFile::Loading {
   std::size_t index;
   std::shared_ptr<Attempt> attempt;
   std::unique_ptr<TableImage::Draft> draft;
-  bool joins_done = false;  // the join columns' indexes are built
   bool published = false;
 };
 
-void LoadedFile::StartLoad(Loading& loading, const std::vector<std::u16string>& columns,
-                           const std::vector<std::u16string>& join_columns) {
+void LoadedFile::StartLoad(Loading& loading, const std::vector<IndexRequest>& tested,
+                           std::vector<IndexRequest> joins) {
   try {
     // A reader is taken for each reading and given back at once: a draft
     // waiting for its join indexes holds none, so readers that take turns
@@ -225,14 +225,13 @@ void LoadedFile::StartLoad(Loading& loading, const std::vector<std::u16string>& 
         tables()[index],
         [with_source, index](RowSink& sink) { with_source([&](TableSource& source) { source.ReadRows(index, sink); }); },
         hint);
-    loading.draft->AddIndexes(columns);
-    // A table that its own indexes do not narrow down takes an index on
-    // each join column whatever the other side is: build them now, beside
-    // the other tables' loads.
-    if (std::none_of(columns.begin(), columns.end(), [&](const std::u16string& c) { return loading.draft->HasIndex(c); })) {
-      loading.draft->AddIndexes(join_columns);
-      loading.joins_done = true;
-    }
+    loading.draft->AddIndexes(tested);
+    // The join indexes that the table's own narrowing decides, whatever the
+    // other side is, are built now, beside the other tables' loads.
+    const bool narrowed =
+        NarrowedDown(tested, [&](std::u16string_view column) { return loading.draft->HasIndex(column); });
+    for (IndexRequest& join : joins) join.table_narrowed = narrowed;
+    loading.draft->AddIndexes(joins);
   } catch (...) {
     Finish(loading, std::current_exception());
   }
@@ -253,22 +252,23 @@ void LoadedFile::Finish(Loading& loading, std::exception_ptr error) {
   Publish(loading.index, image, error);
 }
 
-void LoadedFile::LoadTable(std::size_t index, const std::vector<std::u16string>& columns) {
+void LoadedFile::LoadTable(std::size_t index, const std::vector<IndexRequest>& requests) {
   Loading loading(0, index, nullptr);
-  StartLoad(loading, columns, {});
+  StartLoad(loading, requests, {});
   Finish(loading, nullptr);
 }
 
 std::shared_ptr<const TableImage> LoadedFile::Current(std::size_t index,
-                                                      const std::vector<std::u16string>& columns) {
+                                                      const std::vector<IndexRequest>& requests) {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
     Slot& slot = slots_[index];
     // An image with every index the caller needs serves it, even while
     // another thread makes a newer one with more.
     const std::shared_ptr<const TableImage> current = slot.image;
-    if (current != nullptr &&
-        std::all_of(columns.begin(), columns.end(), [&](const std::u16string& c) { return current->Decided(c); })) {
+    if (current != nullptr && std::all_of(requests.begin(), requests.end(), [&](const IndexRequest& request) {
+          return current->Decided(request.column);
+        })) {
       return current;
     }
     if (slot.pending != nullptr) {
@@ -283,7 +283,7 @@ std::shared_ptr<const TableImage> LoadedFile::Current(std::size_t index,
       slot.pending = std::make_shared<Attempt>();
       const std::shared_ptr<Attempt> attempt = slot.pending;
       lock.unlock();
-      LoadTable(index, columns);
+      LoadTable(index, requests);
       lock.lock();
       if (attempt->failed()) attempt->Raise();
       continue;
@@ -294,7 +294,7 @@ std::shared_ptr<const TableImage> LoadedFile::Current(std::size_t index,
     std::shared_ptr<const TableImage> indexed;
     std::exception_ptr error;
     try {
-      indexed = TableImage::WithIndexes(current, tables()[index], columns);
+      indexed = TableImage::WithIndexes(current, tables()[index], requests);
     } catch (...) {
       error = std::current_exception();
     }
@@ -335,9 +335,11 @@ std::vector<std::shared_ptr<const TableImage>> LoadedFile::Images(const std::vec
     }
     return needs.size();
   };
-  std::vector<std::vector<std::u16string>> joined(needs.size());  // each table's join columns
+  std::vector<std::vector<IndexRequest>> tested(needs.size());  // each table's columns tested against values
+  for (std::size_t n = 0; n < needs.size(); ++n) tested[n] = TestedColumns(needs[n].index_columns);
+  std::vector<std::vector<IndexRequest>> joined(needs.size());  // each table's join columns
   for (const Join& join : joins) {
-    if (const std::size_t n = position(join.table); n < needs.size()) joined[n].push_back(join.column);
+    if (const std::size_t n = position(join.table); n < needs.size()) joined[n].push_back({join.column, true});
   }
 
   if (!loadings.empty()) {
@@ -347,7 +349,7 @@ std::vector<std::shared_ptr<const TableImage>> LoadedFile::Images(const std::vec
     std::atomic<std::size_t> next{0};
     const auto work = [&] {
       for (std::size_t k = next.fetch_add(1); k < loadings.size(); k = next.fetch_add(1)) {
-        StartLoad(loadings[k], needs[loadings[k].need].index_columns, joined[loadings[k].need]);
+        StartLoad(loadings[k], tested[loadings[k].need], joined[loadings[k].need]);
       }
     };
     const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
@@ -370,41 +372,40 @@ std::vector<std::shared_ptr<const TableImage>> LoadedFile::Images(const std::vec
   // tested against values.
   std::vector<std::shared_ptr<const TableImage>> images(needs.size());
   for (std::size_t n = 0; n < needs.size(); ++n) {
-    if (loading_of[n] == nullptr) images[n] = Current(IndexOf(*needs[n].table), needs[n].index_columns);
+    if (loading_of[n] == nullptr) images[n] = Current(IndexOf(*needs[n].table), tested[n]);
   }
 
-  // Then the join columns: each gets an index, unless its own table is one
-  // that those indexes narrow down and the other is not (the join then
-  // probes only the other side).
-  const auto has_index = [&](std::size_t n, std::u16string_view column) {
-    return loading_of[n] != nullptr ? loading_of[n]->draft->HasIndex(column) : images[n]->HasIndex(column);
-  };
+  // Then the join columns, now that those indexes tell which tables are
+  // narrowed down.
   std::vector<bool> narrowed(needs.size(), false);
   for (std::size_t n = 0; n < needs.size(); ++n) {
     if (loading_of[n] != nullptr && loading_of[n]->draft == nullptr) continue;
-    for (const std::u16string& column : needs[n].index_columns) narrowed[n] = narrowed[n] || has_index(n, column);
+    narrowed[n] = NarrowedDown(tested[n], [&](std::u16string_view column) {
+      return loading_of[n] != nullptr ? loading_of[n]->draft->HasIndex(column) : images[n]->HasIndex(column);
+    });
   }
-  std::vector<std::vector<std::u16string>> join_columns(needs.size());
+  std::vector<std::vector<IndexRequest>> join_requests(needs.size());
   for (const Join& join : joins) {
     const std::size_t n = position(join.table);
     const std::size_t other = position(join.other);
     if (n == needs.size()) continue;
-    if (narrowed[n] && (other == needs.size() || !narrowed[other])) continue;
-    join_columns[n].push_back(join.column);
+    IndexRequest request{join.column, true, narrowed[n], other < needs.size() && narrowed[other]};
+    if (DecideIndex(request) == IndexDecision::kNone) continue;
+    join_requests[n].push_back(std::move(request));
   }
   for (std::size_t n = 0; n < needs.size(); ++n) {
     if (Loading* loading = loading_of[n]) {
       std::exception_ptr error;
       try {
-        if (!loading->joins_done) loading->draft->AddIndexes(join_columns[n]);
+        loading->draft->AddIndexes(join_requests[n]);
       } catch (...) {
         error = std::current_exception();
       }
       Finish(*loading, error);
       if (loading->attempt->failed()) loading->attempt->Raise();
       images[n] = Image(*needs[n].table);
-    } else if (!join_columns[n].empty()) {
-      images[n] = Current(IndexOf(*needs[n].table), join_columns[n]);
+    } else if (!join_requests[n].empty()) {
+      images[n] = Current(IndexOf(*needs[n].table), join_requests[n]);
     }
   }
   // Loading leaves much freed memory behind (the rows' texts, the sorts of

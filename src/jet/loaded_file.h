@@ -1,6 +1,6 @@
 // LoadedFile: one version of a database file as the process holds it,
 // shared by every connection that opens that version: the file's table
-// definitions and the images of the tables loaded so far (mirror.h).
+// definitions and the images of the tables loaded so far (table_image.h).
 //
 // A version is a path and what FileStamp records of the file behind it.
 // The first connection to open a version reads its definitions; others
@@ -37,8 +37,9 @@
 
 #include "jet/catalog.h"
 #include "jet/file_format.h"
-#include "jet/mirror.h"
+#include "jet/index_rule.h"
 #include "jet/source.h"
+#include "jet/table_image.h"
 #include "jet/system.h"
 
 namespace qorvel::jet {
@@ -64,7 +65,8 @@ class LoadedFile {
   // The table by name, case-insensitively; null when there is none.
   const TableInfo* Find(std::u16string_view name) const;
 
-  // A table a statement needs, and the columns it wants an index on.
+  // A table a statement needs, and the columns it tests against values
+  // (each of which it asks to have indexed).
   struct Need {
     const TableInfo* table;
     std::vector<std::u16string> index_columns;
@@ -78,11 +80,11 @@ class LoadedFile {
   };
 
   // The current image of each table of `needs` (in their order), loading
-  // the tables not loaded yet (side by side) and adding indexes: first on
-  // the columns tested against values; then on each join column, unless
-  // its own table is one those indexes narrow down and the other table is
-  // not (the join then probes only the other side). A table this call
-  // loads gets all its indexes before any other thread sees it. Raises what
+  // the tables not loaded yet (side by side) and adding the indexes that
+  // DecideIndex (index_rule.h) gives: first to the columns tested against
+  // values; then to the join columns, once those indexes tell which tables
+  // are narrowed down. A table this call loads gets all its indexes before
+  // any other thread sees it. Raises what
   // loading raises (AutomationError: kErrDamaged, kErrTruncated,
   // kErrEngineFailure, ...), or the error of the load this call waited for.
   // Precondition: every table is one of tables(), and so is every join's.
@@ -110,20 +112,19 @@ class LoadedFile {
   struct Loading;
 
   std::size_t IndexOf(const TableInfo& table) const;
-  // Reads the rows of a table this call loads, with indexes on `columns`,
-  // and on `join_columns` when `columns` do not narrow the table down; on
-  // failure publishes it.
-  void StartLoad(Loading& loading, const std::vector<std::u16string>& columns,
-                 const std::vector<std::u16string>& join_columns);
+  // Reads the rows of a table this call loads, with the indexes of
+  // `tested`, then those of `joins` that the table's own narrowing decides
+  // (index_rule.h); on failure publishes it.
+  void StartLoad(Loading& loading, const std::vector<IndexRequest>& tested, std::vector<IndexRequest> joins);
   // Publishes a load (its draft finished, or `error`), once.
   void Finish(Loading& loading, std::exception_ptr error);
-  // Loads tables()[index] with indexes on `columns` and publishes it.
-  void LoadTable(std::size_t index, const std::vector<std::u16string>& columns);
-  // The table's image with indexes on `columns`: the published one when it
-  // has them (even while another thread makes a newer one), else the next
-  // one, loaded or indexed by this thread if nobody else does it. Raises as
-  // Images.
-  std::shared_ptr<const TableImage> Current(std::size_t index, const std::vector<std::u16string>& columns);
+  // Loads tables()[index] with the indexes of `requests` and publishes it.
+  void LoadTable(std::size_t index, const std::vector<IndexRequest>& requests);
+  // The table's image with the columns of `requests` decided: the
+  // published one when they are (even while another thread makes a newer
+  // one), else the next one, loaded or indexed by this thread if nobody
+  // else does it. Raises as Images.
+  std::shared_ptr<const TableImage> Current(std::size_t index, const std::vector<IndexRequest>& requests);
   void Publish(std::size_t index, const std::shared_ptr<const TableImage>& image, std::exception_ptr error);
   // A reader of the file that no other thread is using, and its return:
   // source_ when it is free, else another reader of the same file opened

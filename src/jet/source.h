@@ -15,7 +15,7 @@
 
 namespace qorvel::jet {
 
-class RowSink;  // mirror.h
+class RowSink;  // row_sink.h
 
 class TableSource {
  public:

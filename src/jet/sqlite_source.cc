@@ -38,9 +38,10 @@
 
 #include "base/text_ops.h"
 #include "jet/errors.h"
-#include "jet/mirror.h"
+#include "jet/row_sink.h"
 #include "jet/source.h"
 #include "jet/sqlite_handles.h"
+#include "jet/table_schema.h"
 #include "jet/text.h"
 #include "jet/values.h"
 

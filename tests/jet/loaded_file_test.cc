@@ -15,6 +15,8 @@
 #include <thread>
 
 #include "jet/errors.h"
+#include "jet/mirror.h"
+#include "jet/row_sink.h"
 #include "support/jet_support.h"
 
 namespace qorvel::jet {

@@ -23,8 +23,8 @@
 #include "jet/database.h"
 #include "jet/errors.h"
 #include "jet/file_format.h"
-#include "jet/mirror.h"
 #include "jet/source.h"
+#include "jet/table_image.h"
 #include "shared_dir.h"
 #include "support/jet_support.h"
 

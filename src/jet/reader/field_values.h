@@ -24,9 +24,9 @@
 #include <vector>
 
 #include "jet/catalog.h"
-#include "jet/mirror.h"
 #include "jet/reader/page_file.h"
 #include "jet/reader/row_layout.h"
+#include "jet/row_sink.h"
 
 namespace qorvel::jet {
 

@@ -36,11 +36,10 @@ struct ResultColumn {
   JetType type;
 };
 
-// A column the statement tests for equality or joins on; the engine builds
-// an index on it the first time.
-// A join column carries the table on the other side of its join: when
-// that table is the one narrowed down by an indexed equality test, only this
-// side's join column needs an index.
+// A column the statement tests for equality or joins on: the statement asks
+// for an index on it (index_rule.h decides whether it gets one). A join
+// column carries the table on the other side of its join, which the rule
+// looks at.
 struct IndexHint {
   std::u16string table;   // as the catalog spells it
   std::u16string column;  // as the catalog spells it

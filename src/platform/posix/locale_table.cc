@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/locale.h"
+#include "platform/posix/calendar_names.h"
 #include "platform/posix/table_locale.h"
 
 namespace qorvel::platform {

@@ -9,9 +9,9 @@
 #include <memory>
 #include <stdexcept>
 
-#include "jet/mirror.h"
-#include "jet/sqlite_handles.h"
 #include "jet/sql/resolver.h"
+#include "jet/sqlite_handles.h"
+#include "jet/table_schema.h"
 #include "jet/text.h"
 #include "qorvel/automation_error.h"
 
