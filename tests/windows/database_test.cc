@@ -45,8 +45,8 @@ using platform::windows::FromWide;
 using platform::windows::Wide;
 
 // What the double answers to a statement: rows of values written TYPE:text
-// (the text read in the invariant locale; TYPE one of I2, I4, CY, BSTR,
-// BOOL) or NULL, or a failure. A statement it has no answer for fails with
+// (the text read in the invariant locale; TYPE I4, CY or BSTR), or a
+// failure. A statement it has no answer for fails with
 // -2147217865 (no such table), so that a wrong one is noticed.
 struct Answer {
   std::vector<std::vector<std::string>> rows;
@@ -56,47 +56,36 @@ struct Answer {
 std::map<std::string, Answer> g_answers;        // by statement
 std::pair<std::string, Answer> g_open_failure;  // Connection.Open fails when the connection string holds this text
 
-std::mutex g_mutex;  // guards the log and the names
-std::string g_log;   // one line per call, e.g. Recordset#1.Fields.Item(I2:0).Value -> CY:123.45
-std::map<const void*, std::string> g_names;  // objects named in the log since it was last taken
-std::map<std::string, int> g_counts;         // by kind
+std::mutex g_mutex;                   // guards the log and the counts
+std::string g_log;                    // one line per call, e.g. Recordset#1.Fields.Item(I2:0).Value -> CY:123.45
+std::map<std::string, int> g_counts;  // objects created by kind since the log was last taken
 
 void Log(const std::string& line) {
   std::lock_guard<std::mutex> lock(g_mutex);
   g_log += line + "\n";
 }
 
-// The calls logged since the last call; objects are numbered per class in
-// order of appearance in each taken log.
+// The calls logged since the last call; the objects created after it are
+// numbered per class from 1 again.
 std::string TakeLog() {
   std::lock_guard<std::mutex> lock(g_mutex);
-  g_names.clear();
   g_counts.clear();
   return std::exchange(g_log, std::string());
-}
-
-// The object's name in the log ("Recordset#2"); "?" for an unnamed object
-// when no kind is given.
-std::string NameOf(const void* object, const char* kind = nullptr) {
-  std::lock_guard<std::mutex> lock(g_mutex);
-  const auto found = g_names.find(object);
-  if (found != g_names.end()) return found->second;
-  return kind ? g_names[object] = std::string(kind).append("#").append(std::to_string(++g_counts[kind])) : "?";
 }
 
 // The text of a VT_BSTR; "" for any other.
 std::string BstrText(const VARIANT* v) { return V_VT(v) == VT_BSTR ? ToUtf8(FromWide(V_BSTR(v))) : ""; }
 
-const std::pair<VARTYPE, const char*> kTypes[] = {{VT_NULL, "NULL"}, {VT_I2, "I2"},     {VT_I4, "I4"},
-                                                  {VT_CY, "CY"},     {VT_BSTR, "BSTR"}, {VT_BOOL, "BOOL"},
-                                                  {VT_DISPATCH, "DISPATCH"}};
+const std::pair<VARTYPE, const char*> kTypes[] = {{VT_I4, "I4"}, {VT_CY, "CY"}, {VT_BSTR, "BSTR"}};
+
+std::string NameOf(IDispatch* object);
 
 // A value as the log writes it: its type, and its text in the invariant
 // locale (a connection by its name).
 std::string Describe(const VARIANT& v) {
   std::string type = "VT" + std::to_string(V_VT(&v));
   for (const auto& [vt, name] : kTypes) type = vt == V_VT(&v) ? name : type;
-  if (V_VT(&v) == VT_DISPATCH) return type + ":" + NameOf(V_DISPATCH(&v));
+  if (V_VT(&v) == VT_DISPATCH) return "DISPATCH:" + NameOf(V_DISPATCH(&v));
   VARIANT text;
   VariantInit(&text);
   // VariantChangeTypeEx only reads its source, though it is declared writable.
@@ -112,12 +101,8 @@ void Parse(const std::string& value, VARIANT* v) {
   const std::string type = value.substr(0, value.find(':'));
   V_VT(v) = VT_BSTR;
   V_BSTR(v) = SysAllocString(Wide(FromUtf8(value.substr(std::min(value.size(), type.size() + 1)))));
-  if (type == "NULL") {
-    VariantClear(v);
-    V_VT(v) = VT_NULL;
-  }
   for (const auto& [vt, name] : kTypes) {
-    if (type == name && vt != VT_NULL && vt != VT_BSTR) VariantChangeTypeEx(v, v, LOCALE_INVARIANT, 0, vt);
+    if (type == name && vt != VT_BSTR) VariantChangeTypeEx(v, v, LOCALE_INVARIANT, 0, vt);
   }
 }
 
@@ -131,13 +116,18 @@ HRESULT Raise(EXCEPINFO* info, const Answer& failure) {
 }
 
 // A Connection or a Recordset, late bound by member name (DISPIDs are 1 +
-// the index in kMembers), numbered in the log, where it logs its creation
-// and last release. A recordset's Fields and Fields.Item(i) are the
-// recordset itself, the item's index held for Value.
+// the index in kMembers), named in the log by its class and number, where
+// it logs its creation and last release. A recordset's Fields and
+// Fields.Item(i) are the recordset itself, the item's index held for Value.
 class AdoObject final : public IDispatch {
  public:
-  explicit AdoObject(bool connection) : kind_(connection ? "Connection" : "Recordset") { Log(Name() + ".Create"); }
-  std::string Name() const { return NameOf(this, kind_); }
+  explicit AdoObject(bool connection) : connection_(connection) {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    const char* kind = connection ? "Connection" : "Recordset";
+    name_ = kind + ("#" + std::to_string(++g_counts[kind]));
+    g_log += name_ + ".Create\n";
+  }
+  const std::string& Name() const { return name_; }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     *out = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) ? this : nullptr;
@@ -148,11 +138,7 @@ class AdoObject final : public IDispatch {
   ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++refs_); }
   ULONG STDMETHODCALLTYPE Release() override {
     const long left = --refs_;
-    if (left == 0) {
-      Log(Name() + ".Release");
-      std::lock_guard<std::mutex> lock(g_mutex);
-      g_names.erase(this);
-    }
+    if (left == 0) Log(Name() + ".Release");
     if (left == 0) delete this;
     return static_cast<ULONG>(left);
   }
@@ -187,7 +173,6 @@ class AdoObject final : public IDispatch {
   // Answers a call and logs it.
   HRESULT Call(const std::wstring& name, WORD flags, const std::vector<VARIANT*>& args, VARIANT* result,
                EXCEPINFO* info) {
-    const bool connection = kind_[0] == 'C';
     std::string line = "." + ToUtf8(FromWide(name.c_str()));
     if (name == L"Open") {
       line += "(";
@@ -196,12 +181,12 @@ class AdoObject final : public IDispatch {
     }
     if (name == L"Provider" && args.size() == 1) line += " = " + Describe(*args[0]);
     HRESULT hr = S_OK;
-    if (name == L"State" && connection) {
+    if (name == L"State" && connection_) {
       line += open_ ? " -> 1" : " -> 0";
       V_VT(result) = VT_I4;
       V_I4(result) = open_ ? 1 : 0;
-    } else if (name == L"Provider" && connection && (flags & DISPATCH_PROPERTYPUT) && args.size() == 1) {
-    } else if (name == L"Open" && connection && !args.empty()) {
+    } else if (name == L"Provider" && connection_ && (flags & DISPATCH_PROPERTYPUT) && args.size() == 1) {
+    } else if (name == L"Open" && connection_ && !args.empty()) {
       const auto& [text, failure] = g_open_failure;
       if (!text.empty() && BstrText(args[0]).find(text) != std::string::npos) hr = Raise(info, failure);
       open_ = SUCCEEDED(hr);
@@ -238,11 +223,15 @@ class AdoObject final : public IDispatch {
   }
 
   std::atomic<long> refs_{1};
-  const char* kind_;
+  const bool connection_;
+  std::string name_;
   bool open_ = false;
   std::vector<std::vector<std::string>> rows_;  // from the current one
   short item_ = 0;
 };
+
+// Every IDispatch the adapter hands the double is one of its own.
+std::string NameOf(IDispatch* object) { return static_cast<AdoObject*>(object)->Name(); }
 
 class Factory final : public IClassFactory {
  public:
@@ -352,23 +341,16 @@ void WhatReachesTheDataAccessObjects() {
   StderrToFile recorder(BoxPath());
   g_answers = {{kCredit, {{{"CY:123.45"}}}}};
   CheckEq(kx.CreditAmount(kPath, 417), Currency::FromRaw(1234500), "CreditAmount");
-  const std::vector<std::string> lookup = {"Recordset#1.Create", "Recordset#1.Open(BSTR:\"" + kCredit + "\"" + kRecordsetOpen,
-                                           "Recordset#1.Fields.Item(I2:0).Value -> CY:123.45", "Recordset#1.Close",
-                                           "Recordset#1.Release"};
-  std::vector<std::string> first = {"Connection#1.Create", "Connection#1.State -> 0",
-                                    "Connection#1.Provider = BSTR:\"Microsoft.Jet.OLEDB.4.0\"", OpenLine("C:\\data\\billing.mdb")};
-  first.insert(first.end(), lookup.begin(), lookup.end());
-  CheckEq(TakeLog(), Lines(first), "the first lookup on the thread");
-  kx.CreditAmount(kPath, 417);
-  std::vector<std::string> again = {"Connection#1.State -> 1"};
-  again.insert(again.end(), lookup.begin(), lookup.end());
-  CheckEq(TakeLog(), Lines(again), "the open connection is reused on the same path");
+  CheckEq(TakeLog(), Lines({"Connection#1.Create", "Connection#1.State -> 0",
+                            "Connection#1.Provider = BSTR:\"Microsoft.Jet.OLEDB.4.0\"", OpenLine("C:\\data\\billing.mdb"),
+                            "Recordset#1.Create", "Recordset#1.Open(BSTR:\"" + kCredit + "\"" + kRecordsetOpen,
+                            "Recordset#1.Fields.Item(I2:0).Value -> CY:123.45", "Recordset#1.Close",
+                            "Recordset#1.Release"}),
+          "the first lookup on the thread");
+  // (When the thread's connection is reused, closed and opened again is
+  // modMain's, tested on the recording fake.)
   kx.CreditAmount(u"C:\\data\\other.mdb", 417);
-  const std::string moved = TakeLog();
-  Check(moved.rfind(Lines({"Connection#1.State -> 1", "Connection#1.Close",
-                           "Connection#1.Provider = BSTR:\"Microsoft.Jet.OLEDB.4.0\"", OpenLine("C:\\data\\other.mdb")}),
-                    0) == 0,
-        "another path closes and reopens the thread's connection", moved);
+  Check(TakeLog().find("Connection#1.Close\n") != std::string::npos, "another path closes the connection");
 
   Group("rows walked with EOF and MoveNext");
   const std::string aged =
