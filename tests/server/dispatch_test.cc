@@ -43,8 +43,9 @@ VARIANT Of(VARTYPE type, T bits) {
 }
 
 // Each listed method by its name in capitals, called with empty arguments
-// (which convert to "", 0 and False; a lookup with an empty path returns its
-// default): a result of the method's type.
+// by value (which convert to "", 0 and False, also where the parameter is
+// by reference; a lookup with an empty path returns its default): a result
+// of the method's type.
 void EveryListedMethodAnswers(IDispatch* object) {
   const ComPtr<ITypeInfo> info = VtableInfo(object);
   if (!CHECK(info)) return;
@@ -135,15 +136,8 @@ void ArgumentsOfAnyConvertibleType(IDispatch* object) {
   CHECK(V_VT(&middle) == VT_I2 && V_I2(&middle) == 7 && last == last_held.get() && fml == 1);
   CHECK_EQ(FromBstr(last), qorvel::Text(u"Public"));
 
-  Group("by value where the parameter is by reference; property get; no result");
-  // PymtCountByDateRange("", "417", StartDateTime, EndDateTime) with the
-  // Long given as text and the texts given as a date and a number.
-  Bstr people(u"417");
-  VariantValue count, pattern;
-  CHECK_EQ(Call(object, 0x60030010, {Of(VT_EMPTY, 0), Of(VT_BSTR, people.get()), Of(VT_DATE, 40179.0), Of(VT_I4, 5)},
-                count.get()),
-           S_OK);
-  CHECK_EQ(count.type(), VT_I4);
+  Group("property get; no result");
+  VariantValue pattern;
   CHECK_EQ(Call(object, 0x60030017, {}, pattern.get(), nullptr, DISPATCH_PROPERTYGET), S_OK);
   CHECK_EQ(pattern.type(), VT_BSTR);
   CHECK_EQ(Call(object, 0x60030017, {}, nullptr), S_OK);
