@@ -1,14 +1,13 @@
 // What the server's test programs share beyond the checks (windows/check.h):
 // the component's declarations (the generated _KX and GUIDs), RAII for the
 // apartment, UTF-8 and Windows paths for messages and arguments, running
-// another program (regsvr32), objects from a server loaded directly, _KX's
-// vtable type information, and a call as a script host makes it.
+// another program (regsvr32), objects from a server loaded directly, and
+// _KX's vtable type information.
 #ifndef QORVEL_TESTS_SERVER_SERVER_TEST_H_
 #define QORVEL_TESTS_SERVER_SERVER_TEST_H_
 
 #include <cstdlib>
 #include <string>
-#include <vector>
 
 #include "server/com.h"
 #include "windows/check.h"
@@ -77,40 +76,6 @@ inline ComPtr<ITypeInfo> VtableInfo(IDispatch* object) {
   ComPtr<ITypeInfo> dispatch;
   object->GetTypeInfo(0, LOCALE_USER_DEFAULT, dispatch.Receive());
   return VtableInfo(dispatch.get());
-}
-
-// Calls `method` by name as a script host does: each argument a variable
-// holding its text, passed by reference (VT_BYREF|VT_VARIANT), last
-// argument first. Returns the result as a report shows it (its text in the
-// user locale), or the failure's HRESULT; checks that the variables come
-// back as they went in.
-inline std::string CallAsScript(IDispatch* object, const std::string& method, const std::vector<Text>& args) {
-  std::wstring name(method.begin(), method.end());
-  LPOLESTR names = name.data();
-  DISPID id = DISPID_UNKNOWN;
-  const std::size_t n = args.size();
-  std::vector<VariantValue> variables(n);
-  std::vector<VARIANTARG> passed(n);
-  for (std::size_t k = 0; k < n; ++k) {
-    V_VT(variables[k].get()) = VT_BSTR;
-    V_BSTR(variables[k].get()) = Bstr(args[k]).Release();
-    V_VT(&passed[n - 1 - k]) = VT_BYREF | VT_VARIANT;
-    V_VARIANTREF(&passed[n - 1 - k]) = variables[k].get();
-  }
-  DISPPARAMS params{passed.data(), nullptr, static_cast<UINT>(n), 0};
-  VariantValue result, text;
-  HRESULT hr = object->GetIDsOfNames(IID_NULL, &names, 1, LOCALE_USER_DEFAULT, &id);
-  if (SUCCEEDED(hr)) {
-    hr = object->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &params,
-                        result.get(), nullptr, nullptr);
-  }
-  if (SUCCEEDED(hr)) hr = VariantChangeTypeEx(text.get(), result.get(), LOCALE_USER_DEFAULT, 0, VT_BSTR);
-  for (std::size_t k = 0; k < n; ++k) {
-    const VARIANT* v = variables[k].get();
-    Check(V_VT(v) == VT_BSTR && FromBstr(V_BSTR(v)) == args[k], method + ": argument " + std::to_string(k + 1) +
-                                                                     " comes back unchanged");
-  }
-  return FAILED(hr) ? "<failed: " + Show(static_cast<long>(hr)) + ">" : ToUtf8(FromBstr(V_BSTR(text.get())));
 }
 
 }  // namespace qorvel::server::testing
