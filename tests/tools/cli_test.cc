@@ -226,10 +226,10 @@ TEST(Cli, SqlAndConvert) {
   const jet::testing::TempDir dir;
   const std::string converted = (dir / "billing.sqlite").string();
   // A row of values, one of Nulls, and a text that CSV quotes.
-  const std::string types = "Select Id, SingleCol, DoubleCol, MoneyCol, DateCol, TextCol, BoolCol From AllTypes "
-                            "Where Id < 3 Order By Id";
-  const std::string csv = "Id,SingleCol,DoubleCol,MoneyCol,DateCol,TextCol,BoolCol\n"
-                          "1,1.5,0.1,12.3456,2011-03-31T14:15:00,plain ascii,true\n2,,,,,,false\n";
+  const std::string types = "Select Id, ByteCol, SingleCol, DoubleCol, MoneyCol, DateCol, TextCol, BoolCol, "
+                            "NumericCol From AllTypes Where Id < 3 Order By Id";
+  const std::string csv = "Id,ByteCol,SingleCol,DoubleCol,MoneyCol,DateCol,TextCol,BoolCol,NumericCol\n"
+                          "1,7,1.5,0.1,12.3456,2011-03-31T14:15:00,plain ascii,true,1234.5678\n2,,,,,,,false,\n";
   CheckAll({
       {"typed table", {"sql", "@billing", "Select Balance, Retainer From Credit Where PeopleID = 417 And Active = 1 Order By Balance"},
        "", 0, "Balance (Currency)\tRetainer (Integer)\nNull\t0\n-20\t0\n100\t0\n250.5\t1\n", "4 rows\n", kUs, true},
@@ -242,10 +242,10 @@ TEST(Cli, SqlAndConvert) {
       {"csv quotes", {"sql", "@types", "Select TextCol From AllTypes Where Id = 4", "--format", "csv"}, "", 0,
        "TextCol\n\"Gr\xC3\xBC\xC3\x9F" "e, \xE6\x97\xA5", "1 row\n", kUs, true},
       {"json lines", {"sql", "--format", "json", "@types", types}, "", 0,
-       "{\"Id\": 1, \"SingleCol\": 1.5, \"DoubleCol\": 0.10000000000000001, \"MoneyCol\": \"12.3456\", "
-       "\"DateCol\": \"2011-03-31T14:15:00\", \"TextCol\": \"plain ascii\", \"BoolCol\": true}\n"
-       "{\"Id\": 2, \"SingleCol\": null, \"DoubleCol\": null, \"MoneyCol\": null, \"DateCol\": null, "
-       "\"TextCol\": null, \"BoolCol\": false}\n",
+       "{\"Id\": 1, \"ByteCol\": 7, \"SingleCol\": 1.5, \"DoubleCol\": 0.10000000000000001, \"MoneyCol\": \"12.3456\", "
+       "\"DateCol\": \"2011-03-31T14:15:00\", \"TextCol\": \"plain ascii\", \"BoolCol\": true, \"NumericCol\": \"1234.5678\"}\n"
+       "{\"Id\": 2, \"ByteCol\": null, \"SingleCol\": null, \"DoubleCol\": null, \"MoneyCol\": null, \"DateCol\": null, "
+       "\"TextCol\": null, \"BoolCol\": false, \"NumericCol\": null}\n",
        "2 rows\n", kUs, true},
       {"unknown format", {"sql", "@billing", "Select 1", "--format", "xml"}, "", 2, "", "--format is table, csv or json"},
       {"convert", {"convert", "@billing", converted}, "", 0, "", "wrote 7 tables, ", kUs, true},
@@ -313,6 +313,9 @@ TEST(Cli, InputAndOutputEncodings) {
   CheckAll({
       {"a file in a code page", {"batch", Write(dir / "calls.txt", cp1252), "--encoding", "windows-1252"}, "", 0,
        "Jos\xC3\xA9 M\xC3\xBCller\n\xE2\x82\xAC 5\n", ""},
+      {"unknown encoding", {"batch", "--encoding", "klingon"}, "", 2, "", "batch: --encoding: no encoding \"klingon\""},
+      {"a line not in its encoding", {"batch"}, "FormatZip\t\xE9\nFormatZip\t1\n", 1, "#error: line 1: not valid UTF-8", ""},
+      {"an argument not in its encoding", {"call", "FormatZip", "\xE9"}, "", 2, "", "call: argument 1 is not valid UTF-8"},
       {"call argument with its encoding", {"call", "--encoding", "windows-1252", "FormatName", "Jos\xE9", "", "X", "True"},
        "", 0, "Jos\xC3\xA9 X\n", ""},
       {"UTF-16 has its mark once", {"batch", "--output-encoding", "UTF-16"}, "FormatZip\t1\nFormatZip\t2\n", 0,
