@@ -20,31 +20,30 @@ namespace {
 using testing::LocaleScope;
 using testing::RecordingEnv;
 
-TEST(NullToString, NullZeroAndValues) {
-  LocaleScope scope("en-US");
+TEST(NullToString, NullZeroAndValuesInTheUserLocale) {
   const struct {
+    const char* locale;
     Variant value;
     Boolean zero_if_null;
     Text expected;
   } cases[] = {
-      {Variant::Null(), kFalse, u""},
-      {Variant::Null(), kTrue, u"0"},
-      {Variant::Null(), 1, u"0"},  // any non-zero counts as True
-      {Variant::FromLong(0), kFalse, u"0"},
-      {Variant::FromText(u""), kTrue, u""},
-      {Variant(), kTrue, u""},
-      {Variant::FromCurrency(Currency::FromRaw(3305000)), kTrue, u"330.5"},
-      {Variant::FromDate(*DateTime::FromParts(2011, 8, 8)), kFalse, u"8/8/2011"},
-      {Variant::FromDate(*DateTime::FromParts(2011, 8, 8, 10, 15, 0)), kFalse, u"8/8/2011 10:15:00 AM"},
-      {Variant::FromDouble(-0.01), kTrue, u"-0.01"},
+      {"en-US", Variant::Null(), kFalse, u""},
+      {"en-US", Variant::Null(), kTrue, u"0"},
+      {"en-US", Variant::Null(), 1, u"0"},  // any non-zero counts as True
+      {"en-US", Variant::FromLong(0), kFalse, u"0"},
+      {"en-US", Variant::FromText(u""), kTrue, u""},
+      {"en-US", Variant(), kTrue, u""},
+      {"en-US", Variant::FromCurrency(Currency::FromRaw(12345000)), kTrue, u"1234.5"},
+      {"de-DE", Variant::FromCurrency(Currency::FromRaw(12345000)), kTrue, u"1234,5"},
+      {"en-US", Variant::FromDate(*DateTime::FromParts(2011, 8, 8)), kFalse, u"8/8/2011"},
+      {"de-DE", Variant::FromDate(*DateTime::FromParts(2011, 8, 8)), kFalse, u"08.08.2011"},
+      {"en-US", Variant::FromDate(*DateTime::FromParts(2011, 8, 8, 10, 15, 0)), kFalse, u"8/8/2011 10:15:00 AM"},
+      {"en-US", Variant::FromDouble(-0.01), kTrue, u"-0.01"},
   };
-  for (const auto& c : cases) EXPECT_EQ(NullToString(c.value, c.zero_if_null), c.expected) << ToUtf8(c.expected);
-}
-
-TEST(NullToString, FollowsTheUserLocale) {
-  LocaleScope scope("de-DE");
-  EXPECT_EQ(NullToString(Variant::FromCurrency(Currency::FromRaw(3305000)), kTrue), u"330,5");
-  EXPECT_EQ(NullToString(Variant::FromDate(*DateTime::FromParts(2011, 8, 8)), kFalse), u"08.08.2011");
+  for (const auto& c : cases) {
+    LocaleScope scope(c.locale);
+    EXPECT_EQ(NullToString(c.value, c.zero_if_null), c.expected) << c.locale << " " << ToUtf8(c.expected);
+  }
 }
 
 class ConnectToDBTest : public ::testing::Test {

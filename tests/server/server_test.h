@@ -15,6 +15,10 @@
 namespace qorvel::server::testing {
 
 using namespace qorvel::wintest;
+using qorvel::server::Bstr;
+using qorvel::server::ComPtr;
+using qorvel::server::FromBstr;
+using qorvel::server::VariantValue;
 
 inline std::string Utf8(const wchar_t* s) { return ToUtf8(platform::windows::FromWide(s)); }
 

@@ -18,8 +18,6 @@
 namespace {
 
 using namespace qorvel::server::testing;
-using qorvel::server::Bstr;
-using qorvel::server::ComPtr;
 
 HMODULE g_module = nullptr;
 

@@ -1,8 +1,9 @@
 // The qorvel program as it is run: each command with its arguments,
 // standard input and environment, checked on standard output, standard
-// error and the exit status, its errors included. (Batch lines, encodings
-// and the statement's figures are pinned by the tool library's tests; here
-// each is passed through once.)
+// error and the exit status, its errors included. What the tool's library
+// decides (batch lines, the encodings, the statement) and what the engine
+// reads (every column type) have their own tests; here each command and
+// option is passed through once.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <spawn.h>
@@ -24,18 +25,12 @@ namespace qorvel::testing {
 namespace {
 
 // A file descriptor, closed at the end of its scope.
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
+struct Fd {
+  int fd;
   ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
+    if (fd >= 0) ::close(fd);
   }
-  Fd(const Fd&) = delete;
-  Fd& operator=(const Fd&) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
+  int get() const { return fd; }
 };
 
 using Env = std::map<std::string, std::string>;
@@ -63,19 +58,17 @@ Outcome RunQorvel(const std::vector<std::string>& args, const std::string& input
   jet::testing::WriteFileBytes(in_path, input);
   const std::string out_path = (dir / "stdout").string();
   const std::string err_path = (dir / "stderr").string();
-  std::vector<std::string> words = {QORVEL_BINARY};
+  std::vector<std::string> words = {QORVEL_BINARY}, assignments;
   words.insert(words.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& w : words) argv.push_back(w.data());
-  argv.push_back(nullptr);
-  std::vector<std::string> assignments;
   for (const auto& [name, value] : env) assignments.push_back(name + "=" + value);
-  std::vector<char*> envp;
-  for (std::string& a : assignments) envp.push_back(a.data());
-  envp.push_back(nullptr);
+  std::vector<char*> argv, envp;
+  for (auto [from, to] : {std::pair{&words, &argv}, std::pair{&assignments, &envp}}) {
+    for (std::string& w : *from) to->push_back(w.data());
+    to->push_back(nullptr);
+  }
 
   Outcome run;
-  const Fd terminal(stderr_terminal ? ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC) : -1);
+  const Fd terminal{stderr_terminal ? ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC) : -1};
   if (stderr_terminal && (terminal.get() < 0 || ::grantpt(terminal.get()) != 0 || ::unlockpt(terminal.get()) != 0)) {
     return run;
   }
@@ -96,9 +89,8 @@ Outcome RunQorvel(const std::vector<std::string>& args, const std::string& input
   if (spawned != 0) return run;
   int wstatus = 0;
   pid_t waited = -1;
-  do {
-    waited = ::waitpid(pid, &wstatus, 0);
-  } while (waited < 0 && errno == EINTR);
+  while ((waited = ::waitpid(pid, &wstatus, 0)) < 0 && errno == EINTR) {
+  }
   if (waited == pid && WIFEXITED(wstatus)) run.status = WEXITSTATUS(wstatus);
   char buffer[4096];
   for (ssize_t n = 0; stderr_terminal && (n = ::read(terminal.get(), buffer, sizeof buffer)) != 0;) {
@@ -157,7 +149,6 @@ void CheckAll(const std::vector<Case>& cases) {
 }
 
 TEST(Cli, MainOptionsAndCall) {
-  const Env gb = {{"LANG", "en_GB.UTF-8"}};
   CheckAll({
       {"help", {"--help"}, "", 0, "usage: qorvel [--locale NAME] COMMAND", ""},
       {"version", {"--version"}, "", 0, "qorvel 1.", ""},
@@ -169,18 +160,12 @@ TEST(Cli, MainOptionsAndCall) {
       {"methods", {"methods"}, "", 0, "23  0x60030017  ", ""},
       {"methods with an argument", {"methods", "x"}, "", 2, "", "methods takes no arguments"},
       {"call", {"call", "FormatPhone", "", "5551234567"}, "", 0, "(555) 123-4567\n", ""},
-      {"call json", {"call", "--json", "FormatZip", "123456789"}, "", 0,
-       "{\"method\": \"FormatZip\", \"result\": {\"type\": \"Text\", \"value\": \"12345-6789\"}, "
-       "\"args\": [\"123456789\"], \"boxes\": []}\n", ""},
+      {"call json", {"call", "--json", "FormatZip", "123456789"}, "", 0, "\"value\": \"12345-6789\"}, ", ""},
       {"unknown method", {"call", "Nope"}, "", 2, "", "unknown method name \"Nope\"; did you mean"},
       {"beyond a Long", {"call", "FormatMinutes", "&H1FFFFFFFF"}, "", 2, "", "is beyond the range of Long"},
       {"no method", {"call"}, "", 2, "", "call: which method?"},
       {"call unknown option", {"call", "--xml", "FormatZip", "1"}, "", 2, "", "call: unknown option --xml"},
-      {"numbers in the locale of LC_ALL", {"call", "FormatMinutes", "1.234"}, "", 0, "20 hr 34 mn\n", "", kDe},
-      {"dates in the locale of LC_ALL", {"call", "LastPaymentDate", "@billing", "417"}, "", 0, "31.03.2011\n", "",
-       kDe, true},
-      {"LANG when LC_ALL is unset", {"call", "LastPaymentDate", "@billing", "417"}, "", 0, "31/03/2011\n", "", gb,
-       true},
+      {"the locale of LC_ALL", {"call", "LastPaymentDate", "@billing", "417"}, "", 0, "31.03.2011\n", "", kDe, true},
       {"--locale over LC_ALL", {"--locale", "en-GB", "call", "LastPaymentDate", "@billing", "417"}, "", 0,
        "31/03/2011\n", "", kDe, true},
       {"a lookup's box goes to stderr", {"call", "CreditAmount", "/nonexistent/x.mdb", "1"}, "", 0, "0\n",
@@ -193,7 +178,6 @@ TEST(Cli, Batch) {
   const std::string calls = Write(dir / "calls.tsv", "FormatZip\t123456789\nFormatMinutes\t135\n");
   CheckAll({
       {"standard input", {"batch"}, "FormatZip\t123456789\nFormatMinutes\t135\n", 0, "12345-6789\n2 hr 15 mn\n", ""},
-      {"dash for standard input", {"batch", "-"}, "FormatZip\t1\n", 0, "1\n", ""},
       {"file", {"batch", calls}, "", 0, "12345-6789\n2 hr 15 mn\n", ""},
       {"failed lines", {"batch"}, "Nope\nFormatZip\t1\n", 1, "#error: line 1: unknown method name \"Nope\"", ""},
       {"bad jobs", {"batch", "--jobs", "0"}, "", 2, "", "--jobs takes a number from 1 to 256, not \"0\""},
@@ -238,16 +222,14 @@ TEST(Cli, BatchSummarisesItsErrors) {
   EXPECT_NE(four.err.find(counts), std::string::npos) << four.err;
 }
 
-// Every type of value (Byte, Single, Double, Currency, Date, Text, Boolean,
-// Numeric) with Nulls and the extremes.
-const char kTypes[] =
-    "Select Id, ByteCol, SingleCol, DoubleCol, MoneyCol, DateCol, TextCol, BoolCol, NumericCol From AllTypes "
-    "Where Id < 5 Order By Id";
-
 TEST(Cli, SqlAndConvert) {
   const jet::testing::TempDir dir;
   const std::string converted = (dir / "billing.sqlite").string();
-  const std::string csv_row1 = "1,7,1.5,0.1,12.3456,2011-03-31T14:15:00,plain ascii,true,1234.5678\n";
+  // A row of values, one of Nulls, and a text that CSV quotes.
+  const std::string types = "Select Id, ByteCol, SingleCol, DoubleCol, MoneyCol, DateCol, TextCol, BoolCol, "
+                            "NumericCol From AllTypes Where Id < 3 Order By Id";
+  const std::string csv = "Id,ByteCol,SingleCol,DoubleCol,MoneyCol,DateCol,TextCol,BoolCol,NumericCol\n"
+                          "1,7,1.5,0.1,12.3456,2011-03-31T14:15:00,plain ascii,true,1234.5678\n2,,,,,,,false,\n";
   CheckAll({
       {"typed table", {"sql", "@billing", "Select Balance, Retainer From Credit Where PeopleID = 417 And Active = 1 Order By Balance"},
        "", 0, "Balance (Currency)\tRetainer (Integer)\nNull\t0\n-20\t0\n100\t0\n250.5\t1\n", "4 rows\n", kUs, true},
@@ -255,31 +237,30 @@ TEST(Cli, SqlAndConvert) {
        "sql: error -2147217904: Unknown column name 'Nope'.", kUs, true},
       {"no database", {"sql", (dir / "none.mdb").string(), "Select 1"}, "", 2, "", "sql: no database at"},
       {"one word", {"sql", "@billing"}, "", 2, "", "sql takes a database and one statement"},
-      {"csv", {"sql", "@types", kTypes, "--format", "csv"}, "", 0,
-       "Id,ByteCol,SingleCol,DoubleCol,MoneyCol,DateCol,TextCol,BoolCol,NumericCol\n" + csv_row1 +
-       "2,,,,,,,false,\n"
-       "3,255,-3.4e+38,-1.7976931348623157e+308,-922337203685477.5808,0100-01-01T00:00:00,,false,-99999999999999.9999\n"
-       "4,0,3.4e+38,5e-324,922337203685477.5807,9999-12-31T23:59:59,\"Gr\xC3\xBC\xC3\x9F" "e, \xE6\x97\xA5",
-       "4 rows\n", kUs, true},
-      {"csv in every locale the same", {"sql", "@types", kTypes, "--format", "csv"}, "", 0, csv_row1, "4 rows\n", kDe,
-       true},
-      {"json lines", {"sql", "--format", "json", "@types", kTypes}, "", 0,
+      {"csv", {"sql", "@types", types, "--format", "csv"}, "", 0, csv, "2 rows\n", kUs, true},
+      {"csv in every locale the same", {"sql", "@types", types, "--format", "csv"}, "", 0, csv, "2 rows\n", kDe, true},
+      {"csv quotes", {"sql", "@types", "Select TextCol From AllTypes Where Id = 4", "--format", "csv"}, "", 0,
+       "TextCol\n\"Gr\xC3\xBC\xC3\x9F" "e, \xE6\x97\xA5", "1 row\n", kUs, true},
+      {"json lines", {"sql", "--format", "json", "@types", types}, "", 0,
        "{\"Id\": 1, \"ByteCol\": 7, \"SingleCol\": 1.5, \"DoubleCol\": 0.10000000000000001, \"MoneyCol\": \"12.3456\", "
        "\"DateCol\": \"2011-03-31T14:15:00\", \"TextCol\": \"plain ascii\", \"BoolCol\": true, \"NumericCol\": \"1234.5678\"}\n"
        "{\"Id\": 2, \"ByteCol\": null, \"SingleCol\": null, \"DoubleCol\": null, \"MoneyCol\": null, \"DateCol\": null, "
        "\"TextCol\": null, \"BoolCol\": false, \"NumericCol\": null}\n",
-       "4 rows\n", kUs, true},
+       "2 rows\n", kUs, true},
       {"unknown format", {"sql", "@billing", "Select 1", "--format", "xml"}, "", 2, "", "--format is table, csv or json"},
       {"convert", {"convert", "@billing", converted}, "", 0, "", "wrote 7 tables, ", kUs, true},
-      {"the converted file answers as the original", {"call", "CreditAmount", converted, "417"}, "", 0, "330.5\n", "",
-       kUs, true},
       {"convert onto itself", {"convert", converted, converted}, "", 2, "", "would replace the database itself", kUs,
        true},
       {"convert one word", {"convert", "x"}, "", 2, "", "convert takes a database and the SQLite file"},
   });
+  if (!std::filesystem::exists(converted)) return;
+  const Outcome original = RunQorvel({"call", "CreditAmount", Billing(), "417"});
+  EXPECT_EQ(RunQorvel({"call", "CreditAmount", converted, "417"}).out, original.out) << "the copy answers alike";
 }
 
-// The sample files with the column types the billing files never use.
+// The sample files with the column types the billing files never use, as
+// convert reports them and sql shows them (their values: the engine's
+// tests).
 TEST(Cli, ConvertAndSqlOnEveryColumnType) {
   const std::string samples = SharedPath("fixtures/access-samples").string();
   if (!std::filesystem::exists(samples + "/complexDataTestV2010.accdb")) GTEST_SKIP() << "no fixtures at " << samples;
@@ -287,24 +268,18 @@ TEST(Cli, ConvertAndSqlOnEveryColumnType) {
   const std::string complex = samples + "/complexDataTestV2010.accdb";
   const jet::testing::TempDir dir;
   const std::string out = (dir / "out.sqlite").string();
-  const std::string alphabet = "6162636465666768696A6B6C6D6E6F707172737475767778797A";
   const std::string unsupported = ": its type is not supported (attachment, multi-value or version history)\n";
   const std::vector<Case> cases = {
-      {"complete copy", {"convert", binary, out}, "", 0, "", "wrote 1 table, 105 rows, 3 columns to "},
       {"complex columns named, status says incomplete", {"convert", complex, out}, "", 3, "",
        "qorvel: convert: could not carry column multi-value-data of table Table1" + unsupported +
        "qorvel: convert: could not carry column attach-data of table Table1" + unsupported +
        "wrote 1 table, 4 rows, 3 columns to " + out + "; 3 columns left out: the copy is incomplete\n"},
-      {"skipping asked for", {"convert", "--skip-unsupported", complex, out}, "", 0, "",
+      {"skipping asked for", {"convert", complex, out, "--skip-unsupported"}, "", 0, "",
        "skipped column attach-data of table Table1: its type is not supported"},
-      {"skipping asked for, summary", {"convert", complex, out, "--skip-unsupported"}, "", 0, "",
-       "; 3 columns left out (--skip-unsupported)\n"},
       {"binary as hex, cut in a table", {"sql", binary, "Select ID, BinAsc From Test Where ID = 204"}, "", 0,
-       "ID (Long)\tBinAsc (Binary)\n204\t" + alphabet + "616263646566... (160 bytes)\n", "1 row\n"},
-      {"binary whole in csv", {"sql", binary, "Select BinDsc From Test Where ID = 204", "--format", "csv"}, "", 0,
-       "BinDsc\n" + alphabet + alphabet + alphabet + alphabet + alphabet + alphabet + "61626364\n", "1 row\n"},
-      {"short binary whole in a table", {"sql", binary, "Select BinAsc From Test Where ID = 2"}, "", 0,
-       "BinAsc (Binary)\n616263\n", "1 row\n"},
+       "ID (Long)\tBinAsc (Binary)\n204\t6162636465666768696A6B6C6D6E6F70717273747576777879"
+       "7A616263646566... (160 bytes)\n",
+       "1 row\n"},
   };
   for (const Case& c : cases) Check(c);
 }
@@ -330,30 +305,17 @@ TEST(Cli, DemoDbAndStatement) {
   EXPECT_EQ(jet::testing::ReadFileBytes(page).rfind("<!DOCTYPE html>", 0), 0u);
 }
 
-// `utf8` in UTF-16LE with a byte-order mark.
-std::string Utf16le(const std::string& utf8) {
-  std::string out = "\xFF\xFE";
-  for (const char16_t u : FromUtf8(utf8)) out += {static_cast<char>(u & 0xFF), static_cast<char>(u >> 8)};
-  return out;
-}
-
+// The encoding options reach the batch's input and output and the call's
+// arguments and result (the encodings themselves: tools_test).
 TEST(Cli, InputAndOutputEncodings) {
   const jet::testing::TempDir dir;
-  const std::string cp1252 = "FormatName\tJos\xE9\t\tM\xFCller\tTrue\r\nFormatZip\t\x80 5\r\nFormatMinutes\t135\r\n";
-  const std::string results = "Jos\xC3\xA9 M\xC3\xBCller\n\xE2\x82\xAC 5\n2 hr 15 mn\n";
+  const std::string cp1252 = "FormatName\tJos\xE9\t\tM\xFCller\tTrue\r\nFormatZip\t\x80 5\r\n";
   CheckAll({
       {"a file in a code page", {"batch", Write(dir / "calls.txt", cp1252), "--encoding", "windows-1252"}, "", 0,
-       results, ""},
-      {"UTF-16 on standard input, two jobs", {"batch", "-", "--jobs", "2"}, Utf16le("FormatZip\t\xE2\x82\xAC 5\r\n"),
-       0, "\xE2\x82\xAC 5\n", ""},
-      {"code page read as UTF-8, the good line still runs", {"batch"}, cp1252, 1,
-       "#error: line 1: not valid UTF-8 (byte 0xE9 at byte 15 of the line); name its encoding with --encoding, "
-       "e.g. --encoding windows-1252\n#error: line 2: not valid UTF-8 (byte 0x80 at byte 11 of the line); "
-       "name its encoding with --encoding, e.g. --encoding windows-1252\n2 hr 15 mn\n", ""},
-      {"unknown encoding", {"batch", "--encoding", "klingon"}, "", 2, "",
-       "batch: --encoding: no encoding \"klingon\" is known here"},
-      {"call argument in the code page", {"call", "FormatName", "Jos\xE9", "", "X", "True"}, "", 2, "",
-       "call: argument 1 is not valid UTF-8 (byte 0xE9 at byte 4 of the argument); name its encoding with --encoding"},
+       "Jos\xC3\xA9 M\xC3\xBCller\n\xE2\x82\xAC 5\n", ""},
+      {"unknown encoding", {"batch", "--encoding", "klingon"}, "", 2, "", "batch: --encoding: no encoding \"klingon\""},
+      {"a line not in its encoding", {"batch"}, "FormatZip\t\xE9\nFormatZip\t1\n", 1, "#error: line 1: not valid UTF-8", ""},
+      {"an argument not in its encoding", {"call", "FormatZip", "\xE9"}, "", 2, "", "call: argument 1 is not valid UTF-8"},
       {"call argument with its encoding", {"call", "--encoding", "windows-1252", "FormatName", "Jos\xE9", "", "X", "True"},
        "", 0, "Jos\xC3\xA9 X\n", ""},
       {"UTF-16 has its mark once", {"batch", "--output-encoding", "UTF-16"}, "FormatZip\t1\nFormatZip\t2\n", 0,
@@ -364,12 +326,6 @@ TEST(Cli, InputAndOutputEncodings) {
       {"call result the encoding lacks", {"call", "--output-encoding", "ASCII", "FormatZip", "\xC3\xA9"}, "", 1, "",
        "call: the result has a character that ASCII cannot represent"},
   });
-}
-
-std::size_t Pages(const std::string& statements) {
-  std::size_t pages = 0;
-  for (std::size_t at = 0; (at = statements.find("ACCOUNT STATEMENT", at)) != std::string::npos; ++at) ++pages;
-  return pages;
 }
 
 // A billing database whose Client table has only some of the columns the
@@ -398,11 +354,12 @@ TEST(Cli, StatementOnAClientTableWithOtherColumns) {
   EXPECT_NE(one.out.find("O'Brien"), std::string::npos) << one.out;
   EXPECT_EQ(one.out.find("Phone"), std::string::npos) << "no bare labels";
   EXPECT_EQ(one.out.find("SSN"), std::string::npos) << "no bare labels";
-  EXPECT_NE(one.out.find("  Credits on account                          111.50\n"), std::string::npos);
 
   const Outcome all = RunQorvel({"statement", demo, "--all"});
   EXPECT_EQ(all.status, 0);
-  EXPECT_EQ(Pages(all.out), 300u);
+  std::size_t pages = 0;
+  for (std::size_t at = 0; (at = all.out.find("ACCOUNT STATEMENT", at)) != std::string::npos; ++at) ++pages;
+  EXPECT_EQ(pages, 300u);
   EXPECT_EQ(all.err.find("the Client table has no"), all.err.rfind("the Client table has no")) << "said once";
   EXPECT_NE(all.out.find("Phone (555) "), std::string::npos) << "other clients keep their phone";
 }

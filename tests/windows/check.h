@@ -15,6 +15,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <mutex>
 #include <sstream>
 #include <string>
 #include <type_traits>
@@ -64,8 +65,11 @@ inline std::string HostPath(std::string path) {
   return path;
 }
 
-// Records one check; `what` says which case it was.
+// Records one check; `what` says which case it was. Threads may check at
+// once.
 inline bool Check(bool ok, const std::string& what, const std::string& detail = {}) {
+  static std::mutex mutex;
+  const std::lock_guard<std::mutex> lock(mutex);
   ++Current().checks;
   if (!ok) {
     ++Current().failures;

@@ -146,15 +146,11 @@ void MessageBoxes() {
   wchar_t temp[MAX_PATH];
   GetTempPathW(MAX_PATH, temp);
   const std::wstring path = temp + (L"qorvel-boxes-" + std::to_wstring(GetCurrentProcessId()) + L".txt");
-  const std::pair<std::optional<Text>, std::string> cases[] = {
-      {std::nullopt, "[QORVEL] (message box, buttons 64)\nLine one\nLine two\n"},  // the application's title
-      {Text(), "[] (message box, buttons 64)\nLine one\nLine two\n"},               // an empty title as it is
-  };
-  for (const auto& [title, written] : cases) {
-    StderrToFile capture(path);
-    Env::Default()->ShowMessageBox(u"Line one\r\nLine two", 64, title);
-    CheckEq(capture.Text(), written, title ? "empty title" : "no title");
-  }
+  // (The application's title, where none is given, is in every box the
+  // other Wine tests read.)
+  StderrToFile empty(path);
+  Env::Default()->ShowMessageBox(u"Line one\r\nLine two", 64, Text());
+  CheckEq(empty.Text(), std::string("[] (message box, buttons 64)\nLine one\nLine two\n"), "an empty title as it is");
   StderrToFile capture(path);
   int handled = 0;
   SetMessageBoxHandler([&](const Text&, Long, const std::optional<Text>&) { ++handled; });
