@@ -26,17 +26,17 @@ tables="$(mdb-tables -1 "$db")"
 
 insert_way() {
   local uri; uri="$(uri_of mdb_insert)"
-  mdb-schema "$db" postgres | psql -q "$uri" >/dev/null
+  mdb-schema "$db" postgres 2>/dev/null | psql -q "$uri" >/dev/null
   while IFS= read -r table; do
     mdb-export -I postgres -q "'" -D '%Y-%m-%d %H:%M:%S' "$db" "$table" | psql -q -1 "$uri" >/dev/null
   done <<< "$tables"
 }
 copy_way() {
   local uri; uri="$(uri_of mdb_copy)"
-  mdb-schema "$db" postgres | psql -q "$uri" >/dev/null
+  mdb-schema "$db" postgres 2>/dev/null | psql -q "$uri" >/dev/null
   while IFS= read -r table; do
     mdb-export -D '%Y-%m-%d %H:%M:%S' "$db" "$table" |
-      psql -q "$uri" -c "\\copy \"$table\" FROM STDIN WITH (FORMAT csv, HEADER true)" >/dev/null
+      psql -q "$uri" -c "\\copy \"${table,,}\" FROM STDIN WITH (FORMAT csv, HEADER true)" >/dev/null
   done <<< "$tables"
 }
 
