@@ -4,7 +4,7 @@
 // sources open and the same errors come back); it runs statements of the
 // lookups' SQL dialect and returns their rows with typed columns, lists the
 // tables with their columns (and the columns the engine cannot read), and
-// writes every table into a SQLite file.
+// writes every table into a SQLite file or a PostgreSQL database.
 //
 // No method throws: each returns its value or the AutomationError that
 // prevented it, with the numbers and descriptions the lookups meet. A
@@ -81,11 +81,19 @@ struct Rows {
   const Variant& at(std::size_t row, std::size_t column) const { return values[row * columns.size() + column]; }
 };
 
-// What Database::ExportToSqlite wrote.
+// What Database::ExportToSqlite or Database::ExportToPostgres wrote.
 struct ExportSummary {
   std::vector<Table> tables;        // every table, with the columns left out of each
-  std::optional<std::size_t> rows;  // the rows in the written file; none when it cannot be read back
+  std::optional<std::size_t> rows;  // the rows written; none when the file cannot be read back
 };
+
+// Whether `source` names a PostgreSQL database (a postgresql:// or
+// postgres:// URI) rather than a file.
+QORVEL_API bool IsServerSource(TextView source);
+
+// `source` as it may be shown: a URI without its passwords, a file path
+// unchanged.
+QORVEL_API Text ShownSource(TextView source);
 
 // A value, or the error that prevented it. Made from either, implicitly, so
 // that a function returns its value or its error as it is.
@@ -110,10 +118,14 @@ class QORVEL_API Database {
  public:
   // Opens the database that `source` names, as a lookup given `source` as
   // its TargetDB opens its connection: a .mdb or .accdb file (checked
-  // against the component's database password) or a SQLite file, read-only.
-  // The error is the one that connection raises: the provider's and the
-  // connection string's, or the engine's for the file (not found, not a
-  // database, damaged, wrong password).
+  // against the component's database password) or a SQLite file, read-only;
+  // or a PostgreSQL database named by a postgresql:// or postgres:// URI,
+  // with the credentials libpq finds for it (the URI, the password file, the
+  // environment). The error is the one that connection raises: the
+  // provider's and the connection string's, the engine's for the file (not
+  // found, not a database, damaged, wrong password), the server's for a URI
+  // (its password left out), or that of a build without the PostgreSQL back
+  // end (Windows).
   static Result<Database> Open(TextView source);
 
   Database(Database&& other) noexcept;
@@ -129,7 +141,8 @@ class QORVEL_API Database {
   // Precondition: the Database was not moved from (every method's).
   Result<Rows> Execute(TextView statement);
 
-  // The tables of the source, in its order; the table named `name`
+  // The tables of the source, in its order (a server's in name order, as
+  // its catalog was last read); the table named `name`
   // (compared as statements compare names: without regard to case), or
   // none. Never throw except on allocation failure.
   std::vector<Table> Tables() const;
@@ -144,7 +157,21 @@ class QORVEL_API Database {
   // left out. With a `progress`, the tables are read one after another
   // first, each reported when read. Fails with the engine's error when the
   // source cannot be read or `out` written (a folder, the source itself).
+  // A server database is not exported: that fails with the engine's error.
   Result<ExportSummary> ExportToSqlite(const std::filesystem::path& out, const Progress& progress = {});
+
+  // Copies every table of a database file, with its columns and their types,
+  // into the PostgreSQL database that `uri` names (export.h of the back end
+  // lists the types; names become lower case), with an index on each column
+  // the lookups test, in one transaction: either every table is copied or
+  // the target keeps what it had. A target that already has a table of one
+  // of the names is refused unless `replace`, which drops those tables first.
+  // The columns the engine cannot read are left out. `progress` is called
+  // after each table copied. Fails with the engine's error when the source
+  // cannot be read or is itself a server database, the server's message
+  // (passwords left out) when the target refuses, and a clear error in a
+  // build without the PostgreSQL back end (Windows).
+  Result<ExportSummary> ExportToPostgres(TextView uri, bool replace = false, const Progress& progress = {});
 
  private:
   struct Impl;

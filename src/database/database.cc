@@ -9,10 +9,12 @@
 
 #include "jet/catalog.h"
 #include "jet/database.h"
+#include "jet/errors.h"
 #include "jet/sqlite_handles.h"
 #include "modmain/error_styles.h"
 #include "modmain/mod_main.h"
 #include "platform/jet_database.h"
+#include "platform/server_database.h"
 #include "qorvel/env.h"
 
 namespace qorvel {
@@ -66,11 +68,25 @@ std::optional<std::size_t> RowsIn(const std::filesystem::path& path, const std::
 
 }  // namespace
 
+bool IsServerSource(TextView source) { return platform::IsServerDatabase(source); }
+
+Text ShownSource(TextView source) { return platform::ShownDataSource(Text(source)); }
+
 const char* ColumnTypeName(ColumnType type) { return jet::JetTypeName(static_cast<jet::JetType>(type)); }
 
 struct Database::Impl {
   platform::JetConnection connection{[] { return Env::Default()->Now(); }};
-  jet::Database* engine = nullptr;  // the connection's
+  jet::Database* engine = nullptr;  // the connection's, on a file; null on a server
+
+  // The file engine, or the engine's error for a server database.
+  jet::Database& File(const char16_t* what) const {
+    if (engine == nullptr) {
+      jet::Raise(jet::kErrEngineFailure, Text(u"Cannot ") + what +
+                                             u": the database is on a PostgreSQL server; export from the file it "
+                                             u"came from.");
+    }
+    return *engine;
+  }
 };
 
 Database::Database(std::unique_ptr<Impl> impl) : impl_(std::move(impl)) {}
@@ -82,7 +98,7 @@ Result<Database> Database::Open(TextView source) {
   try {
     auto impl = std::make_unique<Impl>();
     modmain::OpenDatabase(impl->connection, Text(source));
-    impl->engine = &platform::DatabaseOf(impl->connection);
+    impl->engine = impl->connection.database();  // null on a server
     return Database(std::move(impl));
   } catch (...) {
     return modmain::CurrentError();
@@ -91,7 +107,7 @@ Result<Database> Database::Open(TextView source) {
 
 Result<Rows> Database::Execute(TextView statement) {
   try {
-    jet::ResultSet result = impl_->engine->Execute(statement);
+    jet::ResultSet result = impl_->connection.Execute(statement);
     Rows rows;
     rows.columns.reserve(result.columns.size());
     for (std::size_t c = 0; c < result.columns.size(); ++c) {
@@ -106,18 +122,27 @@ Result<Rows> Database::Execute(TextView statement) {
 
 std::vector<Table> Database::Tables() const {
   std::vector<Table> tables;
+  if (impl_->engine == nullptr) {
+    const platform::ServerDatabase* server = impl_->connection.server();
+    if (server == nullptr) return tables;  // the connection to the server was lost
+    for (const jet::TableInfo& table : server->tables()) tables.push_back(TableOf(table));
+    return tables;
+  }
   for (const jet::TableInfo& table : impl_->engine->tables()) tables.push_back(TableOf(table));
   return tables;
 }
 
 std::optional<Table> Database::FindTable(TextView name) const {
-  const jet::TableInfo* table = impl_->engine->FindTable(name);
+  const platform::ServerDatabase* server = impl_->connection.server();
+  const jet::TableInfo* table = impl_->engine != nullptr ? impl_->engine->FindTable(name)
+                                : server != nullptr        ? server->FindTable(name)
+                                                           : nullptr;
   return table != nullptr ? std::optional<Table>(TableOf(*table)) : std::nullopt;
 }
 
 Result<ExportSummary> Database::ExportToSqlite(const std::filesystem::path& out, const Progress& progress) {
   try {
-    jet::Database& engine = *impl_->engine;
+    jet::Database& engine = impl_->File(u"write a SQLite file");
     ExportSummary summary{Tables(), std::nullopt};  // taken first: a reload would replace them
     if (progress) {
       // Each table loads as a statement first names it, one after another,
@@ -129,6 +154,18 @@ Result<ExportSummary> Database::ExportToSqlite(const std::filesystem::path& out,
     }
     engine.ExportToSqlite(out);
     summary.rows = RowsIn(out, summary.tables);
+    return summary;
+  } catch (...) {
+    return modmain::CurrentError();
+  }
+}
+
+Result<ExportSummary> Database::ExportToPostgres(TextView uri, bool replace, const Progress& progress) {
+  try {
+    jet::Database& engine = impl_->File(u"export to PostgreSQL");
+    ExportSummary summary{Tables(), std::nullopt};
+    const platform::ServerExport copied = platform::ExportToServer(engine, Text(uri), replace, progress);
+    summary.rows = static_cast<std::size_t>(copied.rows);
     return summary;
   } catch (...) {
     return modmain::CurrentError();

@@ -197,4 +197,6 @@ bool Database::lost() const { return impl_->lost || PQstatus(impl_->connection.g
 
 const jet::TableInfo* Database::FindTable(std::u16string_view name) const { return impl_->catalog.FindTable(name); }
 
+const std::vector<jet::TableInfo>& Database::tables() const { return impl_->catalog.tables(); }
+
 }  // namespace qorvel::pg

@@ -24,6 +24,7 @@
 #include <functional>
 #include <memory>
 #include <string_view>
+#include <vector>
 
 #include "jet/catalog.h"
 #include "jet/database.h"
@@ -63,6 +64,9 @@ class Database final : public jet::Catalog {
 
   // The table by name, case-insensitively (Catalog).
   const jet::TableInfo* FindTable(std::u16string_view name) const override;
+
+  // Every table of the catalog as last read, in name order.
+  const std::vector<jet::TableInfo>& tables() const;
 
  private:
   struct Impl;

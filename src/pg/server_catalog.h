@@ -65,6 +65,9 @@ class ServerCatalog final : public jet::Catalog {
   // the one spelt exactly so, else the first in name order.
   const jet::TableInfo* FindTable(std::u16string_view name) const override;
 
+  // Every table read, in name order.
+  const std::vector<jet::TableInfo>& tables() const { return tables_; }
+
  private:
   std::vector<jet::TableInfo> tables_;
   std::unordered_map<std::u16string, std::size_t> by_name_;  // folded name -> first index

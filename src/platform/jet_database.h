@@ -89,6 +89,8 @@ class JetConnection final : public Connection {
 
   // The open database file, or null when closed or open on a server.
   jet::Database* database() const { return database_.get(); }
+  // The open server database, or null when closed or open on a file.
+  ServerDatabase* server() const { return server_.get(); }
 
   // Runs a statement on the open file or server database. Raises the
   // engine's or the server's AutomationError, kErrObjectClosed when closed.

@@ -8,15 +8,20 @@
 #ifndef QORVEL_PLATFORM_SERVER_DATABASE_H_
 #define QORVEL_PLATFORM_SERVER_DATABASE_H_
 
+#include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string_view>
+#include <vector>
 
 #include "qorvel/date_time.h"
 #include "qorvel/types.h"
 
 namespace qorvel::jet {
+class Database;
 struct ResultSet;
+struct TableInfo;
 }  // namespace qorvel::jet
 
 namespace qorvel::platform {
@@ -31,6 +36,13 @@ class ServerDatabase {
   // Whether the connection to the server was lost: a connection holding
   // this database then counts as closed.
   virtual bool lost() const = 0;
+
+  // The tables and views the server shows, with their columns typed as the
+  // file engine types them (and the columns of other types as unsupported),
+  // as the catalog was last read.
+  virtual std::vector<jet::TableInfo> tables() const = 0;
+  // The table by name as statements find it (ignoring letter case), or null.
+  virtual const jet::TableInfo* FindTable(std::u16string_view name) const = 0;
 };
 
 // Whether `data_source` names a server database (a postgresql:// or
@@ -48,6 +60,24 @@ Text ShownDataSource(const Text& data_source);
 std::unique_ptr<ServerDatabase> OpenServerDatabase(const Text& uri,
                                                    std::function<DateTime(std::u16string_view)> read_date,
                                                    std::function<DateTime()> now);
+
+// What ExportToServer copied.
+struct ServerExport {
+  std::size_t tables = 0;
+  std::uint64_t rows = 0;
+  std::size_t columns = 0;
+};
+
+// Called after each table copied: `done` of `total`.
+using ServerExportProgress = std::function<void(std::size_t done, std::size_t total)>;
+
+// Copies every table of `source` into the server database `uri` names, in
+// one transaction; an existing table of one of the names is refused unless
+// `replace` (which drops it first). Raises AutomationError
+// (kErrEngineFailure: the server's message, a table already there, or a
+// build without the back end).
+ServerExport ExportToServer(jet::Database& source, const Text& uri, bool replace,
+                            const ServerExportProgress& progress);
 
 }  // namespace qorvel::platform
 

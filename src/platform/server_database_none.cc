@@ -14,4 +14,10 @@ std::unique_ptr<ServerDatabase> OpenServerDatabase(const Text& uri, std::functio
                                          u"databases.");
 }
 
+ServerExport ExportToServer(jet::Database&, const Text& uri, bool, const ServerExportProgress&) {
+  jet::Raise(jet::kErrEngineFailure, u"Cannot write to '" + pg::WithoutPassword(uri) +
+                                         u"': this build of QORVEL reads and writes database files only, not "
+                                         u"PostgreSQL databases.");
+}
+
 }  // namespace qorvel::platform

@@ -122,7 +122,7 @@ int SqlCommand(const std::vector<std::string>& words) {
     return Fail("sql takes a database and one statement, e.g. qorvel sql billing.mdb "
                 "\"Select Sum(Balance) From Credit Where PeopleID = 417\"");
   }
-  if (!std::filesystem::exists(operands[0])) {
+  if (!IsServerSource(FromUtf8(operands[0])) && !std::filesystem::exists(operands[0])) {
     return Fail("sql: no database at \"" + operands[0] + "\"; give the path of a .mdb or SQLite file");
   }
   Result<Database> database = Database::Open(FromUtf8(operands[0]));
@@ -141,40 +141,10 @@ int SqlCommand(const std::vector<std::string>& words) {
   return kExitOk;
 }
 
-int ConvertCommand(const std::vector<std::string>& words) {
-  bool skip_unsupported = false;
-  bool quiet = false;
-  Options options("convert");
-  options.Flag("--skip-unsupported", &skip_unsupported).Flag("--quiet", &quiet);
-  const Options::Parsed parsed = options.Parse(words);
-  if (!parsed.error.empty()) return Fail(parsed.error);
-  const std::vector<std::string>& operands = parsed.operands;
-  if (operands.size() != 2) {
-    return Fail("convert takes a database and the SQLite file to write, e.g. qorvel convert billing.mdb billing.sqlite");
-  }
-  if (!std::filesystem::exists(operands[0])) {
-    return Fail("convert: no database at \"" + operands[0] + "\"; give the path of a .mdb or SQLite file");
-  }
-  std::error_code same;
-  if (std::filesystem::equivalent(operands[0], operands[1], same)) {
-    return Fail("convert: the output would replace the database itself; choose another file");
-  }
-  Result<Database> database = Database::Open(FromUtf8(operands[0]));
-  if (!database.ok()) return DatabaseError("convert", database.error());
-  // A bar for files that take a while to read.
-  constexpr std::uintmax_t kLargeFile = 16u << 20;
-  std::error_code size_error;
-  const std::uintmax_t size = std::filesystem::file_size(operands[0], size_error);
-  std::optional<Progress> bar;
-  Database::Progress report;
-  if (!quiet && !size_error && ShowProgress(true, static_cast<std::size_t>(size / 1024), kLargeFile / 1024)) {
-    bar.emplace(true, database.value().Tables().size(), "tables");
-    report = [&bar](std::size_t done, std::size_t total) { bar->Update(done, done == total); };
-  }
-  const Result<ExportSummary> exported = database.value().ExportToSqlite(operands[1], report);
-  if (!exported.ok()) return DatabaseError("convert", exported.error());
+namespace {
 
-  const ExportSummary& summary = exported.value();
+// The summary line of a convert and the columns left out; the exit status.
+int ReportExport(const ExportSummary& summary, const std::string& target, bool skip_unsupported) {
   std::size_t carried = 0;
   std::size_t skipped = 0;
   for (const Table& table : summary.tables) {
@@ -189,13 +159,62 @@ int ConvertCommand(const std::vector<std::string>& words) {
   const std::size_t tables = summary.tables.size();
   std::cerr << "wrote " << tables << (tables == 1 ? " table, " : " tables, ");
   if (summary.rows) std::cerr << *summary.rows << (*summary.rows == 1 ? " row, " : " rows, ");
-  std::cerr << carried << (carried == 1 ? " column" : " columns") << " to " << operands[1];
+  std::cerr << carried << (carried == 1 ? " column" : " columns") << " to " << target;
   if (skipped > 0) {
     std::cerr << "; " << skipped << (skipped == 1 ? " column" : " columns") << " left out"
               << (skip_unsupported ? " (--skip-unsupported)" : ": the copy is incomplete");
   }
   std::cerr << "\n";
   return skipped > 0 && !skip_unsupported ? kExitIncomplete : kExitOk;
+}
+
+}  // namespace
+
+int ConvertCommand(const std::vector<std::string>& words) {
+  bool skip_unsupported = false;
+  bool quiet = false;
+  bool replace = false;
+  Options options("convert");
+  options.Flag("--skip-unsupported", &skip_unsupported).Flag("--quiet", &quiet).Flag("--replace", &replace);
+  const Options::Parsed parsed = options.Parse(words);
+  if (!parsed.error.empty()) return Fail(parsed.error);
+  const std::vector<std::string>& operands = parsed.operands;
+  if (operands.size() != 2) {
+    return Fail("convert takes a database and the SQLite file or PostgreSQL URI to write, e.g. qorvel convert "
+                "billing.mdb billing.sqlite");
+  }
+  const bool to_server = IsServerSource(FromUtf8(operands[1]));
+  if (!IsServerSource(FromUtf8(operands[0])) && !std::filesystem::exists(operands[0])) {
+    return Fail("convert: no database at \"" + operands[0] + "\"; give the path of a .mdb or SQLite file");
+  }
+  std::error_code same;
+  if (!to_server && std::filesystem::equivalent(operands[0], operands[1], same)) {
+    return Fail("convert: the output would replace the database itself; choose another file");
+  }
+  Result<Database> database = Database::Open(FromUtf8(operands[0]));
+  if (!database.ok()) return DatabaseError("convert", database.error());
+  // A bar for files that take a while to read (or, to a server, to copy).
+  constexpr std::uintmax_t kLargeFile = 16u << 20;
+  std::error_code size_error;
+  const std::uintmax_t size = std::filesystem::file_size(operands[0], size_error);
+  std::optional<Progress> bar;
+  Database::Progress report;
+  if (!quiet && !size_error && ShowProgress(true, static_cast<std::size_t>(size / 1024), kLargeFile / 1024)) {
+    bar.emplace(true, database.value().Tables().size(), "tables");
+    report = [&bar](std::size_t done, std::size_t total) { bar->Update(done, done == total); };
+  }
+  const Result<ExportSummary> exported = to_server
+                                             ? database.value().ExportToPostgres(FromUtf8(operands[1]), replace, report)
+                                             : database.value().ExportToSqlite(operands[1], report);
+  if (!exported.ok()) {
+    const int status = DatabaseError("convert", exported.error());
+    if (to_server && !replace && exported.error().description().find(u"already has the tables") != Text::npos) {
+      std::cerr << "qorvel: convert: --replace drops those tables and copies them again\n";
+    }
+    return status;
+  }
+  return ReportExport(exported.value(), to_server ? ToUtf8(ShownSource(FromUtf8(operands[1]))) : operands[1],
+                      skip_unsupported);
 }
 
 }  // namespace qorvel::tool

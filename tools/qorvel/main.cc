@@ -91,7 +91,8 @@ const Command kCommands[] = {
      BatchCommand},
     {"sql", "run one statement of the lookups' SQL dialect; the rows as a table, CSV or JSON",
      "usage: qorvel sql DB STATEMENT [--format table|csv|json]\n\n"
-     "Opens DB as the lookups do (with the component's password) and runs one statement\n"
+     "Opens DB as the lookups do (a file with the component's password, or a PostgreSQL\n"
+     "database named by a postgresql:// URI) and runs one statement\n"
      "of the dialect the lookups send. --format table (the default, for people) prints a\n"
      "header of column names and types, then one tab-separated line per row (Null for a\n"
      "missing value). --format csv prints a header of names, then the rows with values\n"
@@ -106,8 +107,9 @@ const Command kCommands[] = {
      "examples:\n  qorvel sql billing.mdb \"Select Sum(Balance) From Credit Where Active = 1 And PeopleID = 417\"\n"
      "  qorvel sql billing.mdb \"Select PeopleID, Balance From Credit\" --format csv > credits.csv\n",
      SqlCommand},
-    {"convert", "write every table of a database into a SQLite file",
-     "usage: qorvel convert DB OUT.sqlite [--skip-unsupported] [--quiet]\n\n"
+    {"convert", "write every table of a database into a SQLite file or a PostgreSQL database",
+     "usage: qorvel convert DB OUT.sqlite [--skip-unsupported] [--quiet]\n"
+     "       qorvel convert DB postgresql://... [--replace] [--skip-unsupported] [--quiet]\n\n"
      "Copies every table of DB (a .mdb or SQLite file) with its column types into a new\n"
      "SQLite file, which the lookups then read like the original. Binary and OLE columns\n"
      "are copied as BLOBs, byte for byte; calculated columns as the values they hold;\n"
@@ -116,9 +118,17 @@ const Command kCommands[] = {
      "unknown types) are named on standard error and left out. A summary line (tables,\n"
      "rows, columns copied and left out) goes to standard error; a progress bar shows on\n"
      "a terminal for large files (not with --quiet).\n\n"
+     "Given a postgresql:// or postgres:// URI instead of a file, copies the tables into\n"
+     "that PostgreSQL database in one transaction (lower-case names, Currency as\n"
+     "numeric(19,4), an index on each column the lookups test), with the credentials\n"
+     "libpq finds (the URI, ~/.pgpass, PGPASSWORD). A database that already has a table\n"
+     "of one of the names is refused and keeps what it had, unless --replace, which\n"
+     "drops those tables first. Linux builds only.\n\n"
      "Exit status 0 for a complete copy, 3 when columns were left out (0 with\n"
-     "--skip-unsupported), 2 when the database cannot be read or the file written.\n\n"
-     "example:\n  qorvel convert billing.mdb billing.sqlite && qorvel call CreditAmount billing.sqlite 417\n",
+     "--skip-unsupported), 2 when the database cannot be read or the file or server\n"
+     "database written (a table already there without --replace).\n\n"
+     "examples:\n  qorvel convert billing.mdb billing.sqlite && qorvel call CreditAmount billing.sqlite 417\n"
+     "  qorvel convert billing.mdb postgresql://admin@dbhost/billing --replace\n",
      ConvertCommand},
     {"demo-db", "write the demo billing database (a SQLite file)",
      "usage: qorvel demo-db PATH\n\n"
