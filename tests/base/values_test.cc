@@ -87,13 +87,6 @@ TEST(Text, Utf8RoundTripAndReplacement) {
   EXPECT_EQ(FromUtf8("\xE0\x80\x80"), Text(1, u'\xFFFD'));  // overlong form
 }
 
-TEST(Decimal, TextDropsTrailingZeros) {
-  EXPECT_EQ((Decimal{4, true, 0, 123400}).ToString(), "-12.34");
-  EXPECT_EQ((Decimal{4, false, 0, 0}).ToString(), "0");
-  EXPECT_EQ((Decimal{0, false, 1, 0}).ToString(), "18446744073709551616");
-  EXPECT_EQ((Decimal{2, false, 0, 5}).ToString(), "0.05");
-}
-
 TEST(TextOps, InvalidUtf8At) {
   const std::pair<std::string, std::optional<std::size_t>> cases[] = {
       {"plain ASCII", std::nullopt},

@@ -22,7 +22,6 @@ namespace {
 using ::qorvel::testing::SharedPath;
 
 constexpr char kCalculated[] = "fixtures/access-samples/calcFieldTestV2010.accdb";
-constexpr char kExtendedDates[] = "fixtures/access-samples/extDateTestV2019.accdb";
 constexpr char kUnknown[] = "fixtures/access-samples/unsupportedFieldsTestV2007.accdb";
 constexpr char kBinary[] = "fixtures/access-samples/binIdxTestV2010.accdb";
 
@@ -87,41 +86,6 @@ TEST(CalculatedColumns, HoldTheValuesOfTheirExpressions) {
       EXPECT_TRUE(c.holds(Row{rows, r})) << "row " << r << ": " << testing::Describe(Row{rows, r}[c.column]);
     }
   }
-}
-
-// "6/14/2021 10:45:12.3456789 PM" (or a date alone) as
-// "2021-06-14 22:45:12.3456789".
-std::string IsoOfUsText(const std::string& text) {
-  int month = 0, day = 0, year = 0, hour = 0, minute = 0, second = 0;
-  char fraction[8] = "0000000";
-  char half[3] = "AM";
-  const int read = std::sscanf(text.c_str(), "%d/%d/%d %d:%d:%d.%7[0-9] %2s", &month, &day, &year, &hour, &minute,
-                               &second, fraction, half);
-  if (read != 3 && read != 8) return "unreadable: " + text;
-  if (read == 8) hour = hour % 12 + (std::string(half) == "PM" ? 12 : 0);
-  char iso[64];
-  std::snprintf(iso, sizeof iso, "%04d-%02d-%02d %02d:%02d:%02d.%s", year, month, day, hour, minute, second, fraction);
-  return iso;
-}
-
-TEST(ExtendedDateTimes, AgreeWithTheSameDatesWrittenAsText) {
-  QORVEL_REQUIRE_SHARED(kExtendedDates);
-  const ResultSet rows = testing::OpenShared(kExtendedDates)->ReadTable(u"Table1");
-  ASSERT_EQ(rows.row_count(), 9u);
-  EXPECT_EQ(rows.columns[Row::Column(rows, u"DateExt")].type, JetType::kDateTimeExtended);
-  int dates = 0;
-  for (std::size_t r = 0; r < rows.row_count(); ++r) {
-    const Row row{rows, r};
-    // The calculated copy of the ordinary date.
-    EXPECT_EQ(row[u"DateNormalCalc"], row[u"DateNormal"]) << "row " << r;
-    if (row[u"DateExtStr"].IsNull()) {
-      EXPECT_TRUE(row[u"DateExt"].IsNull()) << "row " << r;
-      continue;
-    }
-    EXPECT_EQ(ToUtf8(row.text(u"DateExt")), IsoOfUsText(ToUtf8(row.text(u"DateExtStr")))) << "row " << r;
-    ++dates;
-  }
-  EXPECT_EQ(dates, 8);
 }
 
 TEST(UnsupportedColumns, AreNamedAndAStatementNamingOneSaysWhy) {

@@ -38,17 +38,6 @@ TEST(RunMethod, EveryKindOfFailureBecomesTheErrorResult) {
   }
 }
 
-// The error-text style: the error result and no box (the addresses cannot
-// fail through the interface: their ZIP part shows the ZIP's own error text).
-TEST(RunMethod, TheAddressesGiveTheErrorTextWithoutABox) {
-  RecordingEnv env;
-  bool flags[kErrorShownFlags] = {};
-  for (const Method method : {kFormatAddress, kFormatAddress2}) {
-    EXPECT_EQ(RunMethod<Text>(env, flags, method, []() -> Text { RaiseOverflow(); }), u"Error in QORVEL.DLL");
-  }
-  EXPECT_TRUE(env.boxes.empty());
-}
-
 TEST(RunMethod, AFailingBoxStillGivesTheErrorResult) {
   class ThrowingEnv : public Env {
    public:
