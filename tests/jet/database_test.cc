@@ -199,10 +199,8 @@ TEST(BadFileTest, EachKindOfFailureHasItsOwnError) {
   struct Case { std::string what; std::filesystem::path path; long error; };
   std::vector<Case> cases = {
       {"missing file", temp / "missing.mdb", kErrFileNotFound},
-      {"empty path", std::filesystem::path(), kErrFileNotFound},
-      {"folder", temp / "folder.mdb", kErrNotAFile},
-      {"device", "/dev/null", kErrNotAFile},
-      {"empty file", file("empty.mdb", ""), kErrNotADatabase},
+      {"empty path", std::filesystem::path(), kErrFileNotFound}, {"folder", temp / "folder.mdb", kErrNotAFile},
+      {"device", "/dev/null", kErrNotAFile}, {"empty file", file("empty.mdb", ""), kErrNotADatabase},
       {"text file", file("notes.mdb", "These are notes, not a database.\n"), kErrNotADatabase},
       {"unknown version", file("version.mdb", billing, [](std::string& b) { b[0x14] = 9; }), kErrDamaged},
       {"header only", file("header.mdb", billing, cut(0x60)), kErrTruncated},

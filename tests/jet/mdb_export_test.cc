@@ -43,8 +43,7 @@ struct Fixture {
 // One file of each format: every column type but the newest in Jet 4,
 // tables of another tool in Jet 3, Binary and OLE columns in ACE.
 constexpr Fixture kFixtures[] = {
-    {"fixtures/types.mdb", u"PZqfnWM4062"},
-    {"fixtures/access-samples/testV1997.mdb", u""},
+    {"fixtures/types.mdb", u"PZqfnWM4062"}, {"fixtures/access-samples/testV1997.mdb", u""},
     {"fixtures/access-samples/binIdxTestV2010.accdb", u""},
 };
 

@@ -352,8 +352,7 @@ class StructureTest : public ::testing::Test {
 TEST_F(StructureTest, DamageThatNoFileCanHoldIsAnError) {
   using namespace std::string_literals;
   const std::pair<const char*, std::vector<Damage>> fixtures[] = {
-      {"fixtures/billing.mdb", StructuralDamage()},
-      {"fixtures/types.mdb", LongValueDamage()},
+      {"fixtures/billing.mdb", StructuralDamage()}, {"fixtures/types.mdb", LongValueDamage()},
       // The types the billing files never use. (The stored form's own checks
       // are values_test.cc's: one stands for them.)
       {"fixtures/access-samples/calcFieldTestV2010.accdb",

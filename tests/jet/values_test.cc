@@ -52,8 +52,7 @@ TEST(ParseIsoDateTimeTest, ReadsDatesAndTimes) {
       {"2011-03-31T23:00:59", DateTime::FromParts(2011, 3, 31, 23, 0, 59)},
       {"2011-03-31 23:00:59.250", DateTime::FromParts(2011, 3, 31, 23, 0, 59)},
       {"0100-01-01", DateTime::FromParts(100, 1, 1)},
-      {"9999-12-31 23:59:59", DateTime::FromParts(9999, 12, 31, 23, 59, 59)},
-      {"1899-12-29 06:00:00", DateTime(-1.25)},
+      {"9999-12-31 23:59:59", DateTime::FromParts(9999, 12, 31, 23, 59, 59)}, {"1899-12-29 06:00:00", DateTime(-1.25)},
       {"2011-02-29", std::nullopt},       {"2011-3-31", std::nullopt},   {"03/31/2011", std::nullopt},
       {"2011-03-31 24:00", std::nullopt}, {"2011-03-31x", std::nullopt}, {"2011-03-31 23:00:", std::nullopt},
   };

@@ -92,10 +92,8 @@ TEST_F(LookupTest, StatementsAndResults) {
        {{DateField(2011, 1, 15, 10, 0)}}, Variant::FromText(u"1/15/2011 10:00:00 AM")},
       {"AgedInvBalances walks and filters", {u"417", u"0", u"30"}, aged + u"417",
        {{MoneyField(10000), Variant::FromLong(0)},
-        {MoneyField(20000), Variant::FromLong(29)},
-        {MoneyField(40000), Variant::FromLong(30)},
-        {Variant::Null(), Variant::FromLong(5)},
-        {MoneyField(80000), Variant::Null()},
+        {MoneyField(20000), Variant::FromLong(29)}, {MoneyField(40000), Variant::FromLong(30)},
+        {Variant::Null(), Variant::FromLong(5)}, {MoneyField(80000), Variant::Null()},
         {MoneyField(160000), Variant::FromLong(-3)}},
        Variant::FromCurrency(Money(30000))},
       {"PymtCountByDateRange", {u"17", u"3/1/2011", u"3/31/2011 23:59:59"},
@@ -243,8 +241,7 @@ const struct {
   const char* en_gb;              // nullptr: the same as en-US
 } kCases[] = {
     // 417: the client with the most history.
-    {"LastModified", {"Client", "417"}, "08/09/2011", "09/08/2011"},
-    {"PrevBalDue", {"417", "980"}, "0", nullptr},
+    {"LastModified", {"Client", "417"}, "08/09/2011", "09/08/2011"}, {"PrevBalDue", {"417", "980"}, "0", nullptr},
     {"AgedInvBalances", {"417", "30", "60"}, "125.25", nullptr},
     {"AgedInvBalances", {"417", "-32768", "0"}, "30", nullptr},  // the invoice dated 2099
     {"AgedInvBalances", {"417", "30", "30"}, "0", nullptr},
@@ -260,8 +257,7 @@ const struct {
     {"LastPaymentDate", {"42"}, "03/05/2011", "05/03/2011"},
     // 7: an apostrophe in the category, an empty type.
     {"LastModifiedCaseClient", {"Client's Family", "7"}, "02/03/2013", "03/02/2013"},
-    {"LTCBenefitTypeEnabledYN", {"7", ""}, "Yes", nullptr},
-    {"LastPaymentAmt", {"7"}, "0", nullptr},
+    {"LTCBenefitTypeEnabledYN", {"7", ""}, "Yes", nullptr}, {"LastPaymentAmt", {"7"}, "0", nullptr},
     // 0: a person numbered 0 in the aged lookup, all persons in the totals.
     {"AgedInvBalances", {"0", "0", "30"}, "5", nullptr},
     {"PymtsByDateRange", {"0", "2001-01-01", "1899-12-30", ""}, "796.5", nullptr},

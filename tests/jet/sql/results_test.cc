@@ -268,8 +268,7 @@ TEST(Results, DateFunctionsCountCalendarDayBoundariesAndPassNullThrough) {
       {-1.25, 0.5, 1, -1.0},    // 29 Dec 1899 06:00 to 30 Dec 12:00
       {-1.75, -1.25, 0, -1.0},  // both 29 Dec 1899: 18:00 and 06:00
       {-0.5, 0.25, 0, 0.0},     // 30 Dec 1899 12:00 (negative form) and 06:00
-      {0.0, -1.25, -1, 0.0},
-      {Date(100, 1, 1), Date(9999, 12, 31, 23, 59, 59), 2958465 + 657434, Date(100, 1, 1)},
+      {0.0, -1.25, -1, 0.0}, {Date(100, 1, 1), Date(9999, 12, 31, 23, 59, 59), 2958465 + 657434, Date(100, 1, 1)},
   };
   TestDatabase db(LookupCatalog());
   for (std::size_t i = 0; i < std::size(kCases); ++i) {
