@@ -140,25 +140,6 @@ TEST(LoadedFileTest, ManyThreadsLoadATableOnce) {
   EXPECT_GT(file->MemoryUsed(), 0u);
 }
 
-TEST(LoadedFileTest, TablesOfOneStatementLoadSideBySide) {
-  if (std::thread::hardware_concurrency() < 2) GTEST_SKIP() << "one core: loads take turns";
-  Record record;
-  record.hold = true;
-  const auto file = Acquire(record, NewStamp());
-  std::thread statement([&] { file->Images(Needs(*file, {u"A", u"B", u"C"})); });
-  {
-    // Both reads start before either ends.
-    std::unique_lock<std::mutex> lock(record.mutex);
-    EXPECT_TRUE(record.changed.wait_for(lock, std::chrono::seconds(5), [&] { return record.reading >= 2; }));
-    record.hold = false;
-    record.changed.notify_all();
-  }
-  statement.join();
-  EXPECT_GE(record.most_at_once, 2);
-  EXPECT_GE(record.readers.size(), 2u);
-  EXPECT_EQ(record.reads, (std::vector<int>{1, 1, 1}));
-}
-
 TEST(LoadedFileTest, AFailedLoadReachesEveryWaiterAndIsTriedAgain) {
   Record record;
   record.fail = true;

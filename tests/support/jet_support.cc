@@ -46,8 +46,6 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, error);
 }
 
-bool HaveProgram(const std::string& program) { return RunAndCapture({"sh", "-c", "command -v " + program}).has_value(); }
-
 std::optional<std::string> RunAndCapture(const std::vector<std::string>& argv) {
   std::string command;
   for (const std::string& arg : argv) {

@@ -38,9 +38,6 @@ class TempDir {
   std::filesystem::path path_;
 };
 
-// True when `program` is found on PATH.
-bool HaveProgram(const std::string& program);
-
 // Runs argv (each argument quoted for the shell) and returns its standard
 // output, or nothing when it cannot be run or exits with a failure.
 std::optional<std::string> RunAndCapture(const std::vector<std::string>& argv);
