@@ -3,19 +3,13 @@
 // with the engine's damaged (or truncated) error rather than read back as
 // data; in the same table, the changes that an unclean close can leave (a
 // stale row count in a table definition, a stale free-space map) must not
-// stop the file or change its data. Randomly damaged copies of fixtures of
-// every format read or fail with one of the file errors. Nothing may reach
-// standard error while any of these files are read, nor
-// while files with the column types the billing files never use are read,
-// whole or damaged.
-#include <fcntl.h>
+// stop the file or change its data. Nothing may reach standard error while
+// any of these files are read, nor while files with the column types the
+// billing files never use are read, whole or damaged.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <functional>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -107,27 +101,6 @@ long ReadAll(const std::filesystem::path& path, std::vector<std::size_t>* rows =
              if (rows != nullptr) rows->push_back(count);
            }
          }).number();
-}
-
-// Runs `read` with file descriptor 2 sent to a file, and returns what was
-// written there. Only this test process's descriptor changes, and only for
-// the length of the call.
-std::string CaptureStandardError(const TempDir& temp, const std::function<void()>& read) {
-  const auto path = temp / "stderr.txt";
-  std::fflush(stderr);
-  const int saved = ::dup(2);
-  const int file = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-  if (saved < 0 || file < 0) {
-    ADD_FAILURE() << "cannot redirect standard error";
-    return {};
-  }
-  ::dup2(file, 2);
-  ::close(file);
-  read();
-  std::fflush(stderr);
-  ::dup2(saved, 2);
-  ::close(saved);
-  return testing::ReadFileBytes(path);
 }
 
 struct Damage {
@@ -299,32 +272,6 @@ std::function<void(File&)> Replace(const std::string& find, const std::string& r
   };
 }
 
-// The bytes with one random change of the kind an interrupted copy or a
-// failing disk makes: scattered bytes, a page of noise, a cut anywhere, or
-// a row offset or page header field.
-std::string RandomlyDamaged(std::string bytes, unsigned seed) {
-  std::mt19937 random(seed);
-  const std::size_t page = bytes[0x14] == 0 ? 2048 : 4096;
-  switch (seed % 4) {
-    case 0:
-      for (unsigned k = 0, n = 1u << (random() % 9); k < n; ++k) {
-        bytes[random() % bytes.size()] = static_cast<char>(random());
-      }
-      break;
-    case 1: {
-      const std::size_t p = random() % (bytes.size() / page);
-      for (std::size_t k = 0; k < page; ++k) bytes[p * page + k] = static_cast<char>(random());
-      break;
-    }
-    case 2: bytes.resize(random() % bytes.size()); break;
-    default: {
-      const std::size_t at = (random() % (bytes.size() / page)) * page + random() % 64;
-      for (std::size_t k = 0; k < 4; ++k) bytes[at + k] = static_cast<char>(random());
-    }
-  }
-  return bytes;
-}
-
 class StructureTest : public ::testing::Test {
  protected:
   void SetUp() override { QORVEL_REQUIRE_SHARED("fixtures/billing.mdb"); }
@@ -336,9 +283,10 @@ class StructureTest : public ::testing::Test {
                   const std::vector<std::size_t>* rows = nullptr) {
     const auto path = temp_ / "damaged.mdb";
     testing::WriteFileBytes(path, bytes);
-    long error = 0;
     std::vector<std::size_t> read;
-    EXPECT_EQ(CaptureStandardError(temp_, [&] { error = ReadAll(path, &read); }), "") << what;
+    ::testing::internal::CaptureStderr();  // file descriptor 2, for the length of the read
+    const long error = ReadAll(path, &read);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << what;
     EXPECT_TRUE(std::find(errors.begin(), errors.end(), error) != errors.end()) << what << ": error " << error;
     if (rows != nullptr && error == 0) {
       EXPECT_EQ(read, *rows) << what;
@@ -375,29 +323,22 @@ TEST_F(StructureTest, DamageThatNoFileCanHoldIsAnError) {
   }
 }
 
-// Cuts at page boundaries, and random damage to fixtures of three formats,
-// among them the files with binary, OLE, calculated, extended date/time,
-// complex and unknown columns (read whole too): every read succeeds or
-// fails with one of the file errors, and nothing is printed on standard
-// error.
+// Cuts at page boundaries read or fail with one of the file errors, and
+// fixtures of three formats, among them the files with binary, OLE,
+// calculated, extended date/time, complex and unknown columns, read whole;
+// nothing is printed on standard error. (Damage at random is the loader
+// fuzzer's.)
 TEST_F(StructureTest, NothingReachesStandardError) {
-  const std::initializer_list<long> errors = {0, kErrDamaged, kErrTruncated, kErrNotADatabase, kErrWrongPassword};
   const File billing{testing::ReadFileBytes(SharedPath("fixtures/billing.mdb"))};
   for (std::size_t pages = 1; pages < billing.pages(); pages += 3) {
-    ExpectRead("cut at page " + std::to_string(pages), billing.bytes.substr(0, pages * kPage), errors);
+    ExpectRead("cut at page " + std::to_string(pages), billing.bytes.substr(0, pages * kPage),
+               {0, kErrDamaged, kErrTruncated, kErrNotADatabase});
   }
-  for (const char* name : {"fixtures/billing.mdb", "fixtures/types.mdb", "fixtures/access-samples/testV1997.mdb",
-                           "fixtures/access-samples/testV2007.accdb", "fixtures/access-samples/binIdxTestV2010.accdb",
-                           "fixtures/access-samples/calcFieldTestV2010.accdb",
-                           "fixtures/access-samples/extDateTestV2019.accdb",
-                           "fixtures/access-samples/complexDataTestV2010.accdb",
-                           "fixtures/access-samples/unsupportedFieldsTestV2007.accdb"}) {
-    if (!std::filesystem::exists(SharedPath(name))) continue;
-    const std::string original = testing::ReadFileBytes(SharedPath(name));
-    ExpectRead(name, original, {0});
-    for (unsigned i = 0; i < 160; ++i) {
-      ExpectRead(std::string(name) + " damage " + std::to_string(i), RandomlyDamaged(original, i), errors);
-    }
+  for (const char* name : {"types.mdb", "access-samples/testV1997.mdb", "access-samples/testV2007.accdb",
+                           "access-samples/binIdxTestV2010.accdb", "access-samples/calcFieldTestV2010.accdb",
+                           "access-samples/extDateTestV2019.accdb", "access-samples/complexDataTestV2010.accdb",
+                           "access-samples/unsupportedFieldsTestV2007.accdb"}) {
+    ExpectRead(name, testing::ReadFileBytes(SharedPath("fixtures/") / name), {0});
   }
 }
 
@@ -419,13 +360,10 @@ TEST_F(StructureTest, AFileCutWhileItIsReadIsAnErrorNotALine) {
     const auto source = OpenJetSource(copy, format, bytes.size());
     std::filesystem::resize_file(copy, bytes.size() / 2);
     for (std::size_t t = 0; t < source->tables().size(); ++t) {
-      long error = 0;
-      const std::string printed = CaptureStandardError(temp_, [&] {
-        error = testing::ErrorOf([&] {
-                  TableImage::Load(source->tables()[t], [&](RowSink& sink) { source->ReadRows(t, sink); }, {}, 0);
-                }).number();
-      });
-      EXPECT_EQ(printed, "") << name << ", table " << t;
+      ::testing::internal::CaptureStderr();
+      const auto read = [&](RowSink& sink) { source->ReadRows(t, sink); };
+      const long error = testing::ErrorOf([&] { TableImage::Load(source->tables()[t], read, {}, 0); }).number();
+      EXPECT_EQ(::testing::internal::GetCapturedStderr(), "") << name << ", table " << t;
       EXPECT_TRUE(error == 0 || error == kErrTruncated || error == kErrDamaged) << name << ": " << error;
     }
   }
