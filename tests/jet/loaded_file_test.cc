@@ -116,6 +116,15 @@ TEST(LoadedFileTest, OneCopyPerVersionWhileAConnectionHoldsIt) {
   const int opened = record.opened;
   Acquire(record, stamp);
   EXPECT_EQ(record.opened, opened + 1);
+  // A failed open is each caller's error, and is tried again.
+  const auto fail = []() -> std::unique_ptr<TableSource> { Raise(kErrDamaged, u"cannot be opened"); };
+  const FileStamp broken = NewStamp();
+  for (int attempt = 0; attempt < 2; ++attempt) {
+    EXPECT_EQ(testing::ErrorOf([&] { LoadedFile::Acquire("/fake/broken.mdb", broken, FileFormat::kJet4, fail); })
+                  .number(),
+              kErrDamaged);
+  }
+  EXPECT_NE(Acquire(record, broken, "/fake/broken.mdb"), nullptr);
 }
 
 TEST(LoadedFileTest, ManyThreadsLoadATableOnce) {
@@ -131,25 +140,6 @@ TEST(LoadedFileTest, ManyThreadsLoadATableOnce) {
   EXPECT_EQ(record.reads[0], 1);
   for (const auto& image : got) EXPECT_EQ(image, got[0]);
   EXPECT_GT(file->MemoryUsed(), 0u);
-}
-
-TEST(LoadedFileTest, TablesOfOneStatementLoadSideBySide) {
-  if (std::thread::hardware_concurrency() < 2) GTEST_SKIP() << "one core: loads take turns";
-  Record record;
-  record.hold = true;
-  const auto file = Acquire(record, NewStamp());
-  std::thread statement([&] { file->Images(Needs(*file, {u"A", u"B", u"C"})); });
-  {
-    // Both reads start before either ends.
-    std::unique_lock<std::mutex> lock(record.mutex);
-    EXPECT_TRUE(record.changed.wait_for(lock, std::chrono::seconds(5), [&] { return record.reading >= 2; }));
-    record.hold = false;
-    record.changed.notify_all();
-  }
-  statement.join();
-  EXPECT_GE(record.most_at_once, 2);
-  EXPECT_GE(record.readers.size(), 2u);
-  EXPECT_EQ(record.reads, (std::vector<int>{1, 1, 1}));
 }
 
 TEST(LoadedFileTest, AFailedLoadReachesEveryWaiterAndIsTriedAgain) {
@@ -185,26 +175,12 @@ TEST(LoadedFileTest, AFailedLoadReachesEveryWaiterAndIsTriedAgain) {
   EXPECT_EQ(record.reads[1], reads + 1) << "a later statement reads the table again";
 }
 
-TEST(LoadedFileTest, AFailedOpenIsEachCallersErrorAndIsTriedAgain) {
-  Record record;
-  const FileStamp stamp = NewStamp();
-  const auto fail = [] () -> std::unique_ptr<TableSource> { Raise(kErrDamaged, u"cannot be opened"); };
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    EXPECT_EQ(testing::ErrorOf([&] { LoadedFile::Acquire("/fake/broken.mdb", stamp, FileFormat::kJet4, fail); })
-                  .number(),
-              kErrDamaged);
-  }
-  EXPECT_NE(Acquire(record, stamp, "/fake/broken.mdb"), nullptr);
-}
-
-TEST(LoadedFileTest, AStatementsTablesComeWithTheirJoinIndexes) {
+TEST(LoadedFileTest, IndexesComeWithTheStatementsThatNeedThem) {
   for (const bool one_reader : {false, true}) {
     Record record;
     record.one_reader = one_reader;
     const auto file = Acquire(record, NewStamp());
-    const TableInfo* a = file->Find(u"A");
-    const TableInfo* b = file->Find(u"B");
-    const TableInfo* c = file->Find(u"C");
+    const TableInfo *a = file->Find(u"A"), *b = file->Find(u"B"), *c = file->Find(u"C");
     // A is narrowed by its own index and B is not: only B's join column
     // gets an index. C, on neither side of a narrowing, gets one too.
     const auto images = file->Images({{a, {u"Id"}}, {b, {}}, {c, {}}},
@@ -213,6 +189,18 @@ TEST(LoadedFileTest, AStatementsTablesComeWithTheirJoinIndexes) {
     EXPECT_EQ(file->generation(), 0u) << "no copy was made again for its joins";
     EXPECT_EQ(record.reads, (std::vector<int>{1, 1, 1})) << (one_reader ? "one reader" : "readers");
   }
+  // An index asked for later makes a new image, and counts a generation.
+  Record record;
+  const auto file = Acquire(record, NewStamp());
+  const auto plain = file->Images(Needs(*file, {u"A"}))[0];
+  const std::uint64_t before = file->generation();
+  const auto indexed = file->Images(Needs(*file, {u"A"}, {u"Id"}))[0];
+  EXPECT_NE(indexed, plain);
+  EXPECT_TRUE(indexed->HasIndex(u"id"));
+  EXPECT_FALSE(plain->HasIndex(u"Id")) << "an image never changes";
+  EXPECT_EQ(file->generation(), before + 1);
+  EXPECT_EQ(file->Images(Needs(*file, {u"A"}, {u"Id"}))[0], indexed);
+  EXPECT_EQ(record.reads[0], 1) << "the rows are read once";
 }
 
 // A copy larger than the room reserved for it is made again in a larger
@@ -245,20 +233,6 @@ TEST(LoadedFileTest, AnImageOutgrowingItsBlockIsMadeAgainLarger) {
   EXPECT_EQ(sqlite3_column_int64(raw, 0), kRows);
   EXPECT_EQ(sqlite3_column_int64(raw, 1), std::int64_t{kRows} * (kRows + 1) / 2);
   EXPECT_EQ(reinterpret_cast<const char*>(sqlite3_column_text(raw, 2)), std::string(60, 'x') + "9999");
-}
-
-TEST(LoadedFileTest, AnIndexMakesANewImageAndCountsAGeneration) {
-  Record record;
-  const auto file = Acquire(record, NewStamp());
-  const auto plain = file->Images(Needs(*file, {u"A"}))[0];
-  const std::uint64_t before = file->generation();
-  const auto indexed = file->Images(Needs(*file, {u"A"}, {u"Id"}))[0];
-  EXPECT_NE(indexed, plain);
-  EXPECT_TRUE(indexed->HasIndex(u"id"));
-  EXPECT_FALSE(plain->HasIndex(u"Id")) << "an image never changes";
-  EXPECT_EQ(file->generation(), before + 1);
-  EXPECT_EQ(file->Images(Needs(*file, {u"A"}, {u"Id"}))[0], indexed);
-  EXPECT_EQ(record.reads[0], 1) << "the rows are read once";
 }
 
 }  // namespace

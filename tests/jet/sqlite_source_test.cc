@@ -41,12 +41,10 @@ TEST(SqliteSourceTest, DeclaredTypesAndBooleanWordsInAnyLetterCase) {
       {"JetCurrency INTEGER", "125000", JetType::kCurrency, money},
       {"jetcurrency integer", "125000", JetType::kCurrency, money},
       // Other tools' names.
-      {"money", "'12.50'", JetType::kCurrency, money},
-      {"Currency", "12.5", JetType::kCurrency, money},
+      {"money", "'12.50'", JetType::kCurrency, money}, {"Currency", "12.5", JetType::kCurrency, money},
       {"varchar(20)", "'x'", JetType::kText, Variant::FromText(u"x")},
       {"Double  Precision", "1.5", JetType::kDouble, Variant::FromDouble(1.5)},
-      {"smallint", "-3", JetType::kInteger, Variant::FromInteger(-3)},
-      {"YesNo", "'no'", JetType::kBoolean, no},
+      {"smallint", "-3", JetType::kInteger, Variant::FromInteger(-3)}, {"YesNo", "'no'", JetType::kBoolean, no},
       {"mediumint", "9", JetType::kLong, Variant::FromLong(9)},  // SQLite's affinity: INT
       {"BLOB", "x'00ff10'", JetType::kBinary, Variant::FromText(u"00FF10")},
       {"varbinary(8)", "x''", JetType::kBinary, Variant::FromText(u"")},
@@ -59,8 +57,7 @@ TEST(SqliteSourceTest, DeclaredTypesAndBooleanWordsInAnyLetterCase) {
       {"BOOLEAN", "'true'", JetType::kBoolean, yes},     {"BOOLEAN", "'yEs'", JetType::kBoolean, yes},
       {"BOOLEAN", "1", JetType::kBoolean, yes},          {"BOOLEAN", "'2.5'", JetType::kBoolean, yes},
       {"BOOLEAN", "'FaLsE'", JetType::kBoolean, no},     {"BOOLEAN", "'NO'", JetType::kBoolean, no},
-      {"BOOLEAN", "'0.0'", JetType::kBoolean, no},
-      {"BOOLEAN", "'maybe'", JetType::kBoolean, {}, kErrDamaged},
+      {"BOOLEAN", "'0.0'", JetType::kBoolean, no}, {"BOOLEAN", "'maybe'", JetType::kBoolean, {}, kErrDamaged},
       {"BOOLEAN", "'yes '", JetType::kBoolean, {}, kErrDamaged},
       {"BOOLEAN", "'ye'", JetType::kBoolean, {}, kErrDamaged},
   };
@@ -119,8 +116,7 @@ TEST(MirrorNamesTest, OwnNameWhenPlainAndFreeElseNumbered) {
       // Reserved: SQLite's own names and the mirror's index names.
       {{u"sqlite_stat1", u"SQLite_x", u"ix1_Credit", u"IXes", u"Index"}, {"t1", "t2", "t3", "t4", "Index"}},
       // A number is never given twice, nor a name a table has.
-      {{u"T2", u"x y"}, {"T2", "t3"}},
-      {{u"x y", u"t1"}, {"t1", "t2"}},
+      {{u"T2", u"x y"}, {"T2", "t3"}}, {{u"x y", u"t1"}, {"t1", "t2"}},
   };
   for (const Case& c : cases) {
     std::vector<TableInfo> tables;

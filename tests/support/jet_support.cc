@@ -7,11 +7,11 @@
 #include <fstream>
 #include <random>
 #include <sstream>
-#include <utility>
 
 #include "jet/errors.h"
 #include "jet/file_format.h"
 #include "jet/values.h"
+#include "qorvel/host.h"
 #include "shared_dir.h"
 
 namespace qorvel::jet::testing {
@@ -46,8 +46,6 @@ TempDir::~TempDir() {
   std::filesystem::remove_all(path_, error);
 }
 
-bool HaveProgram(const std::string& program) { return RunAndCapture({"sh", "-c", "command -v " + program}).has_value(); }
-
 std::optional<std::string> RunAndCapture(const std::vector<std::string>& argv) {
   std::string command;
   for (const std::string& arg : argv) {
@@ -63,42 +61,6 @@ std::optional<std::string> RunAndCapture(const std::vector<std::string>& argv) {
   const int status = ::pclose(pipe);
   if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
   return out;
-}
-
-std::vector<std::vector<std::string>> ParseCsv(const std::string& text) {
-  std::vector<std::vector<std::string>> rows(1);
-  std::string field;
-  bool quoted = false;  // the field was quoted
-  bool in_quotes = false;
-  const auto end_field = [&] {
-    rows.back().push_back(std::exchange(field, {}));
-    quoted = false;
-  };
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (in_quotes) {
-      if (c != '"') {
-        field += c;
-      } else if (i + 1 < text.size() && text[i + 1] == '"') {
-        field += text[++i];
-      } else {
-        in_quotes = false;
-      }
-    } else if (c == '"') {
-      in_quotes = quoted = true;
-    } else if (c == ',' || c == '\n') {
-      end_field();
-      if (c == '\n') rows.emplace_back();
-    } else {
-      field += c;
-    }
-  }
-  if (rows.back().empty() && field.empty() && !quoted) {
-    rows.pop_back();
-  } else {
-    end_field();
-  }
-  return rows;
 }
 
 std::string ReadFileBytes(const std::filesystem::path& path) {
@@ -138,22 +100,7 @@ AutomationError ErrorOf(const std::function<void()>& body) {
 }
 
 std::string Describe(const Variant& value) {
-  std::string type = VarTypeName(value.type());
-  switch (value.type()) {
-    case VarType::kEmpty:
-    case VarType::kNull: return type;
-    case VarType::kInteger: return type + " " + std::to_string(value.AsInteger());
-    case VarType::kLong: return type + " " + std::to_string(value.AsLong());
-    case VarType::kByte: return type + " " + std::to_string(value.AsByte());
-    case VarType::kBoolean: return type + (value.AsBoolean() ? " True" : " False");
-    case VarType::kSingle: return type + " " + std::to_string(value.AsSingle());
-    case VarType::kDouble: return type + " " + std::to_string(value.AsDouble());
-    case VarType::kCurrency: return type + " " + value.AsCurrency().ToFixedString();
-    case VarType::kDate: return type + " " + std::to_string(value.AsDate().value());
-    case VarType::kText: return type + " \"" + ToUtf8(value.AsText()) + "\"";
-    case VarType::kDecimal: return type + " " + value.AsDecimal().ToString();
-  }
-  return type;
+  return std::string(VarTypeName(value.type())) + " " + ToUtf8(DisplayText(value));
 }
 
 }  // namespace qorvel::jet::testing

@@ -1,5 +1,5 @@
 // Helpers shared by the engine's tests: default options, temporary folders,
-// running a command and reading CSV.
+// running a command, files' bytes and errors.
 #ifndef QORVEL_TESTS_SUPPORT_JET_SUPPORT_H_
 #define QORVEL_TESTS_SUPPORT_JET_SUPPORT_H_
 
@@ -38,16 +38,9 @@ class TempDir {
   std::filesystem::path path_;
 };
 
-// True when `program` is found on PATH.
-bool HaveProgram(const std::string& program);
-
 // Runs argv (each argument quoted for the shell) and returns its standard
 // output, or nothing when it cannot be run or exits with a failure.
 std::optional<std::string> RunAndCapture(const std::vector<std::string>& argv);
-
-// Parses CSV as mdb-export writes it: fields separated by commas, rows by
-// newlines, quoted fields with doubled quotes (and newlines inside).
-std::vector<std::vector<std::string>> ParseCsv(const std::string& text);
 
 // The bytes of a file, and writing bytes to a file.
 std::string ReadFileBytes(const std::filesystem::path& path);
@@ -62,7 +55,7 @@ std::string Encrypted(std::string bytes, std::size_t page_size, std::uint32_t ke
 // The error `body` raises: number 0 and no description when it raises none.
 AutomationError ErrorOf(const std::function<void()>& body);
 
-// Text of a Variant for failure messages.
+// A Variant's type and text, for failure messages.
 std::string Describe(const Variant& value);
 
 }  // namespace qorvel::jet::testing

@@ -15,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "jet/values.h"
 #include "platform/locale.h"
 #include "platform/variant_conversion.h"
 #include "platform/test_support.h"
@@ -83,27 +84,10 @@ inline std::string DateReading(DateTime date) {
   return Double17(date.value()) + buf;
 }
 
-// The date of a "yyyy-mm-ddThh:mm:ss" label at the start of a field;
-// nothing when the field does not start with one.
-inline std::optional<DateTime> LabelDate(const std::string& field) {
-  int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
-  if (std::sscanf(field.c_str(), "%d-%d-%dT%d:%d:%d", &y, &mo, &d, &h, &mi, &s) != 6) return std::nullopt;
-  return DateTime::FromParts(y, mo, d, h, mi, s);
-}
-
 // The text after `opener` up to the next ']' ("[40268]", "[CY 0.5000]").
 inline std::string Bracketed(const std::string& field, std::string_view opener) {
   const std::size_t start = field.find(opener) + opener.size();
   return field.substr(start, field.find(']', start) - start);
-}
-
-// A Currency written with four decimals ("-0.0100").
-inline Currency CurrencyFromFixed(const std::string& text) {
-  const bool negative = text.front() == '-';
-  const std::size_t point = text.find('.');
-  const long long whole = std::stoll(text.substr(negative ? 1 : 0, point - (negative ? 1 : 0)));
-  const long long raw = whole * 10000 + std::stoll(text.substr(point + 1));
-  return Currency::FromRaw(negative ? -raw : raw);
 }
 
 // The VarFormat patterns the library uses: the letter groups dd, MM, mm,
@@ -144,7 +128,7 @@ inline std::optional<std::string> PlatformOutcome(const platform::Locale& locale
   }
   if (function == "VarBstrFromCy") {
     if (row.input.find("[CY ") == std::string::npos) return std::nullopt;
-    const Currency value = CurrencyFromFixed(Bracketed(row.input, "[CY "));
+    const Currency value = Currency::FromRaw(*jet::ParseMoney(Bracketed(row.input, "[CY ")));  // "-0.0100"
     return Outcome([&] { return ToUtf8(locale.CurrencyToText(value)); });
   }
   if (function == "VarCyFromStr") {
@@ -169,7 +153,7 @@ inline std::optional<std::string> PlatformOutcome(const platform::Locale& locale
   if (function == "VarFormat") {
     const Text pattern = Unescape(row.input.substr(row.input.find('"')));
     if (!IsLibraryPattern(pattern)) return std::nullopt;
-    const std::optional<DateTime> date = LabelDate(row.input);
+    const std::optional<DateTime> date = jet::ParseIsoDateTime(std::string_view(row.input).substr(0, 19));
     if (!date) return "no date label: " + row.input;
     return Outcome([&] { return ToUtf8(locale.FormatDate(*date, pattern)); });
   }

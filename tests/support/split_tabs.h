@@ -9,12 +9,12 @@
 
 namespace qorvel::testing {
 
-// The fields of `line`: one more than it has tabs (an empty line is one
-// empty field).
-inline std::vector<std::string> SplitTabs(std::string_view line) {
+// The fields of `line`: one more than it has tabs (or `separator`s; an
+// empty line is one empty field).
+inline std::vector<std::string> SplitTabs(std::string_view line, char separator = '\t') {
   std::vector<std::string> fields(1);
   for (const char c : line) {
-    if (c == '\t') {
+    if (c == separator) {
       fields.emplace_back();
     } else {
       fields.back() += c;

@@ -1,9 +1,8 @@
 // The lookups' statements, captured from the lookups (see sql_test_support.h).
-#include <functional>
-
 #include <gtest/gtest.h>
 
 #include "modmain/mod_main.h"
+#include "qorvel/dispatch.h"
 #include "qorvel/kx.h"
 #include "sql_test_support.h"
 #include "support/fakes.h"
@@ -11,14 +10,17 @@
 namespace qorvel::sql_test {
 namespace {
 
-// The one statement `call` sends through a fresh object and connection.
-Text Captured(const std::function<void(KX&, const Text&)>& call) {
+// The one statement `method` sends, called late bound with the text
+// arguments after its path, through a fresh object and connection.
+Text Captured(const char16_t* method, const std::vector<const char16_t*>& args) {
   testing::RecordingEnv env;
   KX kx(&env);
+  std::vector<Variant> values = {Variant::FromText(u"billing.mdb")};
+  for (const char16_t* arg : args) values.push_back(Variant::FromText(arg));
   modmain::ResetThisThread();
-  call(kx, u"billing.mdb");
+  EXPECT_TRUE(Invoke(kx, method, values).ok()) << ToUtf8(method);
   modmain::ResetThisThread();
-  EXPECT_EQ(env.database.statements.size(), 1u);
+  EXPECT_EQ(env.database.statements.size(), 1u) << ToUtf8(method);
   return env.database.statements.empty() ? Text() : env.database.statements.front();
 }
 
@@ -27,55 +29,35 @@ Text Captured(const std::function<void(KX&, const Text&)>& call) {
 const std::vector<LookupStatement>& LookupStatements() {
   static const std::vector<LookupStatement> statements = [] {
     const testing::LocaleScope locale("en-US");
-    const Long person = 417, client = 17, invoice = 982;
-    const DateTime march1(Date(2011, 3, 1)), march31(Date(2011, 3, 31)), none;
-    const Integer from = 0, to = 30;
-    const Text start = u"3/1/2011", end = u"3/31/2011 23:59:59", provider = u"HH1", empty;
-    const Long nobody = 0;
+    const std::vector<ExpectedColumn> dates{{u"Expr1000", JetType::kDateTime}, {u"Expr1001", JetType::kDateTime}};
     const std::vector<ExpectedColumn> date{{u"Expr1000", JetType::kDateTime}};
     const std::vector<ExpectedColumn> money{{u"Expr1000", JetType::kCurrency}};
-    using Call = std::function<void(KX&, const Text&)>;
-    const auto row = [](const char* method, const Call& call, std::vector<ExpectedColumn> columns) {
-      return LookupStatement{method, Captured(call), std::move(columns)};
+    const auto row = [](const char* what, const char16_t* method, const std::vector<const char16_t*>& args,
+                        std::vector<ExpectedColumn> columns) {
+      return LookupStatement{what, Captured(method, args), std::move(columns)};
     };
+    const std::vector<const char16_t*> period = {u"17", u"3/1/2011", u"3/31/2011", u"HH1"};
     return std::vector<LookupStatement>{
-        row("LastModified", [&](KX& kx, const Text& db) { kx.LastModified(db, u"Client", 42); },
-            {{u"Expr1000", JetType::kDateTime}, {u"Expr1001", JetType::kDateTime}}),
-        row("LastModifiedCaseClient",
-            [&](KX& kx, const Text& db) { kx.LastModifiedCaseClient(db, u"Billing", 42); },
-            {{u"Expr1000", JetType::kDateTime}, {u"Expr1001", JetType::kDateTime}}),
-        row("LastPaymentDate", [&](KX& kx, const Text& db) { kx.LastPaymentDate(db, person); }, date),
-        row("LastPaymentAmt", [&](KX& kx, const Text& db) { kx.LastPaymentAmt(db, person); },
-            {{u"Payment", JetType::kCurrency}}),
-        row("CreditAmount", [&](KX& kx, const Text& db) { kx.CreditAmount(db, person); }, money),
-        row("CreditAmountRetainer",
-            [&](KX& kx, const Text& db) { kx.CreditAmountRetainer(db, person); }, money),
-        row("PrevBalDue", [&](KX& kx, const Text& db) { kx.PrevBalDue(db, person, invoice); }, money),
-        row("PrevInvDateEntered",
-            [&](KX& kx, const Text& db) { kx.PrevInvDateEntered(db, person, invoice); }, date),
-        row("InvoiceBalance", [&](KX& kx, const Text& db) { kx.InvoiceBalance(db, invoice); }, money),
-        row("InvoiceFee", [&](KX& kx, const Text& db) { kx.InvoiceFee(db, invoice); }, money),
-        row("AgedInvBalances",
-            [&](KX& kx, const Text& db) { kx.AgedInvBalances(db, Long{1234}, from, to); },
+        row("LastModified", u"LastModified", {u"Client", u"42"}, dates),
+        row("LastModifiedCaseClient", u"LastModifiedCaseClient", {u"Billing", u"42"}, dates),
+        row("LastPaymentDate", u"LastPaymentDate", {u"417"}, date),
+        row("LastPaymentAmt", u"LastPaymentAmt", {u"417"}, {{u"Payment", JetType::kCurrency}}),
+        row("CreditAmount", u"CreditAmount", {u"417"}, money),
+        row("CreditAmountRetainer", u"CreditAmountRetainer", {u"417"}, money),
+        row("PrevBalDue", u"PrevBalDue", {u"417", u"982"}, money),
+        row("PrevInvDateEntered", u"PrevInvDateEntered", {u"417", u"982"}, date),
+        row("InvoiceBalance", u"InvoiceBalance", {u"982"}, money),
+        row("InvoiceFee", u"InvoiceFee", {u"982"}, money),
+        row("AgedInvBalances", u"AgedInvBalances", {u"1234", u"0", u"30"},
             {{u"Balance", JetType::kCurrency}, {u"Age", JetType::kLong}}),
-        row("PymtCountByDateRange",
-            [&](KX& kx, const Text& db) { kx.PymtCountByDateRange(db, client, start, end); },
+        row("PymtCountByDateRange", u"PymtCountByDateRange", {u"17", u"3/1/2011", u"3/31/2011 23:59:59"},
             {{u"Expr1000", JetType::kLong}}),
-        row("PymtsByDateRange",
-            [&](KX& kx, const Text& db) { kx.PymtsByDateRange(db, client, march1, march31, provider); },
-            money),
-        row("WOffsByDateRange",
-            [&](KX& kx, const Text& db) { kx.WOffsByDateRange(db, client, march1, march31, provider); },
-            money),
-        row("FeesByDateRange",
-            [&](KX& kx, const Text& db) { kx.FeesByDateRange(db, client, march1, march31, provider); },
-            money),
-        row("PymtsByDateRange without conditions",
-            [&](KX& kx, const Text& db) { kx.PymtsByDateRange(db, nobody, none, none, empty); }, money),
-        row("FeesByDateRange with the person only",
-            [&](KX& kx, const Text& db) { kx.FeesByDateRange(db, client, none, none, empty); }, money),
-        row("LTCBenefitTypeEnabledYN",
-            [&](KX& kx, const Text& db) { kx.LTCBenefitTypeEnabledYN(db, client, u"Respite"); },
+        row("PymtsByDateRange", u"PymtsByDateRange", period, money),
+        row("WOffsByDateRange", u"WOffsByDateRange", period, money),
+        row("FeesByDateRange", u"FeesByDateRange", period, money),
+        row("PymtsByDateRange without conditions", u"PymtsByDateRange", {u"0", u"12:00 AM", u"12:00 AM", u""}, money),
+        row("FeesByDateRange with the person only", u"FeesByDateRange", {u"17", u"12:00 AM", u"12:00 AM", u""}, money),
+        row("LTCBenefitTypeEnabledYN", u"LTCBenefitTypeEnabledYN", {u"17", u"Respite"},
             {{u"Enabled", JetType::kInteger}}),
     };
   }();

@@ -5,7 +5,6 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <memory>
 #include <stdexcept>
 
@@ -13,6 +12,8 @@
 #include "jet/sqlite_handles.h"
 #include "jet/table_schema.h"
 #include "jet/text.h"
+#include "jet/values.h"
+#include "platform/locale.h"
 #include "qorvel/automation_error.h"
 
 namespace qorvel::sql_test {
@@ -116,21 +117,8 @@ FakeCatalog LookupCatalog() {
 }
 
 DateTime ReadTestDate(std::u16string_view text) {
-  const std::string s = ToUtf8(text);
-  int y = 0, m = 0, d = 0, hh = 0, mm = 0, ss = 0, used = 0;
-  std::optional<DateTime> date;
-  if (std::sscanf(s.c_str(), "%4d-%2d-%2d%n", &y, &m, &d, &used) == 3 ||
-      std::sscanf(s.c_str(), "%d/%d/%d%n", &m, &d, &y, &used) == 3) {
-    int more = 0;
-    if (static_cast<std::size_t>(used) < s.size() &&
-        std::sscanf(s.c_str() + used, " %d:%d%n", &hh, &mm, &more) == 2) {
-      used += more;
-      if (std::sscanf(s.c_str() + used, ":%d%n", &ss, &more) == 1) used += more;
-    }
-    if (static_cast<std::size_t>(used) == s.size()) date = DateTime::FromParts(y, m, d, hh, mm, ss);
-  }
-  if (!date) RaiseTypeMismatch();
-  return *date;
+  if (const auto iso = jet::ParseIsoDateTime(text)) return *iso;
+  return platform::FindLocale("en-US")->TextToDate(Text(text));
 }
 
 double Date(int year, int month, int day, int hour, int minute, int second) {

@@ -36,8 +36,9 @@ class FakeCatalog : public jet::Catalog {
 // name; Credit's holds a double quote.
 FakeCatalog LookupCatalog();
 
-// Reads M/D/YYYY with an optional H:MM or H:MM:SS, or yyyy-mm-dd with an
-// optional HH:MM:SS; raises AutomationError 13 for anything else.
+// Reads a date literal as the lookups' connections do in the en-US locale:
+// yyyy-mm-dd (with a time or not), else the locale's reading; raises
+// AutomationError 13 for what neither reads.
 DateTime ReadTestDate(std::u16string_view text);
 
 // The automation date of the fields (they must be valid).
