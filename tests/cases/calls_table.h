@@ -1,6 +1,6 @@
 // Reads calls.tsv, the table of call cases that the Linux tests (through
-// qorvel::Invoke) and the Windows tests (through the COM server, late and
-// early bound) share, so that the two builds cannot drift apart. The file's
+// qorvel::Invoke) and the Windows tests (through the COM server, late
+// bound) share, so that the two builds cannot drift apart. The file's
 // own header describes its columns; arguments are written as the report host
 // would type them, and the reader's callers convert them by the parameter's
 // type. Portable C++ without the library, so that the Windows test programs
