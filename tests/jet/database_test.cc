@@ -169,7 +169,9 @@ TEST(PasswordTest, OpensOnlyWithTheFilesPassword) {
   };
   for (const auto& [file, password, number] : cases) {
     SCOPED_TRACE(file + (" with '" + ToUtf8(password) + "'"));
-    const AutomationError error = ErrorOf([&] { OpenAndLoad(SharedPath("fixtures/") / file, password); });
+    const std::filesystem::path path = SharedPath("fixtures/") / file;
+    const Text given = password;
+    const AutomationError error = ErrorOf([&] { OpenAndLoad(path, given); });
     EXPECT_EQ(error.number(), number);
     if (number != 0) {
       EXPECT_NE(error.description().find(u"password"), Text::npos) << error.what();
