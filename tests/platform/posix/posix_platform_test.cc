@@ -134,7 +134,7 @@ TEST(ConnectionStringTest, RejectsMalformedStrings) {
       {u"Data Source='abc", u"character 13"}, {u"Data Source=\"abc\"def", u"character 18"},
   };
   for (const auto& [text, position] : cases) {
-    const AutomationError error = ::qorvel::jet::testing::ErrorOf([&] { ParseConnectionString(text); });
+    const AutomationError error = ::qorvel::jet::testing::ErrorOf([&, s = text] { ParseConnectionString(s); });
     EXPECT_EQ(error.number(), kErrBadConnectionString) << ToUtf8(text);
     EXPECT_NE(error.description().find(position), Text::npos) << ToUtf8(text) << ": " << error.what();
   }
