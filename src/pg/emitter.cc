@@ -143,22 +143,11 @@ class Emitter {
     return Value(expr);
   }
 
-  static const char* Operator(CompareOp op) {
-    switch (op) {
-      case CompareOp::kEqual: return " = ";
-      case CompareOp::kLess: return " < ";
-      case CompareOp::kLessEqual: return " <= ";
-      case CompareOp::kGreater: return " > ";
-      case CompareOp::kGreaterEqual: return " >= ";
-    }
-    return " = ";
-  }
-
   std::string Condition(const Predicate& predicate) {
     const Expr& left = *predicate.left;
     if (predicate.is_not_null) return Value(left) + " IS NOT NULL";
     const Expr& right = *predicate.right;
-    const char* op = Operator(predicate.op);
+    const char* op = OperatorSql(predicate.op);
     if (left.type == JetType::kGuid && right.type == JetType::kGuid) return Value(left) + op + Value(right);
     if (jet::sql::ClassOf(left.type) == ValueClass::kText) {
       const std::string a = "upper(" + TextForm(left) + ")";

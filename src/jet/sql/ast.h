@@ -68,6 +68,19 @@ struct TableRef {
 
 enum class CompareOp { kEqual, kLess, kLessEqual, kGreater, kGreaterEqual };
 
+// The operator as SQL writes it, with a blank on each side; the same in
+// every SQL the dialect is translated to.
+constexpr const char* OperatorSql(CompareOp op) {
+  switch (op) {
+    case CompareOp::kEqual: return " = ";
+    case CompareOp::kLess: return " < ";
+    case CompareOp::kLessEqual: return " <= ";
+    case CompareOp::kGreater: return " > ";
+    case CompareOp::kGreaterEqual: return " >= ";
+  }
+  return " = ";
+}
+
 // One condition of the Where clause (or the On of a join): a comparison,
 // or `left Is Not Null` when `is_not_null` is set (then `right` is empty).
 struct Predicate {

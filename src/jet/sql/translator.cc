@@ -73,17 +73,6 @@ std::string NumberSql(const Expr& expr, bool money) {
   return sql;
 }
 
-const char* OperatorSql(CompareOp op) {
-  switch (op) {
-    case CompareOp::kEqual: return " = ";
-    case CompareOp::kLess: return " < ";
-    case CompareOp::kLessEqual: return " <= ";
-    case CompareOp::kGreater: return " > ";
-    case CompareOp::kGreaterEqual: return " >= ";
-  }
-  return " = ";
-}
-
 std::string PredicateSql(const Predicate& predicate) {
   const Expr& left = *predicate.left;
   if (predicate.is_not_null) return ValueSql(left) + " IS NOT NULL";
