@@ -49,6 +49,13 @@ std::vector<std::string> OracleLocales(const std::vector<OracleRow>& rows) {
 // The settings that the locale's own GetLocaleInfoEx, GetACP and
 // GetUserDefaultLCID rows give.
 LocaleInfo InfoFromRows(const std::vector<OracleRow>& rows, const std::string& locale) {
+  using I = LocaleInfo;
+  const std::pair<const char*, Text I::*> kTexts[] = {
+      {"SSHORTDATE", &I::short_date}, {"STIMEFORMAT", &I::long_time},    {"SDATE", &I::date_separator},
+      {"STIME", &I::time_separator},  {"SDECIMAL", &I::decimal},         {"STHOUSAND", &I::thousands},
+      {"S1159", &I::am},              {"S2359", &I::pm},                 {"SNEGATIVESIGN", &I::negative_sign},
+      {"SPOSITIVESIGN", &I::positive_sign}, {"SCURRENCY", &I::currency}, {"SMONDECIMALSEP", &I::money_decimal},
+      {"SMONTHOUSANDSEP", &I::money_thousands}};
   std::map<std::string, Text> settings;
   LocaleInfo info;
   for (const OracleRow& row : rows) {
@@ -57,20 +64,8 @@ LocaleInfo InfoFromRows(const std::vector<OracleRow>& rows, const std::string& l
     if (row.function == "GetACP") info.code_page = static_cast<unsigned>(std::stoul(row.output));
     if (row.function == "GetUserDefaultLCID") info.lcid = static_cast<unsigned>(std::stoul(row.output, nullptr, 16));
   }
+  for (const auto& [setting, member] : kTexts) info.*member = settings[std::string("LOCALE_") + setting];
   info.name = ToUtf8(settings["LOCALE_SNAME"]);
-  info.short_date = settings["LOCALE_SSHORTDATE"];
-  info.long_time = settings["LOCALE_STIMEFORMAT"];
-  info.date_separator = settings["LOCALE_SDATE"];
-  info.time_separator = settings["LOCALE_STIME"];
-  info.decimal = settings["LOCALE_SDECIMAL"];
-  info.thousands = settings["LOCALE_STHOUSAND"];
-  info.am = settings["LOCALE_S1159"];
-  info.pm = settings["LOCALE_S2359"];
-  info.negative_sign = settings["LOCALE_SNEGATIVESIGN"];
-  info.positive_sign = settings["LOCALE_SPOSITIVESIGN"];
-  info.currency = settings["LOCALE_SCURRENCY"];
-  info.money_decimal = settings["LOCALE_SMONDECIMALSEP"];
-  info.money_thousands = settings["LOCALE_SMONTHOUSANDSEP"];
   info.date_order = std::stoi(ToUtf8(settings["LOCALE_IDATE"]));
   return info;
 }
