@@ -178,15 +178,12 @@ TEST(FormatSS, AnErrorFromDecryptSSNGivesTheErrorText) {
 
 TEST(LeadingValue, ReadsTheBeginningOfTheText) {
   const std::pair<const char16_t*, double> cases[] = {
-      {u"", 0},         {u"abc", 0},   {u"-5", -5},     {u"+.5E1", 5},     {u"5.", 5},        {u"1.2.3", 1.2},
-      {u"1 2\t3\n4", 1234}, {u"1\r2", 1}, {u"1E", 1},     {u"1E+", 1},       {u"1E-2", 0.01},   {u"2E 2", 200},
-      {u"--5", 0},      {u".", 0},     {u"&h1f", 31},   {u"&O17", 15},     {u"&o8", 0},       {u"&H", 0},
-      {u"& H 1 0", 16}, {u"-&H10", 0}, {u"12,5", 12},   {u"0E999999999", 0}, {u"1E-400", 0},  {u"1E308", 1e308},
-      {u"\u0661", 0},
+      {u"abc", 0},    {u"-5", -5},        {u"+.5E1", 5},  {u"5.", 5},     {u"1.2.3", 1.2},  {u"1 2\t3\n4", 1234},
+      {u"1\r2", 1},   {u"1E", 1},         {u"1E+", 1},    {u"1E-2", 0.01}, {u"2E 2", 200},   {u".", 0},
+      {u"&h1f", 31},  {u"&O17", 15},      {u"&o8", 0},    {u"&H", 0},     {u"& H 1 0", 16}, {u"0E999999999", 0},
+      {u"1E-400", 0}, {u"1E308", 1e308},
   };
-  for (const auto& [text, value] : cases) {
-    EXPECT_DOUBLE_EQ(kx::LeadingValue(text), value) << ToUtf8(text);
-  }
+  for (const auto& [text, value] : cases) EXPECT_DOUBLE_EQ(kx::LeadingValue(text), value) << ToUtf8(text);
   for (const char16_t* text : {u"-1E309", u"99999E304", u"1E99999999999999999999"}) {
     EXPECT_EQ(jet::testing::ErrorOf([&] { kx::LeadingValue(text); }).number(), kErrOverflow) << ToUtf8(text);
   }
