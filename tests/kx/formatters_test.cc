@@ -1,6 +1,7 @@
 // The display formatters: the edge cases, called late bound through Invoke
 // with text arguments in every locale of the table; the numeric test where it
-// follows the locale's separators; the leading value; and the error results.
+// follows the locale's separators; the leading value; the error results; and
+// the method handler and the date format probe.
 //
 // In the tables '·' stands for one blank, so that blanks can be counted.
 // The examples of tests/cases/calls.tsv (en-US and en-GB) are not repeated.
@@ -8,8 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <memory>
+#include <stdexcept>
 #include <string>
 
 #include "kx/method_styles.h"
@@ -187,6 +190,71 @@ TEST(LeadingValue, ReadsTheBeginningOfTheText) {
   for (const char16_t* text : {u"-1E309", u"99999E304", u"1E99999999999999999999"}) {
     EXPECT_EQ(jet::testing::ErrorOf([&] { kx::LeadingValue(text); }).number(), kErrOverflow) << ToUtf8(text);
   }
+}
+
+// RunMethod: every kind of failure becomes the method's error result with
+// its box, even when the box fails. (Each method's error result and the box
+// once per method and object are checked through the lookups and the
+// formatters above.) GetDateFormat: the pattern of every locale of the
+// table, and the date format box when the probe fails.
+TEST(RunMethod, EveryKindOfFailureBecomesTheErrorResult) {
+  const std::function<Currency()> bodies[] = {
+      [] () -> Currency { throw AutomationError(-1, u"database"); },
+      [] () -> Currency { throw std::runtime_error("internal"); },
+      [] () -> Currency { throw std::bad_alloc(); },
+      [] () -> Currency { throw 42; },
+      [] () -> Currency { RaiseOverflow(); },
+  };
+  for (const auto& body : bodies) {
+    RecordingEnv env;
+    bool flags[kx::kErrorShownFlags] = {};
+    EXPECT_EQ(kx::RunMethod<Currency>(env, flags, kx::kCreditAmount, body), Currency::FromRaw(-100));
+    ASSERT_EQ(env.boxes.size(), 1u);
+    EXPECT_EQ(env.boxes[0].prompt.rfind(u"CreditAmount\r\n", 0), 0u);
+  }
+  // A box that fails gives the error result all the same.
+  class ThrowingEnv : public Env {
+   public:
+    void ShowMessageBox(const Text&, Long, const std::optional<Text>&) override {
+      throw std::runtime_error("no display");
+    }
+    std::unique_ptr<Connection> CreateConnection() override { return nullptr; }
+    std::unique_ptr<Recordset> CreateRecordset() override { return nullptr; }
+    DateTime Now() override { return DateTime(); }
+  } failing;
+  bool flags[kx::kErrorShownFlags] = {};
+  EXPECT_EQ(kx::RunMethod<Text>(failing, flags, kx::kLastPaymentDate, [] () -> Text { RaiseTypeMismatch(); }),
+            u"Error in QORVEL.DLL");
+}
+
+// The pattern follows the locale's order of day and month; a year-first
+// locale gives the month-first pattern.
+TEST(GetDateFormat, PatternOfEachLocale) {
+  const std::pair<const char*, const char16_t*> cases[] = {
+      {"en-US", u"MM/dd/yyyy"}, {"sv-SE", u"MM/dd/yyyy"}, {"ja-JP", u"MM/dd/yyyy"}, {"en-GB", u"dd/MM/yyyy"},
+      {"de-DE", u"dd/MM/yyyy"}, {"fr-FR", u"dd/MM/yyyy"}, {"nl-NL", u"dd/MM/yyyy"}, {"it-IT", u"dd/MM/yyyy"},
+  };
+  for (const auto& [locale, pattern] : cases) {
+    LocaleScope scope(locale);
+    RecordingEnv env;
+    EXPECT_EQ(KX(&env).GetDateFormat(), pattern) << locale;
+    EXPECT_TRUE(env.boxes.empty());
+  }
+}
+
+TEST(GetDateFormat, ProbeFailureShowsItsBoxOncePerObject) {
+  // A locale that cannot read dates: every probe fails.
+  LocaleScope scope(std::make_shared<testing::FaultyLocale>("en-GB", testing::Faults{.dates_fail = true}));
+  RecordingEnv env;
+  KX first(&env);
+  EXPECT_EQ(first.GetDateFormat(), u"MM/dd/yyyy");
+  EXPECT_EQ(first.GetDateFormat(), u"MM/dd/yyyy");
+  ASSERT_EQ(env.boxes.size(), 1u);
+  EXPECT_EQ(env.boxes[0].prompt,
+            u"Error Determining Date Format - Defaulting to 'MM/dd/yyyy'.\r\nError Message - Type mismatch");
+  EXPECT_TRUE(first.ErrorShown(23));
+  EXPECT_EQ(KX(&env).GetDateFormat(), u"MM/dd/yyyy");  // a fresh object shows the box again
+  EXPECT_EQ(env.boxes.size(), 2u);
 }
 
 }  // namespace
