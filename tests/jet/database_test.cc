@@ -496,10 +496,7 @@ TEST(SqliteSourceTest, ColumnsOfNoKnownTypeAreNamed) {
 }
 
 TEST(MirrorNamesTest, OwnNameWhenPlainAndFreeElseNumbered) {
-  struct Case {
-    std::vector<std::u16string> tables;
-    std::vector<std::string> names;
-  };
+  struct Case { std::vector<std::u16string> tables; std::vector<std::string> names; };
   const Case cases[] = {
       {{u"Credit", u"Invoice_2", u"_x"}, {"Credit", "Invoice_2", "_x"}},
       // SQLite compares names without regard to case.

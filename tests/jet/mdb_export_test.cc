@@ -34,10 +34,7 @@ using testing::RunAndCapture;
 
 constexpr char kDateFormat[] = "%Y-%m-%d %H:%M:%S";
 
-struct Fixture {
-  const char* file;
-  const char16_t* password;
-};
+struct Fixture { const char* file; const char16_t* password; };
 
 // One file of each format: every column type but the newest in Jet 4,
 // tables of another tool in Jet 3, Binary and OLE columns in ACE.

@@ -41,11 +41,7 @@ Text CallLate(_KX& kx, TextView method, const std::vector<Text>& a) {
 
 // One call: the arguments separated by '|', and the result; '·' stands for
 // a blank in both.
-struct Case {
-  const char16_t* method;
-  Text args;
-  Text expected;
-};
+struct Case { const char16_t* method; Text args; Text expected; };
 
 void ExpectResult(const std::string& locale, const Case& c) {
   SCOPED_TRACE(locale + " " + ToUtf8(c.method) + " " + ToUtf8(c.args));
@@ -127,11 +123,7 @@ TEST(Formatters, ExamplesAndEdgeCasesInEveryLocale) {
 
 TEST(Formatters, NumberSeparatorsFollowTheLocale) {
   // Numeric (and formatted) only where the separator is the locale's.
-  const struct {
-    Case if_numeric;
-    char16_t separator;
-    const char16_t* if_not;
-  } cases[] = {
+  const struct { Case if_numeric; char16_t separator; const char16_t* if_not; } cases[] = {
       {{u"FormatPhone", u"###-####|1,5", u"1,5-····"}, u',', u"1,5"},
       {{u"FormatPhone", u"###-####|1.5", u"1.5-····"}, u'.', u"1.5"},
       {{u"FormatPhone", u"|555.1234", u"(··5)·55.-1234"}, u'.', u"555.1234"},

@@ -307,11 +307,7 @@ TEST(Conversions, FormatDate) {
   dotted_time.time_separator = Text(1, u'.');  // not "=" of a literal: a GCC 12 -Wrestrict false alarm
   const auto dotted = MakeLocale(dotted_time);
   const Locale *us = &Get("en-US"), *de = &Get("de-DE");
-  const struct {
-    const Locale* locale;
-    const char16_t* pattern;
-    const char16_t* expected;
-  } kCases[] = {
+  const struct { const Locale* locale; const char16_t* pattern; const char16_t* expected; } kCases[] = {
       {us, u"h:nn AM/PM", u"2:05 PM"},         {us, u"hh:mm:ss am/pm", u"02:05:09 pm"},
       {us, u"h A/P", u"2 P"},                  {&Get("en-GB"), u"hh:mm AMPM", u"02:05 pm"},
       {us, u"hh:mm mm:ss", u"14:05 05:09"},    {us, u"d/M/yy", u"8/8/11"},

@@ -44,10 +44,7 @@ DateTime ReadTestDate(std::u16string_view text);
 // The automation date of the fields (they must be valid).
 double Date(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
 
-struct Result {
-  std::vector<jet::sql::ResultColumn> columns;
-  std::vector<std::vector<Variant>> rows;
-};
+struct Result { std::vector<jet::sql::ResultColumn> columns; std::vector<std::vector<Variant>> rows; };
 
 // An in-memory database with the catalog's tables (empty), the JETTEXT
 // collation, and the dialect's functions with a clock the test sets.
@@ -83,10 +80,7 @@ class TestDatabase {
 // and the result columns each must give. The exact texts are checked once,
 // in the lookups' own tests; here they feed the dialect's tests, so the two
 // cannot drift apart.
-struct ExpectedColumn {
-  std::u16string_view name;
-  jet::JetType type;
-};
+struct ExpectedColumn { std::u16string_view name; jet::JetType type; };
 struct LookupStatement {
   const char* method;  // the lookup, and which of its forms
   Text text;           // the statement it sent

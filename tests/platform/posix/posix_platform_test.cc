@@ -155,11 +155,7 @@ long OpenError(JetConnection& connection, const Text& provider, const Text& conn
 TEST(JetConnectionTest, ProviderAndOpen) {
   QORVEL_REQUIRE_SHARED("fixtures/billing.mdb");
   const Text billing = ConnectionString("fixtures/billing.mdb");
-  const struct {
-    const char16_t* provider;
-    Text connection_string;
-    long error;
-  } cases[] = {
+  const struct { const char16_t* provider; Text connection_string; long error; } cases[] = {
       {kJetProvider, billing, 0},                          {u"microsoft.jet.oledb.4.0", billing, 0},
       {u"Microsoft.ACE.OLEDB.12.0", billing, kErrProviderNotFound}, {u" Microsoft.Jet.OLEDB.4.0 ", billing, 0},
       {u"", billing, kErrProviderNotFound},                {u"", u"Provider=Microsoft.Jet.OLEDB.4.0;" + billing, 0},
