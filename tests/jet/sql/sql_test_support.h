@@ -11,11 +11,10 @@
 #include <vector>
 
 #include "jet/catalog.h"
+#include "jet/sqlite_handles.h"
 #include "jet/sql/translator.h"
 #include "qorvel/types.h"
 #include "qorvel/variant.h"
-
-struct sqlite3;
 
 namespace qorvel::sql_test {
 
@@ -51,9 +50,7 @@ struct Result { std::vector<jet::sql::ResultColumn> columns; std::vector<std::ve
 class TestDatabase {
  public:
   explicit TestDatabase(FakeCatalog catalog);
-  ~TestDatabase();
-  TestDatabase(const TestDatabase&) = delete;
-  TestDatabase& operator=(const TestDatabase&) = delete;
+  TestDatabase(const TestDatabase&) = delete;  // its functions hold `this`
 
   void set_now(DateTime now) { now_ = now; }
 
@@ -71,7 +68,7 @@ class TestDatabase {
 
  private:
   FakeCatalog catalog_;
-  sqlite3* db_ = nullptr;
+  jet::Connection db_;
   DateTime now_;
 };
 
