@@ -12,8 +12,9 @@
 // empty text and Null alike (it prints both as an empty field); a zero's
 // sign is not kept (SQLite stores an integral REAL as an integer); Binary
 // and OLE bytes as hexadecimal digits, exactly. (Its readings of calculated
-// and extended date/time columns are wrong: column_types_test.cc checks
-// those files against their own redundant columns.)
+// and extended date/time columns are wrong: database_test.cc checks the
+// calculated ones against the columns they are computed from, values_test.cc
+// the stored form of extended date/time values.)
 #include <gtest/gtest.h>
 
 #include <cinttypes>
