@@ -1,7 +1,7 @@
 // The process's one copy of a file version: shared by every connection,
-// each table read once however many threads ask at once, tables of one
-// statement read side by side, failures reaching every waiting thread as
-// an error of its own, and nothing kept once no connection holds the file.
+// each table read once however many threads ask at once, failures reaching
+// every waiting thread as an error of its own, indexes made with the images
+// that need them, and nothing kept once no connection holds the file.
 #include "jet/loaded_file.h"
 
 #include <gtest/gtest.h>
@@ -11,7 +11,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
-#include <set>
 #include <thread>
 
 #include "jet/errors.h"
@@ -28,9 +27,7 @@ struct Record {
   std::condition_variable changed;
   int opened = 0;                 // readers opened, the first included
   std::vector<int> reads;         // ReadRows calls per table
-  std::set<std::thread::id> readers;  // threads that read rows
   int reading = 0;                // reads under way now
-  int most_at_once = 0;
   bool fail = false;              // ReadRows raises kErrDamaged
   bool hold = false;              // ReadRows waits until released
   bool one_reader = false;        // OpenAnother gives none: readers take turns
@@ -53,8 +50,7 @@ class FakeSource final : public TableSource {
     {
       std::unique_lock<std::mutex> lock(record_.mutex);
       ++record_.reads[index];
-      record_.readers.insert(std::this_thread::get_id());
-      record_.most_at_once = std::max(record_.most_at_once, ++record_.reading);
+      ++record_.reading;
       record_.changed.notify_all();
       record_.changed.wait_for(lock, std::chrono::seconds(5), [&] { return !record_.hold; });
       --record_.reading;

@@ -18,11 +18,7 @@
 
 namespace qorvel::testing {
 
-struct RecordedBox {
-  Text prompt;
-  Long buttons;
-  std::optional<Text> title;
-};
+struct RecordedBox { Text prompt; Long buttons; std::optional<Text> title; };
 
 // What the fake database saw and what it answers.
 struct FakeDatabase {
@@ -119,11 +115,7 @@ class EngineEnv final : public BoxRecordingEnv {
 // What a FaultyLocale breaks: the ANSI codes of `codes` for some characters
 // (-1: the code page runs out of memory), the numeric test (out of memory),
 // reading dates (a type mismatch).
-struct Faults {
-  std::map<char16_t, int> codes = {};
-  bool numeric_fails = false;
-  bool dates_fail = false;
-};
+struct Faults { std::map<char16_t, int> codes = {}; bool numeric_fails = false; bool dates_fail = false; };
 
 // A locale of the table with faults injected; every other conversion is
 // the table locale's. Precondition: `base` names a locale of the table.

@@ -42,11 +42,7 @@ TEST(Grammar, StatementsOutsideTheDialectOrCatalogAreErrors) {
   std::u16string deep = u"Select ";
   for (int i = 0; i < 10000; ++i) deep += u"DateValue(";
   deep += u"Dat" + std::u16string(10000, u')') + u" From AllTypes";
-  const struct {
-    std::u16string statement;
-    long number = kErrSyntax;
-    const char16_t* named = u"";
-  } kCases[] = {
+  const struct { std::u16string statement; long number = kErrSyntax; const char16_t* named = u""; } kCases[] = {
       {u""}, {u"Select Max(Balance From Credit"}, {u"Select * From Credit"},
       {u"Select Balance From Credit Where Active = 1 Or PeopleID = 2", kErrSyntax, u"character 45 near 'Or PeopleID"},
       {u"Select Enabled From LTCBenefit Where BenefitType = 'it''s"},

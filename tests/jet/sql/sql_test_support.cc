@@ -40,15 +40,6 @@ TableInfo Table(std::u16string name, std::string sqlite_name, std::string_view c
   return table;
 }
 
-// The column declaration the mirror gives a column of `type`.
-std::string Declaration(JetType type) {
-  std::string declaration = jet::DeclaredType(type);
-  if (jet::sql::ClassOf(type) == jet::sql::ValueClass::kText) {
-    declaration += std::string(" COLLATE ") + jet::kTextCollation;
-  }
-  return declaration;
-}
-
 // The value of column `i` of the current row as a Variant of `type`,
 // checking that SQLite holds it in the storage form of that type.
 Variant ReadCell(sqlite3_stmt* statement, int i, JetType type) {
@@ -77,10 +68,6 @@ Variant ReadCell(sqlite3_stmt* statement, int i, JetType type) {
     }
   }
 }
-
-struct StatementCloser {
-  void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
-};
 
 }  // namespace
 
@@ -126,29 +113,28 @@ double Date(int year, int month, int day, int hour, int minute, int second) {
 }
 
 TestDatabase::TestDatabase(FakeCatalog catalog) : catalog_(std::move(catalog)) {
-  if (sqlite3_open_v2(":memory:", &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr) !=
-      SQLITE_OK) {
+  if (jet::OpenConnection(":memory:", SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, &db_) != SQLITE_OK) {
     ADD_FAILURE() << "cannot open an in-memory database";
     return;
   }
-  EXPECT_EQ(jet::RegisterTextCollation(db_), SQLITE_OK);
-  jet::sql::RegisterFunctions(db_, [this] { return now_; });
+  EXPECT_EQ(jet::RegisterTextCollation(db_.get()), SQLITE_OK);
+  jet::sql::RegisterFunctions(db_.get(), [this] { return now_; });
+  // Each column declared as the mirror declares it.
   for (const TableInfo& table : catalog_.tables()) {
     std::string sql = "CREATE TABLE " + jet::QuoteIdentifier(table.sqlite_name) + " (";
     for (std::size_t i = 0; i < table.columns.size(); ++i) {
-      if (i > 0) sql += ", ";
-      sql += jet::QuoteIdentifier(ToUtf8(table.columns[i].name)) + " " +
-             Declaration(table.columns[i].type);
+      const JetType type = table.columns[i].type;
+      sql += (i > 0 ? ", " : "") + jet::QuoteIdentifier(ToUtf8(table.columns[i].name)) + " " +
+             jet::DeclaredType(type);
+      if (jet::sql::ClassOf(type) == jet::sql::ValueClass::kText) sql += std::string(" COLLATE ") + jet::kTextCollation;
     }
     Exec(sql + ")");
   }
 }
 
-TestDatabase::~TestDatabase() { sqlite3_close(db_); }
-
 void TestDatabase::Exec(const std::string& sql) {
   char* error = nullptr;
-  if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
+  if (sqlite3_exec(db_.get(), sql.c_str(), nullptr, nullptr, &error) != SQLITE_OK) {
     ADD_FAILURE() << sql << ": " << (error != nullptr ? error : "?");
   }
   sqlite3_free(error);
@@ -159,12 +145,7 @@ void TestDatabase::Insert(std::string_view table, const std::vector<std::string>
   ASSERT_NE(info, nullptr) << table;
   ASSERT_EQ(values.size(), info->columns.size()) << table;
   std::string sql = "INSERT INTO " + jet::QuoteIdentifier(info->sqlite_name) + " VALUES (";
-  bool first = true;
-  for (const std::string& value : values) {
-    if (!first) sql += ", ";
-    first = false;
-    sql += value;
-  }
+  for (std::size_t i = 0; i < values.size(); ++i) sql += (i > 0 ? ", " : "") + values[i];
   Exec(sql + ")");
 }
 
@@ -172,10 +153,10 @@ Result TestDatabase::Run(std::u16string_view statement) {
   const jet::sql::Translation translation = jet::sql::Translate(statement, catalog_, ReadTestDate);
   EXPECT_EQ(translation.parameters, jet::sql::Shape(statement, ReadTestDate).literals)
       << ToUtf8(statement);
-  sqlite3_stmt* raw = nullptr;
-  const int prepared = sqlite3_prepare_v2(db_, translation.sqlite_sql.c_str(), -1, &raw, nullptr);
-  std::unique_ptr<sqlite3_stmt, StatementCloser> prepared_statement(raw);
-  if (prepared != SQLITE_OK) throw jet::sql::ErrorFromSqlite(db_, prepared);
+  int prepared = SQLITE_OK;
+  const jet::Statement statement_handle = jet::PrepareStatement(db_.get(), translation.sqlite_sql, &prepared);
+  if (!statement_handle) throw jet::sql::ErrorFromSqlite(db_.get(), prepared);
+  sqlite3_stmt* raw = statement_handle.get();
   jet::sql::BindParameters(raw, translation.parameters);
   Result result;
   result.columns = translation.columns;
@@ -183,7 +164,7 @@ Result TestDatabase::Run(std::u16string_view statement) {
   for (;;) {
     const int rc = sqlite3_step(raw);
     if (rc == SQLITE_DONE) return result;
-    if (rc != SQLITE_ROW) throw jet::sql::ErrorFromSqlite(db_, rc);
+    if (rc != SQLITE_ROW) throw jet::sql::ErrorFromSqlite(db_.get(), rc);
     std::vector<Variant> row;
     for (std::size_t i = 0; i < translation.columns.size(); ++i) {
       row.push_back(ReadCell(raw, static_cast<int>(i), translation.columns[i].type));

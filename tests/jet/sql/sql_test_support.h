@@ -11,11 +11,10 @@
 #include <vector>
 
 #include "jet/catalog.h"
+#include "jet/sqlite_handles.h"
 #include "jet/sql/translator.h"
 #include "qorvel/types.h"
 #include "qorvel/variant.h"
-
-struct sqlite3;
 
 namespace qorvel::sql_test {
 
@@ -44,19 +43,14 @@ DateTime ReadTestDate(std::u16string_view text);
 // The automation date of the fields (they must be valid).
 double Date(int year, int month, int day, int hour = 0, int minute = 0, int second = 0);
 
-struct Result {
-  std::vector<jet::sql::ResultColumn> columns;
-  std::vector<std::vector<Variant>> rows;
-};
+struct Result { std::vector<jet::sql::ResultColumn> columns; std::vector<std::vector<Variant>> rows; };
 
 // An in-memory database with the catalog's tables (empty), the JETTEXT
 // collation, and the dialect's functions with a clock the test sets.
 class TestDatabase {
  public:
   explicit TestDatabase(FakeCatalog catalog);
-  ~TestDatabase();
-  TestDatabase(const TestDatabase&) = delete;
-  TestDatabase& operator=(const TestDatabase&) = delete;
+  TestDatabase(const TestDatabase&) = delete;  // its functions hold `this`
 
   void set_now(DateTime now) { now_ = now; }
 
@@ -74,7 +68,7 @@ class TestDatabase {
 
  private:
   FakeCatalog catalog_;
-  sqlite3* db_ = nullptr;
+  jet::Connection db_;
   DateTime now_;
 };
 
@@ -83,10 +77,7 @@ class TestDatabase {
 // and the result columns each must give. The exact texts are checked once,
 // in the lookups' own tests; here they feed the dialect's tests, so the two
 // cannot drift apart.
-struct ExpectedColumn {
-  std::u16string_view name;
-  jet::JetType type;
-};
+struct ExpectedColumn { std::u16string_view name; jet::JetType type; };
 struct LookupStatement {
   const char* method;  // the lookup, and which of its forms
   Text text;           // the statement it sent
