@@ -45,6 +45,11 @@ const char* JetTypeName(JetType type);
 struct ColumnInfo {
   std::u16string name;  // as the file spells it
   JetType type;
+  // What the file declares of the values' size, 0 where it declares none:
+  // a Text column's most characters, a Numeric column's digits.
+  int length = 0;
+  int precision = 0;
+  int scale = 0;
   friend bool operator==(const ColumnInfo&, const ColumnInfo&) = default;
 };
 
@@ -55,6 +60,15 @@ struct UnsupportedColumn {
   friend bool operator==(const UnsupportedColumn&, const UnsupportedColumn&) = default;
 };
 
+// An index a Jet file declares on a table (its primary key and its own
+// indexes, not those kept for relationships), by its columns in key order.
+struct IndexInfo {
+  std::vector<std::u16string> columns;  // as the file spells them
+  bool primary = false;
+  bool unique = false;
+  friend bool operator==(const IndexInfo&, const IndexInfo&) = default;
+};
+
 struct TableInfo {
   std::u16string name;  // as the file spells it
   std::vector<ColumnInfo> columns;
@@ -63,6 +77,8 @@ struct TableInfo {
   std::string sqlite_name;
   // The columns left out of `columns`, in the file's order.
   std::vector<UnsupportedColumn> unsupported = {};
+  // The indexes the file declares whose columns are all in `columns`.
+  std::vector<IndexInfo> indexes = {};
   friend bool operator==(const TableInfo&, const TableInfo&) = default;
 };
 

@@ -7,6 +7,7 @@
 #include <set>
 
 #include "jet/errors.h"
+#include "jet/index_rule.h"
 #include "jet/sql/translator.h"
 #include "jet/values.h"
 #include "pg/server.h"
@@ -16,11 +17,6 @@ namespace qorvel::pg {
 namespace {
 
 using jet::JetType;
-
-// As the file engine's copies decide: a column whose first kFlagSample
-// values hold at most kFlagValues distinct ones gets no index.
-constexpr std::size_t kFlagSample = 4096;
-constexpr std::size_t kFlagValues = 4;
 
 constexpr std::size_t kCopyChunk = 1 << 16;
 
@@ -41,8 +37,8 @@ std::pair<int, int> DecimalDigits(const Variant& value) {
   return {static_cast<int>(point), static_cast<int>(text.size() - point - 1)};
 }
 
-std::string ServerType(JetType type, const jet::ResultSet& rows, std::size_t column) {
-  switch (type) {
+std::string ServerType(const jet::ColumnInfo& info, const jet::ResultSet& rows, std::size_t column) {
+  switch (info.type) {
     case JetType::kByte:
     case JetType::kInteger: return "smallint";
     case JetType::kLong: return "integer";
@@ -50,7 +46,7 @@ std::string ServerType(JetType type, const jet::ResultSet& rows, std::size_t col
     case JetType::kDouble: return "double precision";
     case JetType::kCurrency: return "numeric(19,4)";
     case JetType::kDateTime: return "timestamp without time zone";
-    case JetType::kText: return "varchar(255)";
+    case JetType::kText: return info.length > 0 ? "varchar(" + std::to_string(info.length) + ")" : "varchar";
     case JetType::kMemo: return "text";
     case JetType::kBoolean: return "boolean";
     case JetType::kGuid: return "uuid";
@@ -58,6 +54,9 @@ std::string ServerType(JetType type, const jet::ResultSet& rows, std::size_t col
     case JetType::kOle: return "bytea";
     case JetType::kDateTimeExtended: return "varchar(27)";
     case JetType::kNumeric: {
+      if (info.precision > 0) {
+        return "numeric(" + std::to_string(info.precision) + "," + std::to_string(info.scale) + ")";
+      }
       int whole = 0;
       int scale = 0;
       for (std::size_t r = 0; r < rows.row_count(); ++r) {
@@ -90,11 +89,14 @@ void AppendCopyValue(std::string& line, const Variant& value, JetType type) {
   }
 }
 
+// Whether the column is a flag, as the file engine's index rule counts
+// (jet::DecideIndex): few distinct values among its first ones, Null not
+// counted.
 bool IsFlag(const jet::ResultSet& rows, std::size_t column) {
   std::set<std::string> seen;
-  for (std::size_t r = 0; r < rows.row_count() && r < kFlagSample; ++r) {
-    seen.insert(ValueText(rows.at(r, column)).value_or("\\N"));
-    if (seen.size() > kFlagValues) return false;
+  for (std::size_t r = 0; r < rows.row_count() && r < std::size_t{jet::kFlagSample}; ++r) {
+    if (const std::optional<std::string> text = ValueText(rows.at(r, column))) seen.insert(*text);
+    if (seen.size() > std::size_t{jet::kFlagValues}) return false;
   }
   return true;
 }
@@ -159,7 +161,7 @@ class Exporter {
     std::string columns;
     for (std::size_t c = 0; c < table.columns.size(); ++c) {
       const std::string column = QuoteName(LowerName(table.columns[c].name));
-      create += (c > 0 ? ", " : "") + column + " " + ServerType(table.columns[c].type, rows, c);
+      create += (c > 0 ? ", " : "") + column + " " + ServerType(table.columns[c], rows, c);
       columns += (c > 0 ? ", " : "") + column;
     }
     Exec(create + ")");
@@ -216,18 +218,46 @@ class Exporter {
     return hints;
   }
 
-  // The indexes of `table`: on the hinted columns that are no flags.
+  // The indexes of `table`: the primary key and indexes the source
+  // declares, then one on each hinted column that is no flag and that no
+  // declared index leads with. Text is compared as upper(column), so a
+  // hinted text column gets an index on that.
   void ChooseIndexes(const jet::TableInfo& table, const jet::ResultSet& rows) {
+    const std::string name = QuoteName(LowerName(table.name));
+    const auto columns_of = [](const jet::IndexInfo& index) {
+      std::string list;
+      for (const std::u16string& column : index.columns) {
+        list += (list.empty() ? "" : ", ") + QuoteName(LowerName(column));
+      }
+      return list;
+    };
+    // The primary key first, then unique indexes: an index on the same
+    // columns as one made before is left out (the server scans an index
+    // either way, so one kept in each order is one too many).
+    std::vector<jet::IndexInfo> declared = table.indexes;
+    std::stable_sort(declared.begin(), declared.end(), [](const jet::IndexInfo& a, const jet::IndexInfo& b) {
+      return std::pair(a.primary, a.unique) > std::pair(b.primary, b.unique);
+    });
+    for (auto index = declared.begin(); index != declared.end(); ++index) {
+      if (std::any_of(declared.begin(), index, [&](const jet::IndexInfo& made) { return made.columns == index->columns; })) {
+        continue;
+      }
+      indexes_.push_back(index->primary ? "ALTER TABLE " + name + " ADD PRIMARY KEY (" + columns_of(*index) + ")"
+                                        : std::string(index->unique ? "CREATE UNIQUE INDEX ON " : "CREATE INDEX ON ") +
+                                              name + " (" + columns_of(*index) + ")");
+    }
     for (std::size_t c = 0; c < table.columns.size(); ++c) {
       const jet::ColumnInfo& column = table.columns[c];
+      const bool text = column.type == JetType::kText || column.type == JetType::kMemo;
       const bool hinted = std::any_of(hints_.begin(), hints_.end(), [&](const jet::sql::IndexHint& hint) {
         return hint.table == table.name && hint.column == column.name;
       });
-      if (!hinted || IsFlag(rows, c)) continue;
-      const std::string name = QuoteName(LowerName(column.name));
-      const bool text = column.type == JetType::kText || column.type == JetType::kMemo;
-      indexes_.push_back("CREATE INDEX ON " + QuoteName(LowerName(table.name)) + " (" +
-                         (text ? "upper(" + name + ")" : name) + ")");
+      const bool led = std::any_of(table.indexes.begin(), table.indexes.end(), [&](const jet::IndexInfo& index) {
+        return index.columns.front() == column.name;
+      });
+      if (!hinted || (led && !text) || IsFlag(rows, c)) continue;
+      const std::string quoted = QuoteName(LowerName(column.name));
+      indexes_.push_back("CREATE INDEX ON " + name + " (" + (text ? "upper(" + quoted + ")" : quoted) + ")");
     }
   }
 

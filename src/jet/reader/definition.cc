@@ -1,9 +1,12 @@
-// Reading and checking table definitions. The index definitions between
-// the column names and the long-value columns' maps are passed over: the
-// reader does not read indexes.
+// Reading and checking table definitions. Of the index definitions between
+// the column names and the long-value columns' maps the reader keeps what
+// a copy of the table declares (columns, primary key, unique); it never
+// reads the index pages themselves.
 #include "jet/reader/definition.h"
 
 #include <algorithm>
+#include <optional>
+#include <span>
 #include <string>
 
 #include "jet/reader/page_map.h"
@@ -17,6 +20,14 @@ namespace {
 constexpr std::size_t kExtraFlags = 16;
 constexpr std::uint8_t kCalculatedFlags = 0xC0;
 constexpr std::uint8_t kFixedFlag = 0x01;
+
+// A real index's flag for unique keys; a logical index's kinds; an unused
+// column slot of a real index.
+constexpr std::uint8_t kUniqueIndex = 0x01;
+constexpr std::uint8_t kPrimaryKey = 0x01;
+constexpr std::uint8_t kRelationship = 0x02;
+constexpr std::size_t kIndexColumnSlots = 10;
+constexpr std::uint16_t kNoColumn = 0xFFFF;
 
 // Whether the fixed-width flag disagrees with the column's type. Values of
 // the number, date and GUID types may be kept either way (a value kept
@@ -49,6 +60,45 @@ std::vector<std::uint8_t> JoinPages(const PageFile& file, std::uint32_t first, s
     if (number == 0) return bytes;
     if (++chain > file.pages()) file.Damaged(u"the definition of table '" + Text(table) + u"' does not end");
   }
+}
+
+// The indexes whose blocks and entries start at `at`: one per real index
+// that a primary key or an index of the table's own uses (several logical
+// indexes may share one real index).
+std::vector<IndexEntry> ReadIndexes(std::span<const std::uint8_t> at, std::uint64_t real_indexes,
+                                    std::uint64_t logical_indexes, const Layout& layout,
+                                    const std::vector<ColumnEntry>& columns) {
+  std::vector<std::optional<IndexEntry>> real(real_indexes);
+  const std::uint8_t* logical = at.data() + real_indexes * layout.real_index_block;
+  for (std::uint64_t i = 0; i < logical_indexes; ++i) {
+    const std::uint8_t* entry = logical + i * layout.logical_index_entry;
+    const std::uint32_t number = Get32(entry + layout.logical_real_index);
+    const std::uint8_t kind = entry[layout.logical_index_kind];
+    if (number >= real_indexes || kind == kRelationship) continue;
+    std::optional<IndexEntry>& index = real[number];
+    if (!index) {
+      const std::uint8_t* block = at.data() + number * layout.real_index_block;
+      index.emplace();
+      index->unique = (block[layout.index_flags] & kUniqueIndex) != 0;
+      for (std::size_t slot = 0; slot < kIndexColumnSlots; ++slot) {
+        const std::uint16_t column = Get16(block + layout.index_columns + 3 * slot);
+        if (column == kNoColumn) continue;
+        const bool known = std::any_of(columns.begin(), columns.end(),
+                                       [&](const ColumnEntry& c) { return c.number == column; });
+        if (!known) {
+          index->columns.clear();
+          break;
+        }
+        index->columns.push_back(column);
+      }
+    }
+    index->primary = index->primary || kind == kPrimaryKey;
+  }
+  std::vector<IndexEntry> indexes;
+  for (std::optional<IndexEntry>& index : real) {
+    if (index && !index->columns.empty()) indexes.push_back(std::move(*index));
+  }
+  return indexes;
 }
 
 }  // namespace
@@ -100,6 +150,7 @@ TableDefinition ReadDefinition(const PageFile& file, std::uint32_t first, std::u
     column.fixed = (entry[layout.column_flags] & kFixedFlag) != 0;
     column.calculated = file.format() == FileFormat::kAce && layout.column_entry > kExtraFlags &&
                         (entry[kExtraFlags] & kCalculatedFlags) == kCalculatedFlags;
+    column.precision = entry[layout.scale - 1];
     column.scale = entry[layout.scale];
     const auto [name_at, name_bytes] = names[c];
     std::string name;
@@ -142,7 +193,10 @@ TableDefinition ReadDefinition(const PageFile& file, std::uint32_t first, std::u
   // column, its number and the references of the map of the long-value
   // pages it owns and of their free-space map, up to the number 0xFFFF.
   const std::uint64_t logical_indexes = Get32(def.data() + layout.logical_indexes);
+  const std::uint64_t blocks = end;
   end += real_indexes * layout.real_index_block + logical_indexes * layout.logical_index_entry;
+  if (end > def.size()) damaged(u"the definition of " + of_table + u" does not fit its pages");
+  result.indexes = ReadIndexes(std::span(def).subspan(blocks), real_indexes, logical_indexes, layout, result.columns);
   for (std::uint64_t i = 0; i < logical_indexes && end + layout.count_size <= def.size(); ++i) {
     const auto at = static_cast<std::size_t>(end);
     end += layout.count_size + (layout.count_size == 1 ? def[at] : Get16(def.data() + at));

@@ -46,8 +46,18 @@ struct ColumnEntry {
   std::size_t size = 0;      // of a fixed-width value (0 for Yes/No)
   bool fixed = false;
   bool calculated = false;   // ACE: the value carries a header (see field_values.h)
+  int precision = 0;         // Numeric
   int scale = 0;             // Numeric
   Text name;
+};
+
+// An index the table declares (its primary key, or an index of its own;
+// the indexes kept for relationships are left out): its columns by number,
+// in key order.
+struct IndexEntry {
+  std::vector<std::size_t> columns;
+  bool primary = false;
+  bool unique = false;
 };
 
 struct TableDefinition {
@@ -59,6 +69,7 @@ struct TableDefinition {
   // The long-value pages the table's memo and OLE columns own, sorted (from
   // the map each such column has after the index definitions).
   std::vector<std::uint32_t> long_value_pages;
+  std::vector<IndexEntry> indexes;
 };
 
 // Whether `name` can name a table or a column: no control characters
@@ -73,7 +84,8 @@ bool IsName(TextView name);
 // used twice, the same for variable-length numbers, a fixed-width flag that
 // disagrees with the column's type, a column without a name or two with
 // one name, a page map or free-space map that ReadMapRow refuses, index
-// definitions or long-value column maps past the definition's bytes.
+// definitions or long-value column maps past the definition's bytes. An
+// index naming a column the table does not have is left out of `indexes`.
 // kErrTruncated when it names a page beyond the file.
 TableDefinition ReadDefinition(const PageFile& file, std::uint32_t first, std::u16string_view table);
 

@@ -278,7 +278,27 @@ class JetSource final : public TableSource {
         file_.Damaged(u"the columns of table '" + name + u"' cannot be read");
       }
       readings.push_back(ReadingOf(c, *type, column.scale, column.calculated));
-      info.columns.push_back({column.name, *type});
+      ColumnInfo& added = info.columns.emplace_back(ColumnInfo{column.name, *type});
+      if (*type == JetType::kText) {
+        added.length = static_cast<int>(file_.format() == FileFormat::kJet3 ? column.size : column.size / 2);
+      } else if (*type == JetType::kNumeric && !column.calculated) {
+        added.precision = column.precision;
+        added.scale = column.scale;
+      }
+    }
+    for (const IndexEntry& index : definition.indexes) {
+      IndexInfo& added = info.indexes.emplace_back(IndexInfo{{}, index.primary, index.unique});
+      for (const std::size_t number : index.columns) {
+        const auto c = std::find_if(definition.columns.begin(), definition.columns.end(),
+                                    [&](const ColumnEntry& e) { return e.number == number; });
+        const bool kept = std::any_of(info.columns.begin(), info.columns.end(),
+                                      [&](const ColumnInfo& k) { return k.name == c->name; });
+        if (!kept) {
+          info.indexes.pop_back();
+          break;
+        }
+        added.columns.push_back(c->name);
+      }
     }
     opened.tables.push_back(std::move(info));
     opened.definitions.push_back(std::move(definition));

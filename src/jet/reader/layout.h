@@ -40,6 +40,12 @@ struct Layout {
   // index, the logical indexes' names, then the long-value columns' maps.
   std::size_t real_index_block;
   std::size_t logical_index_entry;
+  // In a real index block: its ten (column number, order) slots, then its
+  // flags. In a logical index entry: the real index it uses, and its kind.
+  std::size_t index_columns;
+  std::size_t index_flags;
+  std::size_t logical_real_index;
+  std::size_t logical_index_kind;
   // Column entries.
   std::size_t column_number;
   std::size_t variable_number;
@@ -49,8 +55,8 @@ struct Layout {
   std::size_t column_size;
 };
 
-inline constexpr Layout kJet3Layout = {2048, 1, 8, 12, 21, 23, 25, 27, 31, 35, 39, 43, 8, 18, 39, 20, 1, 3, 12, 13, 14, 16};
-inline constexpr Layout kJet4Layout = {4096, 2, 12, 16, 41, 43, 45, 47, 51, 55, 59, 63, 12, 25, 52, 28, 5, 7, 12, 15, 21, 23};
+inline constexpr Layout kJet3Layout = {2048, 1, 8, 12, 21, 23, 25, 27, 31, 35, 39, 43, 8, 18, 39, 20, 0, 38, 4, 19, 1, 3, 12, 13, 14, 16};
+inline constexpr Layout kJet4Layout = {4096, 2, 12, 16, 41, 43, 45, 47, 51, 55, 59, 63, 12, 25, 52, 28, 4, 46, 8, 23, 5, 7, 12, 15, 21, 23};
 
 // Precondition: format is kJet3, kJet4 or kAce.
 inline const Layout& LayoutOf(FileFormat format) {
