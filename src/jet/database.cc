@@ -184,6 +184,25 @@ struct Database::Impl {
     return file->Images(needs);
   }
 
+  // The statement that reads every row of the table `name` (after the
+  // change check) in the file's order, with its columns in `rows`; null for
+  // a table without columns.
+  Statement TableRows(std::u16string_view name, ResultSet& rows) {
+    Refresh();
+    const TableInfo& table = Require(name);
+    Attach({{&table, {}}});
+    std::string sql_text = "SELECT ";
+    std::vector<sql::ResultColumn> columns;
+    for (std::size_t c = 0; c < table.columns.size(); ++c) {
+      if (c > 0) sql_text += ", ";
+      sql_text += QuoteIdentifier(ToUtf8(table.columns[c].name));
+      columns.push_back({table.columns[c].name, table.columns[c].type});
+    }
+    rows.columns = ResultColumns(std::move(columns));
+    if (table.columns.empty()) return nullptr;
+    return PrepareSql(sql_text + " FROM " + QuoteIdentifier(table.sqlite_name) + " ORDER BY rowid");
+  }
+
   Statement PrepareSql(const std::string& sql_text) {
     int rc = SQLITE_OK;
     Statement stmt = PrepareStatement(mirror->db(), sql_text, &rc, SQLITE_PREPARE_PERSISTENT);
@@ -252,25 +271,19 @@ ResultSet Database::Execute(TextView statement) {
 }
 
 ResultSet Database::ReadTable(std::u16string_view name) {
-  Impl& d = *impl_;
-  d.Refresh();
-  const TableInfo& table = d.Require(name);
-  d.Attach({{&table, {}}});
-  ResultSet result;
-  std::string sql_text = "SELECT ";
-  std::vector<sql::ResultColumn> columns;
-  for (std::size_t c = 0; c < table.columns.size(); ++c) {
-    if (c > 0) sql_text += ", ";
-    sql_text += QuoteIdentifier(ToUtf8(table.columns[c].name));
-    columns.push_back({table.columns[c].name, table.columns[c].type});
-  }
-  result.columns = ResultColumns(std::move(columns));
-  if (table.columns.empty()) sql_text += "NULL";
-  sql_text += " FROM " + QuoteIdentifier(table.sqlite_name) + " ORDER BY rowid";
-  if (table.columns.empty()) return result;
-  const Statement stmt = d.PrepareSql(sql_text);
-  CollectRows(d.mirror->db(), stmt.get(), result);
-  return result;
+  ResultSet rows;
+  const Statement stmt = impl_->TableRows(name, rows);
+  if (stmt != nullptr) CollectRows(impl_->mirror->db(), stmt.get(), rows);
+  return rows;
+}
+
+void Database::ReadTable(std::u16string_view name, std::size_t batch_rows,
+                         const std::function<void(const ResultSet&)>& batch) {
+  ResultSet rows;
+  const Statement stmt = impl_->TableRows(name, rows);
+  if (stmt == nullptr) return;
+  CollectRowsInBatches(impl_->mirror->db(), stmt.get(), rows, batch_rows, batch);
+  if (!rows.values.empty()) batch(rows);
 }
 
 void Database::LoadAllTables() { impl_->AllImages(); }

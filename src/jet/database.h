@@ -97,6 +97,13 @@ class Database final : public Catalog {
   // Raises as Execute; kErrNoSuchTable for an unknown name.
   ResultSet ReadTable(std::u16string_view name);
 
+  // The same rows, `batch_rows` at a time: `batch` gets each batch (the
+  // last may be shorter; an empty table gives none), so that a table of any
+  // size is read in little memory. Raises as ReadTable, and what `batch`
+  // raises. Precondition: batch_rows > 0.
+  void ReadTable(std::u16string_view name, std::size_t batch_rows,
+                 const std::function<void(const ResultSet&)>& batch);
+
   // Loads every table (after the change check), side by side.
   void LoadAllTables();
 

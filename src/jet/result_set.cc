@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 
 #include "jet/values.h"
 
@@ -88,8 +89,14 @@ Variant ColumnValue(sqlite3_stmt* stmt, int c, JetType type) {
 
 void CollectRows(sqlite3* db, sqlite3_stmt* stmt, ResultSet& result, std::size_t expected_rows) {
   constexpr std::size_t kRowsAtOnce = 64;
-  const int count = static_cast<int>(result.columns.size());
   result.values.reserve(result.columns.size() * std::clamp<std::size_t>(expected_rows, 1, kRowsAtOnce));
+  CollectRowsInBatches(db, stmt, result, std::numeric_limits<std::size_t>::max(), nullptr);
+}
+
+void CollectRowsInBatches(sqlite3* db, sqlite3_stmt* stmt, ResultSet& result, std::size_t batch_rows,
+                          const std::function<void(const ResultSet&)>& batch) {
+  const int count = static_cast<int>(result.columns.size());
+  std::size_t rows = result.row_count();
   for (;;) {
     const int rc = sqlite3_step(stmt);
     if (rc == SQLITE_DONE) break;
@@ -100,6 +107,11 @@ void CollectRows(sqlite3* db, sqlite3_stmt* stmt, ResultSet& result, std::size_t
     }
     for (int c = 0; c < count; ++c) {
       result.values.push_back(ColumnValue(stmt, c, result.columns[static_cast<std::size_t>(c)].type));
+    }
+    if (++rows == batch_rows) {
+      batch(result);
+      result.values.clear();
+      rows = 0;
     }
   }
   sqlite3_reset(stmt);

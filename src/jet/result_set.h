@@ -4,6 +4,7 @@
 #define QORVEL_JET_RESULT_SET_H_
 
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -53,6 +54,13 @@ struct ResultSet {
 // SQLite's failure stands for (sql::ErrorFromSqlite), or overflow when a
 // value is beyond the range of its column's type.
 void CollectRows(sqlite3* db, sqlite3_stmt* stmt, ResultSet& result, std::size_t expected_rows = 1);
+
+// Steps `stmt` as CollectRows does, but hands `batch` the rows each time
+// `result` holds `batch_rows` of them and empties it again; the rows after
+// the last full batch stay in `result`. Raises as CollectRows, and what
+// `batch` raises. Precondition: batch_rows > 0.
+void CollectRowsInBatches(sqlite3* db, sqlite3_stmt* stmt, ResultSet& result, std::size_t batch_rows,
+                          const std::function<void(const ResultSet&)>& batch);
 
 }  // namespace qorvel::jet
 

@@ -19,6 +19,7 @@ namespace {
 using jet::JetType;
 
 constexpr std::size_t kCopyChunk = 1 << 16;
+constexpr std::size_t kBatchRows = 4096;
 
 std::string LowerName(std::u16string_view name) {
   std::string out = ToUtf8(name);
@@ -27,17 +28,9 @@ std::string LowerName(std::u16string_view name) {
   return out;
 }
 
-// The digits before and after the point of a Decimal value.
-std::pair<int, int> DecimalDigits(const Variant& value) {
-  if (value.type() != VarType::kDecimal) return {0, 0};
-  std::string text = value.AsDecimal().ToString();
-  if (!text.empty() && text[0] == '-') text.erase(0, 1);
-  const std::size_t point = text.find('.');
-  if (point == std::string::npos) return {static_cast<int>(text.size()), 0};
-  return {static_cast<int>(point), static_cast<int>(text.size() - point - 1)};
-}
-
-std::string ServerType(const jet::ColumnInfo& info, const jet::ResultSet& rows, std::size_t column) {
+// The server type of a column. A Decimal column of a file that declares no
+// digits (SQLite) is a plain numeric, which keeps any value exactly.
+std::string ServerType(const jet::ColumnInfo& info) {
   switch (info.type) {
     case JetType::kByte:
     case JetType::kInteger: return "smallint";
@@ -53,26 +46,15 @@ std::string ServerType(const jet::ColumnInfo& info, const jet::ResultSet& rows, 
     case JetType::kBinary:
     case JetType::kOle: return "bytea";
     case JetType::kDateTimeExtended: return "varchar(27)";
-    case JetType::kNumeric: {
-      if (info.precision > 0) {
-        return "numeric(" + std::to_string(info.precision) + "," + std::to_string(info.scale) + ")";
-      }
-      int whole = 0;
-      int scale = 0;
-      for (std::size_t r = 0; r < rows.row_count(); ++r) {
-        const auto [w, s] = DecimalDigits(rows.at(r, column));
-        whole = std::max(whole, w);
-        scale = std::max(scale, s);
-      }
-      return "numeric(" + std::to_string(std::max(28, whole + scale)) + "," + std::to_string(scale) + ")";
-    }
+    case JetType::kNumeric:
+      return info.precision > 0 ? "numeric(" + std::to_string(info.precision) + "," + std::to_string(info.scale) + ")"
+                                : "numeric";
   }
   return "text";
 }
 
 // Appends a value to a row of COPY's text format.
-void AppendCopyValue(std::string& line, const Variant& value, JetType type) {
-  const std::optional<std::string> text = ValueText(value);
+void AppendCopyValue(std::string& line, const std::optional<std::string>& text, JetType type) {
   if (!text) {
     line += "\\N";
     return;
@@ -87,18 +69,6 @@ void AppendCopyValue(std::string& line, const Variant& value, JetType type) {
       default: line += c;
     }
   }
-}
-
-// Whether the column is a flag, as the file engine's index rule counts
-// (jet::DecideIndex): few distinct values among its first ones, Null not
-// counted.
-bool IsFlag(const jet::ResultSet& rows, std::size_t column) {
-  std::set<std::string> seen;
-  for (std::size_t r = 0; r < rows.row_count() && r < std::size_t{jet::kFlagSample}; ++r) {
-    if (const std::optional<std::string> text = ValueText(rows.at(r, column))) seen.insert(*text);
-    if (seen.size() > std::size_t{jet::kFlagValues}) return false;
-  }
-  return true;
 }
 
 DateTime ReadIsoDate(std::u16string_view text) {
@@ -154,29 +124,42 @@ class Exporter {
     }
   }
 
+  // Creates the table and copies its rows, a batch at a time, so that the
+  // server takes in one batch while the next is read; counts the distinct
+  // values of the first rows of the columns that may get an index.
   void CopyTable(const jet::TableInfo& table, std::size_t done, std::size_t total) {
-    const jet::ResultSet rows = source_.ReadTable(table.name);
     const std::string name = QuoteName(LowerName(table.name));
     std::string create = "CREATE TABLE " + name + " (";
     std::string columns;
     for (std::size_t c = 0; c < table.columns.size(); ++c) {
       const std::string column = QuoteName(LowerName(table.columns[c].name));
-      create += (c > 0 ? ", " : "") + column + " " + ServerType(table.columns[c], rows, c);
+      create += (c > 0 ? ", " : "") + column + " " + ServerType(table.columns[c]);
       columns += (c > 0 ? ", " : "") + column;
     }
     Exec(create + ")");
+    std::vector<std::set<std::string>> seen(table.columns.size());
+    std::vector<bool> hinted(table.columns.size());
+    for (std::size_t c = 0; c < table.columns.size(); ++c) hinted[c] = Hinted(table, table.columns[c]);
+    std::size_t rows = 0;
     if (!table.columns.empty()) {
       const ResultHandle copy = pg::Run(connection_.get(), "COPY " + name + " (" + columns + ") FROM STDIN",
                                         PGRES_COPY_IN, uri_, u"starting to copy rows");
       std::string chunk;
-      for (std::size_t r = 0; r < rows.row_count(); ++r) {
-        for (std::size_t c = 0; c < table.columns.size(); ++c) {
-          if (c > 0) chunk += '\t';
-          AppendCopyValue(chunk, rows.at(r, c), table.columns[c].type);
+      source_.ReadTable(table.name, kBatchRows, [&](const jet::ResultSet& batch) {
+        for (std::size_t r = 0; r < batch.row_count(); ++r, ++rows) {
+          for (std::size_t c = 0; c < table.columns.size(); ++c) {
+            if (c > 0) chunk += '\t';
+            const Variant& value = batch.at(r, c);
+            const std::optional<std::string> text = ValueText(value);
+            AppendCopyValue(chunk, text, table.columns[c].type);
+            if (hinted[c] && text && rows < std::size_t{jet::kFlagSample} && seen[c].size() <= jet::kFlagValues) {
+              seen[c].insert(*text);
+            }
+          }
+          chunk += '\n';
+          if (chunk.size() >= kCopyChunk) Send(chunk);
         }
-        chunk += '\n';
-        if (chunk.size() >= kCopyChunk) Send(chunk);
-      }
+      });
       Send(chunk);
       if (PQputCopyEnd(connection_.get(), nullptr) != 1) Fail(nullptr);
       const ResultHandle end(PQgetResult(connection_.get()));
@@ -184,13 +167,19 @@ class Exporter {
       while (ResultHandle(PQgetResult(connection_.get())) != nullptr) {
       }
     }
-    ChooseIndexes(table, rows);
+    ChooseIndexes(table, hinted, seen);
     ++summary_.tables;
-    summary_.rows += rows.row_count();
+    summary_.rows += rows;
     summary_.columns += table.columns.size();
-    if (progress_ && !progress_({FromUtf8(LowerName(table.name)), done, total, rows.row_count()})) {
+    if (progress_ && !progress_({FromUtf8(LowerName(table.name)), done, total, rows})) {
       jet::Raise(jet::kErrEngineFailure, u"The export was stopped; the PostgreSQL database was left as it was.");
     }
+  }
+
+  bool Hinted(const jet::TableInfo& table, const jet::ColumnInfo& column) const {
+    return std::any_of(hints_.begin(), hints_.end(), [&](const jet::sql::IndexHint& hint) {
+      return hint.table == table.name && hint.column == column.name;
+    });
   }
 
   void Send(std::string& chunk) {
@@ -222,7 +211,8 @@ class Exporter {
   // declares, then one on each hinted column that is no flag and that no
   // declared index leads with. Text is compared as upper(column), so a
   // hinted text column gets an index on that.
-  void ChooseIndexes(const jet::TableInfo& table, const jet::ResultSet& rows) {
+  void ChooseIndexes(const jet::TableInfo& table, const std::vector<bool>& hinted,
+                     const std::vector<std::set<std::string>>& seen) {
     const std::string name = QuoteName(LowerName(table.name));
     const auto columns_of = [](const jet::IndexInfo& index) {
       std::string list;
@@ -249,13 +239,13 @@ class Exporter {
     for (std::size_t c = 0; c < table.columns.size(); ++c) {
       const jet::ColumnInfo& column = table.columns[c];
       const bool text = column.type == JetType::kText || column.type == JetType::kMemo;
-      const bool hinted = std::any_of(hints_.begin(), hints_.end(), [&](const jet::sql::IndexHint& hint) {
-        return hint.table == table.name && hint.column == column.name;
-      });
       const bool led = std::any_of(table.indexes.begin(), table.indexes.end(), [&](const jet::IndexInfo& index) {
         return index.columns.front() == column.name;
       });
-      if (!hinted || (led && !text) || IsFlag(rows, c)) continue;
+      // A flag, as the file engine's index rule counts (jet::DecideIndex):
+      // few distinct values among its first ones, Null not counted.
+      const bool flag = seen[c].size() <= jet::kFlagValues;
+      if (!hinted[c] || (led && !text) || flag) continue;
       const std::string quoted = QuoteName(LowerName(column.name));
       indexes_.push_back("CREATE INDEX ON " + name + " (" + (text ? "upper(" + quoted + ")" : quoted) + ")");
     }
