@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "jet/errors.h"
+#include "jet/file_version.h"
 #include "jet/loaded_file.h"
 #include "jet/mirror.h"
 #include "jet/result_set.h"
@@ -24,12 +25,10 @@
 namespace qorvel::jet {
 namespace {
 
-// Reads the table definitions of a file that CheckFile accepted.
-std::unique_ptr<TableSource> OpenSource(const std::filesystem::path& path, const FileStamp& stamp,
-                                        FileFormat format) {
-  if (format == FileFormat::kSqlite) return OpenSqliteSource(path);
-  return OpenJetSource(path, format, static_cast<std::uintmax_t>(stamp.size));
-}
+// The loads a statement tries, and the longest wait for a writer to be
+// still before each, when the file keeps changing while it is read.
+constexpr int kLoads = 8;
+constexpr std::chrono::seconds kMostSettle(1);
 
 // Resets a statement when the scope ends (on success and on error alike).
 class ResetOnExit {
@@ -76,20 +75,41 @@ struct Database::Impl {
   // before it read the version loaded.
   std::chrono::steady_clock::time_point next_check;
 
-  // Opens the file as it is now, replacing whatever was loaded.
-  void Load() {
+  // Forgets the version loaded: the next Refresh loads the file anew.
+  void Drop() {
     statements.clear();
     mirror.reset();
     file.reset();
+  }
+
+  // Runs `body`, which loads what it needs; when the file changed while it
+  // was read, loads the file as it is now and runs `body` again, up to
+  // kLoads times in all.
+  template <typename Body>
+  decltype(auto) Loading(const Body& body) {
+    for (int load = 1;; ++load) {
+      try {
+        return body();
+      } catch (const AutomationError& error) {
+        if (error.number() != kErrFileChanged || load == kLoads) throw;
+      }
+      Drop();
+    }
+  }
+
+  // Opens the file as it is now (once its writer is still), replacing
+  // whatever was loaded.
+  void Load() {
+    Drop();
     // The time is taken first, so that every change that completes before
     // it is seen by this load.
     next_check = std::chrono::steady_clock::now() + options.change_check_interval;
     // Watch before looking: a change from here on is reported.
     watch.reset();
     if (options.watch_file) watch = std::make_unique<FileWatch>(path);
-    const FileStamp now = StatFile(path);
+    const FileStamp now = SettledStamp(path, options.settle_time, kMostSettle);
     format = CheckFile(path, now, password);
-    file = LoadedFile::Acquire(path, now, format, [&] { return OpenSource(path, now, format); });
+    file = LoadedFile::Acquire(path, now, format, [&] { return OpenVersion(path, now, format); });
     generation = file->generation();
     mirror = std::make_unique<Mirror>();
     sql::RegisterFunctions(mirror->db(), options.now);
@@ -223,7 +243,7 @@ std::unique_ptr<Database> Database::Open(const std::filesystem::path& path, Text
   if (error) impl->path = path;
   impl->password = Text(password);
   impl->options = std::move(options);
-  impl->Load();
+  impl->Loading([&] { impl->Refresh(); });
   return std::unique_ptr<Database>(new Database(std::move(impl)));
 }
 
@@ -238,41 +258,43 @@ FileFormat Database::format() const { return impl_->format; }
 
 ResultSet Database::Execute(TextView statement) {
   Impl& d = *impl_;
-  d.Refresh();
-  sql::ShapedStatement& shaped = d.shaped;
-  sql::Shape(statement, d.options.read_date, &shaped);
-  ResultSet result;
-  auto it = d.statements.find(shaped.shape);
-  if (it != d.statements.end()) {
-    CachedStatement& cached = *it->second;
-    ResetOnExit reset(cached.stmt.get());
-    sql::BindParameters(cached.stmt.get(), shaped.literals);
-    result.columns = cached.columns;
-    CollectRows(d.mirror->db(), cached.stmt.get(), result, cached.most_rows);
-    cached.most_rows = std::max(cached.most_rows, result.row_count());
-    return result;
-  }
+  return d.Loading([&]() -> ResultSet {
+    d.Refresh();
+    sql::ShapedStatement& shaped = d.shaped;
+    sql::Shape(statement, d.options.read_date, &shaped);
+    ResultSet result;
+    auto it = d.statements.find(shaped.shape);
+    if (it != d.statements.end()) {
+      CachedStatement& cached = *it->second;
+      ResetOnExit reset(cached.stmt.get());
+      sql::BindParameters(cached.stmt.get(), shaped.literals);
+      result.columns = cached.columns;
+      CollectRows(d.mirror->db(), cached.stmt.get(), result, cached.most_rows);
+      cached.most_rows = std::max(cached.most_rows, result.row_count());
+      return result;
+    }
 
-  const sql::Translation translation = sql::Translate(statement, *this, d.options.read_date);
-  d.Prepare(translation);
-  auto cached = std::make_unique<CachedStatement>();
-  cached->stmt = d.PrepareSql(translation.sqlite_sql);
-  cached->columns = ResultColumns(translation.columns);
-  {
-    ResetOnExit reset(cached->stmt.get());
-    sql::BindParameters(cached->stmt.get(), translation.parameters);
-    result.columns = cached->columns;
-    CollectRows(d.mirror->db(), cached->stmt.get(), result);
-    cached->most_rows = result.row_count();
-  }
-  if (d.statements.size() >= kMaxCachedStatements) d.statements.clear();
-  d.statements.emplace(std::move(shaped.shape), std::move(cached));
-  return result;
+    const sql::Translation translation = sql::Translate(statement, *this, d.options.read_date);
+    d.Prepare(translation);
+    auto cached = std::make_unique<CachedStatement>();
+    cached->stmt = d.PrepareSql(translation.sqlite_sql);
+    cached->columns = ResultColumns(translation.columns);
+    {
+      ResetOnExit reset(cached->stmt.get());
+      sql::BindParameters(cached->stmt.get(), translation.parameters);
+      result.columns = cached->columns;
+      CollectRows(d.mirror->db(), cached->stmt.get(), result);
+      cached->most_rows = result.row_count();
+    }
+    if (d.statements.size() >= kMaxCachedStatements) d.statements.clear();
+    d.statements.emplace(std::move(shaped.shape), std::move(cached));
+    return result;
+  });
 }
 
 ResultSet Database::ReadTable(std::u16string_view name) {
   ResultSet rows;
-  const Statement stmt = impl_->TableRows(name, rows);
+  const Statement stmt = impl_->Loading([&] { return impl_->TableRows(name, rows); });
   if (stmt != nullptr) CollectRows(impl_->mirror->db(), stmt.get(), rows);
   return rows;
 }
@@ -280,13 +302,15 @@ ResultSet Database::ReadTable(std::u16string_view name) {
 void Database::ReadTable(std::u16string_view name, std::size_t batch_rows,
                          const std::function<void(const ResultSet&)>& batch) {
   ResultSet rows;
-  const Statement stmt = impl_->TableRows(name, rows);
+  const Statement stmt = impl_->Loading([&] { return impl_->TableRows(name, rows); });
   if (stmt == nullptr) return;
   CollectRowsInBatches(impl_->mirror->db(), stmt.get(), rows, batch_rows, batch);
   if (!rows.values.empty()) batch(rows);
 }
 
-void Database::LoadAllTables() { impl_->AllImages(); }
+void Database::LoadAllTables() {
+  impl_->Loading([&] { return impl_->AllImages(); });
+}
 
 std::size_t Database::MirrorMemory() const {
   const Impl& d = *impl_;
@@ -299,7 +323,7 @@ sqlite3* Database::mirror_handle() const {
 
 void Database::ExportToSqlite(const std::filesystem::path& out) {
   Impl& d = *impl_;
-  const std::vector<std::shared_ptr<const TableImage>> images = d.AllImages();
+  const std::vector<std::shared_ptr<const TableImage>> images = d.Loading([&] { return d.AllImages(); });
   std::vector<const TableInfo*> tables;
   for (const TableInfo& table : d.file->tables()) tables.push_back(&table);
   ExportTablesToSqlite(out, d.path, tables, images);

@@ -58,6 +58,9 @@ struct DatabaseOptions {
   // starts, and may read the previous version within it. Zero checks
   // before every statement.
   std::chrono::nanoseconds change_check_interval = std::chrono::milliseconds(100);
+  // How long the file must have been left unwritten before it is loaded
+  // (file_version.h); a load waits for that, at most a second.
+  std::chrono::nanoseconds settle_time = std::chrono::milliseconds(50);
 };
 
 class Database final : public Catalog {

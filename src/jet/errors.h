@@ -31,6 +31,9 @@ inline constexpr Long kErrTruncated = -2147286527;
 inline constexpr Long kErrDamaged = -2147286775;
 // The database password in the connection string is not the file's.
 inline constexpr Long kErrWrongPassword = -2147217843;
+// The file kept changing while it was read: a writer was at work at every
+// one of the loads a connection tried (Database).
+inline constexpr Long kErrFileChanged = -2147287008;
 // Anything else that goes wrong inside the engine: SQLite failing while a
 // mirror is built or exported (out of memory included), an internal SQLite
 // error, a Sum beyond the range of its type, a date function given a value

@@ -7,12 +7,14 @@
 
 #include <sqlite3.h>
 
+#include <atomic>
 #include <cfloat>
 #include <chrono>
 #include <climits>
 #include <cmath>
 #include <fstream>
 #include <functional>
+#include <set>
 #include <thread>
 #include <tuple>
 
@@ -313,6 +315,68 @@ TEST_P(ChangeTest, RewriteSeenWithinTheCheckInterval) {
     count = Count(*db, clients);
   }
   EXPECT_EQ(count, 20000);
+}
+
+// A writer rewrites the page of one table in place, in two writes a few
+// milliseconds apart, turning two rows' Fees (and one Balance) to a cent
+// more and back, while two connections read both sums: every answer is the
+// old file's or the new file's (never a half-written page's), and none is
+// an error.
+TEST(WrittenWhileReadTest, EveryAnswerIsTheOldOrTheNewFile) {
+  QORVEL_REQUIRE_SHARED("fixtures/billing.mdb");
+  const TempDir temp;
+  const std::filesystem::path path = temp / "db.mdb";
+  const std::string old_bytes = ReadFileBytes(SharedPath("fixtures/billing.mdb"));
+  std::string new_bytes = old_bytes;
+  const auto raw = [](std::int64_t value) { return std::string(reinterpret_cast<const char*>(&value), 8); };
+  // ActivityLog's rows lie in the last kilobyte of one page: 200.00 in its
+  // first half, 75.25 (Fee and Balance) in its second.
+  const std::size_t page_end = (new_bytes.find(raw(752500)) / 4096 + 1) * 4096;
+  const std::size_t half = page_end - 1024;
+  for (const auto& [from, to] : {std::pair(2000000, 2000100), std::pair(752500, 752600)}) {
+    for (std::size_t at = half; (at = new_bytes.find(raw(from), at)) < page_end; at += 8) {
+      new_bytes.replace(at, 8, raw(to));
+    }
+  }
+  WriteFileBytes(path, old_bytes);
+
+  std::atomic<bool> done = false;
+  std::thread writer([&] {
+    std::fstream file(path, std::ios::binary | std::ios::in | std::ios::out);
+    for (int burst = 0; !done; ++burst) {
+      const std::string& version = burst % 2 == 0 ? new_bytes : old_bytes;
+      for (const std::size_t at : {half, half + 512}) {
+        file.seekp(static_cast<std::streamoff>(at));
+        file.write(version.data() + at, 512).flush();
+        std::this_thread::sleep_for(std::chrono::milliseconds(3));
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(80));
+    }
+  });
+  const auto read = [&](std::vector<std::string>& answers) {
+    auto db = Database::Open(path, testing::kPassword, TestOptions());
+    for (const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
+         std::chrono::steady_clock::now() < end;) {
+      const AutomationError error = ErrorOf([&] {
+        const ResultSet sums = db->Execute(u"Select Sum(Fee), Sum(Balance) From ActivityLog");
+        answers.push_back(Describe(sums.at(0, 0)) + " " + Describe(sums.at(0, 1)));
+      });
+      if (error.number() != 0) answers.push_back(ToUtf8(error.description()));
+    }
+  };
+  std::vector<std::string> first, second;
+  std::thread other([&] { read(second); });
+  read(first);
+  other.join();
+  done = true;
+  writer.join();
+  std::set<std::string> seen(first.begin(), first.end());
+  seen.insert(second.begin(), second.end());
+  EXPECT_EQ(seen.size(), 2u) << "the readers saw both versions";
+  for (const std::string& answer : seen) {
+    EXPECT_TRUE(answer == "Currency 1490.25 Currency 1220.25" || answer == "Currency 1490.27 Currency 1220.26")
+        << answer;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(WatchOrStamp, ChangeTest, ::testing::Bool(),
