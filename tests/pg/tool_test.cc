@@ -29,12 +29,12 @@ Outcome RunTool(const std::string& arguments) {
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
 }
 
-TEST(Tool, ConvertToServerAndReadBack) {
-  QORVEL_REQUIRE_SERVER(server);
+class Tool : public testing::ServerTest {};
+
+TEST_F(Tool, ConvertToServerAndReadBack) {
   QORVEL_REQUIRE_SHARED("fixtures/billing.mdb");
-  const testing::ScratchDatabase scratch(server);
   const std::string mdb = "'" + qorvel::testing::SharedPath("fixtures/billing.mdb").string() + "'";
-  const std::string uri = "'" + scratch.uri() + "'";
+  const std::string uri = "'" + uri_ + "'";
   struct Case {
     const char* what;
     std::string arguments;
