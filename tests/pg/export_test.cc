@@ -1,33 +1,34 @@
 // Moving a database to the server: each Jet type's server type, every
-// value read back through the back end as the file gives it, and a target
-// that has the tables refused unless replaced, in one transaction.
+// value read back through the back end as the file gives it; billing.mdb
+// moved, its GUIDs in the server's byte order and the lookup rows of the
+// call table answered from the server as from the file; and a target that
+// has the tables refused unless replaced, in one transaction.
 #include <gtest/gtest.h>
 
+#include "cases/calls_table.h"
 #include "jet/errors.h"
-#include "jet/values.h"
-#include "pg/database.h"
+#include "modmain/mod_main.h"
 #include "pg/export.h"
 #include "pg_support.h"
+#include "qorvel/dispatch.h"
 #include "qorvel/host.h"
+#include "qorvel/kx.h"
 #include "shared_dir.h"
+#include "support/fakes.h"
 #include "support/jet_support.h"
 
 namespace qorvel::pg {
 namespace {
 
-DatabaseOptions Options() {
-  return {[](std::u16string_view t) { return *jet::ParseIsoDateTime(t); }, [] { return DateTime(40647.5); }};
-}
+class Export : public testing::ServerTest {};
 
-TEST(Export, TypesAndValuesRoundTrip) {
-  QORVEL_REQUIRE_SERVER(server);
+TEST_F(Export, TypesAndValuesRoundTrip) {
   QORVEL_REQUIRE_SHARED("fixtures/types.mdb");
-  const testing::ScratchDatabase scratch(server);
   for (const char* file : {"fixtures/types.mdb", "fixtures/access-samples/binIdxTestV2010.accdb"}) {
     SCOPED_TRACE(file);
     const auto source = jet::testing::OpenShared(file);
-    ExportDatabase(*source, scratch.uri(), {});
-    const auto database = Database::Open(scratch.uri(), Options());
+    ExportDatabase(*source, uri_, {});
+    const auto database = Database::Open(uri_, testing::Options());
     for (const jet::TableInfo& table : source->tables()) {
       const jet::ResultSet rows = source->ReadTable(table.name);
       for (std::size_t c = 0; c < table.columns.size(); ++c) {
@@ -42,9 +43,9 @@ TEST(Export, TypesAndValuesRoundTrip) {
     }
   }
   std::string types;
-  for (const auto& row : testing::Sql(scratch.uri(), "SELECT attname || ' ' || format_type(atttypid, atttypmod) "
-                                                     "FROM pg_attribute WHERE attrelid = 'alltypes'::regclass "
-                                                     "AND attnum > 0 ORDER BY attnum")) {
+  for (const auto& row : testing::Sql(uri_, "SELECT attname || ' ' || format_type(atttypid, atttypmod) "
+                                            "FROM pg_attribute WHERE attrelid = 'alltypes'::regclass "
+                                            "AND attnum > 0 ORDER BY attnum")) {
     types += row[0] + "; ";
   }
   EXPECT_EQ(types, "id integer; bytecol smallint; intcol smallint; longcol integer; singlecol real; "
@@ -53,49 +54,69 @@ TEST(Export, TypesAndValuesRoundTrip) {
                    "numericcol numeric(18,4); ");
 }
 
-TEST(Export, RefusedWithoutReplaceAndAtomic) {
-  QORVEL_REQUIRE_SERVER(server);
+TEST_F(Export, BillingAnswersTheCallTableAndIsReplacedWhole) {
   QORVEL_REQUIRE_SHARED("fixtures/billing.mdb");
-  const testing::ScratchDatabase scratch(server);
   const auto source = jet::testing::OpenShared("fixtures/billing.mdb");
-  const ExportSummary summary = ExportDatabase(*source, scratch.uri(), {});
-  EXPECT_EQ(summary.tables, 7u);
+  EXPECT_EQ(ExportDatabase(*source, uri_, {}).tables, 7u);
   // The file's primary keys and indexes, and one on each column the lookups
   // test or join on where the file has none.
   std::string indexes;
-  for (const auto& row : testing::Sql(scratch.uri(), "SELECT tablename || ': ' || regexp_replace(indexdef, "
-                                                     "'.* USING btree ', '') || coalesce(substring(indexname from '_pkey$'), '') "
-                                                     "FROM pg_indexes WHERE schemaname = 'public' ORDER BY 1")) {
+  for (const auto& row : testing::Sql(uri_, "SELECT tablename || ': ' || regexp_replace(indexdef, '.* USING btree ', "
+                                            "'') || coalesce(substring(indexname from '_pkey$'), '') FROM pg_indexes "
+                                            "WHERE schemaname = 'public' ORDER BY 1")) {
     indexes += row[0] + "; ";
   }
   EXPECT_EQ(indexes, "activitylog: (guid)_pkey; activitylog: (invoicenumber); activitylog: (peopleid); "
                      "caseclientcontact: (peopleid); client: (peopleid)_pkey; credit: (peopleid); "
                      "invoice: (peopleid); ltcbenefit: (peopleid); ltcbenefit: (upper((benefittype)::text)); "
                      "payment: (activitylogguid); ");
+  // The bytes of a GUID as the file stores them, in the server's order.
+  EXPECT_EQ(testing::Sql(uri_, "SELECT encode(uuid_send(guid), 'hex') FROM activitylog WHERE invoicenumber = 980"),
+            (std::vector<std::vector<std::string>>{{"a0000001000040008000000000000417"}}));
+
+  // The lookup rows, late bound as every host calls them.
+  std::string error;
+  const std::vector<cases::Call> calls = cases::OnDatabases(
+      cases::ReadCalls(QORVEL_CASES_DIR "/calls.tsv", error), {{u"$billing", {FromUtf8(uri_)}}, {u"$large", {}}}, error);
+  ASSERT_TRUE(error.empty() && calls.size() > 20) << error;
+  qorvel::testing::EngineEnv env;
+  for (const cases::Call& call : calls) {
+    if (call.database.empty()) continue;
+    SCOPED_TRACE("calls.tsv:" + std::to_string(call.line) + " " + call.method);
+    qorvel::testing::LocaleScope scope(call.locale);
+    KX kx(&env);
+    std::vector<Variant> args;
+    for (const Text& arg : call.args) args.push_back(Variant::FromText(arg));
+    const InvokeResult result = Invoke(kx, FromUtf8(call.method), args);
+    ASSERT_TRUE(result.ok()) << result.message;
+    EXPECT_EQ(ToUtf8(DisplayText(result.value)), ToUtf8(call.expected));
+  }
+  EXPECT_TRUE(env.boxes.empty()) << ToUtf8(env.boxes.empty() ? Text() : env.boxes[0].prompt);
+  modmain::ResetThisThread();
+
   const auto counts = [&] {
-    return testing::Sql(scratch.uri(), "SELECT count(*) FROM pg_class WHERE relname = 'payment' AND relkind = 'r' "
-                                       "UNION ALL SELECT count(*) FROM payment")[1][0];
+    return testing::Sql(uri_, "SELECT count(*) FROM pg_class WHERE relname = 'payment' AND relkind = 'r' "
+                              "UNION ALL SELECT count(*) FROM payment")[1][0];
   };
   const std::string rows = counts();
-  struct Case {
+  const struct {
     const char* what;
     bool replace;
     bool stop_after_first_table;
     Long error;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {"the tables are there", false, false, jet::kErrEngineFailure},
       {"stopped after dropping and copying one table", true, true, jet::kErrEngineFailure},
       {"replaced", true, false, 0},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
     ExportOptions options;
     options.replace = c.replace;
-    const AutomationError error = jet::testing::ErrorOf([&] {
-      ExportDatabase(*source, scratch.uri(), options, [&](const ExportProgress&) { return !c.stop_after_first_table; });
+    const AutomationError failure = jet::testing::ErrorOf([&] {
+      ExportDatabase(*source, uri_, options, [&](const ExportProgress&) { return !c.stop_after_first_table; });
     });
-    EXPECT_EQ(error.number(), c.error) << ToUtf8(error.description());
+    EXPECT_EQ(failure.number(), c.error) << ToUtf8(failure.description());
     EXPECT_EQ(counts(), rows);
   }
 }

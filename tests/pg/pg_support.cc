@@ -6,7 +6,10 @@
 #include <algorithm>
 #include <cctype>
 #include <fstream>
+#include <iterator>
 #include <memory>
+
+#include "jet/values.h"
 
 namespace qorvel::pg::testing {
 namespace {
@@ -19,22 +22,6 @@ std::string FirstLine(const std::string& path) {
 }
 
 }  // namespace
-
-std::string ServerUri(std::string& why) {
-  const std::string uri = FirstLine(QORVEL_PG_DIR "/uri");
-  if (uri.empty()) {
-    std::ifstream skipped(QORVEL_PG_DIR "/skipped");
-    why.assign(std::istreambuf_iterator<char>(skipped), std::istreambuf_iterator<char>());
-    if (why.empty()) why = "the server fixture (pg.server.start) did not run";
-  }
-  return uri;
-}
-
-std::string ClusterBase() { return FirstLine(QORVEL_PG_DIR "/base"); }
-
-std::string WithDatabase(const std::string& uri, const std::string& name) {
-  return "postgresql:///" + name + uri.substr(uri.find('?'));
-}
 
 std::vector<std::vector<std::string>> Sql(const std::string& uri, const std::string& sql) {
   const std::unique_ptr<PGconn, decltype(&PQfinish)> connection(PQconnectdb(uri.c_str()), &PQfinish);
@@ -57,16 +44,30 @@ std::vector<std::vector<std::string>> Sql(const std::string& uri, const std::str
   return rows;
 }
 
-ScratchDatabase::ScratchDatabase(const std::string& server_uri) : server_uri_(server_uri) {
-  const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
-  name_ = std::string("t_") + test->test_suite_name() + "_" + test->name();
-  for (char& c : name_) c = std::isalnum(static_cast<unsigned char>(c)) ? static_cast<char>(std::tolower(c)) : '_';
-  name_.resize(std::min<std::size_t>(name_.size(), 63));
-  Sql(server_uri_, "DROP DATABASE IF EXISTS " + name_ + " WITH (FORCE)");
-  Sql(server_uri_, "CREATE DATABASE " + name_);
-  uri_ = WithDatabase(server_uri_, name_);
+DatabaseOptions Options() {
+  return {[](std::u16string_view t) { return *jet::ParseIsoDateTime(t); }, [] { return DateTime(40647.5); }};
 }
 
-ScratchDatabase::~ScratchDatabase() { Sql(server_uri_, "DROP DATABASE IF EXISTS " + name_ + " WITH (FORCE)"); }
+void ServerTest::SetUp() {
+  server_ = FirstLine(QORVEL_PG_DIR "/uri");
+  if (server_.empty()) {
+    std::ifstream skipped(QORVEL_PG_DIR "/skipped");
+    const std::string why{std::istreambuf_iterator<char>(skipped), std::istreambuf_iterator<char>()};
+    GTEST_SKIP() << "no PostgreSQL server: " << (why.empty() ? "the server fixture (pg.server.start) did not run" : why);
+  }
+  const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  database_ = std::string("t_") + test->test_suite_name() + "_" + test->name();
+  for (char& c : database_) c = std::isalnum(static_cast<unsigned char>(c)) ? static_cast<char>(std::tolower(c)) : '_';
+  database_.resize(std::min<std::size_t>(database_.size(), 63));
+  Sql(server_, "DROP DATABASE IF EXISTS " + database_ + " WITH (FORCE)");
+  Sql(server_, "CREATE DATABASE " + database_);
+  uri_ = "postgresql:///" + database_ + server_.substr(server_.find('?'));
+}
+
+void ServerTest::TearDown() {
+  if (!database_.empty()) Sql(server_, "DROP DATABASE IF EXISTS " + database_ + " WITH (FORCE)");
+}
+
+std::string ServerTest::ClusterBase() { return FirstLine(QORVEL_PG_DIR "/base"); }
 
 }  // namespace qorvel::pg::testing

@@ -1,12 +1,11 @@
 // QORVEL.dll called as a script host calls it (late bound by name, each
 // argument a variable passed by reference) where no data access provider is
 // registered, so that the DLL's own engine reads the real files: the en-US
-// rows of the shared call table (their results the Linux build's), the
-// lookups on billing.mdb, on a SQLite file written from its rows, on a copy
-// in a folder with a non-ASCII name and on billing-large.mdb, from two client
-// threads at once; a file that the component's password does not open, a
-// damaged data page, a missing file; and a file replaced while a client
-// holds its connection. Each case runs on a thread of its own with its own
+// lookup rows of the shared call table (their results the Linux build's) on
+// billing.mdb, on a SQLite file written from its rows, on a copy in a folder
+// with a non-ASCII name and on billing-large.mdb, from two client threads at
+// once; a file that the component's password does not open, a missing
+// file; and a file replaced while a client holds its connection. Each case runs on a thread of its own with its own
 // apartment and object, so that the boxes shown once per thread and once
 // per object start afresh; the boxes are read from standard error, where
 // the test build writes them.
@@ -31,8 +30,7 @@ HMODULE g_server = nullptr;
 // Calls `method` by name as a script host does: each argument a variable
 // holding its text, passed by reference (VT_BYREF|VT_VARIANT), last
 // argument first. Returns the result as a report shows it (its text in the
-// user locale), or the failure's HRESULT; checks that the variables come
-// back as they went in.
+// user locale), or the failure's HRESULT.
 std::string CallAsScript(IDispatch* object, const std::string& method, const std::vector<qorvel::Text>& args) {
   std::wstring name(method.begin(), method.end());
   LPOLESTR names = name.data();
@@ -54,11 +52,6 @@ std::string CallAsScript(IDispatch* object, const std::string& method, const std
                         result.get(), nullptr, nullptr);
   }
   if (SUCCEEDED(hr)) hr = VariantChangeTypeEx(text.get(), result.get(), LOCALE_USER_DEFAULT, 0, VT_BSTR);
-  for (std::size_t k = 0; k < n; ++k) {
-    const VARIANT* v = variables[k].get();
-    Check(V_VT(v) == VT_BSTR && FromBstr(V_BSTR(v)) == args[k], method + ": argument " + std::to_string(k + 1) +
-                                                                     " comes back unchanged");
-  }
   return FAILED(hr) ? "<failed: " + Show(static_cast<long>(hr)) + ">" : qorvel::ToUtf8(FromBstr(V_BSTR(text.get())));
 }
 
@@ -76,15 +69,13 @@ std::string Utf8(const std::wstring& s) { return qorvel::server::testing::Utf8(s
 
 qorvel::Text Path(const std::wstring& file) { return qorvel::Text(file.begin(), file.end()); }
 
-// The en-US rows of `table`, each row with a placeholder once for every file
-// its placeholder stands for in `databases` (OnDatabases); with
-// `lookups_only`, those rows alone.
-std::vector<Call> Rows(const std::vector<Call>& table, const qorvel::cases::Databases& databases,
-                       bool lookups_only = true) {
+// The en-US lookup rows of `table`, each once for every file its
+// placeholder stands for in `databases` (OnDatabases).
+std::vector<Call> Rows(const std::vector<Call>& table, const qorvel::cases::Databases& databases) {
   std::string error;
   std::vector<Call> rows;
   for (const Call& call : qorvel::cases::OnDatabases(table, databases, error)) {
-    if (call.locale == "en-US" && (!lookups_only || !call.database.empty())) rows.push_back(call);
+    if (call.locale == "en-US" && !call.database.empty()) rows.push_back(call);
   }
   Check(error.empty() && !rows.empty(), "rows of the table", error);
   return rows;
@@ -101,18 +92,6 @@ void CheckRows(::_KX* kx, const std::vector<Call>& rows, const std::string& who)
 // A copy of `from` at `to` that the test may change.
 bool CopyWritable(const std::wstring& from, const std::wstring& to) {
   return CopyFileW(from.c_str(), to.c_str(), FALSE) && SetFileAttributesW(to.c_str(), FILE_ATTRIBUTE_NORMAL);
-}
-
-// Zeroes page `page` (4 KB pages) of the file `path`.
-bool ZeroPage(const std::wstring& path, long page) {
-  const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  const std::string zeros(4096, '\0');
-  DWORD written = 0;
-  const bool ok = SetFilePointer(file, page * 4096, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER &&
-                  WriteFile(file, zeros.data(), 4096, &written, nullptr) && written == 4096;
-  CloseHandle(file);
-  return ok;
 }
 
 }  // namespace
@@ -139,22 +118,20 @@ int main(int argc, char** argv) {
   GetTempPathW(MAX_PATH, temp);
   const std::wstring folder = temp + (L"qorvel-files-test-" + std::to_wstring(GetCurrentProcessId()) + L"\\");
   const std::wstring office = folder + L"B\u00fcro\\", year = office + L"Abrechnung 2024\\";
-  const std::wstring damaged = folder + L"damaged.mdb", replaced = folder + L"replaced.mdb",
+  const std::wstring replaced = folder + L"replaced.mdb",
                      sqlite = folder + L"billing.sqlite", copy = year + L"billing.mdb", missing = year + L"missing.mdb";
-  // Page 44 is a data page of the table Credit.
   if (!Check(error.empty(), "calls table read", error) || !CHECK(g_server) ||
       !CHECK(CreateDirectoryW(folder.c_str(), nullptr) && CreateDirectoryW(office.c_str(), nullptr) &&
              CreateDirectoryW(year.c_str(), nullptr)) ||
-      !CHECK(CopyWritable(billing, damaged) && ZeroPage(damaged, 44) && CopyWritable(billing, copy) &&
-             CopyWritable(billing, replaced)) ||
+      !CHECK(CopyWritable(billing, copy) && CopyWritable(billing, replaced)) ||
       !CHECK_EQ(qorvel::testing::BuildSqliteFromTsv(HostPath(std::string(argv[3]) + "/fixtures/billing"), sqlite),
                 std::string())) {
     return Finish();
   }
 
-  Group("the table from two client threads at once, each with its own object");
+  Group("the lookup rows from two client threads at once, each with its own object");
   const std::vector<Call> rows =
-      Rows(table, {{u"$billing", {Path(billing), Path(sqlite), Path(copy)}}, {u"$large", {Path(large)}}}, false);
+      Rows(table, {{u"$billing", {Path(billing), Path(sqlite), Path(copy)}}, {u"$large", {Path(large)}}});
   Event started[2];
   auto client = [&](int index) {
     Apartment apartment;
@@ -176,11 +153,6 @@ int main(int argc, char** argv) {
   } cases[] = {
       {"a file that the component's password does not open", other, "CreditAmount", "0",
        ConnectBox(Utf8(other), "The database password given does not open the file '" + Utf8(other) + "'.")},
-      {"a damaged data page: the error result and its box", damaged, "CreditAmount", "-0.01",
-       BoxText(0, "CreditAmount\n-2147286775\nThe database file '" + Utf8(damaged) +
-                      "' is damaged: page 44, listed in the page map of table 'Credit', is not one of its data "
-                      "pages.")},
-      {"the other tables of the damaged file", damaged, "LastPaymentDate", "03/31/2011", ""},
       {"a missing file in a folder with a non-ASCII name", missing, "CreditAmount", "0",
        ConnectBox(Utf8(missing), "The database file '" + Utf8(missing) + "' does not exist.")},
   };
@@ -209,7 +181,7 @@ int main(int argc, char** argv) {
   CheckEq(boxes.Text(), std::string(), "boxes");
 
   FreeLibrary(g_server);
-  for (const std::wstring& file : {damaged, replaced, sqlite, copy, folder + L"boxes.txt"}) DeleteFileW(file.c_str());
+  for (const std::wstring& file : {replaced, sqlite, copy, folder + L"boxes.txt"}) DeleteFileW(file.c_str());
   for (const std::wstring& dir : {year, office, folder}) RemoveDirectoryW(dir.c_str());
   return Finish();
 }

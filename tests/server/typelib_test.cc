@@ -1,57 +1,38 @@
-// Reads back what QORVEL.dll publishes about itself and compares it with
-// the component's published interface: the embedded type library (library
-// attributes, the coclass and its flags, the dual interface, and for each
-// of the 24 methods its slot, name, parameter names, types and passing, and
-// result) and the version resource (its keys and values). The DLL is read
-// as data, so the same program checks the 32-bit DLL, which cannot run
-// here. (The dispatch test calls each method by the identifier listed
-// here.)
+// Reads back what QORVEL.dll publishes about itself: the embedded type
+// library (library attributes, the coclass and its flags, the dual
+// interface, and each method of the dispatch table at its slot with its
+// identifier, name, parameter names, types and passing, and result) and the
+// version resource (its keys and values). The DLL is read as data, so the
+// same program checks the 32-bit DLL, which cannot run here.
 //
 //   typelib_test DLL win64|win32
 #include <cstring>
-#include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "qorvel/dispatch.h"
 #include "server/server_test.h"
 
 namespace {
 
 using namespace qorvel::server::testing;
 
-// Each method of _KX, slot by slot: its parameters as "Name:T" ([in] by
-// value) or "Name:&T" ([in, out] by pointer), T one of S(tring), L(ong),
-// I(nteger), B(oolean), C(urrency), D(ate); and its result's type.
-constexpr const char* kMethods[] = {
-    "FormatPhone(PhoneFormat:&S Phone:&S) S",
-    "FormatZip(Zip:S) S",
-    "FormatSS(SSNumber:S) S",
-    "FormatName(First:S Middle:&S Last:&S FML:&B) S",
-    "FormatAddress(Address1:S Address2:&S City:&S State:&S Zip:&S MultiLine:&B) S",
-    "FormatAddress2(Address1:S Address2:&S Address3:&S City:&S State:&S Zip:&S MultiLine:&B) S",
-    "FormatMinutes(Minutes:L) S",
-    "LastModified(TargetDB:S TableName:S PeopleID:&L) S",
-    "LastModifiedCaseClient(TargetDB:S Category:S PeopleID:&L) S",
-    "LastPaymentDate(TargetDB:S PeopleID:&L) S",
-    "LastPaymentAmt(TargetDB:S PeopleID:&L) C",
-    "CreditAmount(TargetDB:S PeopleID:&L) C",
-    "CreditAmountRetainer(TargetDB:S PeopleID:&L) C",
-    "PrevBalDue(TargetDB:S PeopleID:&L InvNum:&L) C",
-    "PrevInvDateEntered(TargetDB:S PeopleID:&L InvNum:&L) S",
-    "AgedInvBalances(TargetDB:S PeopleID:&L StartDays:&I EndDays:&I) C",
-    "PymtCountByDateRange(TargetDB:S PeopleID:&L StartDateTime:&S EndDateTime:&S) L",
-    "InvoiceBalance(TargetDB:S InvNum:&L) C",
-    "InvoiceFee(TargetDB:S InvNum:&L) C",
-    "LTCBenefitTypeEnabledYN(TargetDB:S PeopleID:&L BenefitType:&S) S",
-    "PymtsByDateRange(TargetDB:S PeopleID:&L StartDate:&D EndDate:&D ProvCode:&S) C",
-    "WOffsByDateRange(TargetDB:S PeopleID:&L StartDate:&D EndDate:&D ProvCode:&S) C",
-    "FeesByDateRange(TargetDB:S PeopleID:&L StartDate:&D EndDate:&D ProvCode:&S) C",
-    "GetDateFormat() S",
-};
+// A type of the type library as the dispatch table names it.
+const char* TypeName(VARTYPE vt) {
+  using enum qorvel::VarType;
+  const std::pair<VARTYPE, qorvel::VarType> types[] = {{VT_BSTR, kText}, {VT_I4, kLong},     {VT_I2, kInteger},
+                                                       {VT_BOOL, kBoolean}, {VT_CY, kCurrency}, {VT_DATE, kDate}};
+  for (const auto& [v, type] : types) {
+    if (v == vt) return qorvel::VarTypeName(type);
+  }
+  return "?";
+}
 
-// A method's signature as kMethods writes it, from its names and
-// parameters; a "?" marks a parameter whose flags do not match its passing
-// (by value [in], by pointer [in, out], the result [out, retval]).
+// A method as the type library describes it, written as qorvel::Signature
+// writes a method of the dispatch table; " [flags?]" marks a parameter whose
+// flags do not match its passing (by value [in], by pointer [in, out], the
+// result [out, retval]).
 std::string Signature(ITypeInfo* info, const FUNCDESC* f) {
   BSTR names[16] = {};
   UINT count = 0;
@@ -59,16 +40,13 @@ std::string Signature(ITypeInfo* info, const FUNCDESC* f) {
   std::string signature = Utf8(names[0]) + "(";
   for (SHORT k = 0; k < f->cParams; ++k) {
     const ELEMDESC& e = f->lprgelemdescParam[k];
-    const bool by_reference = e.tdesc.vt == VT_PTR;
-    const VARTYPE vt = by_reference ? e.tdesc.lptdesc->vt : e.tdesc.vt;
-    std::string code = vt == VT_BSTR ? "S" : vt == VT_I4 ? "L" : vt == VT_I2 ? "I" : vt == VT_BOOL ? "B"
-                       : vt == VT_CY ? "C" : vt == VT_DATE ? "D" : "?";
-    const bool result = k + 1 == f->cParams;
+    const bool by_reference = e.tdesc.vt == VT_PTR, result = k + 1 == f->cParams;
     const USHORT flags = result ? PARAMFLAG_FOUT | PARAMFLAG_FRETVAL
                          : by_reference ? PARAMFLAG_FIN | PARAMFLAG_FOUT : PARAMFLAG_FIN;
-    if (e.paramdesc.wParamFlags != flags || (result && !by_reference)) code += "?";
-    if (result) signature.append(") ").append(code);
-    if (!result) signature.append(k ? " " : "").append(Utf8(names[k + 1])).append(by_reference ? ":&" : ":").append(code);
+    std::string type = TypeName(by_reference ? e.tdesc.lptdesc->vt : e.tdesc.vt);
+    if (!result && by_reference) type += " [ByRef]";
+    if (e.paramdesc.wParamFlags != flags || (result && !by_reference)) type += " [flags?]";
+    signature += result ? ") As " + type : (k ? ", " : "") + Utf8(names[k + 1]) + " As " + type;
   }
   for (BSTR& b : names) SysFreeString(b);
   return count == static_cast<UINT>(f->cParams) + 1 ? signature : signature + " (names: " + std::to_string(count) + ")";
@@ -136,15 +114,16 @@ void CheckInterface(ITypeLib* library) {
   if (!CHECK(info)) return;
   CHECK_EQ(Attributes(info.get()), Line(TKIND_INTERFACE, flags | TYPEFLAG_FOLEAUTOMATION, 1, 24));
 
-  for (UINT i = 0; i < std::size(kMethods); ++i) {
-    Group(std::string("method ") + kMethods[i]);
+  for (const qorvel::MethodInfo& m : qorvel::Methods()) {
+    Group("method " + qorvel::Signature(m));
     FUNCDESC* f = nullptr;
-    if (!CHECK(SUCCEEDED(info->GetFuncDesc(i, &f)))) continue;
+    if (!CHECK(SUCCEEDED(info->GetFuncDesc(static_cast<UINT>(m.number), &f)))) continue;
     CHECK(f->invkind == INVOKE_FUNC && f->elemdescFunc.tdesc.vt == VT_HRESULT && f->cParamsOpt == 0);
+    CHECK_EQ(static_cast<long>(f->memid), static_cast<long>(m.dispid));
     // The slot, after IUnknown's and IDispatch's seven (oleaut32 gives the
     // offset in the reading process's pointers, whatever the library's).
-    CHECK_EQ(f->oVft / static_cast<SHORT>(sizeof(void*)), static_cast<SHORT>(7 + i));
-    CHECK_EQ(Signature(info.get(), f), std::string(kMethods[i]));
+    CHECK_EQ(f->oVft / static_cast<SHORT>(sizeof(void*)), static_cast<SHORT>(7 + m.number));
+    CHECK_EQ(Signature(info.get(), f), qorvel::Signature(m));
     info->ReleaseFuncDesc(f);
   }
 }

@@ -1,7 +1,8 @@
 // qorvel batch: line parsing, error lines, escaping, and the same output
-// in input order whatever the number of jobs; and the tool's input and
-// output encodings: byte-order marks, lines split on the encoding's own code
-// units, and errors instead of replaced characters.
+// in input order whatever the number of jobs; and the lines of the input in
+// an encoding: byte-order marks, lines split on the encoding's own code
+// units, and errors instead of replaced characters. (The output's encoding
+// and the call's arguments: the program's test, cli_test.)
 #include "batch.h"
 
 #include <gtest/gtest.h>
@@ -156,30 +157,6 @@ TEST(Encoding, InvalidLinesAreErrorsThatNameTheOption) {
     EXPECT_EQ(Texts(lines)[0], "ok") << c.name;
     EXPECT_EQ(lines[1].error.rfind(c.error, 0), 0u) << c.name << ": " << lines[1].error;
   }
-}
-
-TEST(Encoding, Output) {
-  std::string out;
-  ASSERT_TRUE(OutputEncoder("").Encode("\xE2\x82\xAC", &out));
-  EXPECT_EQ(out, "\xE2\x82\xAC");
-  OutputEncoder cp1252("windows-1252");
-  ASSERT_TRUE(cp1252.Encode("\xE2\x82\xAC 5", &out));
-  EXPECT_EQ(out, "\x80 5");
-  EXPECT_FALSE(cp1252.Encode("\xE2\x86\x92", &out));  // an arrow: not in the code page
-  EXPECT_EQ(cp1252.newline(), "\n");
-  EXPECT_EQ(cp1252.mark(), "");
-
-  // UTF-16 without an endianness: the mark once, from mark(), not per line.
-  OutputEncoder utf16("UTF-16");
-  ASSERT_TRUE(utf16.Encode("a", &out));
-  EXPECT_EQ(out.size() + utf16.newline().size() + utf16.mark().size(), 6u);
-
-  std::string text, error;
-  EXPECT_TRUE(DecodeText("Jos\xE9", "windows-1252", &text, &error));
-  EXPECT_EQ(text, "Jos\xC3\xA9");
-  EXPECT_FALSE(DecodeText("Jos\xE9", "", &text, &error));
-  EXPECT_EQ(error, "not valid UTF-8 (byte 0xE9 at byte 4 of the argument); name its encoding with --encoding, "
-                   "e.g. --encoding windows-1252");
 }
 
 }  // namespace

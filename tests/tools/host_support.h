@@ -6,11 +6,12 @@
 #ifndef QORVEL_TESTS_TOOLS_HOST_SUPPORT_H_
 #define QORVEL_TESTS_TOOLS_HOST_SUPPORT_H_
 
+#include <stdlib.h>
+
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <optional>
-#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -59,10 +60,8 @@ class EngineEnv final : public Env {
 class TempDir {
  public:
   TempDir() {
-    std::random_device random;
-    do {
-      path_ = std::filesystem::temp_directory_path() / ("qorvel-tool-" + std::to_string(random()));
-    } while (!std::filesystem::create_directory(path_));
+    std::string name = (std::filesystem::temp_directory_path() / "qorvel-tool-XXXXXX").string();
+    if (const char* made = ::mkdtemp(name.data())) path_ = made;
   }
   ~TempDir() {
     std::error_code error;

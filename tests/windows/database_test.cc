@@ -59,6 +59,7 @@ std::pair<std::string, Answer> g_open_failure;  // Connection.Open fails when th
 std::mutex g_mutex;                   // guards the log and the counts
 std::string g_log;                    // one line per call, e.g. Recordset#1.Fields.Item(I2:0).Value -> CY:123.45
 std::map<std::string, int> g_counts;  // objects created by kind since the log was last taken
+thread_local std::string t_label;     // follows the kind in the names of the objects this thread creates
 
 void Log(const std::string& line) {
   std::lock_guard<std::mutex> lock(g_mutex);
@@ -66,7 +67,7 @@ void Log(const std::string& line) {
 }
 
 // The calls logged since the last call; the objects created after it are
-// numbered per class from 1 again.
+// numbered per kind from 1 again.
 std::string TakeLog() {
   std::lock_guard<std::mutex> lock(g_mutex);
   g_counts.clear();
@@ -83,9 +84,9 @@ std::string NameOf(IDispatch* object);
 // A value as the log writes it: its type, and its text in the invariant
 // locale (a connection by its name).
 std::string Describe(const VARIANT& v) {
+  if (V_VT(&v) == VT_DISPATCH) return "DISPATCH:" + NameOf(V_DISPATCH(&v));
   std::string type = "VT" + std::to_string(V_VT(&v));
   for (const auto& [vt, name] : kTypes) type = vt == V_VT(&v) ? name : type;
-  if (V_VT(&v) == VT_DISPATCH) return "DISPATCH:" + NameOf(V_DISPATCH(&v));
   VARIANT text;
   VariantInit(&text);
   // VariantChangeTypeEx only reads its source, though it is declared writable.
@@ -116,24 +117,24 @@ HRESULT Raise(EXCEPINFO* info, const Answer& failure) {
 }
 
 // A Connection or a Recordset, late bound by member name (DISPIDs are 1 +
-// the index in kMembers), named in the log by its class and number, where
-// it logs its creation and last release. A recordset's Fields and
-// Fields.Item(i) are the recordset itself, the item's index held for Value.
+// the index in kMembers), named in the log by its kind, its thread's label
+// and its number, where it logs its creation and last release. A
+// recordset's Fields and Fields.Item(i) are the recordset itself, the
+// item's index held for Value.
 class AdoObject final : public IDispatch {
  public:
   explicit AdoObject(bool connection) : connection_(connection) {
     std::lock_guard<std::mutex> lock(g_mutex);
-    const char* kind = connection ? "Connection" : "Recordset";
-    name_ = kind + ("#" + std::to_string(++g_counts[kind]));
+    const std::string kind = (connection ? "Connection" : "Recordset") + t_label;
+    name_ = kind + "#" + std::to_string(++g_counts[kind]);
     g_log += name_ + ".Create\n";
   }
   const std::string& Name() const { return name_; }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     *out = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch) ? this : nullptr;
-    if (*out == nullptr) return E_NOINTERFACE;
-    AddRef();
-    return S_OK;
+    if (*out != nullptr) AddRef();
+    return *out ? S_OK : E_NOINTERFACE;
   }
   ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++refs_); }
   ULONG STDMETHODCALLTYPE Release() override {
@@ -233,25 +234,23 @@ class AdoObject final : public IDispatch {
 // Every IDispatch the adapter hands the double is one of its own.
 std::string NameOf(IDispatch* object) { return static_cast<AdoObject*>(object)->Name(); }
 
-class Factory final : public IClassFactory {
- public:
-  explicit Factory(bool connection) : connection_(connection) {}
+// The class object of the double's Connections or Recordsets (static).
+struct Factory final : public IClassFactory {
+  explicit Factory(bool connections) : connection(connections) {}
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     *out = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory) ? this : nullptr;
     return *out ? S_OK : E_NOINTERFACE;
   }
-  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }  // static objects
+  ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
   ULONG STDMETHODCALLTYPE Release() override { return 1; }
   HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID iid, void** out) override {
-    auto* object = new AdoObject(connection_);
+    auto* object = new AdoObject(connection);
     const HRESULT hr = object->QueryInterface(iid, out);
     object->Release();
     return hr;
   }
   HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-
- private:
-  bool connection_;
+  const bool connection;
 };
 
 // The double's classes: Connection, Recordset.
@@ -279,10 +278,9 @@ bool RegisterDouble() {
 class ScopedProgId {
  public:
   explicit ScopedProgId(const char16_t* prog_id, const wchar_t* clsid = L"{6D1B0C1E-3F52-4C55-9D0E-0B1C2D3E4F50}")
-      : prog_id_(reinterpret_cast<const wchar_t*>(prog_id)) {
+      : prog_id_(reinterpret_cast<const wchar_t*>(prog_id)), key_(prog_id_ + L"\\CLSID") {
     DWORD size = sizeof saved_;
-    if (RegGetValueW(HKEY_CLASSES_ROOT, (prog_id_ + L"\\CLSID").c_str(), nullptr, RRF_RT_REG_SZ, nullptr, saved_,
-                     &size) != ERROR_SUCCESS) {
+    if (RegGetValueW(HKEY_CLASSES_ROOT, key_.c_str(), nullptr, RRF_RT_REG_SZ, nullptr, saved_, &size) != ERROR_SUCCESS) {
       saved_[0] = 0;
     }
     Name(clsid);
@@ -296,10 +294,10 @@ class ScopedProgId {
 
  private:
   void Name(const wchar_t* clsid) {
-    RegSetKeyValueW(HKEY_CLASSES_ROOT, (prog_id_ + L"\\CLSID").c_str(), nullptr, REG_SZ, clsid,
+    RegSetKeyValueW(HKEY_CLASSES_ROOT, key_.c_str(), nullptr, REG_SZ, clsid,
                     static_cast<DWORD>((wcslen(clsid) + 1) * sizeof(wchar_t)));
   }
-  std::wstring prog_id_;
+  const std::wstring prog_id_, key_;
   wchar_t saved_[64];
 };
 
@@ -319,11 +317,14 @@ std::wstring BoxPath() {
 const char16_t kJet[] = u"Microsoft.Jet.OLEDB.4.0";
 const Text kPath = u"C:\\data\\billing.mdb";
 const std::string kCredit = "Select Sum(Balance) From Credit Where Active = 1 And PeopleID = 417";
-const std::string kRecordsetOpen = ", DISPATCH:Connection#1, I4:3, I4:1, I4:-1)";
 
-std::string OpenLine(const std::string& path) {
+// The log's lines of a connection's Open and of a recordset's on it.
+std::string ConnectionOpen(const std::string& path) {
   return "Connection#1.Open(BSTR:\"data source=" + path + ";Jet OLEDB:Database Password=PZqfnWM4062;\", BSTR:\"\", "
          "BSTR:\"\", I4:-1)";
+}
+std::string RecordsetOpen(const std::string& statement, const std::string& connection = "Connection#1") {
+  return "Recordset#1.Open(BSTR:\"" + statement + "\", DISPATCH:" + connection + ", I4:3, I4:1, I4:-1)";
 }
 
 // A fresh thread state: the connection released (inside the apartment), no
@@ -342,8 +343,8 @@ void WhatReachesTheDataAccessObjects() {
   g_answers = {{kCredit, {{{"CY:123.45"}}}}};
   CheckEq(kx.CreditAmount(kPath, 417), Currency::FromRaw(1234500), "CreditAmount");
   CheckEq(TakeLog(), Lines({"Connection#1.Create", "Connection#1.State -> 0",
-                            "Connection#1.Provider = BSTR:\"Microsoft.Jet.OLEDB.4.0\"", OpenLine("C:\\data\\billing.mdb"),
-                            "Recordset#1.Create", "Recordset#1.Open(BSTR:\"" + kCredit + "\"" + kRecordsetOpen,
+                            "Connection#1.Provider = BSTR:\"Microsoft.Jet.OLEDB.4.0\"", ConnectionOpen("C:\\data\\billing.mdb"),
+                            "Recordset#1.Create", RecordsetOpen(kCredit),
                             "Recordset#1.Fields.Item(I2:0).Value -> CY:123.45", "Recordset#1.Close",
                             "Recordset#1.Release"}),
           "the first lookup on the thread");
@@ -358,7 +359,7 @@ void WhatReachesTheDataAccessObjects() {
       "Is Not Null And PeopleID = 5";
   g_answers = {{aged, {{{"CY:100", "I4:45"}}}}};
   CheckEq(kx.AgedInvBalances(u"C:\\data\\other.mdb", 5, 30, 60), Currency::FromRaw(1000000), "AgedInvBalances");
-  CheckEq(TakeLog(), Lines({"Connection#1.State -> 1", "Recordset#1.Create", "Recordset#1.Open(BSTR:\"" + aged + "\"" + kRecordsetOpen,
+  CheckEq(TakeLog(), Lines({"Connection#1.State -> 1", "Recordset#1.Create", RecordsetOpen(aged),
                             "Recordset#1.EOF -> False", "Recordset#1.Fields.Item(I2:1).Value -> I4:45",
                             "Recordset#1.Fields.Item(I2:0).Value -> CY:100", "Recordset#1.MoveNext",
                             "Recordset#1.EOF -> True", "Recordset#1.Close", "Recordset#1.Release"}),
@@ -370,8 +371,7 @@ void WhatReachesTheDataAccessObjects() {
   StderrToFile failing(BoxPath());
   CheckEq(kx.CreditAmount(u"C:\\data\\other.mdb", 417), Currency::FromRaw(-100), "error result");
   CheckEq(failing.Text(), BoxText(0, "CreditAmount\n-2147217865\nThe table 'Credit' does not exist."), "box");
-  CheckEq(TakeLog(), Lines({"Connection#1.State -> 1", "Recordset#1.Create", "Recordset#1.Open(BSTR:\"" + kCredit + "\"" + kRecordsetOpen,
-                            "Recordset#1.Release"}),
+  CheckEq(TakeLog(), Lines({"Connection#1.State -> 1", "Recordset#1.Create", RecordsetOpen(kCredit), "Recordset#1.Release"}),
           "calls");
 }
 
@@ -426,7 +426,8 @@ void BuiltInEngineSetting() {
 // each gets its own connection and its own connection failure box. One
 // thread lets its state go inside its apartment (as the server does at the
 // thread's last CoUninitialize); the other ends with the connection still
-// held, which is then leaked, never released outside an apartment.
+// held, which is then leaked, never released outside an apartment. The
+// objects of thread N are named ConnectionN#1, RecordsetN#1 and so on.
 void Threads() {
   Group("threads: a connection and a failure box per thread");
   ScopedProgId jet(kJet);
@@ -437,12 +438,13 @@ void Threads() {
   Event in_apartments[2], done[2];
   Currency results[2][3];
   auto run = [&](int index) {
+    t_label = std::to_string(index);
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     CHECK(RegisterDouble());
     in_apartments[index].Set();
     in_apartments[1 - index].Wait();
     {
-      const Text n = index == 0 ? u"0" : u"1";
+      const Text n = FromUtf8(t_label);
       KX first(Env::Default()), second(Env::Default());
       results[index][0] = first.CreditAmount(u"C:\\missing" + n + u".mdb", 417);
       results[index][1] = second.CreditAmount(u"C:\\missing" + n + u".mdb", 417);  // no second box
@@ -464,19 +466,15 @@ void Threads() {
   // Which connection each thread opened on its own path, and what became of it.
   const std::string log = TakeLog();
   auto has = [&](const std::string& line) { return log.find(line + "\n") != std::string::npos; };
-  auto connection_of = [&](const std::string& n) {
-    const std::size_t open = log.find(".Open(BSTR:\"data source=C:\\thread" + n + ".mdb;");
-    const std::size_t at = open == std::string::npos ? 0 : log.rfind("\n", open) + 1;
-    return open == std::string::npos ? "none " + n : log.substr(at, open - at);
-  };
-  const std::string c0 = connection_of("0"), c1 = connection_of("1");
-  Check(c0 != c1 && has(c0 + ".Create") && has(c1 + ".Create") && !has("Connection#3.Create"),
-        "each thread opens its own connection, one per thread", c0 + ", " + c1);
-  for (const std::string& c : {c0, c1}) {
-    Check(log.find(kCredit + "\", DISPATCH:" + c + ",") != std::string::npos, "the recordset runs on " + c);
+  for (const std::string& n : {std::string("0"), std::string("1")}) {
+    const std::string c = "Connection" + n + "#1";
+    Check(has(c + ".Create") && !has("Connection" + n + "#2.Create"), "thread " + n + " makes one connection");
+    Check(log.find(c + ".Open(BSTR:\"data source=C:\\thread" + n + ".mdb;") != std::string::npos &&
+              log.find(kCredit + "\", DISPATCH:" + c + ",") != std::string::npos,
+          "thread " + n + " opens its own path and runs its recordset on its own connection");
   }
-  Check(has(c0 + ".Release"), "a state let go inside the apartment releases its connection");
-  Check(!has(c1 + ".Release"), "a connection held past CoUninitialize is leaked, not released");
+  Check(has("Connection0#1.Release"), "a state let go inside the apartment releases its connection");
+  Check(!has("Connection1#1.Release"), "a connection held past CoUninitialize is leaked, not released");
 }
 
 }  // namespace
