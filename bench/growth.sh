@@ -60,6 +60,6 @@ for size in 1 2 4; do
     "$timing" first PymtsByDateRange "$file" | awk '{ print $3 }'
   done | median)"
   /usr/bin/time -f "%M" -o "$work/peak" "$timing" warm "$file" 21 > "$work/warm"
-  warm="$(awk '{ s += log($3); n++ } END { printf "%.1f", exp(s / n) }' "$work/warm")"
+  warm="$(awk '{ s += log($3); n++ } END { printf "%.2f", exp(s / n) }' "$work/warm")"
   printf '%-6s %10s %9.1f %9s %9.0f\n' "${size}x" "$rows" "$first" "$warm" "$(($(cat "$work/peak") / 1024))"
 done
