@@ -52,6 +52,7 @@ for size in 1 2 4; do
   if [ "$size" != 1 ]; then
     cp "$work/x1.sqlite" "$file"
     grow "$file" $((size - 1))
+    touch -d "1 minute ago" "$file"  # a file just written is loaded only once it is still
   fi
   rows="$(sqlite3 "$file" "SELECT (SELECT count(*) FROM ActivityLog) + (SELECT count(*) FROM Payment) +
     (SELECT count(*) FROM Client) + (SELECT count(*) FROM Credit) + (SELECT count(*) FROM Invoice) +
