@@ -1,7 +1,7 @@
 // The grammar of the dialect: statements just outside the dialect are
 // syntax errors, names resolve or fail with the right error, type errors
 // are caught, and shapes agree with translations. (The lookups' own
-// statements are run in results_test.cc.)
+// statements are run on the fixtures, tests/cases/calls.tsv.)
 #include <gtest/gtest.h>
 
 #include <set>
@@ -25,7 +25,8 @@ TEST(Grammar, KeywordsAndNamesAreCaseInsensitive) {
   const FakeCatalog catalog = LookupCatalog();
   EXPECT_EQ(Translate(u"SELECT sum(BALANCE) from CREDIT where ACTIVE = 1 and peopleid = 417", catalog, ReadTestDate)
                 .sqlite_sql,
-            Translate(LookupStatements()[4].text, catalog, ReadTestDate).sqlite_sql);
+            Translate(u"Select Sum(Balance) From Credit Where Active = 1 And PeopleID = 417", catalog, ReadTestDate)
+                .sqlite_sql);
   TestDatabase db(LookupCatalog());
   const Result result = db.Run(
       u"select payment.PAYMENT, [paymentdate] as [When] from PAYMENT inner join activitylog on "
@@ -144,7 +145,10 @@ TEST(Grammar, ShapesTellStatementsApartOnlyByWhatIsNotALiteral) {
 // or a join (not for Payment's > test).
 TEST(Grammar, TablesAndIndexHintsOfAJoin) {
   const FakeCatalog catalog = LookupCatalog();
-  const jet::sql::Translation t = Translate(LookupStatements()[2].text, catalog, ReadTestDate);
+  const jet::sql::Translation t = Translate(
+      u"Select Max (PaymentDate) From Payment Inner Join ActivityLog On Payment.ActivityLogGUID = ActivityLog.GUID "
+      u"Where ActivityLog.Active = 1 And Payment.Active = 1 And Payment > 0 And PeopleID = 417",
+      catalog, ReadTestDate);
   EXPECT_EQ(t.tables, (std::vector<std::u16string>{u"Payment", u"ActivityLog"}));
   std::set<std::u16string> hints;
   for (const auto& hint : t.index_hints) hints.insert(hint.table + u"." + hint.column);

@@ -1,6 +1,6 @@
-// What translated statements return: the columns of the lookup statements
-// and their rows on empty tables, the types and Nulls through each
-// aggregate, exact money, Now() and case-insensitive text. (The date
+// What translated statements return: the types and Nulls through each
+// aggregate, exact money, Now() and case-insensitive text. (The lookups'
+// statements are run on the fixtures, tests/cases/calls.tsv.) (The date
 // functions' day numbers are DateTime's, tests/base/values_test.cc.)
 #include <gtest/gtest.h>
 
@@ -39,27 +39,6 @@ Variant Dt(int y, int m, int d, int hh = 0, int mm = 0, int ss = 0) {
 }
 
 using Rows = std::vector<std::vector<Variant>>;
-
-// Each lookup's statement gives the columns and types its lookup reads, and
-// over empty tables one row of an aggregate (Null, but 0 for Count(*)) and
-// no row of a plain selection. (Their figures on rows written for them are
-// the fixture's: tests/cases/calls.tsv and tests/kx/lookups_test.cc.)
-TEST(Results, LookupStatementsGiveTheirColumns) {
-  TestDatabase db(LookupCatalog());
-  for (const LookupStatement& lookup : LookupStatements()) {
-    SCOPED_TRACE(lookup.method);
-    Result result;
-    ASSERT_NO_THROW(result = db.Run(lookup.text));
-    ASSERT_EQ(result.columns.size(), lookup.columns.size());
-    std::vector<Variant> aggregate;
-    for (std::size_t i = 0; i < lookup.columns.size(); ++i) {
-      EXPECT_EQ(result.columns[i].name, lookup.columns[i].name);
-      EXPECT_EQ(result.columns[i].type, lookup.columns[i].type) << "column " << i;
-      aggregate.push_back(lookup.columns[i].type == JetType::kLong ? Variant::FromLong(0) : Variant::Null());
-    }
-    EXPECT_EQ(result.rows, lookup.columns[0].name.starts_with(u"Expr") ? Rows{aggregate} : Rows{});
-  }
-}
 
 void InsertAllTypesRows(TestDatabase& db) {
   // Grp, Byt, Int, Lng, Sng, Dbl, Cur, Dat, Txt, Mem, Boo, Gid, Num
