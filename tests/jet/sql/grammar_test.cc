@@ -141,21 +141,6 @@ TEST(Grammar, ShapesTellStatementsApartOnlyByWhatIsNotALiteral) {
   EXPECT_EQ(shapes.size(), std::size(kDistinct));
 }
 
-// A join's tables, and an index hint for each column of an equality test
-// or a join (not for Payment's > test).
-TEST(Grammar, TablesAndIndexHintsOfAJoin) {
-  const FakeCatalog catalog = LookupCatalog();
-  const jet::sql::Translation t = Translate(
-      u"Select Max (PaymentDate) From Payment Inner Join ActivityLog On Payment.ActivityLogGUID = ActivityLog.GUID "
-      u"Where ActivityLog.Active = 1 And Payment.Active = 1 And Payment > 0 And PeopleID = 417",
-      catalog, ReadTestDate);
-  EXPECT_EQ(t.tables, (std::vector<std::u16string>{u"Payment", u"ActivityLog"}));
-  std::set<std::u16string> hints;
-  for (const auto& hint : t.index_hints) hints.insert(hint.table + u"." + hint.column);
-  EXPECT_EQ(hints, (std::set<std::u16string>{u"Payment.ActivityLogGUID", u"Payment.Active", u"ActivityLog.GUID",
-                                             u"ActivityLog.PeopleID", u"ActivityLog.Active"}));
-}
-
 TEST(Grammar, NumericTextsCompareByValue) {
   const std::tuple<const char*, const char*, int> kCases[] = {  // a, b, the sign of their comparison
       {"9.5", "10.25", -1}, {"-12.34", "-2", -1}, {"0", "-0", 0}, {"1.5", "1.50", 0},
