@@ -30,15 +30,13 @@ TEST(NullToString, NullZeroAndValuesInTheUserLocale) {
       {"en-US", Variant::Null(), kFalse, u""},
       {"en-US", Variant::Null(), kTrue, u"0"},
       {"en-US", Variant::Null(), 1, u"0"},  // any non-zero counts as True
-      {"en-US", Variant::FromLong(0), kFalse, u"0"},
+      {"en-US", Variant::FromLong(0), kFalse, u"0"},  // zero is no Null
       {"en-US", Variant::FromText(u""), kTrue, u""},
       {"en-US", Variant(), kTrue, u""},
-      {"en-US", Variant::FromCurrency(Currency::FromRaw(12345000)), kTrue, u"1234.5"},
       {"de-DE", Variant::FromCurrency(Currency::FromRaw(12345000)), kTrue, u"1234,5"},
       {"en-US", Variant::FromDate(*DateTime::FromParts(2011, 8, 8)), kFalse, u"8/8/2011"},
       {"de-DE", Variant::FromDate(*DateTime::FromParts(2011, 8, 8)), kFalse, u"08.08.2011"},
       {"en-US", Variant::FromDate(*DateTime::FromParts(2011, 8, 8, 10, 15, 0)), kFalse, u"8/8/2011 10:15:00 AM"},
-      {"en-US", Variant::FromDouble(-0.01), kTrue, u"-0.01"},
   };
   for (const auto& c : cases) {
     LocaleScope scope(c.locale);
