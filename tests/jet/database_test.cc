@@ -330,7 +330,7 @@ INSTANTIATE_TEST_SUITE_P(WatchOrStamp, ChangeTest, ::testing::Bool(),
 // the desktop database product wrote: calculated columns agree with the
 // columns they are computed from, and columns of types the engine cannot
 // read are named (in the table's list and in the error of a statement that
-// names one). (Binary and OLE bytes are compared with mdb-export's in
+// names one). (Binary bytes are compared with mdb-export's in
 // mdb_export_test.cc, extended date/time values with their stored forms in
 // values_test.cc.)
 constexpr char kCalculated[] = "fixtures/access-samples/calcFieldTestV2010.accdb";
