@@ -50,7 +50,9 @@ TEST(Currency, RoundingIsHalfToEven) {
 
 TEST(DateTime, NegativeDatesKeepTheTimeAsTheFraction) {
   const std::tuple<double, const char*, long long> cases[] = {  // the value, its ISO text, its day
-      {-1.25, "1899-12-29T06:00:00", -1}, {-657434.0, "0100-01-01T00:00:00", -657434},
+      {-1.25, "1899-12-29T06:00:00", -1}, {-1.75, "1899-12-29T18:00:00", -1},
+      {-0.5, "1899-12-30T12:00:00", 0},  // day 0 written negative
+      {-657434.0, "0100-01-01T00:00:00", -657434},
       {40633.999999999, "2011-04-01T00:00:00", 40634},  // rounds to the next day
   };
   for (const auto& [value, iso, day] : cases) {

@@ -77,16 +77,14 @@ void ExpectSameTables(Database& a, Database& b) {
   }
 }
 
-TEST(TypesTest, EveryTypeComesBackExactly) {
+// Every type's values, its extremes among them, read exactly from the file
+// and from its export to SQLite.
+TEST(TypesTest, EveryTypeComesBackExactlyAlsoFromTheExport) {
   QORVEL_REQUIRE_SHARED("fixtures/types.mdb");
-  const ResultSet rows = OpenShared("fixtures/types.mdb")->ReadTable(u"alltypes");
-  std::string columns;
-  for (std::size_t c = 0; c < rows.columns.size(); ++c) {
-    columns += ToUtf8(rows.columns[c].name) + ":" + JetTypeName(rows.columns[c].type) + " ";
-  }
-  EXPECT_EQ(columns, "Id:Long ByteCol:Byte IntCol:Integer LongCol:Long SingleCol:Single DoubleCol:Double "
-                     "MoneyCol:Currency DateCol:DateTime TextCol:Text MemoCol:Memo BoolCol:Boolean GuidCol:GUID "
-                     "NumericCol:Numeric ");
+  TempDir temp;
+  const std::shared_ptr<Database> original = OpenShared("fixtures/types.mdb");
+  original->ExportToSqlite(temp / "types.sqlite");
+  const std::shared_ptr<Database> copy = Database::Open(temp / "types.sqlite", u"", TestOptions());
   const Variant null = Variant::Null();
   const Variant memo3{};
   const auto Bool = Variant::FromBoolean;
@@ -110,26 +108,37 @@ TEST(TypesTest, EveryTypeComesBackExactly) {
        Variant::FromSingle(1e-7f), Variant::FromDouble(1e20), Money(5000), Date(1899, 12, 30, 10, 15, 0),
        Txt(u"  padded  "), null, Bool(false), null, null},
   };
-  ASSERT_EQ(rows.row_count(), expected.size());
-  for (std::size_t r = 0; r < expected.size(); ++r) {
-    for (std::size_t c = 0; c < expected[r].size(); ++c) {
-      if (r == 2 && c == 9) continue;  // the 14 KB memo, below
-      EXPECT_EQ(rows.at(r, c), expected[r][c]) << r + 1 << ", " << c << ": " << Describe(rows.at(r, c));
+  for (const auto& db : {original, copy}) {
+    SCOPED_TRACE(ToUtf8(FormatName(db->format())));
+    const ResultSet rows = db->ReadTable(u"alltypes");
+    std::string columns;
+    for (std::size_t c = 0; c < rows.columns.size(); ++c) {
+      columns += ToUtf8(rows.columns[c].name) + ":" + JetTypeName(rows.columns[c].type) + " ";
     }
+    EXPECT_EQ(columns, "Id:Long ByteCol:Byte IntCol:Integer LongCol:Long SingleCol:Single DoubleCol:Double "
+                       "MoneyCol:Currency DateCol:DateTime TextCol:Text MemoCol:Memo BoolCol:Boolean GuidCol:GUID "
+                       "NumericCol:Numeric ");
+    ASSERT_EQ(rows.row_count(), expected.size());
+    for (std::size_t r = 0; r < expected.size(); ++r) {
+      for (std::size_t c = 0; c < expected[r].size(); ++c) {
+        if (r == 2 && c == 9) continue;  // the 14 KB memo, below
+        EXPECT_EQ(rows.at(r, c), expected[r][c]) << r + 1 << ", " << c << ": " << Describe(rows.at(r, c));
+      }
+    }
+    // The 14 KB memo: 3,000 numbered lines.
+    const Text memo = rows.at(2, 9).AsText();
+    EXPECT_GT(memo.size(), 14000u);
+    EXPECT_TRUE(memo.starts_with(u"line 0\n") && memo.ends_with(u"\nline 2999\n"));
   }
-  // The 14 KB memo: 3,000 numbered lines.
-  const Text memo = rows.at(2, 9).AsText();
-  EXPECT_GT(memo.size(), 14000u);
-  EXPECT_TRUE(memo.starts_with(u"line 0\n") && memo.ends_with(u"\nline 2999\n"));
 }
 
 // The export of every kind of file (among them the column types the billing
 // files never use) reads back the same, and a second export replaces the
-// first.
+// first. (The exact values of every type: TypesTest above.)
 TEST(ExportTest, ExportedSqliteFileReadsBackTheSame) {
   QORVEL_REQUIRE_SHARED("fixtures/billing.mdb");
   TempDir temp;
-  for (const char* file : {"fixtures/types.mdb", "fixtures/billing.mdb", "fixtures/access-samples/test2V2000.mdb",
+  for (const char* file : {"fixtures/billing.mdb", "fixtures/access-samples/test2V2000.mdb",
                            "fixtures/access-samples/binIdxTestV2010.accdb",
                            "fixtures/access-samples/calcFieldTestV2010.accdb",
                            "fixtures/access-samples/extDateTestV2019.accdb",
@@ -298,21 +307,20 @@ TEST_P(ChangeTest, NextStatementSeesTheNewFile) {
 }
 
 // With the checks made at most every 100 ms, a rewrite in place is seen
-// soon after (within the interval; the bound here is generous).
+// soon after even while statements come every 5 ms (the bound here is
+// generous).
 TEST_P(ChangeTest, RewriteSeenWithinTheCheckInterval) {
   options_.change_check_interval = DatabaseOptions().change_check_interval;
   Replace("fixtures/billing.mdb");
   auto db = Database::Open(path_, testing::kPassword, options_);
-  const std::u16string clients = u"Select Count(*) From Client";
-  EXPECT_EQ(Count(*db, clients), 4);
-  // Written over in place: the same file with other contents.
+  EXPECT_EQ(Count(*db, u"Select Count(*) From Client"), 4);
   std::filesystem::copy_file(SharedPath("fixtures/billing-large.mdb"), path_,
-                             std::filesystem::copy_options::overwrite_existing);
+                             std::filesystem::copy_options::overwrite_existing);  // in place
   const auto give_up = std::chrono::steady_clock::now() + std::chrono::seconds(1);
-  long count = Count(*db, clients);
+  long count = 4;
   while (count == 4 && std::chrono::steady_clock::now() < give_up) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    count = Count(*db, clients);
+    count = Count(*db, u"Select Count(*) From Client");
   }
   EXPECT_EQ(count, 20000);
 }
@@ -386,7 +394,7 @@ INSTANTIATE_TEST_SUITE_P(WatchOrStamp, ChangeTest, ::testing::Bool(),
 // the desktop database product wrote: calculated columns agree with the
 // columns they are computed from, and columns of types the engine cannot
 // read are named (in the table's list and in the error of a statement that
-// names one). (Binary and OLE bytes are compared with mdb-export's in
+// names one). (Binary bytes are compared with mdb-export's in
 // mdb_export_test.cc, extended date/time values with their stored forms in
 // values_test.cc.)
 constexpr char kCalculated[] = "fixtures/access-samples/calcFieldTestV2010.accdb";
@@ -410,7 +418,7 @@ struct Row {
 
 bool Near(double a, double b, double relative) { return std::fabs(a - b) <= relative * std::fabs(b); }
 
-// One calculated column of each result type, and the largest figures.
+// One calculated column of each kind of stored result.
 TEST(CalculatedColumns, HoldTheValuesOfTheirExpressions) {
   QORVEL_REQUIRE_SHARED(kCalculated);
   const struct {
@@ -420,8 +428,6 @@ TEST(CalculatedColumns, HoldTheValuesOfTheirExpressions) {
   } cases[] = {
       {u"LastFirst", JetType::kText,
        [](const Row& r) { return r.text(u"LastFirst") == r.text(u"LastName") + u", " + r.text(u"FirstName"); }},
-      {u"LastFirstLen", JetType::kLong,
-       [](const Row& r) { return r[u"LastFirstLen"].AsLong() == static_cast<Long>(r.text(u"LastFirst").size()); }},
       {u"MonthlySalary", JetType::kCurrency,
        [](const Row& r) {
          return r[u"MonthlySalary"].AsCurrency().raw() == std::llround(static_cast<double>(r[u"Salary"].AsCurrency().raw()) / 12);
@@ -437,11 +443,6 @@ TEST(CalculatedColumns, HoldTheValuesOfTheirExpressions) {
       {u"FloatTest", JetType::kSingle,
        [](const Row& r) {
          return Near(r[u"FloatTest"].AsSingle(), r.money(u"Salary") * 0.13 / r.decimal(u"DecimalTest"), 1e-6);
-       }},
-      {u"BigNumTest", JetType::kNumeric,
-       [](const Row& r) {
-         return Near(r.decimal(u"BigNumTest"),
-                     r.money(u"Salary") * r.money(u"MonthlySalary") / r.decimal(u"DecimalTest") * 34.12342134, 1e-9);
        }},
   };
   const ResultSet rows = testing::OpenShared(kCalculated)->ReadTable(u"Table1");

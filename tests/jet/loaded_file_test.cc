@@ -123,52 +123,45 @@ TEST(LoadedFileTest, OneCopyPerVersionWhileAConnectionHoldsIt) {
   EXPECT_NE(Acquire(record, broken, "/fake/broken.mdb"), nullptr);
 }
 
-TEST(LoadedFileTest, ManyThreadsLoadATableOnce) {
+// Threads asking for a table at once wait for one read: its failure reaches
+// each of them as an error of its own, and the next ask reads the table
+// again, once for all of them.
+TEST(LoadedFileTest, ThreadsAskingAtOnceShareOneRead) {
   Record record;
   const auto file = Acquire(record, NewStamp());
-  constexpr int kThreads = 8;
-  std::vector<std::shared_ptr<const TableImage>> got(kThreads);
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([&, t] { got[static_cast<std::size_t>(t)] = file->Images(Needs(*file, {u"A"}))[0]; });
+  constexpr std::size_t kThreads = 8;
+  for (const bool fail : {true, false}) {
+    record.fail = fail;
+    record.hold = true;
+    const int reads = record.reads[1];
+    std::vector<std::shared_ptr<const TableImage>> got(kThreads);
+    std::vector<Long> errors(kThreads);
+    std::vector<std::thread> threads;
+    for (std::size_t t = 0; t < kThreads; ++t) {
+      threads.emplace_back([&, t] {
+        errors[t] = testing::ErrorOf([&] { got[t] = file->Images(Needs(*file, {u"B"}))[0]; }).number();
+      });
+    }
+    {
+      std::unique_lock<std::mutex> lock(record.mutex);
+      record.changed.wait_for(lock, std::chrono::seconds(5), [&] { return record.reading == 1; });
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));  // let the others start waiting
+    {
+      const std::lock_guard<std::mutex> lock(record.mutex);
+      record.hold = false;
+      record.changed.notify_all();
+    }
+    for (std::thread& thread : threads) thread.join();
+    for (std::size_t t = 0; t < kThreads; ++t) {
+      EXPECT_EQ(errors[t], fail ? kErrDamaged : 0) << "thread " << t;
+      EXPECT_EQ(got[t], got[0]) << "thread " << t;
+    }
+    if (!fail) {
+      EXPECT_EQ(record.reads[1], reads + 1) << "one read for all";
+    }
   }
-  for (std::thread& thread : threads) thread.join();
-  EXPECT_EQ(record.reads[0], 1);
-  for (const auto& image : got) EXPECT_EQ(image, got[0]);
   EXPECT_GT(file->MemoryUsed(), 0u);
-}
-
-TEST(LoadedFileTest, AFailedLoadReachesEveryWaiterAndIsTriedAgain) {
-  Record record;
-  record.fail = true;
-  record.hold = true;
-  const auto file = Acquire(record, NewStamp());
-  constexpr int kThreads = 4;
-  std::vector<Long> errors(kThreads, 0);
-  std::vector<std::thread> threads;
-  for (int t = 0; t < kThreads; ++t) {
-    threads.emplace_back([&, t] {
-      errors[static_cast<std::size_t>(t)] = testing::ErrorOf([&] { file->Images(Needs(*file, {u"B"})); }).number();
-    });
-  }
-  {
-    std::unique_lock<std::mutex> lock(record.mutex);
-    record.changed.wait_for(lock, std::chrono::seconds(5), [&] { return record.reading == 1; });
-  }
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // let the others start waiting
-  {
-    const std::lock_guard<std::mutex> lock(record.mutex);
-    record.hold = false;
-    record.changed.notify_all();
-  }
-  for (std::thread& thread : threads) thread.join();
-  for (const Long number : errors) EXPECT_EQ(number, kErrDamaged);
-  const int reads = record.reads[1];
-  EXPECT_GE(reads, 1);
-
-  record.fail = false;
-  EXPECT_NE(file->Images(Needs(*file, {u"B"}))[0], nullptr);
-  EXPECT_EQ(record.reads[1], reads + 1) << "a later statement reads the table again";
 }
 
 TEST(LoadedFileTest, IndexesComeWithTheStatementsThatNeedThem) {

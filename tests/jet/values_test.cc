@@ -155,21 +155,15 @@ std::vector<std::uint8_t> JetHeader(const char* magic, std::uint8_t version) {
   return header;
 }
 
+// The versions no Jet or ACE file has (the known ones are read from the
+// fixtures of each format), and a header of neither kind.
 TEST(RecognizeFormatTest, ReadsTheHeader) {
-  std::vector<std::uint8_t> sqlite(100, 0);
-  std::memcpy(sqlite.data(), "SQLite format 3", 16);
-  using F = FileFormat;
-  const std::tuple<std::vector<std::uint8_t>, FileFormat, int> cases[] = {  // the version, -1 for none
-      {JetHeader("Standard Jet DB", 0), F::kJet3, 0},     {JetHeader("Standard Jet DB", 1), F::kJet4, 1},
-      {JetHeader("Standard Jet DB", 2), F::kUnknown, 2},  {JetHeader("Standard ACE DB", 2), F::kAce, 2},
-      {JetHeader("Standard ACE DB", 7), F::kUnknown, 7},  {JetHeader("Standard Foo DB", 1), F::kUnknown, -1},
-      {sqlite, F::kSqlite, -1},
-  };
-  for (const auto& [header, format, expected_version] : cases) {
+  const std::tuple<std::vector<std::uint8_t>, int> cases[] = {  // the version, -1 for none
+      {JetHeader("Standard Jet DB", 2), 2}, {JetHeader("Standard ACE DB", 7), 7}, {JetHeader("Standard Foo DB", 1), -1}};
+  for (const auto& [header, expected_version] : cases) {
     int version = -1;
-    const std::string what(header.begin(), header.begin() + std::min<std::size_t>(header.size(), 24));
-    EXPECT_EQ(RecognizeFormat(header, &version), format) << what;
-    EXPECT_EQ(version, expected_version) << what;
+    EXPECT_EQ(RecognizeFormat(header, &version), FileFormat::kUnknown) << expected_version;
+    EXPECT_EQ(version, expected_version);
   }
 }
 

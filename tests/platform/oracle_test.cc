@@ -283,18 +283,15 @@ TEST(Conversions, TextIsRead) {
   EXPECT_EQ(Get("en-GB").TextToDate(u"3/1"), *DateTime::FromParts(local.tm_year + 1900, 1, 3));
 }
 
+// Beyond the vectors: where a Double's text turns to the exponent form, and
+// values that are no date or number in range are an overflow, never a text.
 TEST(Conversions, ValuesToText) {
   const Locale& us = Get("en-US");
-  const Locale& de = Get("de-DE");
-  EXPECT_EQ(us.DoubleToText(-0.0), u"0");
   EXPECT_EQ(us.DoubleToText(1e15), u"1E+15");
   EXPECT_EQ(us.DoubleToText(123456789012345.0), u"123456789012345");
   EXPECT_EQ(us.DoubleToText(0.00001), u"1E-05");
-  EXPECT_EQ(de.DoubleToText(-1.0 / 3.0), u"-0,333333333333333");
-  EXPECT_EQ(de.CurrencyToText(Currency::FromRaw(std::numeric_limits<std::int64_t>::min())),
-            u"-922337203685477,5808");
-  EXPECT_EQ(us.CurrencyToText(Currency::FromRaw(1)), u"0.0001");
-  EXPECT_EQ(us.DateToText(DateTime(-0.5)), u"12:00:00 PM");
+  EXPECT_EQ(Get("de-DE").CurrencyToText(Currency::FromRaw(std::numeric_limits<std::int64_t>::min())),
+            u"-922337203685477,5808");  // its magnitude is no int64_t
   for (const double bad : {std::nan(""), HUGE_VAL, 2958466.0, -657436.0}) {
     EXPECT_EQ(Outcome([&] { return ToUtf8(us.DateToText(DateTime(bad))); }), kOverflow) << bad;
     EXPECT_EQ(Outcome([&] { return ToUtf8(us.FormatDate(DateTime(bad), u"dd")); }), kOverflow) << bad;

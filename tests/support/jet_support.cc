@@ -1,8 +1,6 @@
 // Helpers shared by the engine's tests.
 #include "support/jet_support.h"
 
-#include <sys/wait.h>
-
 #include <cstdio>
 #include <fstream>
 #include <random>
@@ -44,23 +42,6 @@ TempDir::~TempDir() {
   std::filesystem::permissions(path_, std::filesystem::perms::owner_all,
                                std::filesystem::perm_options::add, error);
   std::filesystem::remove_all(path_, error);
-}
-
-std::optional<std::string> RunAndCapture(const std::vector<std::string>& argv) {
-  std::string command;
-  for (const std::string& arg : argv) {
-    command += '\'';
-    for (const char c : arg) command += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    command += "' ";
-  }
-  FILE* pipe = ::popen((command + "2>/dev/null").c_str(), "r");
-  if (pipe == nullptr) return std::nullopt;
-  std::string out;
-  char buffer[65536];
-  for (std::size_t n; (n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0;) out.append(buffer, n);
-  const int status = ::pclose(pipe);
-  if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return std::nullopt;
-  return out;
 }
 
 std::string ReadFileBytes(const std::filesystem::path& path) {

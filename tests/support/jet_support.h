@@ -1,5 +1,5 @@
 // Helpers shared by the engine's tests: default options, temporary folders,
-// running a command, files' bytes and errors.
+// files' bytes and errors.
 #ifndef QORVEL_TESTS_SUPPORT_JET_SUPPORT_H_
 #define QORVEL_TESTS_SUPPORT_JET_SUPPORT_H_
 
@@ -37,10 +37,6 @@ class TempDir {
  private:
   std::filesystem::path path_;
 };
-
-// Runs argv (each argument quoted for the shell) and returns its standard
-// output, or nothing when it cannot be run or exits with a failure.
-std::optional<std::string> RunAndCapture(const std::vector<std::string>& argv);
 
 // The bytes of a file, and writing bytes to a file.
 std::string ReadFileBytes(const std::filesystem::path& path);

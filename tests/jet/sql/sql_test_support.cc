@@ -4,9 +4,7 @@
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
-#include <algorithm>
 #include <memory>
-#include <stdexcept>
 
 #include "jet/sql/resolver.h"
 #include "jet/sqlite_handles.h"
@@ -19,26 +17,7 @@
 namespace qorvel::sql_test {
 namespace {
 
-using jet::ColumnInfo;
 using jet::TableInfo;
-
-// A table from "Name:type Name:type ...", the types as JetTypeName spells
-// them.
-TableInfo Table(std::u16string name, std::string sqlite_name, std::string_view columns) {
-  TableInfo table{std::move(name), {}, std::move(sqlite_name)};
-  while (!columns.empty()) {
-    const std::size_t colon = columns.find(':');
-    const std::size_t end = std::min(columns.find(' '), columns.size());
-    const std::string_view type_name = columns.substr(colon + 1, end - colon - 1);
-    int type = 0;
-    while (type_name != jet::JetTypeName(static_cast<JetType>(type))) {
-      if (++type > static_cast<int>(JetType::kNumeric)) throw std::invalid_argument("type");
-    }
-    table.columns.push_back({FromUtf8(columns.substr(0, colon)), static_cast<JetType>(type)});
-    columns.remove_prefix(std::min(end + 1, columns.size()));
-  }
-  return table;
-}
 
 // The value of column `i` of the current row as a Variant of `type`,
 // checking that SQLite holds it in the storage form of that type.
@@ -79,27 +58,35 @@ const TableInfo* FakeCatalog::FindTable(std::u16string_view name) const {
 }
 
 FakeCatalog LookupCatalog() {
+  using enum JetType;
   FakeCatalog catalog;
-  catalog.Add(
-      Table(u"ActivityLog", "m_ActivityLog",
-            "GUID:GUID PeopleID:Long Active:Integer ActivityDate:DateTime Fee:Currency "
-            "Balance:Currency InvoiceNumber:Long InvoiceDate:DateTime CareProviderID:Text"));
-  catalog.Add(Table(u"Payment", "m_Payment",
-                    "ActivityLogGUID:GUID Active:Integer PaymentDate:DateTime "
-                    "DateEntered:DateTime Payment:Currency WriteOff:Currency"));
-  catalog.Add(Table(u"Credit", "m_Credit \"2\"",
-                    "PeopleID:Long Balance:Currency Active:Integer Retainer:Integer"));
-  catalog.Add(Table(u"Invoice", "m_Invoice",
-                    "InvoiceNumber:Long PeopleID:Long Status:Integer DateEntered:DateTime"));
-  catalog.Add(Table(u"CaseClientContact", "m_CaseClientContact",
-                    "PeopleID:Long Category:Text DateEntered:DateTime DateModified:DateTime"));
-  catalog.Add(Table(u"Client", "m_Client",
-                    "PeopleID:Long FirstName:Text DateEntered:DateTime DateModified:DateTime"));
-  catalog.Add(
-      Table(u"LTCBenefit", "m_LTCBenefit", "PeopleID:Long BenefitType:Text Enabled:Integer"));
-  catalog.Add(Table(u"AllTypes", "m_AllTypes",
-                    "Grp:Long Byt:Byte Int:Integer Lng:Long Sng:Single Dbl:Double Cur:Currency "
-                    "Dat:DateTime Txt:Text Mem:Memo Boo:Boolean Gid:GUID Num:Numeric"));
+  catalog.Add({u"ActivityLog",
+               {{u"GUID", kGuid}, {u"PeopleID", kLong}, {u"Active", kInteger}, {u"ActivityDate", kDateTime},
+                {u"Fee", kCurrency}, {u"Balance", kCurrency}, {u"InvoiceNumber", kLong}, {u"InvoiceDate", kDateTime},
+                {u"CareProviderID", kText}},
+               "m_ActivityLog"});
+  catalog.Add({u"Payment",
+               {{u"ActivityLogGUID", kGuid}, {u"Active", kInteger}, {u"PaymentDate", kDateTime},
+                {u"DateEntered", kDateTime}, {u"Payment", kCurrency}, {u"WriteOff", kCurrency}},
+               "m_Payment"});
+  catalog.Add({u"Credit",
+               {{u"PeopleID", kLong}, {u"Balance", kCurrency}, {u"Active", kInteger}, {u"Retainer", kInteger}},
+               "m_Credit \"2\""});
+  catalog.Add({u"Invoice",
+               {{u"InvoiceNumber", kLong}, {u"PeopleID", kLong}, {u"Status", kInteger}, {u"DateEntered", kDateTime}},
+               "m_Invoice"});
+  catalog.Add({u"CaseClientContact",
+               {{u"PeopleID", kLong}, {u"Category", kText}, {u"DateEntered", kDateTime}, {u"DateModified", kDateTime}},
+               "m_CaseClientContact"});
+  catalog.Add({u"Client",
+               {{u"PeopleID", kLong}, {u"FirstName", kText}, {u"DateEntered", kDateTime}, {u"DateModified", kDateTime}},
+               "m_Client"});
+  catalog.Add({u"LTCBenefit", {{u"PeopleID", kLong}, {u"BenefitType", kText}, {u"Enabled", kInteger}}, "m_LTCBenefit"});
+  catalog.Add({u"AllTypes",
+               {{u"Grp", kLong}, {u"Byt", kByte}, {u"Int", kInteger}, {u"Lng", kLong}, {u"Sng", kSingle},
+                {u"Dbl", kDouble}, {u"Cur", kCurrency}, {u"Dat", kDateTime}, {u"Txt", kText}, {u"Mem", kMemo},
+                {u"Boo", kBoolean}, {u"Gid", kGuid}, {u"Num", kNumeric}},
+               "m_AllTypes"});
   return catalog;
 }
 

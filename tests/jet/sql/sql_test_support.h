@@ -2,7 +2,7 @@
 // SQLite database whose tables hold their rows in the storage forms of
 // catalog.h, a month-first date reader, a runner that translates a
 // statement, executes it and reads the rows back as Variants of the result
-// types, and the statements the lookups send.
+// types.
 #ifndef QORVEL_TESTS_SQL_SQL_TEST_SUPPORT_H_
 #define QORVEL_TESTS_SQL_SQL_TEST_SUPPORT_H_
 
@@ -71,23 +71,6 @@ class TestDatabase {
   jet::Connection db_;
   DateTime now_;
 };
-
-// The statements the lookups send, as the lookups themselves build them
-// (each method called with example arguments on a recording environment),
-// and the result columns each must give. The exact texts are checked once,
-// in the lookups' own tests; here they feed the dialect's tests, so the two
-// cannot drift apart.
-struct ExpectedColumn { std::u16string_view name; jet::JetType type; };
-struct LookupStatement {
-  const char* method;  // the lookup, and which of its forms
-  Text text;           // the statement it sent
-  std::vector<ExpectedColumn> columns;
-};
-
-// Every lookup's statement, in method order, with two more forms of the
-// activity totals (no conditions; the person only). Built on first use, in
-// the en-US locale.
-const std::vector<LookupStatement>& LookupStatements();
 
 }  // namespace qorvel::sql_test
 
