@@ -3,13 +3,13 @@
 // reaches the data access objects (provider, connection string, Open
 // arguments, statements, recordset options, the calls in order), the
 // provider's errors in the boxes (read from standard error, where a test
-// build writes them), the provider fallback, and one connection and one
-// failure box per thread; and that the setting for the engine keeps them
-// out. What the library makes of the rows is the Linux tests' business, and
+// build writes them), the provider fallback, and that the setting for the
+// engine keeps them out (a connection and a failure box per thread are the
+// library's own tests'; releasing only inside an apartment, platform_test's). What the library makes of the rows is the Linux tests' business, and
 // the real files through the DLL are the server tests'.
 //
 // The double is two classes of this program, registered as class objects
-// in each client thread's apartment (Wine looks them up per apartment) and
+// in the test's apartment (Wine looks them up per apartment) and
 // named by the ProgIDs "ADODB.Connection" and "ADODB.Recordset" while the
 // test runs: it answers statements from g_answers and logs every call.
 // Needs a build with QORVEL_RECORD_MESSAGE_BOXES; writes the ProgIDs in the
@@ -24,7 +24,6 @@
 #include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -59,7 +58,6 @@ std::pair<std::string, Answer> g_open_failure;  // Connection.Open fails when th
 std::mutex g_mutex;                   // guards the log and the counts
 std::string g_log;                    // one line per call, e.g. Recordset#1.Fields.Item(I2:0).Value -> CY:123.45
 std::map<std::string, int> g_counts;  // objects created by kind since the log was last taken
-thread_local std::string t_label;     // follows the kind in the names of the objects this thread creates
 
 void Log(const std::string& line) {
   std::lock_guard<std::mutex> lock(g_mutex);
@@ -117,15 +115,14 @@ HRESULT Raise(EXCEPINFO* info, const Answer& failure) {
 }
 
 // A Connection or a Recordset, late bound by member name (DISPIDs are 1 +
-// the index in kMembers), named in the log by its kind, its thread's label
-// and its number, where it logs its creation and last release. A
-// recordset's Fields and Fields.Item(i) are the recordset itself, the
-// item's index held for Value.
+// the index in kMembers), named in the log by its kind and its number,
+// where it logs its creation and last release. A recordset's Fields and
+// Fields.Item(i) are the recordset itself, the item's index held for Value.
 class AdoObject final : public IDispatch {
  public:
   explicit AdoObject(bool connection) : connection_(connection) {
     std::lock_guard<std::mutex> lock(g_mutex);
-    const std::string kind = (connection ? "Connection" : "Recordset") + t_label;
+    const std::string kind = connection ? "Connection" : "Recordset";
     name_ = kind + "#" + std::to_string(++g_counts[kind]);
     g_log += name_ + ".Create\n";
   }
@@ -422,68 +419,12 @@ void BuiltInEngineSetting() {
   RegDeleteKeyValueW(HKEY_CURRENT_USER, L"Software\\QORVEL", L"Engine");
 }
 
-// Two threads at once, each in its own apartment with its own KX objects:
-// each gets its own connection and its own connection failure box. One
-// thread lets its state go inside its apartment (as the server does at the
-// thread's last CoUninitialize); the other ends with the connection still
-// held, which is then leaked, never released outside an apartment. The
-// objects of thread N are named ConnectionN#1, RecordsetN#1 and so on.
-void Threads() {
-  Group("threads: a connection and a failure box per thread");
-  ScopedProgId jet(kJet);
-  NewThreadState();
-  g_open_failure = {"missing", {{}, -2147467259, "Could not find the file."}};
-  g_answers = {{kCredit, {{{"CY:1"}}}}};
-  StderrToFile recorder(BoxPath());
-  Event in_apartments[2], done[2];
-  Currency results[2][3];
-  auto run = [&](int index) {
-    t_label = std::to_string(index);
-    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-    CHECK(RegisterDouble());
-    in_apartments[index].Set();
-    in_apartments[1 - index].Wait();
-    {
-      const Text n = FromUtf8(t_label);
-      KX first(Env::Default()), second(Env::Default());
-      results[index][0] = first.CreditAmount(u"C:\\missing" + n + u".mdb", 417);
-      results[index][1] = second.CreditAmount(u"C:\\missing" + n + u".mdb", 417);  // no second box
-      results[index][2] = second.CreditAmount(u"C:\\thread" + n + u".mdb", 417);
-      if (index == 0) modmain::ResetThisThread();
-    }
-    done[index].Set();
-    done[1 - index].Wait();  // both still hold their apartments here
-    CoUninitialize();
-  };
-  std::thread one(run, 0), two(run, 1);
-  one.join();
-  two.join();
-  for (const auto& r : results) CHECK(r[0] == Currency() && r[1] == Currency() && r[2] == Currency::FromRaw(10000));
-  auto box = [](const std::string& n) { return ConnectBox("C:\\missing" + n + ".mdb", "Could not find the file."); };
-  const std::string boxes = recorder.Text();
-  Check(boxes == box("0") + box("1") || boxes == box("1") + box("0"), "one failure box per thread", boxes);
-
-  // Which connection each thread opened on its own path, and what became of it.
-  const std::string log = TakeLog();
-  auto has = [&](const std::string& line) { return log.find(line + "\n") != std::string::npos; };
-  for (const std::string& n : {std::string("0"), std::string("1")}) {
-    const std::string c = "Connection" + n + "#1";
-    Check(has(c + ".Create") && !has("Connection" + n + "#2.Create"), "thread " + n + " makes one connection");
-    Check(log.find(c + ".Open(BSTR:\"data source=C:\\thread" + n + ".mdb;") != std::string::npos &&
-              log.find(kCredit + "\", DISPATCH:" + c + ",") != std::string::npos,
-          "thread " + n + " opens its own path and runs its recordset on its own connection");
-  }
-  Check(has("Connection0#1.Release"), "a state let go inside the apartment releases its connection");
-  Check(!has("Connection1#1.Release"), "a connection held past CoUninitialize is leaked, not released");
-}
-
 }  // namespace
 }  // namespace qorvel
 
-// With the argument "threads": only the test of two threads at once. With
-// "exit-holding-connection": the process ends while its main thread still
-// holds an open connection inside its apartment, as a host that never
-// uninitializes does; it must exit normally.
+// With the argument "exit-holding-connection": the process ends while its
+// main thread still holds an open connection inside its apartment, as a
+// host that never uninitializes does; it must exit normally.
 int main(int argc, char** argv) {
   using namespace qorvel;
   CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
@@ -500,8 +441,6 @@ int main(int argc, char** argv) {
         static KX kx(Env::Default());  // lives until the process ends
         CHECK_EQ(kx.CreditAmount(kPath, 417), Currency::FromRaw(10000));
         CHECK(modmain::ThisThread().DBConnection != nullptr);
-      } else if (mode == "threads") {
-        Threads();
       } else {
         WhatReachesTheDataAccessObjects();
         ProviderFallback();
