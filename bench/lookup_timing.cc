@@ -64,7 +64,7 @@ struct Checksum {
   }
   void Add(const Text& text) {
     for (char16_t c : text) Add(static_cast<std::uint64_t>(c));
-    Add(text.size());
+    Add(static_cast<std::uint64_t>(text.size()));
   }
   void Add(Currency c) { Add(static_cast<std::uint64_t>(c.raw())); }
   void Add(Long l) { Add(static_cast<std::uint64_t>(static_cast<std::int64_t>(l))); }

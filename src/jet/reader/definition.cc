@@ -68,7 +68,7 @@ std::vector<std::uint8_t> JoinPages(const PageFile& file, std::uint32_t first, s
 std::vector<IndexEntry> ReadIndexes(std::span<const std::uint8_t> at, std::uint64_t real_indexes,
                                     std::uint64_t logical_indexes, const Layout& layout,
                                     const std::vector<ColumnEntry>& columns) {
-  std::vector<std::optional<IndexEntry>> real(real_indexes);
+  std::vector<std::optional<IndexEntry>> real(static_cast<std::size_t>(real_indexes));
   const std::uint8_t* logical = at.data() + real_indexes * layout.real_index_block;
   for (std::uint64_t i = 0; i < logical_indexes; ++i) {
     const std::uint8_t* entry = logical + i * layout.logical_index_entry;
@@ -196,7 +196,7 @@ TableDefinition ReadDefinition(const PageFile& file, std::uint32_t first, std::u
   const std::uint64_t blocks = end;
   end += real_indexes * layout.real_index_block + logical_indexes * layout.logical_index_entry;
   if (end > def.size()) damaged(u"the definition of " + of_table + u" does not fit its pages");
-  result.indexes = ReadIndexes(std::span(def).subspan(blocks), real_indexes, logical_indexes, layout, result.columns);
+  result.indexes = ReadIndexes(std::span(def).subspan(static_cast<std::size_t>(blocks)), real_indexes, logical_indexes, layout, result.columns);
   for (std::uint64_t i = 0; i < logical_indexes && end + layout.count_size <= def.size(); ++i) {
     const auto at = static_cast<std::size_t>(end);
     end += layout.count_size + (layout.count_size == 1 ? def[at] : Get16(def.data() + at));
