@@ -23,13 +23,6 @@ constexpr char kMapImages[] = "PRAGMA %s.mmap_size = 2147418112";
 
 Mirror::Mirror() : db_(OpenInMemory()) {}
 
-const TableImage* Mirror::Attached(const TableInfo& table) const {
-  for (const Slot& slot : slots_) {
-    if (slot.table == &table) return slot.image.get();
-  }
-  return nullptr;
-}
-
 std::vector<std::pair<const TableInfo*, const TableImage*>> Mirror::AttachedTables() const {
   std::vector<std::pair<const TableInfo*, const TableImage*>> tables;
   for (const Slot& slot : slots_) tables.emplace_back(slot.table, slot.image.get());

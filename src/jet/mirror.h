@@ -43,9 +43,6 @@ class Mirror {
   bool Attach(const TableInfo& table, std::shared_ptr<const TableImage> image,
               const std::vector<const TableInfo*>& keep);
 
-  // The image attached for `table`, or null.
-  const TableImage* Attached(const TableInfo& table) const;
-
   // The tables attached, each with its image.
   std::vector<std::pair<const TableInfo*, const TableImage*>> AttachedTables() const;
 

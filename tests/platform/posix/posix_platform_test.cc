@@ -96,11 +96,6 @@ TEST(ConnectionStringTest, ReadsAsOleDbDoes) {
     for (const auto& p : ParseConnectionString(c.text)) parsed.emplace_back(p.keyword, p.value);
     EXPECT_EQ(parsed, c.expected) << ToUtf8(c.text);
   }
-  const auto properties = ParseConnectionString(u"DATA SOURCE=x;jet oledb:database password=y");
-  ASSERT_NE(FindProperty(properties, u"Data Source"), nullptr);
-  EXPECT_EQ(*FindProperty(properties, u"data source"), u"x");
-  EXPECT_EQ(*FindProperty(properties, u"Jet OLEDB:Database Password"), u"y");
-  EXPECT_EQ(FindProperty(properties, u"Password"), nullptr);
 }
 
 TEST(ConnectionStringTest, RejectsMalformedStrings) {
