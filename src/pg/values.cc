@@ -106,38 +106,15 @@ struct Read {
   enum class Kind { kInteger, kReal, kDecimal, kDate, kText, kBytes } kind = Kind::kBytes;
   std::int64_t integer = 0;
   double real = 0;
-  std::string decimal;  // kDecimal
-  DateTime date;
-  Text text;            // kText (GUIDs already in their braces)
+  std::string decimal = {};  // kDecimal
+  DateTime date = {};
+  Text text = {};            // kText (GUIDs already in their braces)
 };
 
-Read WholeNumber(std::int64_t value) {
-  Read read;
-  read.kind = Read::Kind::kInteger;
-  read.integer = value;
-  return read;
-}
-
-Read Real(double value) {
-  Read read;
-  read.kind = Read::Kind::kReal;
-  read.real = value;
-  return read;
-}
-
-Read Date(DateTime value) {
-  Read read;
-  read.kind = Read::Kind::kDate;
-  read.date = value;
-  return read;
-}
-
-Read TextValue(Text value) {
-  Read read;
-  read.kind = Read::Kind::kText;
-  read.text = std::move(value);
-  return read;
-}
+Read WholeNumber(std::int64_t value) { return {.kind = Read::Kind::kInteger, .integer = value}; }
+Read Real(double value) { return {.kind = Read::Kind::kReal, .real = value}; }
+Read Date(DateTime value) { return {.kind = Read::Kind::kDate, .date = value}; }
+Read TextValue(Text value) { return {.kind = Read::Kind::kText, .text = std::move(value)}; }
 
 Read ReadBinary(unsigned oid, std::string_view bytes) {
   switch (oid) {

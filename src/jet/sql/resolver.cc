@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "base/text_ops.h"
 #include "jet/errors.h"
 #include "jet/text.h"
 
@@ -217,6 +218,21 @@ class Resolver {
 };
 
 }  // namespace
+
+std::vector<std::u16string> ResultNames(const SelectStatement& statement) {
+  std::vector<std::u16string> names;
+  int unnamed = 0;
+  for (const SelectItem& item : statement.items) {
+    if (item.alias) {
+      names.push_back(*item.alias);
+    } else if (item.expr->kind == ExprKind::kColumn) {
+      names.push_back(item.expr->column->name);
+    } else {
+      names.push_back(u"Expr" + DecimalText(1000 + unnamed++));
+    }
+  }
+  return names;
+}
 
 bool SameName(std::u16string_view a, std::u16string_view b) {
   if (a.size() != b.size()) return false;

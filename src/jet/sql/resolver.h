@@ -23,7 +23,9 @@
 #ifndef QORVEL_JET_SQL_RESOLVER_H_
 #define QORVEL_JET_SQL_RESOLVER_H_
 
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "jet/catalog.h"
 #include "jet/sql/ast.h"
@@ -41,6 +43,12 @@ void Resolve(SelectStatement* statement, const Catalog& catalog);
 // Case-insensitive equality of two names, with the fold the engine uses
 // for table names and text (jet/text.h).
 bool SameName(std::u16string_view a, std::u16string_view b);
+
+// The names of a resolved statement's result columns, one per item of its
+// select list: the item's alias, else its column's name, else Expr1000,
+// Expr1001, ... in the order of the unnamed items. Every engine's
+// statement gives its columns these names.
+std::vector<std::u16string> ResultNames(const SelectStatement& statement);
 
 // The kinds of value that can be compared with each other.
 enum class ValueClass { kNumber, kDate, kText };

@@ -108,20 +108,12 @@ Translation Generate(const SelectStatement& statement) {
   Translation out;
   std::string& sql = out.sqlite_sql;
   sql = "SELECT ";
-  int unnamed = 0;
+  std::vector<std::u16string> names = ResultNames(statement);
   for (std::size_t i = 0; i < statement.items.size(); ++i) {
     const SelectItem& item = statement.items[i];
     if (i > 0) sql += ", ";
     sql += ValueSql(*item.expr);
-    ResultColumn column{std::u16string(), item.expr->type};
-    if (item.alias) {
-      column.name = *item.alias;
-    } else if (item.expr->kind == ExprKind::kColumn) {
-      column.name = item.expr->column->name;
-    } else {
-      column.name = u"Expr" + DecimalText(1000 + unnamed++);
-    }
-    out.columns.push_back(std::move(column));
+    out.columns.push_back({std::move(names[i]), item.expr->type});
   }
   sql += " FROM ";
   for (std::size_t i = 0; i < statement.tables.size(); ++i) {
