@@ -42,16 +42,11 @@ TEST_F(Export, TypesAndValuesRoundTrip) {
       }
     }
   }
-  std::string types;
-  for (const auto& row : testing::Sql(uri_, "SELECT attname || ' ' || format_type(atttypid, atttypmod) "
-                                            "FROM pg_attribute WHERE attrelid = 'alltypes'::regclass "
-                                            "AND attnum > 0 ORDER BY attnum")) {
-    types += row[0] + "; ";
-  }
-  EXPECT_EQ(types, "id integer; bytecol smallint; intcol smallint; longcol integer; singlecol real; "
-                   "doublecol double precision; moneycol numeric(19,4); datecol timestamp without time zone; "
-                   "textcol character varying(255); memocol text; boolcol boolean; guidcol uuid; "
-                   "numericcol numeric(18,4); ");
+  EXPECT_EQ(testing::Sql(uri_, "SELECT string_agg(attname || ' ' || format_type(atttypid, atttypmod), '; ' ORDER BY "
+                              "attnum) || '; ' FROM pg_attribute WHERE attrelid = 'alltypes'::regclass AND attnum > 0")[0][0],
+            "id integer; bytecol smallint; intcol smallint; longcol integer; singlecol real; "
+            "doublecol double precision; moneycol numeric(19,4); datecol timestamp without time zone; "
+            "textcol character varying(255); memocol text; boolcol boolean; guidcol uuid; numericcol numeric(18,4); ");
 }
 
 TEST_F(Export, BillingAnswersTheCallTableAndIsReplacedWhole) {
@@ -60,16 +55,13 @@ TEST_F(Export, BillingAnswersTheCallTableAndIsReplacedWhole) {
   EXPECT_EQ(ExportDatabase(*source, uri_, {}).tables, 7u);
   // The file's primary keys and indexes, and one on each column the lookups
   // test or join on where the file has none.
-  std::string indexes;
-  for (const auto& row : testing::Sql(uri_, "SELECT tablename || ': ' || regexp_replace(indexdef, '.* USING btree ', "
-                                            "'') || coalesce(substring(indexname from '_pkey$'), '') FROM pg_indexes "
-                                            "WHERE schemaname = 'public' ORDER BY 1")) {
-    indexes += row[0] + "; ";
-  }
-  EXPECT_EQ(indexes, "activitylog: (guid)_pkey; activitylog: (invoicenumber); activitylog: (peopleid); "
-                     "caseclientcontact: (peopleid); client: (peopleid)_pkey; credit: (peopleid); "
-                     "invoice: (peopleid); ltcbenefit: (peopleid); ltcbenefit: (upper((benefittype)::text)); "
-                     "payment: (activitylogguid); ");
+  EXPECT_EQ(testing::Sql(uri_, "SELECT string_agg(d, '; ' ORDER BY d) || '; ' FROM (SELECT tablename || ': ' || "
+                              "regexp_replace(indexdef, '.* USING btree ', '') || coalesce(substring(indexname from "
+                              "'_pkey$'), '') AS d FROM pg_indexes WHERE schemaname = 'public') AS i")[0][0],
+            "activitylog: (guid)_pkey; activitylog: (invoicenumber); activitylog: (peopleid); "
+            "caseclientcontact: (peopleid); client: (peopleid)_pkey; credit: (peopleid); "
+            "invoice: (peopleid); ltcbenefit: (peopleid); ltcbenefit: (upper((benefittype)::text)); "
+            "payment: (activitylogguid); ");
   // The bytes of a GUID as the file stores them, in the server's order.
   EXPECT_EQ(testing::Sql(uri_, "SELECT encode(uuid_send(guid), 'hex') FROM activitylog WHERE invoicenumber = 980"),
             (std::vector<std::vector<std::string>>{{"a0000001000040008000000000000417"}}));
