@@ -78,6 +78,7 @@ class TableImage {
     const TableInfo& table_;
     std::function<void(RowSink&)> fill_;
     std::size_t capacity_;
+    bool write_pages_ = true;  // else made by SQLite statements
     std::vector<IndexRequest> requests_;  // every request, in order
     std::unique_ptr<Builder> builder_;
   };
