@@ -31,4 +31,12 @@ std::vector<IndexRequest> TestedColumns(const std::vector<std::u16string>& colum
   return requests;
 }
 
+std::vector<IndexRequest> DeclaredLookups(const std::vector<IndexInfo>& indexes) {
+  std::vector<IndexRequest> requests;
+  for (const IndexInfo& index : indexes) {
+    if (index.columns.size() == 1 && !index.unique && !index.primary) requests.push_back({index.columns[0]});
+  }
+  return requests;
+}
+
 }  // namespace qorvel::jet

@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "jet/catalog.h"
+
 namespace qorvel::jet {
 
 // How many of a column's first values are sampled to tell a flag, and the
@@ -56,6 +58,12 @@ enum class IndexDecision {
 //  5. A column decided once, with an index or as a flag, stays so in every
 //     later image of its table (TableImage::Decided); one that gets none for
 //     a statement may get one for the next.
+//  6. A table's first load also asks for an index on each column that the
+//     file itself indexes alone without a unique key (DeclaredLookups): the
+//     columns by which its rows are looked up (PeopleID, InvoiceNumber),
+//     asked for as columns tested against values. Built with the rows, such
+//     an index costs the load a sort; asked for by a later statement, it
+//     would cost a copy of the whole table.
 //
 // `count_distinct` gives the number of distinct values among the column's
 // first kFlagSample, or nothing when they cannot be counted; it is called
@@ -71,6 +79,10 @@ bool NarrowedDown(const std::vector<IndexRequest>& requests,
 
 // Requests for the columns of `columns`, each tested against a value.
 std::vector<IndexRequest> TestedColumns(const std::vector<std::u16string>& columns);
+
+// Requests for the columns that `indexes` (a table's declared indexes)
+// index alone without a unique key (DecideIndex, 6).
+std::vector<IndexRequest> DeclaredLookups(const std::vector<IndexInfo>& indexes);
 
 }  // namespace qorvel::jet
 

@@ -226,6 +226,7 @@ void LoadedFile::StartLoad(Loading& loading, const std::vector<IndexRequest>& te
         [with_source, index](RowSink& sink) { with_source([&](TableSource& source) { source.ReadRows(index, sink); }); },
         hint);
     loading.draft->AddIndexes(tested);
+    loading.draft->AddIndexes(DeclaredLookups(tables()[index].indexes));
     // The join indexes that the table's own narrowing decides, whatever the
     // other side is, are built now, beside the other tables' loads.
     const bool narrowed =
