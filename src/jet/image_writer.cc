@@ -10,10 +10,37 @@
 #include <utility>
 
 #include "jet/row_sink.h"
+#include "jet/system.h"
 #include "jet/table_schema.h"
 #include "jet/text.h"
 
 namespace qorvel::jet {
+
+// A fixed-capacity array of plain values in a block of memory of its own:
+// the keys of a large index would otherwise take fresh memory from the heap
+// a small page at a time, and each such page costs the kernel a fault.
+template <typename T>
+class BlockArray {
+ public:
+  explicit BlockArray(std::size_t capacity)
+      : block_(MemoryBlock::Reserve(std::max<std::size_t>(capacity, 1) * sizeof(T))),
+        data_(reinterpret_cast<T*>(block_.data())) {}
+  void push_back(const T& value) { data_[size_++] = value; }
+  void resize(std::size_t size) { size_ = size; }
+  std::size_t size() const { return size_; }
+  T* begin() { return data_; }
+  T* end() { return data_ + size_; }
+  const T* begin() const { return data_; }
+  const T* end() const { return data_ + size_; }
+  T& operator[](std::size_t i) { return data_[i]; }
+  const T& operator[](std::size_t i) const { return data_[i]; }
+
+ private:
+  MemoryBlock block_;
+  T* data_;
+  std::size_t size_ = 0;
+};
+
 namespace {
 
 constexpr std::size_t kUsable = ImageWriter::kPageSize;
@@ -413,9 +440,8 @@ std::uint32_t ImageWriter::TableLevels(std::vector<Child> children) {
   return children.front().page;
 }
 
-std::vector<ImageWriter::Key> ImageWriter::Keys(std::size_t column, std::size_t limit) const {
-  std::vector<Key> keys;
-  keys.reserve(static_cast<std::size_t>(std::min<std::uint64_t>(rows_, limit)));
+ImageWriter::KeyArray ImageWriter::Keys(std::size_t column, std::size_t limit) const {
+  KeyArray keys(static_cast<std::size_t>(std::min<std::uint64_t>(rows_, limit)));
   std::string payload;
   for (const Child& leaf : leaves_) {
     const unsigned char* page = block_ + static_cast<std::size_t>(leaf.page - 1) * kPageSize;
@@ -492,16 +518,17 @@ struct Placed {
 
 // Sorts by `first`, keeping the order of equals: a radix sort a byte at a
 // time, passing over the bytes that every key shares.
-void SortByFirst(std::vector<Placed>& placed) {
-  std::vector<Placed> other(placed.size());
+void SortByFirst(BlockArray<Placed>& placed) {
+  BlockArray<Placed> other(placed.size());
+  other.resize(placed.size());
   for (int shift = 0; shift < 64; shift += 8) {
     std::size_t counts[256] = {};
     for (const Placed& p : placed) ++counts[(p.first >> shift) & 0xff];
-    if (counts[(placed.empty() ? 0 : placed.front().first >> shift) & 0xff] == placed.size()) continue;
+    if (placed.size() == 0 || counts[(placed[0].first >> shift) & 0xff] == placed.size()) continue;
     std::size_t at = 0;
     for (std::size_t& count : counts) at += std::exchange(count, at);
     for (const Placed& p : placed) other[counts[(p.first >> shift) & 0xff]++] = p;
-    placed.swap(other);
+    std::swap(placed, other);
   }
 }
 
@@ -514,8 +541,8 @@ std::uint64_t FirstBytes(std::string_view bytes) {
 }  // namespace
 
 int ImageWriter::DistinctInSample(std::size_t column, int sample) const {
-  const std::vector<Key> keys = Keys(column, static_cast<std::size_t>(std::max(sample, 0)));
-  const std::vector<std::uint32_t> order = IndexOrder(keys, folded_[column]);
+  const KeyArray keys = Keys(column, static_cast<std::size_t>(std::max(sample, 0)));
+  const BlockArray<std::uint32_t> order = IndexOrder(keys, folded_[column]);
   int distinct = 0;
   for (std::size_t i = 0; i < order.size(); ++i) {
     const Key& key = keys[order[i]];
@@ -525,11 +552,10 @@ int ImageWriter::DistinctInSample(std::size_t column, int sample) const {
   return distinct;
 }
 
-std::vector<std::uint32_t> ImageWriter::IndexOrder(const std::vector<Key>& keys, bool folded) {
+BlockArray<std::uint32_t> ImageWriter::IndexOrder(const KeyArray& keys, bool folded) {
   // Nulls first, in rowid order; then the values, each kind in the order
   // that costs least to reach.
-  std::vector<std::uint32_t> order;
-  order.reserve(keys.size());
+  BlockArray<std::uint32_t> order(keys.size());
   bool integers = true;
   bool bytewise = true;
   int kind = -1;
@@ -544,8 +570,7 @@ std::vector<std::uint32_t> ImageWriter::IndexOrder(const std::vector<Key>& keys,
   }
   const std::size_t nulls = order.size();
   if (integers || bytewise) {
-    std::vector<Placed> placed;
-    placed.reserve(keys.size() - nulls);
+    BlockArray<Placed> placed(keys.size() - nulls);
     for (std::uint32_t i = 0; i < keys.size(); ++i) {
       if (keys[i].kind == 0) continue;
       placed.push_back({integers ? static_cast<std::uint64_t>(keys[i].Integer()) ^ (std::uint64_t{1} << 63)
@@ -570,7 +595,7 @@ std::vector<std::uint32_t> ImageWriter::IndexOrder(const std::vector<Key>& keys,
   for (std::uint32_t i = 0; i < keys.size(); ++i) {
     if (keys[i].kind != 0) order.push_back(i);
   }
-  std::sort(order.begin() + static_cast<std::ptrdiff_t>(nulls), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+  std::sort(order.begin() + nulls, order.end(), [&](std::uint32_t a, std::uint32_t b) {
     const int c = CompareValues(keys[a], keys[b], folded);
     return c != 0 ? c < 0 : a < b;
   });
@@ -579,15 +604,14 @@ std::vector<std::uint32_t> ImageWriter::IndexOrder(const std::vector<Key>& keys,
 
 void ImageWriter::AddIndex(std::size_t column, const std::string& name, const std::string& create_sql) {
   if (rows_ > UINT32_MAX) throw NotWritable{};  // entries are counted in 32 bits
-  std::vector<Key> keys = Keys(column, SIZE_MAX);
+  KeyArray keys = Keys(column, SIZE_MAX);
   {
     // The keys in the index's order, so that laying them out reads them
     // one after another.
-    const std::vector<std::uint32_t> order = IndexOrder(keys, folded_[column]);
-    std::vector<Key> sorted;
-    sorted.reserve(keys.size());
+    const BlockArray<std::uint32_t> order = IndexOrder(keys, folded_[column]);
+    KeyArray sorted(keys.size());
     for (const std::uint32_t i : order) sorted.push_back(keys[i]);
-    keys.swap(sorted);
+    std::swap(keys, sorted);
   }
   // An entry: its record (the value, then the rowid), after its size.
   const auto payload_size = [&](const Key& key) {

@@ -25,6 +25,8 @@
 namespace qorvel::jet {
 
 class RowSink;  // row_sink.h
+template <typename T>
+class BlockArray;  // image_writer.cc
 
 // Raised when the pages outgrow the block they are written into.
 struct PagesFull {};
@@ -80,10 +82,11 @@ class ImageWriter {
   bool PutCell(Page& page, const std::string& prefix, const std::string& payload, std::size_t max_local);
   void AddRecord(const std::string& record);
   void CloseLeafOfRows();
-  // The column's value in each row, from the first.
-  std::vector<Key> Keys(std::size_t column, std::size_t limit) const;
+  using KeyArray = BlockArray<Key>;
+  // The column's value in each row, from the first (at most `limit`).
+  KeyArray Keys(std::size_t column, std::size_t limit) const;
   // The order of the entries of an index on the keys.
-  static std::vector<std::uint32_t> IndexOrder(const std::vector<Key>& keys, bool folded);
+  static BlockArray<std::uint32_t> IndexOrder(const KeyArray& keys, bool folded);
   // The interior levels above `children`, returning the root's number.
   std::uint32_t TableLevels(std::vector<Child> children);
 
