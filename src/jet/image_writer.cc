@@ -18,13 +18,13 @@ namespace qorvel::jet {
 
 // A fixed-capacity array of plain values in a block of memory of its own:
 // the keys of a large index would otherwise take fresh memory from the heap
-// a small page at a time, and each such page costs the kernel a fault.
+// a small page at a time, and each such page costs the kernel a fault. An
+// array of more than a few pages gets a block of at least one large page.
 template <typename T>
 class BlockArray {
  public:
   explicit BlockArray(std::size_t capacity)
-      : block_(MemoryBlock::Reserve(std::max<std::size_t>(capacity, 1) * sizeof(T))),
-        data_(reinterpret_cast<T*>(block_.data())) {}
+      : block_(MemoryBlock::Reserve(BlockSize(capacity))), data_(reinterpret_cast<T*>(block_.data())) {}
   void push_back(const T& value) { data_[size_++] = value; }
   void resize(std::size_t size) { size_ = size; }
   std::size_t size() const { return size_; }
@@ -36,6 +36,11 @@ class BlockArray {
   const T& operator[](std::size_t i) const { return data_[i]; }
 
  private:
+  static std::size_t BlockSize(std::size_t capacity) {
+    const std::size_t bytes = std::max<std::size_t>(capacity, 1) * sizeof(T);
+    return bytes >= (std::size_t{256} << 10) ? std::max(bytes, std::size_t{2} << 20) : bytes;
+  }
+
   MemoryBlock block_;
   T* data_;
   std::size_t size_ = 0;

@@ -15,6 +15,7 @@
 #endif
 
 #include <algorithm>
+#include <cstdint>
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -179,16 +180,29 @@ std::size_t MemoryBlock::Largest() noexcept {
 
 MemoryBlock MemoryBlock::Reserve(std::size_t size) {
   size = WholePages(size);
+  // Large pages where the system offers them: memory written fresh
+  // otherwise costs the kernel one fault for every 4 KB. The system gives
+  // them only to whole aligned 2 MB stretches, so a block of that size or
+  // more is made of such stretches (the slack reserved around it goes back).
+  constexpr std::size_t kLargePage = std::size_t{2} << 20;
+  const std::size_t slack = size >= kLargePage ? kLargePage : 0;
+  if (slack > 0) size = (size + kLargePage - 1) / kLargePage * kLargePage;
   // Not counted against the system's commit limit: pages are taken only
   // when written.
-  void* data = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
-  if (data == MAP_FAILED) RaiseOutOfMemory();
+  void* reserved =
+      ::mmap(nullptr, size + slack, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (reserved == MAP_FAILED) RaiseOutOfMemory();
+  auto* data = static_cast<unsigned char*>(reserved);
+  if (slack > 0) {
+    const std::size_t head = (kLargePage - reinterpret_cast<std::uintptr_t>(data) % kLargePage) % kLargePage;
+    if (head > 0) ::munmap(data, head);
+    if (slack - head > 0) ::munmap(data + head + size, slack - head);
+    data += head;
+  }
 #if defined(MADV_HUGEPAGE)
-  // Large pages where the system offers them: memory written fresh
-  // otherwise costs the kernel one fault for every 4 KB.
   ::madvise(data, size, MADV_HUGEPAGE);
 #endif
-  return MemoryBlock(static_cast<unsigned char*>(data), size);
+  return MemoryBlock(data, size);
 }
 
 MemoryBlock::~MemoryBlock() {
