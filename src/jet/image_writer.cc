@@ -454,7 +454,7 @@ ImageWriter::KeyArray ImageWriter::Keys(std::size_t column, std::size_t limit) c
     for (std::size_t c = 0; c < cells && keys.size() < limit; ++c) {
       const unsigned char* cell = page + (static_cast<std::size_t>(page[8 + 2 * c]) << 8 | page[9 + 2 * c]);
       std::size_t n = 0;
-      const std::uint64_t total = GetVarint(cell, &n);
+      const auto total = static_cast<std::size_t>(GetVarint(cell, &n));  // a payload we wrote
       cell += n;
       Key key{};
       key.rowid = GetVarint(cell, &n);
@@ -476,7 +476,7 @@ ImageWriter::KeyArray ImageWriter::Keys(std::size_t column, std::size_t limit) c
         gathered_.push_back(payload);
         record = reinterpret_cast<const unsigned char*>(gathered_.back().data());
       }
-      std::size_t header_size = GetVarint(record, &n);
+      const auto header_size = static_cast<std::size_t>(GetVarint(record, &n));
       const unsigned char* type = record + n;
       const unsigned char* data = record + header_size;
       for (std::size_t i = 0;; ++i) {

@@ -97,10 +97,12 @@ class TableImage::Builder {
       std::u16string key = FoldText(request.column);
       if (indexed_.count(key) != 0 || flags_.count(key) != 0) continue;
       const std::size_t column = ColumnOf(table, request.column);
+      // A column the copy lacks gets no index (nor can the pages tell).
+      if (column == table.columns.size()) continue;
       const std::string table_sql = QuoteIdentifier(table.sqlite_name);
       const std::string column_sql = QuoteIdentifier(ToUtf8(request.column));
       const IndexDecision decision = DecideIndex(request, [&]() -> std::optional<int> {
-        if (writer_ && column < table.columns.size()) return writer_->DistinctInSample(column, kFlagSample);
+        if (writer_) return writer_->DistinctInSample(column, kFlagSample);
         return DistinctInSample(table_sql, column_sql);
       });
       if (decision == IndexDecision::kFlag) {
@@ -113,7 +115,7 @@ class TableImage::Builder {
       // Statistics let the planner tell a person's few rows from the many
       // rows of a common value; those of written indexes are gathered when
       // the image is opened.
-      if (writer_ && column < table.columns.size()) {
+      if (writer_) {
         try {
           writer_->AddIndex(column, name, sql);
         } catch (const PagesFull&) {
