@@ -170,16 +170,24 @@ class Record {
   std::string body_;
 };
 
+// SQLite's column affinities, by the letters it gives them: the numeric
+// ones are the last three.
+constexpr char kBlobAffinity = 'A';
+constexpr char kTextAffinity = 'B';
+constexpr char kNumericAffinity = 'C';
+constexpr char kIntegerAffinity = 'D';
+constexpr char kRealAffinity = 'E';
+
 // The affinity SQLite gives a column of the declared type, by its rules.
 char AffinityOf(std::string_view declared) {
   std::string upper(declared);
   for (char& c : upper) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
   const auto has = [&](const char* part) { return upper.find(part) != std::string::npos; };
-  if (has("INT")) return 'D';
-  if (has("CHAR") || has("CLOB") || has("TEXT")) return 'B';
-  if (has("BLOB") || upper.empty()) return 'A';
-  if (has("REAL") || has("FLOA") || has("DOUB")) return 'E';
-  return 'C';
+  if (has("INT")) return kIntegerAffinity;
+  if (has("CHAR") || has("CLOB") || has("TEXT")) return kTextAffinity;
+  if (has("BLOB") || upper.empty()) return kBlobAffinity;
+  if (has("REAL") || has("FLOA") || has("DOUB")) return kRealAffinity;
+  return kNumericAffinity;
 }
 
 // Whether a real holds an integer that a numeric column keeps as one.
@@ -283,12 +291,12 @@ class ImageWriter::Sink : public RowSink {
 
   // The value as SQLite stores it in a column of the affinity.
   void Put(char affinity, const Value& v) {
-    const bool numeric = affinity >= 'C';
+    const bool numeric = affinity >= kNumericAffinity;
     switch (v.kind) {
       case Value::Kind::kNull: record_.Null(); return;
       case Value::Kind::kInteger:
-        if (affinity == 'B') throw NotWritable{};
-        if (affinity == 'E' && (v.integer > kRealAsIntegerMax || v.integer < -kRealAsIntegerMax - 1)) {
+        if (affinity == kTextAffinity) throw NotWritable{};
+        if (affinity == kRealAffinity && (v.integer > kRealAsIntegerMax || v.integer < -kRealAsIntegerMax - 1)) {
           record_.Real(static_cast<double>(v.integer));
         } else {
           record_.Integer(v.integer);
@@ -299,10 +307,10 @@ class ImageWriter::Sink : public RowSink {
           record_.Null();  // SQLite binds NaN as Null
           return;
         }
-        if (affinity == 'B') throw NotWritable{};
+        if (affinity == kTextAffinity) throw NotWritable{};
         std::int64_t i = 0;
         if (numeric && AsInteger(v.real, &i) &&
-            (affinity != 'E' || (i <= kRealAsIntegerMax && i >= -kRealAsIntegerMax - 1))) {
+            (affinity != kRealAffinity || (i <= kRealAsIntegerMax && i >= -kRealAsIntegerMax - 1))) {
           record_.Integer(i);
         } else {
           record_.Real(v.real);
@@ -326,7 +334,7 @@ ImageWriter::ImageWriter(const TableInfo& table, unsigned char* block, std::size
     : table_(table), block_(block), capacity_(capacity), sink_(std::make_unique<Sink>(*this)) {
   for (const ColumnInfo& column : table.columns) {
     affinity_.push_back(AffinityOf(DeclaredType(column.type)));
-    folded_.push_back(column.type == JetType::kText || column.type == JetType::kMemo);
+    folded_.push_back(UsesTextCollation(column.type));
   }
 }
 

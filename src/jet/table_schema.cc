@@ -34,12 +34,11 @@ constexpr std::array<DeclaredName, 15> kDeclared = {{
     {JetType::kDateTimeExtended, "JetDateTimeExtended TEXT"},
 }};
 
-// Text and Memo compare with the case-insensitive collation. GUIDs are
-// stored in one canonical upper-case form, so they compare exactly, which
-// makes a join on them as cheap as one on numbers.
-bool IsTextType(JetType type) { return type == JetType::kText || type == JetType::kMemo; }
-
 }  // namespace
+
+// GUIDs are stored in one canonical upper-case form, so they compare
+// exactly, which makes a join on them as cheap as one on numbers.
+bool UsesTextCollation(JetType type) { return type == JetType::kText || type == JetType::kMemo; }
 
 const char* DeclaredType(JetType type) {
   for (const auto& entry : kDeclared) {
@@ -66,7 +65,7 @@ std::string CreateTableSql(const std::string& schema_and_name, const TableInfo& 
     sql += QuoteIdentifier(ToUtf8(column.name));
     sql += ' ';
     sql += DeclaredType(column.type);
-    if (with_collation && IsTextType(column.type)) {
+    if (with_collation && UsesTextCollation(column.type)) {
       sql += " COLLATE ";
       sql += kTextCollation;
     }

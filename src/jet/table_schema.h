@@ -20,6 +20,10 @@ namespace qorvel::jet {
 // The declared SQLite type of a mirror column of the given Jet type.
 const char* DeclaredType(JetType type);
 
+// Whether a column of the type compares with the case-insensitive text
+// collation (Text and Memo do).
+bool UsesTextCollation(JetType type);
+
 // The Jet type that a declared type written by DeclaredType() stands for,
 // or nothing for any other declared type. Letter case is ignored.
 std::optional<JetType> JetTypeOfDeclared(std::string_view declared);
