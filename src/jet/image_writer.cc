@@ -55,6 +55,14 @@ constexpr std::size_t kTableMaxLocal = kUsable - 35;
 constexpr std::size_t kIndexMaxLocal = (kUsable - 12) * 64 / 255 - 23;
 constexpr std::size_t kMinLocal = (kUsable - 12) * 32 / 255 - 23;
 
+// The bytes of a payload of `total` bytes that its cell keeps, the rest
+// going to overflow pages.
+std::size_t LocalSize(std::size_t total, std::size_t max_local) {
+  if (total <= max_local) return total;
+  const std::size_t local = kMinLocal + (total - kMinLocal) % (kUsable - 4);
+  return local <= max_local ? local : kMinLocal;
+}
+
 constexpr unsigned char kIndexInterior = 0x02;
 constexpr unsigned char kTableInterior = 0x05;
 constexpr unsigned char kIndexLeaf = 0x0A;
@@ -351,11 +359,7 @@ unsigned char* ImageWriter::NewPage(std::uint32_t* number) {
 bool ImageWriter::PutCell(Page& page, const std::string& prefix, const std::string& payload,
                           std::size_t max_local) {
   const std::size_t total = payload.size();
-  std::size_t local = total;
-  if (total > max_local) {
-    local = kMinLocal + (total - kMinLocal) % (kUsable - 4);
-    if (local > max_local) local = kMinLocal;
-  }
+  const std::size_t local = LocalSize(total, max_local);
   const std::size_t size = std::max<std::size_t>(prefix.size() + local + (local < total ? 4 : 0), 4);
   if (page.Free() < size + 2) return false;
   page.content -= size;
@@ -384,32 +388,29 @@ void ImageWriter::AddRecord(const std::string& record) {
   std::string prefix;
   PutVarint(prefix, record.size());
   PutVarint(prefix, rows_);
-  for (int attempt = 0; attempt < 2; ++attempt) {
-    if (!leaf_) {
-      leaf_ = std::make_unique<Page>();
-      leaf_->type = kTableLeaf;
-      leaf_->data = NewPage(&leaf_->number);
-    }
-    if (PutCell(*leaf_, prefix, record, kTableMaxLocal)) return;
-    CloseLeafOfRows();
+  // A record fits in an empty leaf: what it does not keep overflows.
+  if (!leaf_ || !PutCell(*leaf_, prefix, record, kTableMaxLocal)) {
+    if (leaf_) CloseLeafOfRows(rows_ - 1);
+    OpenLeafOfRows();
+    PutCell(*leaf_, prefix, record, kTableMaxLocal);
   }
 }
 
-void ImageWriter::CloseLeafOfRows() {
+void ImageWriter::OpenLeafOfRows() {
+  leaf_ = std::make_unique<Page>();
+  leaf_->type = kTableLeaf;
+  leaf_->data = NewPage(&leaf_->number);
+}
+
+void ImageWriter::CloseLeafOfRows(std::uint64_t last_rowid) {
   leaf_->Close();
-  leaves_.push_back({leaf_->number, rows_ - 1});
+  leaves_.push_back({leaf_->number, last_rowid});
   leaf_.reset();
 }
 
 void ImageWriter::EndRows() {
-  if (!leaf_) {
-    leaf_ = std::make_unique<Page>();
-    leaf_->type = kTableLeaf;
-    leaf_->data = NewPage(&leaf_->number);
-  }
-  leaf_->Close();
-  leaves_.push_back({leaf_->number, rows_});
-  leaf_.reset();
+  if (!leaf_) OpenLeafOfRows();  // a table without rows has one empty leaf
+  CloseLeafOfRows(rows_);
   table_root_ = TableLevels(leaves_);
 }
 
@@ -470,8 +471,7 @@ ImageWriter::KeyArray ImageWriter::Keys(std::size_t column, std::size_t limit) c
       const unsigned char* record = cell;
       if (total > kTableMaxLocal) {
         // Gathered from the overflow pages, and kept while the keys are.
-        std::size_t local = kMinLocal + (total - kMinLocal) % (kUsable - 4);
-        if (local > kTableMaxLocal) local = kMinLocal;
+        const std::size_t local = LocalSize(total, kTableMaxLocal);
         payload.assign(reinterpret_cast<const char*>(cell), local);
         std::uint32_t next = static_cast<std::uint32_t>(cell[local]) << 24 | cell[local + 1] << 16 |
                              cell[local + 2] << 8 | cell[local + 3];
@@ -633,13 +633,9 @@ void ImageWriter::AddIndex(std::size_t column, const std::string& name, const st
   };
   const auto cell_size = [&](const Key& key, bool interior) {
     const std::size_t total = payload_size(key);
-    std::size_t local = total;
-    if (total > kIndexMaxLocal) {
-      local = kMinLocal + (total - kMinLocal) % (kUsable - 4);
-      if (local > kIndexMaxLocal) local = kMinLocal;
-      local += 4;
-    }
-    return std::max<std::size_t>((interior ? 4 : 0) + VarintSize(total) + local, 4) + 2;
+    const std::size_t local = LocalSize(total, kIndexMaxLocal);
+    const std::size_t overflow = local < total ? 4 : 0;
+    return std::max<std::size_t>((interior ? 4 : 0) + VarintSize(total) + local + overflow, 4) + 2;
   };
   Record record;
   std::string entry;

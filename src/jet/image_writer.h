@@ -81,7 +81,10 @@ class ImageWriter {
   // room.
   bool PutCell(Page& page, const std::string& prefix, const std::string& payload, std::size_t max_local);
   void AddRecord(const std::string& record);
-  void CloseLeafOfRows();
+  void OpenLeafOfRows();
+  // Closes the leaf of rows being filled, whose last row is `last_rowid`.
+  void CloseLeafOfRows(std::uint64_t last_rowid);
+
   using KeyArray = BlockArray<Key>;
   // The column's value in each row, from the first (at most `limit`).
   KeyArray Keys(std::size_t column, std::size_t limit) const;
@@ -97,8 +100,8 @@ class ImageWriter {
   std::size_t capacity_;
   std::uint32_t pages_ = 1;  // page 1 is written last
   std::unique_ptr<Sink> sink_;
-  std::unique_ptr<Page> leaf_;         // the leaf of rows being filled
-  std::vector<Child> leaves_;          // the table's leaves, in order
+  std::unique_ptr<Page> leaf_;  // the leaf of rows being filled
+  std::vector<Child> leaves_;   // the table's leaves, in order
   std::uint64_t rows_ = 0;
   std::uint32_t table_root_ = 0;
   struct Schema {
