@@ -148,6 +148,18 @@ bool EqualsFolded(std::basic_string_view<Char> a, std::basic_string_view<Char> b
 bool EqualsIgnoringAsciiCase(TextView a, TextView b) { return EqualsFolded(a, b); }
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) { return EqualsFolded(a, b); }
 
+std::string AsciiLowercase(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+  return out;
+}
+
+std::string AsciiUppercase(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+  return out;
+}
+
 double RoundHalfEven(double x) {
   const double floor = std::floor(x);
   const double diff = x - floor;

@@ -26,6 +26,10 @@ TextView TrimBlanks(TextView text);
 bool EqualsIgnoringAsciiCase(TextView a, TextView b);
 bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
 
+// The text with its ASCII letters in lower (upper) case; other bytes stay.
+std::string AsciiLowercase(std::string_view text);
+std::string AsciiUppercase(std::string_view text);
+
 // Appends the UTF-8 form of `cp`; a surrogate or a value beyond U+10FFFF
 // is written as U+FFFD.
 void AppendUtf8(std::string& out, char32_t cp);

@@ -9,6 +9,7 @@
 #include <string_view>
 #include <utility>
 
+#include "base/text_ops.h"
 #include "jet/row_sink.h"
 #include "jet/system.h"
 #include "jet/table_schema.h"
@@ -188,8 +189,7 @@ constexpr char kRealAffinity = 'E';
 
 // The affinity SQLite gives a column of the declared type, by its rules.
 char AffinityOf(std::string_view declared) {
-  std::string upper(declared);
-  for (char& c : upper) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+  const std::string upper = AsciiUppercase(declared);
   const auto has = [&](const char* part) { return upper.find(part) != std::string::npos; };
   if (has("INT")) return kIntegerAffinity;
   if (has("CHAR") || has("CLOB") || has("TEXT")) return kTextAffinity;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <set>
 
+#include "base/text_ops.h"
 #include "jet/errors.h"
 #include "jet/index_rule.h"
 #include "jet/sql/translator.h"
@@ -21,12 +22,7 @@ using jet::JetType;
 constexpr std::size_t kCopyChunk = 1 << 16;
 constexpr std::size_t kBatchRows = 4096;
 
-std::string LowerName(std::u16string_view name) {
-  std::string out = ToUtf8(name);
-  std::transform(out.begin(), out.end(), out.begin(),
-                 [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
-  return out;
-}
+std::string LowerName(std::u16string_view name) { return AsciiLowercase(ToUtf8(name)); }
 
 // The server type of a column. A Decimal column of a file that declares no
 // digits (SQLite) is a plain numeric, which keeps any value exactly.

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/text_ops.h"
 #include "platform/locale.h"
 #include "platform/posix/calendar_names.h"
 #include "platform/posix/table_locale.h"
@@ -77,15 +78,13 @@ const Table& GetTable() {
   return *table;
 }
 
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
 // "de_DE.UTF-8@euro" -> "de-de": codeset and modifier dropped, '_' as '-',
 // lower case.
 std::string NormalizeName(std::string_view name) {
   const std::size_t end = name.find_first_of(".@");
   if (end != std::string_view::npos) name = name.substr(0, end);
-  std::string out;
-  for (char c : name) out.push_back(c == '_' ? '-' : LowerAscii(c));
+  std::string out = AsciiLowercase(name);
+  std::replace(out.begin(), out.end(), '_', '-');
   return out;
 }
 
