@@ -62,7 +62,7 @@ void RowSink::Flush() {
 StatementSink::StatementSink(sqlite3* db, sqlite3_stmt* insert_one, sqlite3_stmt* insert_many,
                              std::size_t columns, std::u16string table)
     : RowSink(columns, RowsAtOnce(columns)), db_(db), insert_one_(insert_one), insert_many_(insert_many),
-      many_(RowsAtOnce(columns)), table_(std::move(table)) {}
+      table_(std::move(table)) {}
 
 std::size_t StatementSink::RowsAtOnce(std::size_t columns) {
   // SQLite builds may allow as few as 999 parameters in a statement.
@@ -70,7 +70,7 @@ std::size_t StatementSink::RowsAtOnce(std::size_t columns) {
 }
 
 void StatementSink::Write(std::size_t first, std::size_t count) {
-  if (count == many_) {
+  if (count == rows_at_once()) {
     Insert(insert_many_, first, count);
     return;
   }

@@ -58,6 +58,7 @@ class RowSink {
   virtual void Write(std::size_t first, std::size_t count) = 0;
 
   std::size_t columns() const { return columns_; }
+  std::size_t rows_at_once() const { return many_; }
   const Value& value(std::size_t row, std::size_t column) const { return values_[row * columns_ + column]; }
   const char* bytes(const Value& v) const { return bytes_.data() + v.at; }
 
@@ -92,7 +93,6 @@ class StatementSink : public RowSink {
   sqlite3* db_;
   sqlite3_stmt* insert_one_;
   sqlite3_stmt* insert_many_;
-  std::size_t many_;
   std::u16string table_;
 };
 
