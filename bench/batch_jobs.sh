@@ -17,8 +17,6 @@ runs="${RUNS:-1}"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
-median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-
 printf '%-10s %5s %9s %9s %9s\n' order jobs seconds peak_MB speed_up
 for order in report shuffled; do
   flag=""
@@ -39,10 +37,10 @@ for order in report shuffled; do
     done
   done
   # The speed-up of each run: its 1-job time over its 2-job time.
-  awk '$2 == 1 { one[$1] = $3 } $2 == 2 { print one[$1] / $3 }' "$work/runs" | median > "$work/speed_up"
+  awk '$2 == 1 { one[$1] = $3 } $2 == 2 { print one[$1] / $3 }' "$work/runs" | bench/median.sh > "$work/speed_up"
   for jobs in 1 2; do
-    seconds=$(awk -v j="$jobs" '$2 == j { print $3 }' "$work/runs" | median)
-    kb=$(awk -v j="$jobs" '$2 == j { print $4 }' "$work/runs" | median)
+    seconds=$(awk -v j="$jobs" '$2 == j { print $3 }' "$work/runs" | bench/median.sh)
+    kb=$(awk -v j="$jobs" '$2 == j { print $4 }' "$work/runs" | bench/median.sh)
     speed_up=1
     [ "$jobs" = 2 ] && speed_up=$(cat "$work/speed_up")
     awk -v o="$order" -v j="$jobs" -v s="$seconds" -v kb="$kb" -v x="$speed_up" \

@@ -19,8 +19,6 @@ runs="${RUNS:-9}"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
-median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-
 bench/make_batch.sh "$db" "$lines" > "$work/calls.tsv"
 for jobs in 1 2 8; do
   "$qorvel" batch --quiet --jobs "$jobs" "$work/calls.tsv" > "$work/jobs$jobs" 2>/dev/null || true
@@ -44,8 +42,8 @@ for run in $(seq "$runs"); do
 done
 printf '%-6s %9s %9s\n' build seconds peak_MB
 for build in other this; do
-  seconds=$(awk -v b="$build" '$1 == b { print $2 }' "$work/runs" | median)
-  kb=$(awk -v b="$build" '$1 == b { print $3 }' "$work/runs" | median)
+  seconds=$(awk -v b="$build" '$1 == b { print $2 }' "$work/runs" | bench/median.sh)
+  kb=$(awk -v b="$build" '$1 == b { print $3 }' "$work/runs" | bench/median.sh)
   echo "$build $seconds $kb" >> "$work/medians"
   awk -v b="$build" -v s="$seconds" -v kb="$kb" 'BEGIN { printf "%-6s %9.3f %9.1f\n", b, s, kb / 1024 }'
 done

@@ -25,8 +25,6 @@ trap 'rm -rf "$work"' EXIT
 cmake --build "$build" --target qorvel qorvel_lookup_timing >/dev/null
 timing="$build/qorvel_lookup_timing"
 
-median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
-
 # The rows of every table copied `copies` times more, keys moved by
 # 10,000,000 a copy (GUIDs get the copy's number as their first digits).
 grow() {
@@ -59,7 +57,7 @@ for size in 1 2 4; do
     (SELECT count(*) FROM CaseClientContact) + (SELECT count(*) FROM LTCBenefit)")"
   first="$(for run in $(seq "$runs"); do
     "$timing" first PymtsByDateRange "$file" | awk '{ print $3 }'
-  done | median)"
+  done | bench/median.sh)"
   /usr/bin/time -f "%M" -o "$work/peak" "$timing" warm "$file" 21 > "$work/warm"
   warm="$(awk '{ s += log($3); n++ } END { printf "%.2f", exp(s / n) }' "$work/warm")"
   printf '%-6s %10s %9.1f %9s %9.0f\n' "${size}x" "$rows" "$first" "$warm" "$(($(cat "$work/peak") / 1024))"
